@@ -1,0 +1,59 @@
+# Build helpers shared by every folder.
+
+# Tests run wherever the build can execute what it makes: natively on the host,
+# under Wine for win64 (the toolchain sets the emulator). The i686 build only compiles them.
+if(NOT CMAKE_CROSSCOMPILING OR CMAKE_CROSSCOMPILING_EMULATOR)
+    set(CORVALE_CAN_RUN_TESTS ON)
+else()
+    set(CORVALE_CAN_RUN_TESTS OFF)
+endif()
+
+# Embedded tree with nlohmann/json only (Debian installs it into /usr/include, which a
+# cross build must not see as a whole).
+set(CORVALE_THIRD_PARTY_INCLUDE ${CMAKE_BINARY_DIR}/third_party/include)
+if(NOT EXISTS ${CORVALE_THIRD_PARTY_INCLUDE}/nlohmann/json.hpp AND EXISTS /usr/include/nlohmann/json.hpp)
+    file(COPY /usr/include/nlohmann DESTINATION ${CORVALE_THIRD_PARTY_INCLUDE})
+endif()
+add_library(corvale_json INTERFACE)
+target_include_directories(corvale_json SYSTEM INTERFACE ${CORVALE_THIRD_PARTY_INCLUDE})
+
+include(GoogleTest)
+
+# corvale_add_test(NAME SOURCES src... LIBS lib... [WIN_ONLY])
+# One executable per test group. Natively each test case is its own ctest entry; under Wine the
+# executable is one entry (starting Wine once per case would cost more than the tests).
+function(corvale_add_test name)
+    cmake_parse_arguments(T "WIN_ONLY" "" "SOURCES;LIBS" ${ARGN})
+    if(T_WIN_ONLY AND NOT WIN32)
+        return()
+    endif()
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+    target_compile_definitions(${name} PRIVATE
+        CORVALE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+        CORVALE_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
+        CORVALE_PNGSUITE_DIR="${PROJECT_SOURCE_DIR}/../shared/testdata/pngsuite")
+    if(NOT CORVALE_CAN_RUN_TESTS)
+        return()
+    endif()
+    if(CMAKE_CROSSCOMPILING)
+        add_test(NAME ${name} COMMAND ${name})
+        set_tests_properties(${name} PROPERTIES TIMEOUT 900)
+    else()
+        gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
+    endif()
+endfunction()
+
+# corvale_embed(TARGET NAME FILES f... BASE dir)
+# Compiles the given files into the target as the table corvale::embedded::NAME of
+# (path relative to BASE, bytes); platform/embedded.h declares the types and Find().
+function(corvale_embed target)
+    cmake_parse_arguments(E "" "NAME;BASE" "FILES" ${ARGN})
+    set(out ${CMAKE_CURRENT_BINARY_DIR}/${E_NAME}_embedded.cpp)
+    add_custom_command(OUTPUT ${out}
+        COMMAND ${CMAKE_COMMAND} -DOUT=${out} -DNAME=${E_NAME} -DBASE=${E_BASE} "-DFILES=${E_FILES}"
+                -P ${PROJECT_SOURCE_DIR}/cmake/embed.cmake
+        DEPENDS ${E_FILES} ${PROJECT_SOURCE_DIR}/cmake/embed.cmake
+        COMMENT "Embedding ${E_NAME}" VERBATIM)
+    target_sources(${target} PRIVATE ${out})
+endfunction()
