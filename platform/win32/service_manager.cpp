@@ -1,0 +1,134 @@
+#include "platform/win32/service_manager.h"
+
+#include "platform/win32/com.h"
+
+#include <windows.h>
+#include <psapi.h>
+#include <winsvc.h>
+
+#include <memory>
+
+namespace corvale::win32 {
+namespace {
+
+// A service manager may answer with megabytes of configuration at most; anything larger is
+// treated as a failed read rather than allocated.
+constexpr DWORD kMaxRecordBytes = 16u * 1024u * 1024u;
+
+struct ScHandleCloser {
+    void operator()(SC_HANDLE h) const {
+        if (h) CloseServiceHandle(h);
+    }
+};
+using ScHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ScHandleCloser>;
+
+struct HandleCloser {
+    void operator()(HANDLE h) const {
+        if (h) CloseHandle(h);
+    }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+std::string Text(const wchar_t* s) { return s ? Utf8FromWide(s) : std::string(); }
+
+// Calls query(buffer, size, &needed) with a buffer grown to what the manager asks for.
+template <class Query> std::vector<BYTE> QueryGrowing(Query query) {
+    std::vector<BYTE> buf(4096);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD needed = 0;
+        if (query(buf.data(), static_cast<DWORD>(buf.size()), &needed)) return buf;
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= buf.size() ||
+            needed > kMaxRecordBytes)
+            return {};
+        buf.assign(needed, 0);
+    }
+    return {};
+}
+
+void ReadConfig(SC_HANDLE manager, ScmService& s) {
+    ScHandle svc(OpenServiceW(manager, WideFromUtf8(s.name).c_str(), SERVICE_QUERY_CONFIG));
+    if (!svc) return;
+    auto config = QueryGrowing([&](BYTE* b, DWORD n, DWORD* need) {
+        return QueryServiceConfigW(svc.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(b), n, need);
+    });
+    if (!config.empty()) {
+        const auto* c = reinterpret_cast<const QUERY_SERVICE_CONFIGW*>(config.data());
+        s.pathName = Text(c->lpBinaryPathName);
+        s.startType = c->dwStartType;
+        s.errorControl = c->dwErrorControl;
+        s.tagId = c->dwTagId;
+        if (c->lpServiceStartName && *c->lpServiceStartName)
+            s.startName = Text(c->lpServiceStartName);
+    }
+    auto desc = QueryGrowing([&](BYTE* b, DWORD n, DWORD* need) {
+        return QueryServiceConfig2W(svc.get(), SERVICE_CONFIG_DESCRIPTION, b, n, need);
+    });
+    if (!desc.empty()) {
+        const auto* d = reinterpret_cast<const SERVICE_DESCRIPTIONW*>(desc.data());
+        if (d->lpDescription && *d->lpDescription) s.description = Text(d->lpDescription);
+    }
+}
+
+} // namespace
+
+std::optional<std::vector<ScmService>> ReadServices() {
+    ScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
+    if (!manager) return std::nullopt;
+
+    std::vector<ScmService> out;
+    DWORD resume = 0;
+    std::vector<BYTE> buf(64 * 1024);
+    for (int round = 0; round < 1024; ++round) {
+        DWORD needed = 0, count = 0;
+        BOOL ok = EnumServicesStatusExW(manager.get(), SC_ENUM_PROCESS_INFO,
+                                        SERVICE_WIN32 | SERVICE_DRIVER, SERVICE_STATE_ALL,
+                                        buf.data(), static_cast<DWORD>(buf.size()), &needed,
+                                        &count, &resume, nullptr);
+        const DWORD err = ok ? ERROR_SUCCESS : GetLastError();
+        if (!ok && err != ERROR_MORE_DATA) return out.empty() ? std::nullopt : std::optional(out);
+        const auto* e = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(buf.data());
+        for (DWORD i = 0; i < count; ++i) {
+            ScmService s;
+            s.name = Text(e[i].lpServiceName);
+            s.displayName = Text(e[i].lpDisplayName);
+            const SERVICE_STATUS_PROCESS& st = e[i].ServiceStatusProcess;
+            s.serviceType = st.dwServiceType;
+            s.state = st.dwCurrentState;
+            s.controlsAccepted = st.dwControlsAccepted;
+            s.win32ExitCode = st.dwWin32ExitCode;
+            s.serviceSpecificExitCode = st.dwServiceSpecificExitCode;
+            s.waitHint = st.dwWaitHint;
+            s.processId = st.dwProcessId;
+            out.push_back(std::move(s));
+        }
+        if (ok) break;
+        if (count == 0 && needed > buf.size()) {
+            // The next record alone does not fit: retry with what the manager asked for.
+            if (needed > kMaxRecordBytes) break;
+            buf.assign(needed, 0);
+        }
+    }
+    for (ScmService& s : out) ReadConfig(manager.get(), s);
+    return out;
+}
+
+std::optional<std::uint64_t> ProcessWorkingSet(std::uint32_t processId) {
+    if (processId == 0) return std::nullopt;
+    Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    if (!process) process.reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) return std::nullopt;
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(process.get(), &counters, sizeof counters)) return std::nullopt;
+    return static_cast<std::uint64_t>(counters.WorkingSetSize);
+}
+
+bool ProcessExists(std::uint32_t processId) {
+    if (processId == 0) return false;
+    Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    return GetExitCodeProcess(process.get(), &code) && code == STILL_ACTIVE;
+}
+
+} // namespace corvale::win32
