@@ -14,7 +14,6 @@ TEST(AnimationBarReset, ParksBlocksOutsideTheDesignTrack) {
     std::vector<char> order;
     AnimationBar bar( // creation resets
         {[&] { ++yields, order.push_back('y'); }, [&] { ++regions, order.push_back('r'); }});
-    bar.Create();
     EXPECT_EQ(bar.LeftBlockStart(), -900);  // 0 - 750 - 150
     EXPECT_EQ(bar.RightBlockStart(), 4575); // 0 + 4425 + 150
     EXPECT_EQ(bar.LeftPlainStart(), -900);
