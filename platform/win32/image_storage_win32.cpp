@@ -7,7 +7,7 @@ namespace corvale {
 namespace {
 
 class DibSection final : public ImageStorage {
-public:
+  public:
     DibSection(HBITMAP bitmap, std::uint8_t* bits) : bitmap_(bitmap), bits_(bits) {}
     ~DibSection() override { DeleteObject(bitmap_); }
     DibSection(const DibSection&) = delete;
@@ -15,7 +15,7 @@ public:
     std::uint8_t* Bits() const override { return bits_; }
     std::intptr_t Handle() const override { return reinterpret_cast<std::intptr_t>(bitmap_); }
 
-private:
+  private:
     HBITMAP bitmap_;
     std::uint8_t* bits_;
 };

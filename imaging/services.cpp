@@ -1,0 +1,35 @@
+#include "imaging/services.h"
+
+#ifdef _WIN32
+#include "imaging/win32/message_box.h"
+#else
+#include <cstdio>
+#endif
+
+namespace corvale {
+namespace {
+
+#ifndef _WIN32
+void ShowOnStandardError(const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+#endif
+
+} // namespace
+
+const ImagingServices& BuiltInServices() {
+    static const ImagingServices services{
+        .gdiplus = nullptr,
+        .encodePng = nullptr,
+        .zlibAvailable = nullptr,
+        .takePendingPngError = nullptr,
+#ifdef _WIN32
+        .showMessage = ShowMessageBoxOk,
+#else
+        .showMessage = ShowOnStandardError,
+#endif
+    };
+    return services;
+}
+
+} // namespace corvale
