@@ -43,7 +43,7 @@ class ListControl {
     virtual SortOrder GetSortOrder() const = 0;
     virtual void SetSortOrder(SortOrder order) = 0;
     virtual bool Sorted() const = 0;
-    // Switching sorted mode on sorts the rows at once.
+    // Switching sorted mode on (also when it is already on) sorts the rows at once.
     virtual void SetSorted(bool on) = 0;
     // Reorders the rows by the sort column's text in the sort order now.
     virtual void SortByText() = 0;
