@@ -5,7 +5,7 @@ CORVALE_PACKAGES=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
     zlib1g-dev libpng-dev libgif-dev libstb-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev
-    wine64 xvfb imagemagick xdotool
+    wine64 xvfb imagemagick xdotool python3-pil fonts-dejavu-core
 )
 
 corvale_install_deps() {
