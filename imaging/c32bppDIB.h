@@ -197,7 +197,8 @@ class c32bppDIB {
                 std::int32_t srcY = 0, std::int32_t srcWidth = 0, std::int32_t srcHeight = 0,
                 std::int32_t opacity = 100, bool blend = true, bool setHalfTone = true,
                 c32bppDIB* destHostDIB = nullptr, std::int32_t grayScale = -1,
-                float lightAdjustment = 0.0f, float angle = 0.0f, bool centerOnDestXY = false);
+                float lightAdjustment = 0.0f, float angle = 0.0f,
+                bool centerOnDestXY = false) const;
 
     // --- effects and saving ------------------------------------------------------------------
     bool MakeImageInverse();
@@ -228,6 +229,13 @@ class c32bppDIB {
                      std::int32_t iconCx, std::int32_t iconCy, bool saveFormat,
                      std::int32_t iconBitDepth, const DecoderChain& decoders);
     void ReleaseDC();
+    // The memory DC while the image is selected into it, else 0.
+    std::intptr_t SelectedDC() const {
+        return previousBitmap_ ? dc_ : 0;
+    }
+    struct RenderPlan;
+    bool RenderRotated(const RenderPlan& plan) const;
+    bool RenderUnrotated(const RenderPlan& plan) const;
 
     std::shared_ptr<PngEncoderObject> pngEncoder_;
     bool highQuality_ = false;
