@@ -1,0 +1,493 @@
+#include "controls/win32/xp_theme_support.h"
+
+#include "controls/win32/animation_bar_window.h"
+
+#include <commctrl.h>
+#include <shlwapi.h>
+#include <uxtheme.h>
+#include <vssym32.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace corvale::win32 {
+namespace {
+
+constexpr char kHotProp[] = "Hot";
+constexpr char kPaintedProp[] = "Painted";
+
+struct ModuleState {
+    bool started = false;
+    bool versionKnown = false;
+    DWORD comctlMajor = 0;
+    bool guardArmed = false;
+};
+ModuleState& State() {
+    static ModuleState s;
+    return s;
+}
+
+// ---- small RAII holders
+
+struct MemoryDc {
+    HDC dc = nullptr;
+    explicit MemoryDc(HDC like) : dc(CreateCompatibleDC(like)) {}
+    ~MemoryDc() {
+        if (dc) DeleteDC(dc);
+    }
+};
+
+struct GdiObject {
+    HGDIOBJ obj = nullptr;
+    explicit GdiObject(HGDIOBJ o) : obj(o) {}
+    ~GdiObject() {
+        if (obj) DeleteObject(obj);
+    }
+};
+
+struct Selection {
+    HDC dc;
+    HGDIOBJ old;
+    Selection(HDC d, HGDIOBJ o) : dc(d), old(d && o ? SelectObject(d, o) : nullptr) {}
+    ~Selection() {
+        if (old) SelectObject(dc, old);
+    }
+};
+
+struct ScreenDc {
+    HDC dc = GetDC(nullptr);
+    ~ScreenDc() {
+        if (dc) ReleaseDC(nullptr, dc);
+    }
+};
+
+struct Theme {
+    HTHEME h;
+    explicit Theme(HWND hwnd) : h(OpenThemeData(hwnd, L"BUTTON")) {}
+    ~Theme() {
+        if (h) CloseThemeData(h);
+    }
+};
+
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring w(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
+    return w;
+}
+
+bool HasHandle(const std::optional<ButtonPictureRef>& p) {
+    return p && p->handle;
+}
+
+std::int32_t PixelsToHimetric(int pixels, int dpi) {
+    return RoundHalfEven(pixels * 2540.0 / (dpi > 0 ? dpi : 96));
+}
+
+int ScreenDpi() {
+    ScreenDc screen;
+    return screen.dc ? GetDeviceCaps(screen.dc, LOGPIXELSX) : 96;
+}
+
+// Renders a picture upright into (x, y, w, h).
+void RenderPicture(const ButtonPictureRef& pic, HDC hdc, int x, int y, int w, int h) {
+    if (!pic.handle) return;
+    if (pic.type == ButtonPictureRef::kIcon) {
+        DrawIconEx(hdc, x, y, static_cast<HICON>(pic.handle), w, h, 0, nullptr, DI_NORMAL);
+        return;
+    }
+    BITMAP bm{};
+    if (!GetObjectW(pic.handle, sizeof bm, &bm)) return;
+    MemoryDc mem(hdc);
+    if (!mem.dc) return;
+    Selection sel(mem.dc, pic.handle);
+    SetStretchBltMode(hdc, COLORONCOLOR);
+    StretchBlt(hdc, x, y, w, h, mem.dc, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+}
+
+void ArmShutdownGuard() {
+    if (State().guardArmed) return;
+    State().guardArmed = true;
+    // A fault while the program shuts down with comctl32 6 loaded shows no error dialog.
+    std::atexit([] { SetErrorMode(SEM_NOGPFAULTERRORBOX); });
+}
+
+// Repaints only the themed face of the button: the pending default paint is dropped and the
+// face region invalidated without erasing, so the corners are never repainted.
+void Refresh(HWND hwnd) {
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    ValidateRect(hwnd, nullptr);
+    HRGN rgn = nullptr;
+    Theme theme(hwnd);
+    if (theme.h &&
+        SUCCEEDED(
+            GetThemeBackgroundRegion(theme.h, nullptr, BP_PUSHBUTTON, PBS_NORMAL, &rc, &rgn)) &&
+        rgn) {
+        InvalidateRgn(hwnd, rgn, FALSE);
+        DeleteObject(rgn);
+    } else {
+        InvalidateRect(hwnd, nullptr, FALSE);
+    }
+}
+
+bool PropSet(HWND hwnd, const char* name) {
+    return GetPropA(hwnd, name) != nullptr;
+}
+void SetFlag(HWND hwnd, const char* name, bool on) {
+    SetPropA(hwnd, name, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(on ? 1 : 0)));
+}
+
+} // namespace
+
+COLORREF SystemColour(std::int32_t colour) {
+    return ResolveColour(colour,
+                         [](int index) { return static_cast<std::uint32_t>(GetSysColor(index)); });
+}
+
+ButtonPictureRef PictureFromBitmap(HBITMAP bitmap) {
+    ButtonPictureRef p;
+    p.handle = bitmap;
+    p.type = ButtonPictureRef::kBitmap;
+    BITMAP bm{};
+    if (bitmap && GetObjectW(bitmap, sizeof bm, &bm)) {
+        const int dpi = ScreenDpi();
+        p.himetricWidth = PixelsToHimetric(bm.bmWidth, dpi);
+        p.himetricHeight = PixelsToHimetric(std::abs(bm.bmHeight), dpi);
+    }
+    return p;
+}
+
+ButtonPictureRef PictureFromIcon(HICON icon) {
+    ButtonPictureRef p;
+    p.handle = icon;
+    p.type = ButtonPictureRef::kIcon;
+    ICONINFO info{};
+    if (icon && GetIconInfo(icon, &info)) {
+        BITMAP bm{};
+        int w = 0, h = 0;
+        if (info.hbmColor && GetObjectW(info.hbmColor, sizeof bm, &bm)) {
+            w = bm.bmWidth, h = std::abs(bm.bmHeight);
+        } else if (info.hbmMask && GetObjectW(info.hbmMask, sizeof bm, &bm)) {
+            w = bm.bmWidth, h = std::abs(bm.bmHeight) / 2; // AND and XOR masks stacked
+        }
+        if (info.hbmColor) DeleteObject(info.hbmColor);
+        if (info.hbmMask) DeleteObject(info.hbmMask);
+        const int dpi = ScreenDpi();
+        p.himetricWidth = PixelsToHimetric(w, dpi);
+        p.himetricHeight = PixelsToHimetric(h, dpi);
+    }
+    return p;
+}
+
+bool IsComCtl6Loaded() {
+    ModuleState& s = State();
+    if (!s.versionKnown) {
+        s.versionKnown = true;
+        HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
+        if (!comctl) comctl = LoadLibraryW(L"comctl32.dll"); // stays loaded with the program
+        auto get = comctl ? reinterpret_cast<DLLGETVERSIONPROC>(
+                                reinterpret_cast<void*>(GetProcAddress(comctl, "DllGetVersion")))
+                          : nullptr;
+        DLLVERSIONINFO info{};
+        info.cbSize = sizeof info; // the 20-byte record
+        if (get && SUCCEEDED(get(&info))) s.comctlMajor = info.dwMajorVersion;
+    }
+    return s.comctlMajor > 5;
+}
+
+bool IsThemed() {
+    return IsAppThemed() && IsThemeActive() && (GetThemeAppProperties() & STAP_ALLOW_CONTROLS) != 0;
+}
+
+void InitVisualStyles() {
+    ModuleState& s = State();
+    if (s.started) return;
+    if (IsComCtl6Loaded()) {
+        ArmShutdownGuard();
+        LoadLibraryW(L"shell32.dll"); // kept for the program's life
+        INITCOMMONCONTROLSEX icc{};
+        icc.dwSize = sizeof icc;
+        icc.dwICC = ICC_STANDARD_CLASSES;
+        InitCommonControlsEx(&icc);
+    }
+    s.started = true;
+}
+
+bool FixThemeSupport(std::span<const ThemeControl> controls) {
+    if (!IsComCtl6Loaded()) return false;
+    for (const ThemeControl& c : controls) {
+        if (!c.hwnd) continue;
+        switch (c.kind) {
+        case ThemeControlKind::Frame:
+            SetWindowSubclass(c.hwnd, pvRedirectFrame, 0, 0);
+            break;
+        case ThemeControlKind::CommandButton:
+        case ThemeControlKind::OptionButton:
+        case ThemeControlKind::CheckBox:
+            if (c.style == 1 && c.button)
+                SetWindowSubclass(c.hwnd, pvRedirectButton, 0,
+                                  reinterpret_cast<DWORD_PTR>(c.button));
+            break;
+        case ThemeControlKind::Other:
+            break;
+        }
+    }
+    return true;
+}
+
+ThemeControl ThemeControlOf(const Control& control, HWND hwnd, ThemedButton* button) {
+    ThemeControl t;
+    t.hwnd = hwnd;
+    t.button = button;
+    t.style = control.properties.GetInt32("Style").value_or(0);
+    switch (control.kind) {
+    case ControlKind::CommandButton:
+        t.kind = ThemeControlKind::CommandButton;
+        break;
+    case ControlKind::Frame:
+        t.kind = ThemeControlKind::Frame;
+        break;
+    default:
+        t.kind = ThemeControlKind::Other;
+        break;
+    }
+    return t;
+}
+
+LRESULT CALLBACK pvRedirectFrame(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+    switch (msg) {
+    case WM_MOUSELEAVE:
+    case WM_PRINTCLIENT:
+        return DefWindowProcA(hwnd, msg, wp, lp);
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(hwnd, pvRedirectFrame, 0);
+        break;
+    }
+    return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK pvRedirectButton(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                  DWORD_PTR ref) {
+    const auto* button = reinterpret_cast<const ThemedButton*>(ref);
+    bool restoreRedraw = false;
+    switch (msg) {
+    case WM_SETFOCUS:
+    case WM_ENABLE:
+        if (IsThemed() && IsWindowVisible(hwnd)) {
+            restoreRedraw = true;
+            SendMessageA(hwnd, WM_SETREDRAW, 0, 0);
+        }
+        break;
+    case WM_PAINT:
+        if (button && IsThemed() && IsWindowVisible(hwnd)) {
+            SetFlag(hwnd, kPaintedProp, true);
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd, &ps);
+            if (dc) pvDrawButton(hwnd, dc, *button);
+            EndPaint(hwnd, &ps);
+            return 0;
+        }
+        break;
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(hwnd, pvRedirectButton, 0);
+        break;
+    }
+
+    const LRESULT result = DefSubclassProc(hwnd, msg, wp, lp);
+
+    switch (msg) {
+    case WM_LBUTTONDOWN:
+    case WM_MOUSEHOVER:
+        if (IsThemed()) {
+            SetFlag(hwnd, kHotProp, true);
+            Refresh(hwnd);
+        }
+        break;
+    case WM_KILLFOCUS:
+    case WM_MOUSELEAVE:
+        if (IsThemed()) {
+            SetFlag(hwnd, kHotProp, false);
+            Refresh(hwnd);
+        }
+        break;
+    case WM_MOUSEMOVE:
+        if (IsThemed()) {
+            if (!PropSet(hwnd, kHotProp)) {
+                TRACKMOUSEEVENT tme{};
+                tme.cbSize = sizeof tme;
+                tme.dwFlags = TME_HOVER | TME_LEAVE;
+                tme.hwndTrack = hwnd;
+                tme.dwHoverTime = 1;
+                TrackMouseEvent(&tme);
+            }
+            if (!PropSet(hwnd, kPaintedProp)) Refresh(hwnd);
+        }
+        break;
+    case WM_SETFOCUS:
+    case WM_ENABLE:
+        if (IsThemed() && restoreRedraw) {
+            SendMessageA(hwnd, WM_SETREDRAW, 1, 0);
+            if (msg == WM_ENABLE)
+                InvalidateRect(hwnd, nullptr, FALSE);
+            else
+                Refresh(hwnd);
+        }
+        break;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+        if (IsThemed()) Refresh(hwnd);
+        break;
+    }
+    return result;
+}
+
+void pvDrawButton(HWND hwnd, HDC hdc, const ThemedButton& button) {
+    // 1. What the button is doing.
+    const LRESULT bits = SendMessageW(hwnd, BM_GETSTATE, 0, 0);
+    ButtonFacts facts;
+    facts.pushed = (bits & BST_PUSHED) != 0;
+    facts.focused = (bits & BST_FOCUS) != 0;
+    facts.value = button.Value().value_or(false);
+    facts.hot = PropSet(hwnd, kHotProp);
+    facts.defaultLook =
+        DefaultLook(button.Default(), GetFocus() == hwnd, button.ActiveControlDefault());
+    facts.enabled = button.Enabled();
+    const auto picture = button.Picture();
+    const auto down = button.DownPicture();
+    const auto disabled = button.DisabledPicture();
+    facts.hasPicture = HasHandle(picture);
+    facts.hasDownPicture = HasHandle(down);
+    facts.hasDisabledPicture = HasHandle(disabled);
+
+    // 2. Themed state and picture.
+    const ButtonLook look = ChooseButtonLook(facts);
+    std::optional<ButtonPictureRef> shown;
+    switch (look.picture) {
+    case ButtonPicture::Picture:
+        shown = picture;
+        break;
+    case ButtonPicture::DownPicture:
+        shown = down;
+        break;
+    case ButtonPicture::DisabledPicture:
+        shown = disabled;
+        break;
+    case ButtonPicture::None:
+        break;
+    }
+
+    // 3. The face.
+    RECT r;
+    GetClientRect(hwnd, &r);
+    {
+        Theme theme(hwnd);
+        if (theme.h) {
+            HRGN face = nullptr;
+            if (SUCCEEDED(GetThemeBackgroundRegion(theme.h, hdc, kPushButtonPart, look.state, &r,
+                                                   &face)) &&
+                face) {
+                ExtSelectClipRgn(hdc, face, RGN_DIFF);
+                DeleteObject(face);
+            }
+            if (FAILED(DrawThemeParentBackground(hwnd, hdc, &r))) {
+                GdiObject brush(CreateSolidBrush(SystemColour(button.BackColor())));
+                if (brush.obj) FillRect(hdc, &r, static_cast<HBRUSH>(brush.obj));
+            }
+            ExtSelectClipRgn(hdc, nullptr, RGN_COPY);
+            DrawThemeBackground(theme.h, hdc, kPushButtonPart, look.state, &r, nullptr);
+            RECT content = r;
+            if (SUCCEEDED(GetThemeBackgroundContentRect(theme.h, hdc, kPushButtonPart, look.state,
+                                                        &r, &content)))
+                r = content;
+        } else {
+            GdiObject brush(CreateSolidBrush(SystemColour(button.BackColor())));
+            if (brush.obj) FillRect(hdc, &r, static_cast<HBRUSH>(brush.obj));
+        }
+        if (facts.focused) DrawFocusRect(hdc, &r);
+
+        // 4. The caption.
+        const std::wstring caption = Wide(button.Caption());
+        if (!caption.empty() && theme.h) {
+            HFONT font = button.Font();
+            Selection sel(hdc, font ? font : GetStockObject(DEFAULT_GUI_FONT));
+            RECT t = r;
+            DrawTextW(hdc, caption.c_str(), -1, &t, DT_CALCRECT | DT_WORDBREAK);
+            const PixelRect placed =
+                CaptionRect({r.left, r.top, r.right, r.bottom}, {t.left, t.top, t.right, t.bottom},
+                            HasHandle(shown));
+            t = {placed.left, placed.top, placed.right, placed.bottom};
+            DrawThemeText(theme.h, hdc, kPushButtonPart, look.state, caption.c_str(), -1,
+                          DT_CENTER | DT_WORDBREAK, 0, &t);
+            r.bottom = t.top;
+        }
+    } // 5. the theme is closed here
+
+    // 6. The picture.
+    if (!HasHandle(shown)) return;
+    const double tpp =
+        1440.0 / (GetDeviceCaps(hdc, LOGPIXELSX) > 0 ? GetDeviceCaps(hdc, LOGPIXELSX) : 96);
+    const int w = HimetricToPixels(shown->himetricWidth, tpp);
+    const int h = HimetricToPixels(shown->himetricHeight, tpp);
+    const PixelPoint at = CentredPicture({r.left, r.top, r.right, r.bottom}, w, h);
+    if (!facts.enabled) {
+        pvDrawDisabledPicture(shown, hdc, at.x, at.y, w, h, SystemColour(button.MaskColor()));
+    } else if (button.UseMaskColor()) {
+        pvDrawTransparentPicture(shown, hdc, at.x, at.y, w, h, SystemColour(button.MaskColor()), 0,
+                                 0, 0, 0);
+    } else {
+        RenderPicture(*shown, hdc, at.x, at.y, w, h);
+    }
+}
+
+void pvDrawRect(HDC hdc, int x, int y, int width, int height, COLORREF colour) {
+    RECT rc{x, y, x + width, y + height};
+    GdiObject brush(CreateSolidBrush(colour));
+    if (brush.obj) FillRect(hdc, &rc, static_cast<HBRUSH>(brush.obj));
+}
+
+void pvDrawTransparentPicture(const std::optional<ButtonPictureRef>& picture, HDC hdc, int x, int y,
+                              int cx, int cy, COLORREF crTransparent, int xSrc, int ySrc, int cxSrc,
+                              int cySrc) {
+    if (!HasHandle(picture) || cx <= 0 || cy <= 0) return;
+    if (cxSrc == 0) cxSrc = cx;
+    if (cySrc == 0) cySrc = cy;
+    ScreenDc screen;
+    MemoryDc mem(screen.dc);
+    GdiObject bmp(CreateCompatibleBitmap(screen.dc, cxSrc, cySrc));
+    if (!mem.dc || !bmp.obj) return;
+    Selection sel(mem.dc, bmp.obj);
+    // The whole bitmap is backed first, so whatever the picture leaves uncovered (an icon that
+    // is not square, for one) stays transparent instead of showing the bitmap's black.
+    pvDrawRect(mem.dc, 0, 0, cxSrc, cySrc, crTransparent);
+    if (picture->type == ButtonPictureRef::kIcon) {
+        DrawIconEx(mem.dc, 0, 0, static_cast<HICON>(picture->handle), cxSrc, cySrc, 0, nullptr,
+                   DI_NORMAL);
+    } else {
+        DrawStateW(mem.dc, nullptr, nullptr, reinterpret_cast<LPARAM>(picture->handle), 0, 0, 0, 0,
+                   0, DST_BITMAP);
+    }
+    TransparentBlt(hdc, x, y, cx, cy, mem.dc, xSrc, ySrc, cxSrc, cySrc, crTransparent);
+}
+
+void pvDrawDisabledPicture(const std::optional<ButtonPictureRef>& picture, HDC hdc, int x, int y,
+                           int cx, int cy, COLORREF crMask) {
+    if (!HasHandle(picture) || cx <= 0 || cy <= 0) return;
+    ScreenDc screen;
+    MemoryDc mem(screen.dc);
+    GdiObject bmp(CreateCompatibleBitmap(screen.dc, cx, cy));
+    if (!mem.dc || !bmp.obj) return;
+    {
+        Selection sel(mem.dc, bmp.obj);
+        pvDrawRect(mem.dc, 0, 0, cx, cy, RGB(255, 255, 255));
+        pvDrawTransparentPicture(picture, mem.dc, 0, 0, cx, cy, crMask, 0, 0, 0, 0);
+    } // the bitmap must not be selected into a DC while DrawState draws it
+    DrawStateW(hdc, nullptr, nullptr, reinterpret_cast<LPARAM>(bmp.obj), 0, x, y, cx, cy,
+               DST_BITMAP | DSS_DISABLED);
+}
+
+} // namespace corvale::win32
