@@ -1,10 +1,12 @@
 #include "codecs/decoders.h"
 
+#include "codecs/cPNGparser.h"
+
 namespace corvale {
 
 const DecoderChain& BuiltInDecoders() {
     static const DecoderChain chain{
-        .png = nullptr,
+        .png = DecodePngStream,
         .gif = nullptr,
         .ico = nullptr,
         .bmp = nullptr,

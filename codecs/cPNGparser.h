@@ -1,0 +1,71 @@
+#pragma once
+// PNG decoder: recognises a PNG in bytes or a file, walks its chunks, decompresses the image
+// data (zlib when present, else the own inflate), undoes filtering and interlacing and writes
+// premultiplied BGRA pixels into an image object.
+#include "codecs/decoders.h"
+#include "codecs/zlib_access.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace corvale {
+
+class c32bppDIB;
+
+// Decodes a whole PNG through GDI+ (fileName non-empty for files, else bytes); true when the
+// image was made. token is the current GDI+ session token or 0.
+using PngGdiplusDecoder = bool (*)(c32bppDIB& image, std::string_view fileName,
+                                   std::span<const std::uint8_t> bytes, std::uintptr_t token);
+
+struct PngDecodeOptions {
+    // Library names the zlib probe tries; empty = decode without zlib.
+    std::span<const std::string_view> zlibNames = DefaultZlibNames();
+    // Tried first when set.
+    PngGdiplusDecoder gdiplus = nullptr;
+};
+
+// The options the built-in decoder chain uses: the default zlib names and the GDI+ decoder
+// registered with SetPngGdiplusDecoder (none until the GDI+ layer registers one).
+PngDecodeOptions DefaultPngDecodeOptions();
+void SetPngGdiplusDecoder(PngGdiplusDecoder decoder);
+
+// Named limits for hostile input.
+inline constexpr std::int64_t kPngMaxPixelBits = 0x7FFFFFFF;  // width * 32 * height at most
+inline constexpr std::uint64_t kPngMaxFileBytes = 1ull << 30; // file mode reads at most this
+// Deflate cannot expand data more than about 1032 to 1: image data promising more are short.
+inline constexpr std::uint64_t kDeflateMaxRatio = 1032;
+
+class cPNGparser {
+  public:
+    explicit cPNGparser(PngDecodeOptions options = DefaultPngDecodeOptions()) : options_(options) {}
+
+    // True when the bytes begin with the PNG signature: the data are then claimed whether or
+    // not the decode succeeds; success shows in cHost holding a picture.
+    bool LoadStream(std::span<const std::uint8_t> stream, c32bppDIB& cHost,
+                    std::uintptr_t gdiToken = 0);
+    // The same for a file (UTF-8 name); files of 56 bytes or fewer are not PNGs.
+    bool LoadFile(const std::string& fileName, c32bppDIB& cHost, std::uintptr_t gdiToken = 0);
+
+    enum class Inflater { None, Zlib, Own };
+    // Which path decompressed the image data of the last decode.
+    Inflater LastInflater() const { return inflater_; }
+    // Why the last decode failed (empty after success).
+    const std::string& LastError() const { return error_; }
+
+  private:
+    bool Decode(std::span<const std::uint8_t> png, c32bppDIB& cHost);
+
+    PngDecodeOptions options_;
+    Inflater inflater_ = Inflater::None;
+    std::string error_;
+};
+
+// The entry of the built-in decoder chain.
+bool DecodePngStream(c32bppDIB& dib, std::span<const std::uint8_t> bytes, const IconWish& wish);
+
+// True when the bytes begin with the 8-byte PNG signature.
+bool HasPngSignature(std::span<const std::uint8_t> bytes);
+
+} // namespace corvale

@@ -1,0 +1,48 @@
+#pragma once
+// A run-time-loaded library (dlopen on the host, LoadLibrary on Windows), owned by the object.
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace corvale {
+
+class SharedLibrary {
+  public:
+    SharedLibrary() = default;
+    ~SharedLibrary() { Close(); }
+    SharedLibrary(SharedLibrary&& other) noexcept : handle_(other.handle_) {
+        other.handle_ = nullptr;
+    }
+    SharedLibrary& operator=(SharedLibrary&& other) noexcept {
+        if (this != &other) {
+            Close();
+            handle_ = other.handle_;
+            other.handle_ = nullptr;
+        }
+        return *this;
+    }
+    SharedLibrary(const SharedLibrary&) = delete;
+    SharedLibrary& operator=(const SharedLibrary&) = delete;
+
+    // Loads the library by name (UTF-8); false when it does not load.
+    bool Open(const std::string& name);
+    // Frees the library; false when none was loaded.
+    bool Close();
+    bool IsOpen() const { return handle_ != nullptr; }
+    // The address of an export, or nullptr.
+    void* Symbol(const char* name) const;
+
+  private:
+    void* handle_ = nullptr;
+};
+
+// The bytes that can safely be read at a code address, at most `limit` of them; empty where
+// the platform gives no way to tell (the calling-convention scan is then not needed).
+std::span<const std::uint8_t> ReadableCodeAt(const void* address, std::size_t limit);
+
+// The calling thread's last-error value (GetLastError on Windows, errno elsewhere).
+void ResetLastError();
+std::uint32_t ReadLastError();
+
+} // namespace corvale

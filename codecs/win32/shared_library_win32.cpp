@@ -1,0 +1,63 @@
+#include "codecs/shared_library.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace corvale {
+namespace {
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return {};
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    return wide;
+}
+
+} // namespace
+
+bool SharedLibrary::Open(const std::string& name) {
+    Close();
+    const std::wstring wide = Widen(name);
+    if (wide.empty()) return false;
+    handle_ = reinterpret_cast<void*>(LoadLibraryW(wide.c_str()));
+    return handle_ != nullptr;
+}
+
+bool SharedLibrary::Close() {
+    if (!handle_) return false;
+    FreeLibrary(static_cast<HMODULE>(handle_));
+    handle_ = nullptr;
+    return true;
+}
+
+void* SharedLibrary::Symbol(const char* name) const {
+    if (!handle_) return nullptr;
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
+}
+
+std::span<const std::uint8_t> ReadableCodeAt(const void* address, std::size_t limit) {
+    MEMORY_BASIC_INFORMATION info{};
+    if (!address || VirtualQuery(address, &info, sizeof info) != sizeof info) return {};
+    constexpr DWORD kReadable = PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_READONLY |
+                                PAGE_READWRITE | PAGE_EXECUTE_WRITECOPY | PAGE_WRITECOPY;
+    if (info.State != MEM_COMMIT || (info.Protect & kReadable) == 0 ||
+        (info.Protect & PAGE_GUARD) != 0)
+        return {};
+    const auto* start = static_cast<const std::uint8_t*>(address);
+    const auto* regionEnd = static_cast<const std::uint8_t*>(info.BaseAddress) + info.RegionSize;
+    const std::size_t available = static_cast<std::size_t>(regionEnd - start);
+    return {start, std::min(available, limit)};
+}
+
+void ResetLastError() {
+    SetLastError(0);
+}
+std::uint32_t ReadLastError() {
+    return GetLastError();
+}
+
+} // namespace corvale

@@ -1,0 +1,246 @@
+#include "codecs/inflate.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
+#include <vector>
+
+namespace corvale {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Writes a deflate stream bit by bit (least significant bit first; Huffman codes MSB first).
+class BitWriter {
+  public:
+    BitWriter() { bytes_ = {0x78, 0x9C}; }
+    void Bits(std::uint32_t value, unsigned n) {
+        for (unsigned i = 0; i < n; ++i) Bit((value >> i) & 1u);
+    }
+    void Code(std::uint32_t code, unsigned n) {
+        for (unsigned i = n; i-- > 0;) Bit((code >> i) & 1u);
+    }
+    // Ends the stream with the Adler-32 trailer given (never read by the own inflate).
+    Bytes Finish(std::uint32_t adler = 0) {
+        Bytes out = bytes_;
+        if (used_ != 0) out.push_back(current_);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(static_cast<std::uint8_t>(adler >> shift));
+        return out;
+    }
+
+  private:
+    void Bit(unsigned b) {
+        current_ |= static_cast<std::uint8_t>(b << used_);
+        if (++used_ == 8) {
+            bytes_.push_back(current_);
+            current_ = 0;
+            used_ = 0;
+        }
+    }
+    Bytes bytes_;
+    std::uint8_t current_ = 0;
+    unsigned used_ = 0;
+};
+
+Bytes Compress(const Bytes& data, int level, int strategy = Z_DEFAULT_STRATEGY) {
+    z_stream zs{};
+    deflateInit2(&zs, level, Z_DEFLATED, 15, 8, strategy);
+    Bytes out(deflateBound(&zs, static_cast<uLong>(data.size())) + 16);
+    zs.next_in = const_cast<Bytef*>(data.data());
+    zs.avail_in = static_cast<uInt>(data.size());
+    zs.next_out = out.data();
+    zs.avail_out = static_cast<uInt>(out.size());
+    deflate(&zs, Z_FINISH);
+    out.resize(zs.total_out);
+    deflateEnd(&zs);
+    return out;
+}
+
+Bytes SampleData(std::size_t n, int kind, unsigned seed) {
+    std::mt19937 rng(seed);
+    Bytes d(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        switch (kind) {
+        case 0:
+            d[i] = static_cast<std::uint8_t>(rng());
+            break; // incompressible
+        case 1:
+            d[i] = static_cast<std::uint8_t>(rng() % 4);
+            break; // few symbols
+        case 2:
+            d[i] = i > 300 && rng() % 3 ? d[i - 1 - rng() % 300] : rng();
+            break; // matches
+        default:
+            d[i] = static_cast<std::uint8_t>("abcabd"[i % 6]);
+            break; // long repeats
+        }
+    }
+    return d;
+}
+
+InflateResult Inflate(Bytes& out, const Bytes& in, bool deflate64 = false) {
+    return InflateData(out, in, deflate64);
+}
+
+TEST(Inflate, DecodesWhatZlibCompressesAtEveryLevelAndStrategy) {
+    const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FIXED, Z_HUFFMAN_ONLY, Z_RLE, Z_FILTERED};
+    unsigned seed = 1;
+    for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{300}, std::size_t{70000}}) {
+        for (int kind = 0; kind < 4; ++kind) {
+            const Bytes data = SampleData(n, kind, seed++);
+            for (int level = 0; level <= 9; level += 3) {
+                for (int strategy : strategies) {
+                    const Bytes z = Compress(data, level, strategy);
+                    Bytes out(n);
+                    const InflateResult r = Inflate(out, z);
+                    ASSERT_TRUE(r.ok) << n << " " << kind << " " << level << " " << strategy;
+                    EXPECT_EQ(r.written, n);
+                    EXPECT_EQ(out, data);
+                }
+            }
+        }
+    }
+}
+
+TEST(Inflate, StoredFixedAndDynamicBlocksInOneStreamDecodeInOrder) {
+    const Bytes a = SampleData(5000, 2, 7), b = SampleData(5000, 3, 8), c = SampleData(5000, 1, 9);
+    z_stream zs{};
+    deflateInit2(&zs, 0, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY);
+    Bytes z(40000);
+    zs.next_out = z.data();
+    zs.avail_out = static_cast<uInt>(z.size());
+    auto feed = [&](const Bytes& part, int flush) {
+        zs.next_in = const_cast<Bytef*>(part.data());
+        zs.avail_in = static_cast<uInt>(part.size());
+        deflate(&zs, flush);
+    };
+    feed(a, Z_FULL_FLUSH); // stored
+    deflateParams(&zs, 6, Z_FIXED);
+    feed(b, Z_FULL_FLUSH); // fixed
+    deflateParams(&zs, 9, Z_DEFAULT_STRATEGY);
+    feed(c, Z_FINISH); // dynamic
+    z.resize(zs.total_out);
+    deflateEnd(&zs);
+
+    Bytes expected = a;
+    expected.insert(expected.end(), b.begin(), b.end());
+    expected.insert(expected.end(), c.begin(), c.end());
+    Bytes out(expected.size());
+    ASSERT_TRUE(Inflate(out, z).ok);
+    EXPECT_EQ(out, expected);
+}
+
+TEST(Inflate, OutputIsBoundedByTheBufferSize) {
+    const Bytes data = SampleData(10000, 2, 3);
+    const Bytes z = Compress(data, 9);
+    Bytes tooSmall(data.size() - 1);
+    EXPECT_FALSE(Inflate(tooSmall, z).ok) << "data past the end must fail, not be cut";
+    Bytes larger(data.size() + 100, 0xEE);
+    const InflateResult r = Inflate(larger, z);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.written, data.size());
+    EXPECT_EQ(larger[data.size()], 0xEE);
+}
+
+TEST(Inflate, HeaderAndChecksumAreNotExamined) {
+    const Bytes data = SampleData(2000, 2, 4);
+    Bytes z = Compress(data, 6);
+    z[0] = 0x00;
+    z[1] = 0x20;             // preset-dictionary flag, wrong check bits
+    z[z.size() - 1] ^= 0xFF; // wrong Adler-32
+    Bytes out(data.size());
+    ASSERT_TRUE(Inflate(out, z).ok);
+    EXPECT_EQ(out, data);
+}
+
+// A dynamic block whose literals 'A' and end-of-block have 1-bit codes and whose only
+// distance code has length 1: an incomplete code.
+Bytes SingleDistanceCodeStream() {
+    BitWriter w;
+    w.Bits(1, 1);  // final
+    w.Bits(2, 2);  // dynamic
+    w.Bits(0, 5);  // HLIT 257
+    w.Bits(0, 5);  // HDIST 1
+    w.Bits(14, 4); // HCLEN 18: up to the entry for length 1
+    // Code-length code: symbols 18 and 1 get 1-bit codes (1 -> "0", 18 -> "1").
+    for (int i = 0; i < 18; ++i) w.Bits(i == 2 || i == 17 ? 1 : 0, 3);
+    auto zeros = [&](unsigned n) { // runs of 11..138 zeros through symbol 18
+        while (n > 0) {
+            const unsigned run = n > 138 ? 138 : n;
+            w.Code(1, 1);
+            w.Bits(run - 11, 7);
+            n -= run;
+        }
+    };
+    zeros(65);
+    w.Code(0, 1); // 'A' length 1
+    zeros(190);
+    w.Code(0, 1); // 256 length 1
+    w.Code(0, 1); // the single distance code, length 1
+    w.Code(0, 1); // 'A'
+    w.Code(1, 1); // end of block
+    return w.Finish(static_cast<std::uint32_t>(adler32(1, reinterpret_cast<const Bytef*>("A"), 1)));
+}
+
+TEST(Inflate, RejectsIncompleteCodesThatZlibAccepts) {
+    const Bytes z = SingleDistanceCodeStream();
+    Bytes viaZlib(1);
+    uLongf n = 1;
+    ASSERT_EQ(uncompress(viaZlib.data(), &n, z.data(), static_cast<uLong>(z.size())), Z_OK);
+    EXPECT_EQ(viaZlib[0], 'A');
+    Bytes out(1);
+    EXPECT_FALSE(Inflate(out, z).ok);
+}
+
+TEST(Inflate, RejectsDamagedStreams) {
+    const Bytes data = SampleData(3000, 2, 5);
+    Bytes out(data.size());
+    {
+        BitWriter w; // a distance reaching before the start of the output
+        w.Bits(1, 1);
+        w.Bits(1, 2);
+        w.Code(0x30 + 'x', 8);
+        w.Code(0x01, 7); // length 3 (symbol 257)
+        w.Code(1, 5);    // distance 2: only one byte written so far
+        w.Code(0, 7);
+        EXPECT_FALSE(Inflate(out, w.Finish()).ok);
+    }
+    {
+        BitWriter w; // block type 3
+        w.Bits(1, 1);
+        w.Bits(3, 2);
+        EXPECT_FALSE(Inflate(out, w.Finish()).ok);
+    }
+    Bytes stored = Compress(data, 0);
+    stored[5] ^= 0x01; // NLEN no longer the complement of LEN
+    EXPECT_FALSE(Inflate(out, stored).ok);
+    Bytes z = Compress(data, 9);
+    z.resize(z.size() / 2); // input exhausted
+    EXPECT_FALSE(Inflate(out, z).ok);
+}
+
+TEST(Inflate, WideWindowVariantReadsSixteenExtraBitsForSymbol285Only) {
+    BitWriter w;
+    w.Bits(1, 1);
+    w.Bits(1, 2);          // fixed codes
+    w.Code(0x30 + 'x', 8); // 'x'
+    w.Code(0xC0 + (285 - 280), 8);
+    w.Bits(997, 16); // length 3 + 997
+    w.Code(0, 5);    // distance 1
+    w.Code(0xC0 + (284 - 280), 8);
+    w.Bits(31, 5); // 227 + 31 = 258, an ordinary length
+    w.Code(0, 5);
+    w.Code(0, 7); // end of block
+    const Bytes z = w.Finish();
+    Bytes out(1 + 1000 + 258);
+    const InflateResult r = Inflate(out, z, true);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.written, out.size());
+    EXPECT_EQ(out, Bytes(out.size(), 'x'));
+    EXPECT_FALSE(Inflate(out, z, false).ok) << "without the variant 285 is length 258";
+}
+
+} // namespace
+} // namespace corvale
