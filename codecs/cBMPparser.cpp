@@ -1,0 +1,205 @@
+#include "codecs/cBMPparser.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "codecs/LittleEndianReader.h"
+#include "codecs/modParsers.h"
+#include "imaging/c32bppDIB.h"
+
+namespace corvale {
+
+namespace {
+
+constexpr std::uint16_t kSignatureBM = 19778; // "BM"
+constexpr std::size_t kFileHeaderBytes = 14;
+constexpr std::uint32_t kCoreHeaderBytes = 12;   // OS/2 1.x: 16-bit sizes, 3-byte colours
+constexpr std::uint32_t kInfoHeaderBytes = 40;   // and the V2, V3, V4 and V5 headers after it
+constexpr std::uint32_t kOs2HeaderMinBytes = 16; // OS/2 2.x: 16 to 64 bytes
+constexpr std::uint32_t kOs2HeaderMaxBytes = 64;
+constexpr std::uint32_t kV5HeaderBytes = 124;
+constexpr std::uint32_t kMasksInHeaderBytes = 52; // headers this long carry the masks
+// Largest picture made from hostile input: 64 Mpixels (256 MiB of pixels).
+constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 26;
+
+bool IsWindowsInfoSize(std::uint32_t size) {
+    return size == 40 || size == 52 || size == 56 || size == 108 || size == kV5HeaderBytes;
+}
+
+// Reads the colour table (entrySize 3 or 4 bytes, blue-green-red first) that starts at `at`.
+void ReadPalette(const LittleEndianReader& in, std::size_t at, std::size_t entrySize,
+                 std::uint32_t wanted, DibLayout& layout) {
+    layout.paletteEntries = 0;
+    for (std::uint32_t i = 0; i < wanted; ++i) {
+        auto entry = in.Slice(at + static_cast<std::size_t>(i) * entrySize, 3);
+        if (!entry) break;
+        layout.palette[i] = static_cast<std::uint32_t>((*entry)[0]) |
+                            (static_cast<std::uint32_t>((*entry)[1]) << 8) |
+                            (static_cast<std::uint32_t>((*entry)[2]) << 16) | 0xFF000000u;
+        layout.paletteEntries = i + 1;
+    }
+}
+
+} // namespace
+
+std::optional<BmpHeader> cBMPparser::ParseHeader(std::span<const std::uint8_t> file) {
+    const LittleEndianReader in(file);
+    if (in.U16(0) != kSignatureBM) return std::nullopt;
+    auto pixelOffset = in.U32(10);
+    auto infoSize = in.U32(14);
+    if (!pixelOffset || !infoSize) return std::nullopt;
+
+    BmpHeader header;
+    header.pixelOffset = *pixelOffset;
+    header.infoSize = *infoSize;
+    DibLayout& layout = header.layout;
+    std::int64_t height = 0;
+    std::size_t paletteEntryBytes = 4;
+    std::uint32_t colorsUsed = 0;
+    std::size_t paletteAt = kFileHeaderBytes + *infoSize;
+
+    if (*infoSize == kCoreHeaderBytes) {
+        auto w = in.U16(18), h = in.U16(20), bits = in.U16(24);
+        if (!w || !h || !bits) return std::nullopt;
+        layout.width = *w;
+        height = *h;
+        layout.bitCount = *bits;
+        paletteEntryBytes = 3;
+    } else if (IsWindowsInfoSize(*infoSize) ||
+               (*infoSize >= kOs2HeaderMinBytes && *infoSize <= kOs2HeaderMaxBytes)) {
+        auto w = in.I32(18), h = in.I32(22);
+        auto bits = in.U16(28);
+        if (!w || !h || !bits) return std::nullopt;
+        layout.width = *w;
+        height = *h;
+        layout.bitCount = *bits;
+        if (*infoSize >= 20) {
+            auto compression = in.U32(30);
+            if (!compression) return std::nullopt;
+            layout.compression = *compression;
+        }
+        if (*infoSize >= 36) {
+            auto used = in.U32(46);
+            if (!used) return std::nullopt;
+            colorsUsed = *used;
+        }
+        const bool windows = IsWindowsInfoSize(*infoSize);
+        if (!windows && layout.compression != kBiRgb && layout.compression != kBiRle8 &&
+            layout.compression != kBiRle4) {
+            return std::nullopt; // OS/2 Huffman and 24-bit run lengths
+        }
+        if (windows &&
+            (layout.compression == kBiBitfields || layout.compression == kBiAlphaBitfields)) {
+            // The masks sit in the longer headers, else right after the 40-byte one.
+            std::size_t masksAt = kFileHeaderBytes + kInfoHeaderBytes;
+            if (*infoSize < kMasksInHeaderBytes) {
+                paletteAt += layout.compression == kBiAlphaBitfields ? 16 : 12;
+            }
+            for (std::size_t c = 0; c < 3; ++c) {
+                auto mask = in.U32(masksAt + 4 * c);
+                if (!mask) return std::nullopt;
+                layout.masks[c] = *mask;
+            }
+        }
+    } else {
+        return std::nullopt;
+    }
+
+    if (layout.width < 1 || height == 0 || height == INT32_MIN) return std::nullopt;
+    layout.topDown = height < 0;
+    layout.height = static_cast<std::int32_t>(height < 0 ? -height : height);
+    if (static_cast<std::uint64_t>(layout.width) * static_cast<std::uint64_t>(layout.height) >
+        kMaxPixels) {
+        return std::nullopt;
+    }
+    switch (layout.bitCount) {
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+        break;
+    default:
+        return std::nullopt;
+    }
+    switch (layout.compression) {
+    case kBiRgb:
+        break;
+    case kBiRle8:
+    case kBiRle4:
+        // Run-length data are stored bottom-up only, at their own bit count.
+        if (layout.topDown || layout.bitCount != (layout.compression == kBiRle8 ? 8 : 4)) {
+            return std::nullopt;
+        }
+        break;
+    case kBiBitfields:
+    case kBiAlphaBitfields:
+        if (layout.bitCount != 16 && layout.bitCount != 32) return std::nullopt;
+        break;
+    default:
+        return std::nullopt; // embedded JPEG or PNG, unknown codes
+    }
+
+    if (layout.bitCount <= 8) {
+        const std::uint32_t most = 1u << layout.bitCount;
+        const std::uint32_t wanted = colorsUsed == 0 ? most : std::min(colorsUsed, most);
+        ReadPalette(in, paletteAt, paletteEntryBytes, wanted, layout);
+    }
+    return header;
+}
+
+bool cBMPparser::LoadStream(std::span<const std::uint8_t> stream, c32bppDIB& host,
+                            std::size_t streamOffset, std::size_t streamLength) {
+    if (streamOffset > stream.size()) return false;
+    std::span<const std::uint8_t> file = stream.subspan(streamOffset);
+    if (streamLength != 0) {
+        if (streamLength > file.size()) return false;
+        file = file.first(streamLength);
+    }
+
+    const auto header = ParseHeader(file);
+    if (!header) return false;
+    const DibLayout& layout = header->layout;
+
+    // Are all rows of uncompressed pixels present?
+    std::optional<std::span<const std::uint8_t>> pixels;
+    if (header->pixelOffset <= file.size()) pixels = file.subspan(header->pixelOffset);
+    const auto pixelBytes = DibPixelBytes(layout);
+    const bool complete = pixels && pixelBytes && *pixelBytes <= pixels->size();
+
+    if (complete && layout.bitCount == 32 && layout.compression == kBiRgb &&
+        header->infoSize >= kInfoHeaderBytes) {
+        // Direct path: the rows as they are, then the alpha channel examined and fixed.
+        if (host.InitializeDIB(layout.width, layout.height) && host.BitsPointer() != nullptr) {
+            DibLayout raw = layout;
+            raw.keepAlpha = true;
+            DecodeDibPixels(raw, *pixels, host.BitsPointer());
+            bool hasAlpha = false;
+            std::int32_t imageType = image_type::kBitmap;
+            ExamineAlpha(host, true, hasAlpha, imageType);
+            host.SetAlpha(hasAlpha);
+            host.SetImageType(imageType);
+            return true;
+        }
+    }
+
+    // Every other bitmap: opaque pixels. Run-length data may end anywhere inside the file.
+    const bool rle = layout.compression == kBiRle8 || layout.compression == kBiRle4;
+    if (!pixels || (!rle && !complete)) return false;
+    if (!host.InitializeDIB(layout.width, layout.height) || host.BitsPointer() == nullptr ||
+        !DecodeDibPixels(layout, *pixels, host.BitsPointer())) {
+        host.DestroyDIB();
+        return false;
+    }
+    host.SetAlpha(false);
+    host.SetImageType(image_type::kBitmap);
+    return true;
+}
+
+bool DecodeBmpStream(c32bppDIB& dib, std::span<const std::uint8_t> bytes, const IconWish&) {
+    cBMPparser parser;
+    return parser.LoadStream(bytes, dib) && dib.Handle() != 0;
+}
+
+} // namespace corvale

@@ -1,0 +1,50 @@
+#pragma once
+// Windows bitmap decoder: BMP files in a byte array, and on Windows picture objects and bitmap
+// handles, into premultiplied 32-bpp image objects.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "codecs/BitmapRows.h"
+#include "codecs/decoders.h"
+
+#ifdef _WIN32
+struct IPicture;
+#endif
+
+namespace corvale {
+
+class c32bppDIB;
+
+// What the file and information headers of a BMP file say.
+struct BmpHeader {
+    std::uint32_t pixelOffset = 0; // from the start of the file
+    std::uint32_t infoSize = 0;    // 12 (OS/2 1.x), 16..64 (OS/2 2.x), 40, 52, 56, 108, 124
+    DibLayout layout;              // with palette and masks read
+};
+
+class cBMPparser {
+  public:
+    // Decodes the bitmap held in `streamLength` bytes of `stream` from `streamOffset`
+    // (0 = up to the end). Uncompressed 32-bit bitmaps keep their alpha channel (examined and
+    // premultiplied where needed); every other bitmap becomes opaque. False when the bytes are
+    // not a bitmap this decoder reads; the image object is then left as it was.
+    bool LoadStream(std::span<const std::uint8_t> stream, c32bppDIB& host,
+                    std::size_t streamOffset = 0, std::size_t streamLength = 0);
+
+    // Reads the headers, colour table and masks; nothing when they are not a bitmap's.
+    static std::optional<BmpHeader> ParseHeader(std::span<const std::uint8_t> file);
+
+#ifdef _WIN32
+    // Converts a picture object, or when `picture` is null the bitmap `bitmap` (HBITMAP).
+    // `bitCount` is the source's colour depth when known (0 otherwise).
+    bool ConvertstdPicTo32bpp(IPicture* picture, std::intptr_t bitmap, c32bppDIB& host,
+                              std::int32_t bitCount = 0);
+#endif
+};
+
+// Decoder-chain entry: true when the bytes were a bitmap and the image was made.
+bool DecodeBmpStream(c32bppDIB& dib, std::span<const std::uint8_t> bytes, const IconWish& wish);
+
+} // namespace corvale
