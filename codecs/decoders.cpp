@@ -1,5 +1,8 @@
 #include "codecs/decoders.h"
 
+#include "codecs/cBMPparser.h"
+#include "codecs/cGIFparser.h"
+#include "codecs/cICOparser.h"
 #include "codecs/cPNGparser.h"
 
 namespace corvale {
@@ -7,9 +10,9 @@ namespace corvale {
 const DecoderChain& BuiltInDecoders() {
     static const DecoderChain chain{
         .png = DecodePngStream,
-        .gif = nullptr,
-        .ico = nullptr,
-        .bmp = nullptr,
+        .gif = DecodeGifStream,
+        .ico = DecodeIcoStream,
+        .bmp = DecodeBmpStream,
     };
     return chain;
 }
