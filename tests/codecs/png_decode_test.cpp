@@ -1,0 +1,368 @@
+// The PNG decoder against the PNG suite, libpng (on the host) and hand-made streams.
+#include "codecs/cPNGparser.h"
+#include "imaging/c32bppDIB.h"
+#include "png_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#ifdef CORVALE_HAVE_LIBPNG
+#include <png.h>
+#endif
+
+namespace corvale {
+namespace {
+
+using testing::PixelAt;
+using testing::Pixels;
+using testing::PngBuilder;
+using testing::PngSuite;
+using testing::ReadFileBytes;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::string_view kNoZlib[] = {"corvale-no-such-library"};
+
+PngDecodeOptions WithZlib() {
+    return PngDecodeOptions{};
+}
+PngDecodeOptions WithoutZlib() {
+    PngDecodeOptions o;
+    o.zlibNames = kNoZlib;
+    return o;
+}
+
+struct Decoded {
+    bool claimed = false;
+    bool made = false;
+    cPNGparser::Inflater inflater = cPNGparser::Inflater::None;
+    Bytes pixels;
+    bool alpha = false;
+    int type = -1, width = 0, height = 0;
+};
+
+Decoded Decode(const Bytes& png, PngDecodeOptions options = WithZlib()) {
+    c32bppDIB dib;
+    cPNGparser parser(options);
+    Decoded d;
+    d.claimed = parser.LoadStream(png, dib);
+    d.made = dib.BitsPointer() != nullptr;
+    d.inflater = parser.LastInflater();
+    d.pixels = Pixels(dib);
+    d.alpha = dib.Alpha();
+    d.type = dib.ImageType();
+    d.width = dib.Width();
+    d.height = dib.Height();
+    return d;
+}
+
+std::vector<std::string> SuiteFiles() {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(CORVALE_PNGSUITE_DIR))
+        if (e.path().extension() == ".png") names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(PngSuite, EveryValidFileDecodesAndEveryBrokenOneFails) {
+    const auto names = SuiteFiles();
+    ASSERT_GT(names.size(), 150u) << "PNG suite not found at " << CORVALE_PNGSUITE_DIR;
+    for (const auto& name : names) {
+        const Bytes png = ReadFileBytes(PngSuite(name));
+        ASSERT_FALSE(png.empty()) << name;
+        const Decoded d = Decode(png);
+        if (name[0] == 'x') {
+            EXPECT_FALSE(d.made) << name;
+        } else {
+            EXPECT_TRUE(d.claimed && d.made) << name;
+            EXPECT_EQ(d.type, 10) << name;
+            EXPECT_EQ(d.inflater, cPNGparser::Inflater::Zlib) << name;
+        }
+    }
+}
+
+TEST(PngSuite, ZlibAndOwnInflateGiveIdenticalPixels) {
+    for (const auto& name : SuiteFiles()) {
+        if (name[0] == 'x') continue;
+        const Bytes png = ReadFileBytes(PngSuite(name));
+        const Decoded a = Decode(png, WithZlib()), b = Decode(png, WithoutZlib());
+        ASSERT_TRUE(b.made) << name;
+        EXPECT_EQ(b.inflater, cPNGparser::Inflater::Own) << name;
+        EXPECT_EQ(a.pixels, b.pixels) << name;
+        EXPECT_EQ(a.alpha, b.alpha) << name;
+    }
+}
+
+TEST(PngSuite, FileModeMatchesStreamMode) {
+    for (const char* name : {"basn6a08.png", "basi3p02.png", "xcsn0g01.png"}) {
+        c32bppDIB dib;
+        cPNGparser parser;
+        EXPECT_TRUE(parser.LoadFile(PngSuite(name), dib)) << name;
+        EXPECT_EQ(Pixels(dib), Decode(ReadFileBytes(PngSuite(name))).pixels) << name;
+    }
+}
+
+#ifdef CORVALE_HAVE_LIBPNG
+// libpng's reading of a file as 8-bit RGBA (high bytes of 16-bit samples, no gamma), then
+// premultiplied with truncation and laid out as the image object stores it.
+Bytes LibpngPixels(const std::string& path, int* width = nullptr, int* height = nullptr) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return {};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    Bytes out;
+    std::vector<Bytes> rows;
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        png_init_io(png, f);
+        png_read_info(png, info);
+        png_set_expand(png);
+        png_set_strip_16(png);
+        png_set_gray_to_rgb(png);
+        png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+        png_set_interlace_handling(png);
+        png_read_update_info(png, info);
+        const png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
+        rows.assign(h, Bytes(w * 4));
+        std::vector<png_bytep> pointers;
+        for (auto& r : rows) pointers.push_back(r.data());
+        png_read_image(png, pointers.data());
+        out.resize(std::size_t(w) * h * 4);
+        for (png_uint_32 y = 0; y < h; ++y)
+            for (png_uint_32 x = 0; x < w; ++x) {
+                const std::uint8_t* s = &rows[y][x * 4];
+                std::uint8_t* d = &out[((h - 1 - y) * w + x) * 4];
+                const unsigned a = s[3];
+                for (int c = 0; c < 3; ++c) d[c] = a == 0 ? 0 : std::uint8_t(s[2 - c] * a / 255);
+                d[3] = std::uint8_t(a);
+            }
+        if (width) *width = int(w);
+        if (height) *height = int(h);
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(f);
+    return out;
+}
+
+TEST(PngSuite, PixelsEqualLibpngPremultiplied) {
+    for (const auto& name : SuiteFiles()) {
+        if (name[0] == 'x') continue;
+        const Bytes expected = LibpngPixels(PngSuite(name));
+        const Decoded d = Decode(ReadFileBytes(PngSuite(name)));
+        int diffs = 0;
+        for (std::size_t i = 0; i < expected.size() && i < d.pixels.size(); i += 4)
+            if (std::memcmp(&expected[i], &d.pixels[i], 4) != 0) ++diffs;
+        EXPECT_EQ(diffs, 0) << name;
+        EXPECT_EQ(expected.size(), d.pixels.size()) << name;
+    }
+}
+#endif
+
+// ---- Hand-made streams ------------------------------------------------------------------------
+
+// Filtered rows with filter byte 0 from raw rows.
+Bytes Unfiltered(const std::vector<Bytes>& rows, std::uint8_t filter = 0) {
+    Bytes out;
+    for (const Bytes& r : rows) {
+        out.push_back(filter);
+        out.insert(out.end(), r.begin(), r.end());
+    }
+    return out;
+}
+
+Bytes SimplePng(std::uint32_t w, std::uint32_t h, std::uint8_t depth, std::uint8_t colorType,
+                const std::vector<Bytes>& rows,
+                const std::vector<std::pair<std::string, Bytes>>& extra = {}) {
+    PngBuilder b;
+    b.Header(w, h, depth, colorType);
+    for (const auto& [type, body] : extra) b.Chunk(type, body);
+    return b.Data(Unfiltered(rows)).End().bytes();
+}
+
+TEST(PngPixels, RgbaIsPremultipliedWithTruncation) {
+    const Decoded d = Decode(SimplePng(2, 1, 8, 6, {{200, 100, 50, 128, 90, 80, 70, 0}}));
+    ASSERT_TRUE(d.made);
+    EXPECT_EQ(Bytes(d.pixels.begin(), d.pixels.begin() + 8), (Bytes{25, 50, 100, 128, 0, 0, 0, 0}));
+    EXPECT_TRUE(d.alpha);
+}
+
+TEST(PngPixels, GreyRampsAndSubBytePacking) {
+    const Decoded one = Decode(SimplePng(8, 1, 1, 0, {{0b10100000}}));
+    ASSERT_TRUE(one.made);
+    c32bppDIB dib;
+    cPNGparser().LoadStream(SimplePng(8, 1, 1, 0, {{0b10100000}}), dib);
+    EXPECT_EQ(PixelAt(dib, 0, 0), (std::array<std::uint8_t, 4>{255, 255, 255, 255}));
+    EXPECT_EQ(PixelAt(dib, 1, 0), (std::array<std::uint8_t, 4>{0, 0, 0, 255}));
+    EXPECT_EQ(PixelAt(dib, 2, 0), (std::array<std::uint8_t, 4>{255, 255, 255, 255}));
+    EXPECT_FALSE(dib.Alpha());
+    cPNGparser().LoadStream(SimplePng(4, 1, 2, 0, {{0b00011011}}), dib); // samples 0, 1, 2, 3
+    EXPECT_EQ(PixelAt(dib, 1, 0)[0], 85);
+    EXPECT_EQ(PixelAt(dib, 2, 0)[0], 170);
+    EXPECT_EQ(PixelAt(dib, 3, 0)[0], 255);
+}
+
+TEST(PngPixels, RowsAreStoredBottomUp) {
+    c32bppDIB dib;
+    ASSERT_TRUE(cPNGparser().LoadStream(SimplePng(1, 2, 8, 0, {{10}, {20}}), dib));
+    EXPECT_EQ(dib.BitsPointer()[0], 20) << "the first stored row is the bottom row";
+    EXPECT_EQ(PixelAt(dib, 0, 0)[0], 10);
+}
+
+TEST(PngPixels, TransparencyKeysAndTables) {
+    // Grey key: the sample equal to the key stays transparent black.
+    Decoded d = Decode(SimplePng(2, 1, 8, 0, {{7, 8}}, {{"tRNS", {0, 7}}}));
+    EXPECT_EQ(d.pixels, (Bytes{0, 0, 0, 0, 8, 8, 8, 255}));
+    EXPECT_TRUE(d.alpha);
+    // Truecolour key.
+    d = Decode(SimplePng(2, 1, 8, 2, {{1, 2, 3, 1, 2, 4}}, {{"tRNS", {0, 1, 0, 2, 0, 3}}}));
+    EXPECT_EQ(d.pixels, (Bytes{0, 0, 0, 0, 4, 2, 1, 255}));
+    // Palette with a short table: missing entries are opaque.
+    d = Decode(SimplePng(2, 1, 8, 3, {{0, 1}}, {{"PLTE", {255, 0, 0, 0, 255, 0}}, {"tRNS", {0}}}));
+    EXPECT_EQ(d.pixels, (Bytes{0, 0, 0, 0, 0, 255, 0, 255}));
+    EXPECT_TRUE(d.alpha);
+    // Without a transparency chunk truecolour has no alpha.
+    EXPECT_FALSE(Decode(SimplePng(1, 1, 8, 2, {{1, 2, 3}})).alpha);
+    // A transparency chunk in a grey-alpha image is ignored.
+    d = Decode(SimplePng(1, 1, 8, 4, {{9, 255}}, {{"tRNS", {0, 9}}}));
+    EXPECT_EQ(d.pixels, (Bytes{9, 9, 9, 255}));
+}
+
+// Deliberate difference from libpng: 16-bit samples are compared with the key by their high
+// bytes only, so a pixel differing from the key in its low bytes is transparent.
+TEST(PngPixels, SixteenBitKeyComparesHighBytesOnly) {
+    const Bytes png = SimplePng(2, 1, 16, 2, {{1, 99, 2, 99, 3, 99, 1, 0, 2, 0, 4, 0}},
+                                {{"tRNS", {1, 0, 2, 0, 3, 0}}});
+    const Decoded d = Decode(png);
+    EXPECT_EQ(d.pixels, (Bytes{0, 0, 0, 0, 4, 2, 1, 255}));
+    EXPECT_TRUE(d.alpha);
+}
+
+TEST(PngPixels, InterlacedImagesMatchTheirPlainForm) {
+    // 4 x 3 grey image: pass 6 holds more bytes than pass 7; and a 1 x 1 image (pass 1 only).
+    const Bytes plain = SimplePng(4, 3, 8, 0, {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}});
+    // Adam7 passes of a 4 x 3 image: 1:(0,0) 4:(2,0) 5:(0,2),(2,2) 6:(1,0),(3,0),(1,2),(3,2)
+    // 7:(0..3,1).
+    const Bytes passes = {0, 1, 0, 3, 0, 9, 11, 0, 2, 4, 0, 10, 12, 0, 5, 6, 7, 8};
+    const Bytes interlaced = PngBuilder().Header(4, 3, 8, 0, 1).Data(passes).End().bytes();
+    const Decoded a = Decode(plain), b = Decode(interlaced);
+    ASSERT_TRUE(b.made);
+    EXPECT_EQ(a.pixels, b.pixels);
+    const Decoded tiny =
+        Decode(PngBuilder().Header(1, 1, 8, 6, 1).Data({0, 1, 2, 3, 255}).End().bytes());
+    ASSERT_TRUE(tiny.made);
+    EXPECT_EQ(tiny.pixels, (Bytes{3, 2, 1, 255}));
+}
+
+// Deliberate difference from libpng: an unknown filter type leaves a row of a non-interlaced
+// image as it is; in an interlaced image it fails the decode.
+TEST(PngPixels, UnknownFilterTypeIsToleratedOnlyWithoutInterlacing) {
+    const Decoded plain = Decode(PngBuilder().Header(2, 1, 8, 0).Data({7, 40, 50}).End().bytes());
+    ASSERT_TRUE(plain.made);
+    EXPECT_EQ(plain.pixels, (Bytes{40, 40, 40, 255, 50, 50, 50, 255}));
+    EXPECT_FALSE(Decode(PngBuilder().Header(1, 1, 8, 0, 1).Data({7, 40}).End().bytes()).made);
+}
+
+// Deliberate difference from libpng: a palette image without a palette chunk decodes as black,
+// with index 1 white at depth 1.
+TEST(PngPixels, PaletteImageWithoutPaletteIsBlackAndWhite) {
+    const Decoded d = Decode(SimplePng(2, 1, 1, 3, {{0b01000000}}));
+    ASSERT_TRUE(d.made);
+    EXPECT_EQ(d.pixels, (Bytes{0, 0, 0, 255, 255, 255, 255, 255}));
+    EXPECT_FALSE(Decode(SimplePng(1, 1, 8, 3, {{2}}, {{"PLTE", {1, 2, 3, 4, 5, 6}}})).made)
+        << "an index beyond the palette fails";
+}
+
+TEST(PngChunks, AncillaryChunksAreSkippedAndImageDataJoined) {
+    const std::vector<Bytes> rows = {{10, 20, 30, 40, 50, 60}, {70, 80, 90, 100, 110, 120}};
+    const Bytes plain = SimplePng(2, 2, 8, 2, rows);
+    const Bytes busy = PngBuilder()
+                           .Header(2, 2, 8, 2)
+                           .Chunk("gAMA", {0, 0, 0x3A, 0x98})
+                           .Chunk("pHYs", {0, 0, 0, 1, 0, 0, 0, 1, 0})
+                           .Chunk("tIME", {7, 0xD0, 1, 1, 0, 0, 0})
+                           .Chunk("zzZz", {1, 2, 3}, true) // bad CRC, never examined
+                           .Data(Unfiltered(rows), 3)
+                           .End()
+                           .bytes();
+    const Decoded a = Decode(plain), b = Decode(busy);
+    ASSERT_TRUE(b.made);
+    EXPECT_EQ(a.pixels, b.pixels);
+}
+
+TEST(PngChunks, CrcIsCheckedOnlyWithZlib) {
+    const Bytes png = PngBuilder()
+                          .Header(1, 1, 8, 0)
+                          .Chunk("IDAT", PngBuilder::Deflate({0, 5}), true)
+                          .End()
+                          .bytes();
+    EXPECT_TRUE(Decode(png, WithZlib()).claimed);
+    EXPECT_FALSE(Decode(png, WithZlib()).made);
+    EXPECT_TRUE(Decode(png, WithoutZlib()).made);
+}
+
+TEST(PngChunks, PaletteLengthRules) {
+    const Bytes tenBytes(10, 1);
+    EXPECT_FALSE(Decode(SimplePng(1, 1, 8, 3, {{0}}, {{"PLTE", tenBytes}})).made);
+    EXPECT_FALSE(Decode(SimplePng(1, 1, 8, 2, {{0, 0, 0}}, {{"PLTE", tenBytes}})).made);
+    EXPECT_TRUE(Decode(SimplePng(1, 1, 8, 0, {{0}}, {{"PLTE", tenBytes}})).made);
+}
+
+TEST(PngChunks, BrokenStreamsAreClaimedButMakeNoImage) {
+    const Bytes good = SimplePng(2, 2, 8, 0, {{1, 2}, {3, 4}});
+    Bytes noEnd(good.begin(), good.end() - 12);
+    Decoded d = Decode(noEnd);
+    EXPECT_TRUE(d.claimed);
+    EXPECT_FALSE(d.made) << "data ending before IEND";
+    // Image data one row short (a mended case: the rows are not invented).
+    d = Decode(PngBuilder().Header(2, 2, 8, 0).Data({0, 1, 2}).End().bytes());
+    EXPECT_FALSE(d.made);
+    // A depth the colour type does not allow.
+    EXPECT_FALSE(Decode(PngBuilder().Header(1, 1, 4, 2).Data({0, 0, 0}).End().bytes()).made);
+    // A header chunk too short to read.
+    EXPECT_FALSE(Decode(PngBuilder().Chunk("IHDR", {0, 0, 0, 1}).Data({0, 0}).End().bytes()).made);
+    // Not a PNG at all: not claimed.
+    Bytes notPng = good;
+    notPng[1] = 'Q';
+    EXPECT_FALSE(Decode(notPng).claimed);
+    EXPECT_FALSE(Decode(Bytes(good.begin(), good.begin() + 7)).claimed);
+}
+
+TEST(PngFile, FilesOf56BytesOrFewerAreNotPngs) {
+    const std::string path = ::testing::TempDir() + "corvale_png_size.png";
+    Bytes bytes = SimplePng(1, 1, 8, 0, {{0}});
+    bytes.resize(57, 0);
+    for (std::size_t size : {std::size_t{56}, std::size_t{57}}) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(bytes.data(), 1, size, f);
+        std::fclose(f);
+        c32bppDIB dib;
+        EXPECT_EQ(cPNGparser().LoadFile(path, dib), size == 57) << size;
+    }
+    std::remove(path.c_str());
+}
+
+#ifdef CORVALE_HAVE_LIBPNG
+// The reference decoder really does disagree on the three deliberate differences above.
+TEST(PngPixels, LibpngDisagreesWhereWeDifferOnPurpose) {
+    const std::string path = ::testing::TempDir() + "corvale_png_differences.png";
+    auto viaLibpng = [&](const Bytes& png) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        std::fwrite(png.data(), 1, png.size(), f);
+        std::fclose(f);
+        return LibpngPixels(path);
+    };
+    const Bytes keyed =
+        SimplePng(1, 1, 16, 2, {{1, 99, 2, 99, 3, 99}}, {{"tRNS", {1, 0, 2, 0, 3, 0}}});
+    EXPECT_EQ(viaLibpng(keyed), (Bytes{3, 2, 1, 255})) << "libpng keeps the pixel opaque";
+    EXPECT_TRUE(viaLibpng(PngBuilder().Header(2, 1, 8, 0).Data({7, 40, 50}).End().bytes()).empty());
+    EXPECT_TRUE(viaLibpng(SimplePng(2, 1, 1, 3, {{0b01000000}})).empty());
+    std::remove(path.c_str());
+}
+#endif
+
+} // namespace
+} // namespace corvale
