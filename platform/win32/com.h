@@ -2,8 +2,9 @@
 // RAII for the COM pieces the management-service client uses: apartment, interface pointers,
 // BSTR and VARIANT.
 #include <windows.h>
-#include <oleauto.h>
+
 #include <objbase.h>
+#include <oleauto.h>
 
 #include <string>
 #include <string_view>
@@ -13,7 +14,7 @@ namespace corvale::win32 {
 
 // Joins the calling thread to a single-threaded apartment for as long as it lives.
 class ComApartment {
-public:
+  public:
     ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
     ~ComApartment() {
         if (SUCCEEDED(hr_)) CoUninitialize();
@@ -24,12 +25,12 @@ public:
     // apartment model).
     bool Usable() const { return SUCCEEDED(hr_) || hr_ == RPC_E_CHANGED_MODE; }
 
-private:
+  private:
     HRESULT hr_;
 };
 
 template <class T> class ComPtr {
-public:
+  public:
     ComPtr() = default;
     ~ComPtr() { Reset(); }
     ComPtr(const ComPtr& o) : p_(o.p_) {
@@ -52,12 +53,12 @@ public:
         return &p_;
     }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 
 class Bstr {
-public:
+  public:
     Bstr() = default;
     explicit Bstr(std::wstring_view s)
         : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
@@ -67,12 +68,12 @@ public:
     BSTR Get() const { return b_; }
     explicit operator bool() const { return b_ != nullptr; }
 
-private:
+  private:
     BSTR b_ = nullptr;
 };
 
 class Variant {
-public:
+  public:
     Variant() { VariantInit(&v_); }
     ~Variant() { VariantClear(&v_); }
     Variant(const Variant&) = delete;
@@ -84,7 +85,7 @@ public:
     const VARIANT& Get() const { return v_; }
     VARTYPE Type() const { return v_.vt; }
 
-private:
+  private:
     VARIANT v_;
 };
 

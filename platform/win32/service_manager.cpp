@@ -3,6 +3,7 @@
 #include "platform/win32/com.h"
 
 #include <windows.h>
+
 #include <psapi.h>
 #include <winsvc.h>
 
@@ -29,7 +30,9 @@ struct HandleCloser {
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
 
-std::string Text(const wchar_t* s) { return s ? Utf8FromWide(s) : std::string(); }
+std::string Text(const wchar_t* s) {
+    return s ? Utf8FromWide(s) : std::string();
+}
 
 // Calls query(buffer, size, &needed) with a buffer grown to what the manager asks for.
 template <class Query> std::vector<BYTE> QueryGrowing(Query query) {
@@ -80,10 +83,9 @@ std::optional<std::vector<ScmService>> ReadServices() {
     std::vector<BYTE> buf(64 * 1024);
     for (int round = 0; round < 1024; ++round) {
         DWORD needed = 0, count = 0;
-        BOOL ok = EnumServicesStatusExW(manager.get(), SC_ENUM_PROCESS_INFO,
-                                        SERVICE_WIN32 | SERVICE_DRIVER, SERVICE_STATE_ALL,
-                                        buf.data(), static_cast<DWORD>(buf.size()), &needed,
-                                        &count, &resume, nullptr);
+        BOOL ok = EnumServicesStatusExW(
+            manager.get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32 | SERVICE_DRIVER, SERVICE_STATE_ALL,
+            buf.data(), static_cast<DWORD>(buf.size()), &needed, &count, &resume, nullptr);
         const DWORD err = ok ? ERROR_SUCCESS : GetLastError();
         if (!ok && err != ERROR_MORE_DATA) return out.empty() ? std::nullopt : std::optional(out);
         const auto* e = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(buf.data());
@@ -114,7 +116,8 @@ std::optional<std::vector<ScmService>> ReadServices() {
 
 std::optional<std::uint64_t> ProcessWorkingSet(std::uint32_t processId) {
     if (processId == 0) return std::nullopt;
-    Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    Handle process(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, processId));
     if (!process) process.reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process) return std::nullopt;
     PROCESS_MEMORY_COUNTERS counters{};

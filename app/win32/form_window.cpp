@@ -1,0 +1,311 @@
+#include "app/win32/form_window.h"
+
+#include "app/win32/button_picture.h"
+#include "platform/win32/com.h"
+
+#include <commctrl.h>
+
+#include <cmath>
+
+namespace corvale::win32 {
+namespace {
+
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+
+GetDpiForWindowFn DpiForWindowFunction() {
+    static const auto fn = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    return fn;
+}
+
+int SystemDpi() {
+    ScreenDc dc;
+    const int dpi = dc.Get() ? GetDeviceCaps(dc.Get(), LOGPIXELSX) : 96;
+    return dpi > 0 ? dpi : 96;
+}
+
+const wchar_t* kPictureBoxClass = L"CorvalePictureBox";
+
+void RegisterPictureBoxClass(HINSTANCE instance) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (GetClassInfoExW(instance, kPictureBoxClass, &wc)) return;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kPictureBoxClass;
+    RegisterClassExW(&wc);
+}
+
+} // namespace
+
+int TwipsToPixels(double twips, int dpi) {
+    return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
+}
+
+double PixelsToTwips(int pixels, int dpi) {
+    return dpi > 0 ? static_cast<double>(pixels) * kTwipsPerInch / dpi : 0.0;
+}
+
+FormWindow::FormWindow(Form form, const wchar_t* className, HINSTANCE instance)
+    : form_(std::move(form)), className_(className), instance_(instance) {}
+
+FormWindow::~FormWindow() {
+    if (hwnd_ && IsWindow(hwnd_)) {
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);
+    }
+}
+
+int FormWindow::Dpi() const {
+    if (hwnd_)
+        if (auto fn = DpiForWindowFunction())
+            if (const UINT dpi = fn(hwnd_)) return static_cast<int>(dpi);
+    return creationDpi_;
+}
+
+bool FormWindow::CreateFormWindow(HWND owner) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (!GetClassInfoExW(instance_, className_, &wc)) {
+        wc.lpfnWndProc = &FormWindow::WndProc;
+        wc.hInstance = instance_;
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(1));
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = className_;
+        if (!RegisterClassExW(&wc)) return false;
+    }
+    RegisterPictureBoxClass(instance_);
+    creationDpi_ = SystemDpi();
+
+    const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    RECT r{0, 0, Px(form_.clientWidth), Px(form_.clientHeight)};
+    AdjustWindowRectEx(&r, style, FALSE, 0);
+    std::wstring caption = WideFromUtf8(form_.caption);
+    hwnd_ = CreateWindowExW(0, className_, caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                            r.right - r.left, r.bottom - r.top, owner, nullptr, instance_, this);
+    if (!hwnd_) return false;
+    creationDpi_ = Dpi();
+
+    toolTip_ =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
+
+    SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(form_.font)), FALSE);
+    for (const Control& c : form_.controls) {
+        HWND parent = hwnd_;
+        if (!c.container.empty())
+            if (HWND p = Child(c.container)) parent = p;
+        HWND child = CreateControl(c, parent);
+        if (child) children_.emplace(c.DisplayName(), child);
+        OnControlCreated(c, child);
+    }
+    return true;
+}
+
+HWND FormWindow::Child(std::string_view name) const {
+    auto it = children_.find(name);
+    return it == children_.end() ? nullptr : it->second;
+}
+
+HFONT FormWindow::FontFor(const FontSpec& spec) {
+    for (auto& [s, f] : fonts_)
+        if (s == spec) return f.get();
+    LOGFONTW lf{};
+    lf.lfHeight = -static_cast<LONG>(std::lround(spec.sizePt * Dpi() / 72.0));
+    lf.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
+    lf.lfItalic = spec.italic;
+    lf.lfUnderline = spec.underline;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lf.lfQuality = DEFAULT_QUALITY;
+    const std::wstring face = WideFromUtf8(spec.name);
+    lstrcpynW(lf.lfFaceName, face.c_str(), LF_FACESIZE);
+    fonts_.emplace_back(spec, FontHandle(CreateFontIndirectW(&lf)));
+    return fonts_.back().second.get();
+}
+
+HWND FormWindow::CreateControl(const Control& c, HWND parent) {
+    if (!c.position) return nullptr;
+    const TwipsRect& p = *c.position;
+    DWORD style = WS_CHILD | (c.visible ? WS_VISIBLE : 0) | (c.enabled ? 0 : WS_DISABLED);
+    DWORD exStyle = 0;
+    const wchar_t* cls = nullptr;
+    std::wstring text = WideFromUtf8(c.text);
+    switch (c.kind) {
+    case ControlKind::CommandButton:
+        cls = L"BUTTON";
+        style |= WS_TABSTOP | BS_PUSHBUTTON;
+        break;
+    case ControlKind::Label:
+        cls = L"STATIC";
+        style |= SS_LEFT | SS_NOPREFIX;
+        break;
+    case ControlKind::ListView:
+        cls = WC_LISTVIEWW;
+        style |= WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS;
+        exStyle = WS_EX_CLIENTEDGE;
+        text.clear();
+        break;
+    case ControlKind::ListBox:
+        cls = L"LISTBOX";
+        style |= WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY;
+        exStyle = WS_EX_CLIENTEDGE;
+        text.clear();
+        break;
+    case ControlKind::TextBox:
+        cls = L"EDIT";
+        style |= WS_TABSTOP | ES_AUTOHSCROLL;
+        if (c.properties.GetBool("MultiLine").value_or(false))
+            style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_HSCROLL;
+        if (c.properties.GetBool("Locked").value_or(false)) style |= ES_READONLY;
+        exStyle = WS_EX_CLIENTEDGE;
+        break;
+    case ControlKind::PictureBox:
+    case ControlKind::Frame:
+        cls = kPictureBoxClass;
+        style |= WS_CLIPCHILDREN;
+        text.clear();
+        break;
+    default:
+        // Timers and the anchoring control have no window; the busy bar and the alpha images
+        // are made by their own controls.
+        return nullptr;
+    }
+    HWND child = CreateWindowExW(exStyle, cls, text.c_str(), style, Px(p.left), Px(p.top),
+                                 Px(p.width), Px(p.height), parent, nullptr, instance_, nullptr);
+    if (!child) return nullptr;
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(form_.FontOf(c))), FALSE);
+    if (c.kind == ControlKind::ListView) {
+        // The header takes the list's font too.
+        if (HWND header = reinterpret_cast<HWND>(SendMessageW(child, LVM_GETHEADER, 0, 0)))
+            SendMessageW(header, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(form_.FontOf(c))),
+                         FALSE);
+        SendMessageW(child, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                     LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
+        int index = 0;
+        for (const std::string& header : c.items) {
+            std::wstring w = WideFromUtf8(header);
+            LVCOLUMNW col{};
+            col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+            col.pszText = w.data();
+            col.cx = Px(1440);
+            col.iSubItem = index;
+            SendMessageW(child, LVM_INSERTCOLUMNW, index++, reinterpret_cast<LPARAM>(&col));
+        }
+    } else if (c.kind == ControlKind::ListBox) {
+        for (const std::string& item : c.items)
+            SendMessageW(child, LB_ADDSTRING, 0,
+                         reinterpret_cast<LPARAM>(WideFromUtf8(item).c_str()));
+    } else if (c.kind == ControlKind::CommandButton) {
+        ApplyButtonPicture(c, child);
+        if (!c.toolTip.empty()) AddToolTip(child, c.toolTip);
+    }
+    return child;
+}
+
+void FormWindow::ApplyButtonPicture(const Control& c, HWND button) {
+    const Bytes* bytes = c.properties.GetBytes("Picture");
+    if (!bytes) return;
+    std::optional<std::uint32_t> mask;
+    if (c.properties.GetBool("UseMaskColor").value_or(false))
+        if (auto m = c.properties.GetInt32("MaskColor")) mask = static_cast<std::uint32_t>(*m);
+    IconHandle icon = IconFromPicture(*bytes, mask);
+    if (!icon) return;
+    SetWindowLongPtrW(button, GWL_STYLE, GetWindowLongPtrW(button, GWL_STYLE) | BS_ICON);
+    SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon.get()));
+    pictures_.push_back(std::move(icon));
+}
+
+void FormWindow::AddToolTip(HWND button, std::string_view text) {
+    if (!toolTip_) return;
+    std::wstring w = WideFromUtf8(text);
+    TTTOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = hwnd_;
+    ti.uId = reinterpret_cast<UINT_PTR>(button);
+    ti.lpszText = w.data();
+    SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+void FormWindow::SetText(HWND hwnd, std::string_view text) const {
+    if (hwnd) SetWindowTextW(hwnd, WideFromUtf8(text).c_str());
+}
+
+std::string FormWindow::GetText(HWND hwnd) const {
+    if (!hwnd) return {};
+    const int n = GetWindowTextLengthW(hwnd);
+    if (n <= 0) return {};
+    std::wstring w(static_cast<std::size_t>(n) + 1, L'\0');
+    const int got = GetWindowTextW(hwnd, w.data(), n + 1);
+    w.resize(static_cast<std::size_t>(got < 0 ? 0 : got));
+    return Utf8FromWide(w);
+}
+
+void FormWindow::SetOuterSizeTwips(double width, double height) {
+    SetWindowPos(hwnd_, nullptr, 0, 0, Px(width), Px(height),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+double FormWindow::OuterWidthTwips() const {
+    RECT r{};
+    GetWindowRect(hwnd_, &r);
+    return Twips(r.right - r.left);
+}
+
+double FormWindow::OuterHeightTwips() const {
+    RECT r{};
+    GetWindowRect(hwnd_, &r);
+    return Twips(r.bottom - r.top);
+}
+
+void FormWindow::MoveToTwips(double left, double top) {
+    SetWindowPos(hwnd_, nullptr, Px(left), Px(top), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+double FormWindow::CurrentLeftTwips() const {
+    RECT r{};
+    GetWindowRect(hwnd_, &r);
+    return Twips(r.left);
+}
+
+double FormWindow::CurrentTopTwips() const {
+    RECT r{};
+    GetWindowRect(hwnd_, &r);
+    return Twips(r.top);
+}
+
+double FormWindow::ScreenWidthTwips() {
+    return PixelsToTwips(GetSystemMetrics(SM_CXSCREEN), SystemDpi());
+}
+
+double FormWindow::ScreenHeightTwips() {
+    return PixelsToTwips(GetSystemMetrics(SM_CYSCREEN), SystemDpi());
+}
+
+LRESULT FormWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    return Default(msg, wp, lp);
+}
+
+LRESULT CALLBACK FormWindow::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+        auto* self = static_cast<FormWindow*>(cs->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+    const LRESULT result = self->OnMessage(msg, wp, lp);
+    if (msg == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->hwnd_ = nullptr;
+    }
+    return result;
+}
+
+} // namespace corvale::win32

@@ -1,0 +1,83 @@
+#pragma once
+// A top-level window made from a form's stored design data: its controls become child windows
+// (buttons with pictures and tool tips, labels, the report list view, list and text boxes,
+// picture boxes), placed in pixels from their twips at the window's DPI and drawn with the
+// design fonts.
+#include "app/win32/gdi.h"
+#include "platform/form_model.h"
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvale::win32 {
+
+inline constexpr int kTwipsPerInch = 1440;
+
+// Twips to pixels and back at a DPI (15 twips a pixel at 96 dpi); rounds to nearest.
+int TwipsToPixels(double twips, int dpi);
+double PixelsToTwips(int pixels, int dpi);
+
+class FormWindow {
+  public:
+    virtual ~FormWindow();
+    FormWindow(const FormWindow&) = delete;
+    FormWindow& operator=(const FormWindow&) = delete;
+
+    HWND Hwnd() const { return hwnd_; }
+    const Form& Design() const { return form_; }
+    Form& Design() { return form_; }
+    int Dpi() const;
+    int Px(double twips) const { return TwipsToPixels(twips, Dpi()); }
+    double Twips(int pixels) const { return PixelsToTwips(pixels, Dpi()); }
+
+    // The child window of a control (nullptr for controls without one).
+    HWND Child(std::string_view name) const;
+
+    // Window texts (UTF-8).
+    void SetText(HWND hwnd, std::string_view text) const;
+    std::string GetText(HWND hwnd) const;
+
+    // Outer size and position in twips, as a form reports them (left and top may be negative).
+    void SetOuterSizeTwips(double width, double height);
+    double OuterWidthTwips() const;
+    double OuterHeightTwips() const;
+    void MoveToTwips(double left, double top);
+    double CurrentLeftTwips() const;
+    double CurrentTopTwips() const;
+    static double ScreenWidthTwips();
+    static double ScreenHeightTwips();
+
+  protected:
+    // className is registered once per process.
+    FormWindow(Form form, const wchar_t* className, HINSTANCE instance);
+    // Creates the window (hidden) and its controls. False when the window cannot be created.
+    bool CreateFormWindow(HWND owner);
+    virtual LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+    // Called for each control after its child window (if any) was made.
+    virtual void OnControlCreated(const Control& control, HWND child) {}
+    LRESULT Default(UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcW(hwnd_, msg, wp, lp); }
+
+  private:
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    HFONT FontFor(const FontSpec& spec);
+    HWND CreateControl(const Control& c, HWND parent);
+    void AddToolTip(HWND button, std::string_view text);
+    void ApplyButtonPicture(const Control& c, HWND button);
+
+    Form form_;
+    const wchar_t* className_;
+    HINSTANCE instance_;
+    HWND hwnd_ = nullptr;
+    HWND toolTip_ = nullptr;
+    int creationDpi_ = 96;
+    std::map<std::string, HWND, std::less<>> children_;
+    std::vector<std::pair<FontSpec, FontHandle>> fonts_;
+    std::vector<IconHandle> pictures_; // shown by the picture buttons
+};
+
+} // namespace corvale::win32

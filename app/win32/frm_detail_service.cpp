@@ -1,0 +1,51 @@
+#include "app/win32/frm_detail_service.h"
+
+#include "app/win32/message_pump.h"
+
+namespace corvale::win32 {
+
+FrmDetailService::FrmDetailService(Form design, WmiLocator& wmi, HINSTANCE instance)
+    : FormWindow(std::move(design), L"CorvaleFrmDetailService", instance), wmi_(wmi) {
+    logic_ = std::make_unique<FrmDetailServiceLogic>(
+        Design(), wmi_, [this] { Pump(); },
+        [this](const Control& c) {
+            if (c.name == "Text1") SetText(TextBox(), c.text);
+        });
+}
+
+FrmDetailService::~FrmDetailService() = default;
+
+void FrmDetailService::Pump() {
+    Sync();
+    PumpPendingMessages();
+}
+
+void FrmDetailService::Sync() {
+    if (!Hwnd()) return;
+    if (GetText(Hwnd()) != Design().caption) SetText(Hwnd(), Design().caption);
+}
+
+bool FrmDetailService::Load() {
+    if (!CreateFormWindow(nullptr)) return false;
+    PumpPendingMessages();
+    ShowWindow(Hwnd(), SW_HIDE);
+    SetOuterSizeTwips(kOuterWidth, kOuterHeight);
+    PumpPendingMessages();
+    MoveToTwips(ScreenWidthTwips() / 2 - OuterWidthTwips() / 2, CurrentTopTwips());
+    PumpPendingMessages();
+    MoveToTwips(CurrentLeftTwips(), ScreenHeightTwips() / 2 - OuterHeightTwips() / 2);
+    PumpPendingMessages();
+    return true;
+}
+
+void FrmDetailService::Show() {
+    if (!Hwnd()) return;
+    Sync();
+    ShowWindow(Hwnd(), SW_SHOW);
+}
+
+LRESULT FrmDetailService::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    return Default(msg, wp, lp);
+}
+
+} // namespace corvale::win32

@@ -1,0 +1,167 @@
+#include "app/win32/frm_main.h"
+
+#include "app/win32/message_pump.h"
+#include "platform/win32/com.h"
+
+#include <commctrl.h>
+
+namespace corvale::win32 {
+FrmMain::FrmMain(Form mainDesign, Form detailDesign, MainWindowServices services,
+                 HINSTANCE instance)
+    : FormWindow(std::move(mainDesign), L"CorvaleFrmMain", instance),
+      detailDesign_(std::move(detailDesign)), services_(std::move(services)), instance_(instance) {}
+
+FrmMain::~FrmMain() {
+    detail_.reset();
+}
+
+void FrmMain::Pump() {
+    PumpPendingMessages();
+}
+
+bool FrmMain::Load() {
+    if (!services_.wmi || !CreateFormWindow(nullptr)) return false;
+    HWND listHwnd = Child("ListView1");
+    if (!listHwnd) return false;
+    list_ = std::make_unique<Win32ListView>(listHwnd);
+    MainWindowSeams seams{*list_,
+                          *services_.wmi,
+                          *this,
+                          [this] { Pump(); },
+                          services_.locale,
+                          [this](const Control& c) { OnControlChanged(c); }};
+    logic_ = std::make_unique<FrmMainLogic>(Design(), std::move(seams));
+
+    // The load steps, in their order, with the message queue served in between.
+    Pump();
+    ShowWindow(Hwnd(), SW_HIDE);
+    SetOuterSizeTwips(kOuterWidth, kOuterHeight);
+    Pump();
+    MoveToTwips(ScreenWidthTwips() / 2 - OuterWidthTwips() / 2, CurrentTopTwips());
+    Pump();
+    MoveToTwips(CurrentLeftTwips(), ScreenHeightTwips() / 2 - OuterHeightTwips() / 2);
+    Pump();
+    desktopPath_ = services_.specialFolderPath ? services_.specialFolderPath(0) : std::string();
+    Pump();
+    reportPath_ = desktopPath_ + std::string(kReportFileName);
+    Pump();
+    AutoSizeListViewColumns(*list_);
+    Pump();
+    return true;
+}
+
+void FrmMain::Show() {
+    if (Hwnd()) ShowWindow(Hwnd(), SW_SHOW);
+}
+
+FrmDetailService* FrmMain::DetailWindow() const {
+    return detail_ && detail_->Loaded() ? detail_.get() : nullptr;
+}
+
+void FrmMain::OnControlChanged(const Control& c) {
+    if (c.name == "Timer1") {
+        if (c.enabled) {
+            const auto interval = c.properties.GetInt32("Interval").value_or(100);
+            SetTimer(Hwnd(), kTimer1, static_cast<UINT>(interval > 0 ? interval : 100), nullptr);
+        } else {
+            KillTimer(Hwnd(), kTimer1);
+        }
+        return;
+    }
+    HWND child = Child(c.DisplayName());
+    if (!child) return;
+    if ((IsWindowEnabled(child) != FALSE) != c.enabled) EnableWindow(child, c.enabled);
+    if (c.kind == ControlKind::Label || c.kind == ControlKind::TextBox) {
+        if (GetText(child) != c.text) SetText(child, c.text);
+    }
+    if (c.kind != ControlKind::ListView) {
+        const bool shown = (GetWindowLongPtrW(child, GWL_STYLE) & WS_VISIBLE) != 0;
+        if (shown != c.visible) ShowWindow(child, c.visible ? SW_SHOW : SW_HIDE);
+    }
+}
+
+void FrmMain::SyncHostIds() {
+    HWND box = Child("List1");
+    if (!box) return;
+    SendMessageW(box, LB_RESETCONTENT, 0, 0);
+    for (const std::string& id : logic_->HostIds())
+        SendMessageW(box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideFromUtf8(id).c_str()));
+}
+
+void FrmMain::SetStyle(int style) {
+    busyStyle_ = style;
+}
+void FrmMain::BeginDisplay() {}
+void FrmMain::EndDisplay() {}
+
+FrmDetailServiceLogic& FrmMain::ShowDetailWindow() {
+    if (!detail_ || !detail_->Loaded()) {
+        detail_ = std::make_unique<FrmDetailService>(detailDesign_, *services_.wmi, instance_);
+        detail_->Load();
+    }
+    detail_->Show();
+    return detail_->Logic();
+}
+
+void FrmMain::FocusDetailWindow() {
+    if (!detail_ || !detail_->Loaded()) return;
+    detail_->Sync();
+    SetForegroundWindow(detail_->Hwnd());
+    SetFocus(detail_->Hwnd());
+}
+
+void FrmMain::OnCommand(HWND from, WORD code) {
+    if (code != BN_CLICKED || !from) return;
+    if (from == Child("Command1")) {
+        logic_->OnRefreshClick();
+    } else if (from == Child("Command2")) {
+        if (services_.saveList) services_.saveList(Hwnd(), reportPath_, *list_);
+    } else if (from == Child("Command3")) {
+        if (services_.copyList) services_.copyList(*list_);
+    }
+}
+
+LRESULT FrmMain::OnNotify(const NMHDR& hdr) {
+    if (!list_ || hdr.hwndFrom != list_->Hwnd()) return 0;
+    switch (hdr.code) {
+    case LVN_COLUMNCLICK: {
+        const auto& nm = reinterpret_cast<const NMLISTVIEW&>(hdr);
+        logic_->OnColumnClick(nm.iSubItem + 1);
+        return 0;
+    }
+    case NM_DBLCLK:
+        logic_->OnListDoubleClick(*this);
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_COMMAND:
+        OnCommand(reinterpret_cast<HWND>(lp), HIWORD(wp));
+        return 0;
+    case WM_NOTIFY:
+        return OnNotify(*reinterpret_cast<const NMHDR*>(lp));
+    case WM_TIMER:
+        if (wp == kTimer1 && logic_) {
+            logic_->OnTimerTick();
+            SyncHostIds();
+        }
+        return 0;
+    case WM_CLOSE:
+        DestroyWindow(Hwnd());
+        return 0;
+    case WM_DESTROY:
+        // Ending the main window ends the program, the detail window with it.
+        KillTimer(Hwnd(), kTimer1);
+        if (detail_ && detail_->Loaded()) DestroyWindow(detail_->Hwnd());
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return Default(msg, wp, lp);
+    }
+}
+
+} // namespace corvale::win32

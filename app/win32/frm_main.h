@@ -1,0 +1,77 @@
+#pragma once
+// FrmMain: the service-host inspector's main window.
+#include "app/FrmMainLogic.h"
+#include "app/win32/form_window.h"
+#include "app/win32/frm_detail_service.h"
+#include "app/win32/list_view.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace corvale::win32 {
+
+// What the main window needs from the rest of the program. Every member may be empty; the
+// window then simply leaves that step out.
+struct MainWindowServices {
+    WmiLocator* wmi = nullptr;
+    // The file-system path of a shell folder (0 = the desktop), empty on failure.
+    std::function<std::string(int folderId)> specialFolderPath;
+    // The save button's flow: asks for a file name (starting from reportPath), writes the
+    // report and updates reportPath after a successful choice.
+    std::function<void(HWND owner, std::string& reportPath, const ListControl& list)> saveList;
+    // The copy button: the report onto the clipboard.
+    std::function<void(const ListControl& list)> copyList;
+    NumberLocale locale;
+};
+
+class FrmMain final : public FormWindow, private BusyBar, private DetailWindowHost {
+  public:
+    static constexpr double kOuterWidth = 9180;
+    static constexpr double kOuterHeight = 5190;
+    static constexpr UINT_PTR kTimer1 = 1;
+    static constexpr std::string_view kReportFileName = "\\Corvale_By_Varnholt.txt";
+
+    FrmMain(Form mainDesign, Form detailDesign, MainWindowServices services, HINSTANCE instance);
+    ~FrmMain() override;
+
+    // Creates the window and runs its load steps (the window stays hidden); false when the
+    // window cannot be made.
+    bool Load();
+    void Show();
+
+    Win32ListView& List() { return *list_; }
+    FrmMainLogic& Logic() { return *logic_; }
+    // The detail window once it has been opened (nullptr before, or after it was closed).
+    FrmDetailService* DetailWindow() const;
+    const std::string& DesktopPath() const { return desktopPath_; }
+    const std::string& ReportPath() const { return reportPath_; }
+
+  private:
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    void OnCommand(HWND from, WORD code);
+    LRESULT OnNotify(const NMHDR& hdr);
+    void OnControlChanged(const Control& c);
+    void SyncHostIds();
+    void Pump();
+
+    // BusyBar (DB1)
+    void SetStyle(int style) override;
+    void BeginDisplay() override;
+    void EndDisplay() override;
+    // DetailWindowHost
+    FrmDetailServiceLogic& ShowDetailWindow() override;
+    void FocusDetailWindow() override;
+
+    Form detailDesign_;
+    MainWindowServices services_;
+    HINSTANCE instance_;
+    std::unique_ptr<Win32ListView> list_;
+    std::unique_ptr<FrmMainLogic> logic_;
+    std::unique_ptr<FrmDetailService> detail_;
+    std::string desktopPath_;
+    std::string reportPath_;
+    int busyStyle_ = 0;
+};
+
+} // namespace corvale::win32

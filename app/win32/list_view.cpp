@@ -1,0 +1,232 @@
+#include "app/win32/list_view.h"
+
+#include "platform/win32/com.h"
+
+#include <commctrl.h>
+
+namespace corvale::win32 {
+namespace {
+
+// Longest text read back from a cell; longer ones are cut (paths are far shorter).
+constexpr int kMaxCellChars = 32768;
+
+std::wstring ReadItemText(HWND hwnd, int index, int subItem) {
+    std::wstring buf(1024, L'\0');
+    for (;;) {
+        LVITEMW item{};
+        item.iSubItem = subItem;
+        item.pszText = buf.data();
+        item.cchTextMax = static_cast<int>(buf.size());
+        const auto n = static_cast<int>(
+            SendMessageW(hwnd, LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item)));
+        if (n < static_cast<int>(buf.size()) - 1 || buf.size() >= kMaxCellChars) {
+            buf.resize(static_cast<std::size_t>(n < 0 ? 0 : n));
+            return buf;
+        }
+        buf.assign(buf.size() * 2, L'\0');
+    }
+}
+
+} // namespace
+
+void Win32ListView::AddColumn(std::string_view text, int widthPx) {
+    std::wstring w = WideFromUtf8(text);
+    LVCOLUMNW col{};
+    col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    col.pszText = w.data();
+    col.cx = widthPx;
+    col.iSubItem = ColumnCount();
+    SendMessageW(hwnd_, LVM_INSERTCOLUMNW, col.iSubItem, reinterpret_cast<LPARAM>(&col));
+}
+
+int Win32ListView::RowCount() const {
+    return static_cast<int>(SendMessageW(hwnd_, LVM_GETITEMCOUNT, 0, 0));
+}
+
+int Win32ListView::AddRow(std::string_view text) {
+    std::wstring w = WideFromUtf8(text);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = RowCount();
+    item.pszText = w.data();
+    item.lParam = nextKey_;
+    const auto index =
+        static_cast<int>(SendMessageW(hwnd_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    if (index < 0) return 0;
+    tags_[nextKey_++] = RowTags{};
+    return index + 1;
+}
+
+void Win32ListView::RemoveRow(int row) {
+    if (row < 1 || row > RowCount()) return;
+    tags_.erase(ItemKey(row - 1));
+    SendMessageW(hwnd_, LVM_DELETEITEM, row - 1, 0);
+}
+
+void Win32ListView::ClearRows() {
+    SendMessageW(hwnd_, LVM_DELETEALLITEMS, 0, 0);
+    tags_.clear();
+}
+
+bool Win32ListView::ValidCell(int row, int cell) const {
+    return row >= 1 && row <= RowCount() && cell >= 0 && cell < ColumnCount();
+}
+
+LPARAM Win32ListView::ItemKey(int index) const {
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    if (!SendMessageW(hwnd_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return 0;
+    return item.lParam;
+}
+
+Win32ListView::RowTags* Win32ListView::TagsOf(int row) {
+    auto it = tags_.find(ItemKey(row - 1));
+    return it == tags_.end() ? nullptr : &it->second;
+}
+
+const Win32ListView::RowTags* Win32ListView::TagsOf(int row) const {
+    auto it = tags_.find(ItemKey(row - 1));
+    return it == tags_.end() ? nullptr : &it->second;
+}
+
+std::string Win32ListView::CellText(int row, int cell) const {
+    if (!ValidCell(row, cell)) return {};
+    return Utf8FromWide(ReadItemText(hwnd_, row - 1, cell));
+}
+
+void Win32ListView::SetCellText(int row, int cell, std::string_view text) {
+    if (!ValidCell(row, cell)) return;
+    std::wstring w = WideFromUtf8(text);
+    LVITEMW item{};
+    item.iSubItem = cell;
+    item.pszText = w.data();
+    SendMessageW(hwnd_, LVM_SETITEMTEXTW, row - 1, reinterpret_cast<LPARAM>(&item));
+}
+
+std::string Win32ListView::CellTag(int row, int cell) const {
+    if (!ValidCell(row, cell)) return {};
+    const RowTags* t = TagsOf(row);
+    if (!t || static_cast<std::size_t>(cell) >= t->tags.size()) return {};
+    return t->tags[static_cast<std::size_t>(cell)];
+}
+
+void Win32ListView::SetCellTag(int row, int cell, std::string_view tag) {
+    if (!ValidCell(row, cell)) return;
+    RowTags* t = TagsOf(row);
+    if (!t) return;
+    if (t->tags.size() <= static_cast<std::size_t>(cell))
+        t->tags.resize(static_cast<std::size_t>(cell) + 1);
+    t->tags[static_cast<std::size_t>(cell)] = std::string(tag);
+}
+
+int Win32ListView::ColumnCount() const {
+    const auto header = reinterpret_cast<HWND>(SendMessageW(hwnd_, LVM_GETHEADER, 0, 0));
+    return header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+}
+
+std::string Win32ListView::ColumnText(int column) const {
+    if (column < 1 || column > ColumnCount()) return {};
+    wchar_t buf[260] = {};
+    LVCOLUMNW col{};
+    col.mask = LVCF_TEXT;
+    col.pszText = buf;
+    col.cchTextMax = 260;
+    if (!SendMessageW(hwnd_, LVM_GETCOLUMNW, column - 1, reinterpret_cast<LPARAM>(&col))) return {};
+    return Utf8FromWide(buf);
+}
+
+void Win32ListView::AutoSizeColumn(int columnIndex) {
+    if (columnIndex < 0 || columnIndex >= ColumnCount()) return;
+    SendMessageW(hwnd_, LVM_SETCOLUMNWIDTH, columnIndex, LVSCW_AUTOSIZE_USEHEADER);
+    // Some list controls measure the header text without the padding the header draws around
+    // it: make sure the whole header text shows.
+    const auto header = reinterpret_cast<HWND>(SendMessageW(hwnd_, LVM_GETHEADER, 0, 0));
+    if (!header) return;
+    const std::wstring text = WideFromUtf8(ColumnText(columnIndex + 1));
+    HDC dc = GetDC(header);
+    if (!dc) return;
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(header, WM_GETFONT, 0, 0));
+    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+    SIZE size{};
+    const BOOL measured =
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+    if (old) SelectObject(dc, old);
+    ReleaseDC(header, dc);
+    if (!measured) return;
+    const int needed = size.cx + MulDiv(16, dpi > 0 ? dpi : 96, 96);
+    const auto width = static_cast<int>(SendMessageW(hwnd_, LVM_GETCOLUMNWIDTH, columnIndex, 0));
+    if (width < needed) SendMessageW(hwnd_, LVM_SETCOLUMNWIDTH, columnIndex, needed);
+}
+
+void Win32ListView::SetSortKey(int columnIndex) {
+    sortKey_ = columnIndex;
+    if (sorted_) SortByText();
+}
+
+void Win32ListView::SetSortOrder(SortOrder order) {
+    order_ = order;
+    if (sorted_) SortByText();
+}
+
+void Win32ListView::SetSorted(bool on) {
+    sorted_ = on;
+    if (on) SortByText();
+}
+
+int CALLBACK Win32ListView::CompareItems(LPARAM a, LPARAM b, LPARAM selfParam) {
+    // LVM_SORTITEMSEX hands over the items' current indices.
+    auto* self = reinterpret_cast<Win32ListView*>(selfParam);
+    const int ia = static_cast<int>(a), ib = static_cast<int>(b);
+    const std::string ta = Utf8FromWide(ReadItemText(self->hwnd_, ia, self->sortKey_));
+    const std::string tb = Utf8FromWide(ReadItemText(self->hwnd_, ib, self->sortKey_));
+    int c = CompareListText(ta, tb);
+    if (self->order_ == SortOrder::Descending) c = -c;
+    if (c != 0) return c;
+    // Equal texts keep the order they had before the sort, whatever the control's algorithm.
+    const RowTags* ra = self->TagsOf(ia + 1);
+    const RowTags* rb = self->TagsOf(ib + 1);
+    const int pa = ra ? ra->presortPosition : 0, pb = rb ? rb->presortPosition : 0;
+    return pa < pb ? -1 : (pa > pb ? 1 : 0);
+}
+
+void Win32ListView::SortByText() {
+    if (sortKey_ < 0 || sortKey_ >= ColumnCount()) return;
+    const int n = RowCount();
+    for (int row = 1; row <= n; ++row)
+        if (RowTags* t = TagsOf(row)) t->presortPosition = row;
+    SendMessageW(hwnd_, LVM_SORTITEMSEX, reinterpret_cast<WPARAM>(this),
+                 reinterpret_cast<LPARAM>(&CompareItems));
+}
+
+int Win32ListView::SelectedRow() const {
+    const auto index = static_cast<int>(
+        SendMessageW(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    return index < 0 ? 0 : index + 1;
+}
+
+void Win32ListView::SetSelectedRow(int row) {
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = 0;
+    SendMessageW(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+    if (row < 1 || row > RowCount()) return;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(hwnd_, LVM_SETITEMSTATE, row - 1, reinterpret_cast<LPARAM>(&item));
+    SendMessageW(hwnd_, LVM_ENSUREVISIBLE, row - 1, FALSE);
+}
+
+bool Win32ListView::Visible() const {
+    return (GetWindowLongPtrW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+void Win32ListView::SetVisible(bool visible) {
+    ShowWindow(hwnd_, visible ? SW_SHOW : SW_HIDE);
+}
+
+void Win32ListView::Redraw() {
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+} // namespace corvale::win32

@@ -1,0 +1,15 @@
+#pragma once
+// Letting pending window messages run once (the program's yield), and waiting for a condition
+// while messages keep flowing.
+#include <functional>
+
+namespace corvale::win32 {
+
+// Dispatches every message waiting in this thread's queue, then returns. A quit message is put
+// back so that the program's main loop still sees it. Returns false when it met one.
+bool PumpPendingMessages();
+
+// Pumps messages until pred() holds or the time runs out; true when pred() held.
+bool PumpUntil(const std::function<bool()>& pred, unsigned timeoutMs);
+
+} // namespace corvale::win32

@@ -1,0 +1,71 @@
+#include "app/win32/program.h"
+
+#include "app/FormData.h"
+#include "app/win32/message_pump.h"
+#include "platform/win32/com.h"
+#include "platform/win32/system_wmi.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+namespace corvale::win32 {
+namespace {
+
+void RegisterCommonControls() {
+    INITCOMMONCONTROLSEX icc{};
+    icc.dwSize = sizeof icc;
+    icc.dwICC = ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
+    InitCommonControlsEx(&icc);
+}
+
+} // namespace
+
+std::optional<ProgramForms> LoadProgramForms() {
+    FormLoadResult main = LoadFrmMain();
+    FormLoadResult detail = LoadFrmDetailService();
+    if (!main.form || !detail.form) return std::nullopt;
+    return ProgramForms{std::move(*main.form), std::move(*detail.form)};
+}
+
+MainWindowServices SystemServices(WmiLocator& wmi) {
+    MainWindowServices s;
+    s.wmi = &wmi;
+    return s;
+}
+
+std::unique_ptr<FrmMain> OpenMainWindow(HINSTANCE instance, MainWindowServices services) {
+    RegisterCommonControls();
+    auto forms = LoadProgramForms();
+    if (!forms) return nullptr;
+    auto window = std::make_unique<FrmMain>(std::move(forms->main), std::move(forms->detail),
+                                            std::move(services), instance);
+    if (!window->Load()) return nullptr;
+    window->Show();
+    return window;
+}
+
+int RunMessageLoop() {
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return msg.message == WM_QUIT ? static_cast<int>(msg.wParam) : 0;
+}
+
+int mdStartup(HINSTANCE instance) {
+    // Data-execution prevention stays as the system set it.
+    ComApartment com;
+    if (com.Usable())
+        CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
+                             RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
+    PumpPendingMessages();
+    RegisterCommonControls();
+
+    SystemWmiLocator wmi;
+    auto window = OpenMainWindow(instance, SystemServices(wmi));
+    if (!window) return 1;
+    return RunMessageLoop();
+}
+
+} // namespace corvale::win32
