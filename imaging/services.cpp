@@ -1,5 +1,7 @@
 #include "imaging/services.h"
 
+#include "codecs/zlib_access.h"
+
 #ifdef _WIN32
 #include "imaging/win32/message_box.h"
 #else
@@ -8,6 +10,10 @@
 
 namespace corvale {
 namespace {
+
+bool ZlibReachable() {
+    return FindZlib(true).found;
+}
 
 #ifndef _WIN32
 void ShowOnStandardError(const std::string& text) {
@@ -21,7 +27,7 @@ const ImagingServices& BuiltInServices() {
     static const ImagingServices services{
         .gdiplus = nullptr,
         .encodePng = nullptr,
-        .zlibAvailable = nullptr,
+        .zlibAvailable = ZlibReachable,
         .takePendingPngError = nullptr,
 #ifdef _WIN32
         .showMessage = ShowMessageBoxOk,
