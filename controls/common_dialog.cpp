@@ -126,7 +126,7 @@ DialogOutcome GCommonDialog::Show(FileDialogArgs& args, bool open, ModuleHandle 
     record.SetU32(ofn::kMaxFileTitle, static_cast<std::uint32_t>(bufferSize));
     record.SetFlags(flags);
 
-    apiReturn_ = open ? api_.GetOpenFileName(record) : api_.GetSaveFileName(record);
+    apiReturn_ = open ? api_.OpenFileDialog(record) : api_.SaveFileDialog(record);
     sink_ = nullptr;
     hookTarget.reset();
 
@@ -157,7 +157,7 @@ DialogOutcome GCommonDialog::Show(FileDialogArgs& args, bool open, ModuleHandle 
 
 std::string GCommonDialog::VBGetFileTitle(const std::string& sFile) {
     std::array<char, ofn::kSingleBuffer> buffer{};
-    if (api_.GetFileTitle(api_.ToAnsi(sFile), buffer) != 0) return {};
+    if (api_.QueryFileTitle(api_.ToAnsi(sFile), buffer) != 0) return {};
     return api_.FromAnsi(TrimAtNull(std::string_view(buffer.data(), buffer.size())));
 }
 
@@ -200,7 +200,7 @@ std::intptr_t GCommonDialog::DialogHook(WindowHandle hDlg, std::uint32_t msg, st
 // cCommonDialog
 
 cCommonDialog::~cCommonDialog() {
-    if (loadedLibrary_ != 0) api_.FreeLibrary(loadedLibrary_);
+    if (loadedLibrary_ != 0) api_.ReleaseModule(loadedLibrary_);
 }
 
 GCommonDialog& cCommonDialog::Dialog() {
@@ -372,13 +372,13 @@ DialogOutcome cCommonDialog::ShowOpen() {
 
 void cCommonDialog::cdLoadLibrary(const std::string& DllName) {
     cdFreeLibrary();
-    hInstance_ = api_.LoadLibrary(api_.ToAnsi(DllName));
+    hInstance_ = api_.LoadModule(api_.ToAnsi(DllName));
     loadedLibrary_ = hInstance_;
 }
 
 void cCommonDialog::cdFreeLibrary() {
     if (loadedLibrary_ == 0) return;
-    api_.FreeLibrary(loadedLibrary_);
+    api_.ReleaseModule(loadedLibrary_);
     if (hInstance_ == loadedLibrary_) hInstance_ = 0;
     loadedLibrary_ = 0;
 }

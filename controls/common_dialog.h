@@ -39,11 +39,11 @@ class DialogApi {
 
     // Shows the dialog the record describes; the answer lands in the record's buffers and
     // words (flags, filter index, name offsets). 1 = OK, 0 = cancelled or failed without detail.
-    virtual std::int32_t GetOpenFileName(FileDialogRecord& record) = 0;
-    virtual std::int32_t GetSaveFileName(FileDialogRecord& record) = 0;
+    virtual std::int32_t OpenFileDialog(FileDialogRecord& record) = 0;
+    virtual std::int32_t SaveFileDialog(FileDialogRecord& record) = 0;
     virtual std::uint32_t CommDlgExtendedError() = 0;
     // 0 on success with the title in buffer.
-    virtual std::int16_t GetFileTitle(const std::string& ansiFile, std::span<char> buffer) = 0;
+    virtual std::int16_t QueryFileTitle(const std::string& ansiFile, std::span<char> buffer) = 0;
 
     virtual WindowHandle GetParent(WindowHandle window) = 0;
     virtual std::optional<DialogRect> GetWindowRect(WindowHandle window) = 0;
@@ -52,8 +52,8 @@ class DialogApi {
     virtual std::optional<DialogRect> WorkArea() = 0;
     virtual std::pair<std::int32_t, std::int32_t> ScreenPixels() = 0;
 
-    virtual ModuleHandle LoadLibrary(const std::string& ansiName) = 0;
-    virtual void FreeLibrary(ModuleHandle module) = 0;
+    virtual ModuleHandle LoadModule(const std::string& ansiName) = 0;
+    virtual void ReleaseModule(ModuleHandle module) = 0;
 
     // The code field of the notification header lParam points to (0 for a null lParam).
     virtual std::int32_t NotifyCode(std::intptr_t lParam) = 0;

@@ -1,0 +1,146 @@
+#include "controls/win32/common_dialog_win32.h"
+
+#include "platform/win32/ansi_text.h"
+
+#include <commdlg.h>
+
+#include <algorithm>
+#include <cstddef>
+
+namespace corvale::win32 {
+
+namespace {
+
+UINT_PTR Route(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return static_cast<UINT_PTR>(
+        mDialogHook::RouteHook(reinterpret_cast<WindowHandle>(hDlg), msg, wParam, lParam));
+}
+
+HWND AsHwnd(WindowHandle h) {
+    return reinterpret_cast<HWND>(h);
+}
+
+DWORD BufferLength(std::uint32_t declared, const std::vector<char>& buffer) {
+    return static_cast<DWORD>(std::min<std::size_t>(declared, buffer.size()));
+}
+
+// The 76-byte record as the platform's own structure. On 32-bit Windows this is the same
+// layout; on 64-bit Windows the pointers are wider and the old-size constant is larger.
+std::int32_t CallFileDialog(FileDialogRecord& record, bool open) {
+    if (record.file.empty() || record.fileTitle.empty()) return 0;
+#if !defined(_WIN64)
+    static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == ofn::kRecordSize);
+    static_assert(offsetof(OPENFILENAMEA, Flags) == ofn::kFlags);
+#endif
+    OPENFILENAMEA o{};
+    o.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    o.hwndOwner = AsHwnd(record.Owner());
+    if (record.instance != 0) o.hInstance = reinterpret_cast<HINSTANCE>(record.instance);
+    if (record.Has(ofn::kFilter)) o.lpstrFilter = record.filter.c_str();
+    o.nFilterIndex = record.U32(ofn::kFilterIndex);
+    if (record.Has(ofn::kFile)) {
+        o.lpstrFile = record.file.data();
+        o.nMaxFile = BufferLength(record.U32(ofn::kMaxFile), record.file);
+    }
+    if (record.Has(ofn::kFileTitle)) {
+        o.lpstrFileTitle = record.fileTitle.data();
+        o.nMaxFileTitle = BufferLength(record.U32(ofn::kMaxFileTitle), record.fileTitle);
+    }
+    if (record.Has(ofn::kInitialDir)) o.lpstrInitialDir = record.initialDir.c_str();
+    if (record.Has(ofn::kTitle)) o.lpstrTitle = record.title.c_str();
+    o.Flags = record.Flags();
+    if (record.Has(ofn::kDefExt)) o.lpstrDefExt = record.defExt.c_str();
+    if (record.Has(ofn::kHook)) o.lpfnHook = FileDialogHookProc;
+    if (record.Flags() & ofn::kEnableTemplate)
+        o.lpTemplateName = MAKEINTRESOURCEA(record.U32(ofn::kTemplateName));
+
+    const BOOL result = open ? GetOpenFileNameA(&o) : GetSaveFileNameA(&o);
+
+    record.SetFlags(o.Flags);
+    record.SetU32(ofn::kFilterIndex, o.nFilterIndex);
+    record.SetU16(ofn::kFileOffset, o.nFileOffset);
+    record.SetU16(ofn::kFileExtension, o.nFileExtension);
+    return result;
+}
+
+class Win32DialogApi final : public DialogApi {
+  public:
+    std::string ToAnsi(std::string_view utf8) override { return AnsiFromUtf8(utf8); }
+    std::string FromAnsi(std::string_view ansi) override { return Utf8FromAnsi(ansi); }
+
+    std::int32_t OpenFileDialog(FileDialogRecord& record) override {
+        return CallFileDialog(record, true);
+    }
+    std::int32_t SaveFileDialog(FileDialogRecord& record) override {
+        return CallFileDialog(record, false);
+    }
+    std::uint32_t CommDlgExtendedError() override { return ::CommDlgExtendedError(); }
+    std::int16_t QueryFileTitle(const std::string& ansiFile, std::span<char> buffer) override {
+        const WORD size = static_cast<WORD>(std::min<std::size_t>(buffer.size(), 0xFFFF));
+        return ::GetFileTitleA(ansiFile.c_str(), buffer.data(), size);
+    }
+
+    WindowHandle GetParent(WindowHandle window) override {
+        return reinterpret_cast<WindowHandle>(::GetParent(AsHwnd(window)));
+    }
+    std::optional<DialogRect> GetWindowRect(WindowHandle window) override {
+        RECT r{};
+        if (!::GetWindowRect(AsHwnd(window), &r)) return std::nullopt;
+        return DialogRect{r.left, r.top, r.right, r.bottom};
+    }
+    void MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width,
+                    std::int32_t height, bool repaint) override {
+        ::MoveWindow(AsHwnd(window), x, y, width, height, repaint ? TRUE : FALSE);
+    }
+    std::optional<DialogRect> WorkArea() override {
+        RECT r{};
+        if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &r, 0)) return std::nullopt;
+        return DialogRect{r.left, r.top, r.right, r.bottom};
+    }
+    std::pair<std::int32_t, std::int32_t> ScreenPixels() override {
+        return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    }
+
+    ModuleHandle LoadModule(const std::string& ansiName) override {
+        return reinterpret_cast<ModuleHandle>(::LoadLibraryA(ansiName.c_str()));
+    }
+    void ReleaseModule(ModuleHandle module) override {
+        if (module != 0) ::FreeLibrary(reinterpret_cast<HMODULE>(module));
+    }
+
+    std::int32_t NotifyCode(std::intptr_t lParam) override {
+        if (lParam == 0) return 0;
+        return static_cast<std::int32_t>(reinterpret_cast<const NMHDR*>(lParam)->code);
+    }
+    void SetMessageResult(WindowHandle hDlg, std::intptr_t value) override {
+        SetWindowLongPtrA(AsHwnd(hDlg), DWLP_MSGRESULT, value);
+    }
+};
+
+} // namespace
+
+DialogApi& SystemDialogApi() {
+    static Win32DialogApi api;
+    return api;
+}
+
+UINT_PTR CALLBACK FileDialogHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    return Route(h, m, w, l);
+}
+UINT_PTR CALLBACK PrintHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    return Route(h, m, w, l);
+}
+UINT_PTR CALLBACK PrintSetupHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    return Route(h, m, w, l);
+}
+UINT_PTR CALLBACK PageSetupHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    return Route(h, m, w, l);
+}
+UINT_PTR CALLBACK ColorHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    return Route(h, m, w, l);
+}
+UINT_PTR CALLBACK FontHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    return Route(h, m, w, l);
+}
+
+} // namespace corvale::win32

@@ -1,0 +1,391 @@
+// The file-dialog component and the report export on the real system: comdlg32's save dialog,
+// answered from inside through the hook, the report file, the clipboard and the desktop lookup.
+#include "app/win32/report_export_win32.h"
+#include "controls/common_dialog.h"
+#include "controls/win32/common_dialog_win32.h"
+#include "platform/host/memory_list_control.h"
+#include "platform/win32/ansi_text.h"
+#include "platform/win32/text_seams.h"
+
+#include <commdlg.h>
+#include <dlgs.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace corvale;
+using namespace std::string_literals;
+
+// A fresh folder under the temporary folder, removed with everything in it.
+class TempFolder {
+  public:
+    TempFolder() {
+        wchar_t base[MAX_PATH];
+        GetTempPathW(MAX_PATH, base);
+        path_ = std::wstring(base) + L"corvale-dlg-" + std::to_wstring(GetCurrentProcessId()) +
+                L"-" + std::to_wstring(counter_++);
+        CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~TempFolder() {
+        for (const std::wstring& name : Files()) {
+            const std::wstring full = path_ + L"\\" + name;
+            SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(full.c_str());
+        }
+        RemoveDirectoryW(path_.c_str());
+    }
+    std::string Utf8() const { return win32::Utf8FromWideText(path_); }
+    std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
+    std::vector<std::wstring> Files() const {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW((path_ + L"\\*").c_str(), &fd);
+        if (h == INVALID_HANDLE_VALUE) return names;
+        do {
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(fd.cFileName);
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+        return names;
+    }
+
+  private:
+    std::wstring path_;
+    static inline int counter_ = 0;
+};
+
+std::string ReadBytes(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string out;
+    char buf[4096];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
+    CloseHandle(h);
+    return out;
+}
+
+void WriteBytes(const std::wstring& path, std::string_view bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+}
+
+// Closes a dialog that nobody answered, so a broken hook fails the test instead of hanging it.
+class DialogWatchdog {
+  public:
+    DialogWatchdog() : timer_(SetTimer(nullptr, 0, 20000, &DialogWatchdog::Fire)) {
+        fired_ = false;
+    }
+    ~DialogWatchdog() { KillTimer(nullptr, timer_); }
+    static bool Fired() { return fired_; }
+
+  private:
+    static BOOL CALLBACK CancelOne(HWND w, LPARAM) {
+        wchar_t cls[16] = {};
+        GetClassNameW(w, cls, 16);
+        if (std::wstring(cls) == L"#32770") PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
+        return TRUE;
+    }
+    static void CALLBACK Fire(HWND, UINT, UINT_PTR, DWORD) {
+        fired_ = true;
+        EnumThreadWindows(GetCurrentThreadId(), &DialogWatchdog::CancelOne, 0);
+    }
+    UINT_PTR timer_;
+    static inline bool fired_ = false;
+};
+
+// Answers the dialog from its hook: optionally types a name, then presses OK (or Cancel).
+struct AnsweringEvents : cCommonDialog::Events {
+    std::string typeName; // ANSI text for the name box; empty keeps the proposal
+    bool cancel = false;
+    int refuseFirstOks = 0;
+    int initCount = 0, okCount = 0, closeCount = 0;
+    HWND dialog = nullptr;
+    WindowHandle hook = 0;
+
+    void InitDialog(WindowHandle hDlg) override {
+        ++initCount;
+        hook = hDlg;
+        dialog = GetParent(reinterpret_cast<HWND>(hDlg));
+        if (!typeName.empty()) {
+            // Posted, so it runs once the dialog has finished setting itself up.
+            PostMessageA(dialog, CDM_SETCONTROLTEXT, edt1,
+                         reinterpret_cast<LPARAM>(typeName.c_str()));
+            PostMessageA(dialog, CDM_SETCONTROLTEXT, cmb13,
+                         reinterpret_cast<LPARAM>(typeName.c_str()));
+        }
+        PressButton(cancel ? IDCANCEL : IDOK);
+    }
+    void DialogOK(bool& bCancel) override {
+        ++okCount;
+        if (refuseFirstOks > 0) {
+            --refuseFirstOks;
+            bCancel = true;
+            PressButton(IDOK);
+        }
+    }
+    void DialogClose() override { ++closeCount; }
+    void PressButton(int id) {
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    }
+};
+
+MemoryListControl TwoRowList() {
+    MemoryListControl list({"Service Display Name", "Service", "PID", "PID Memory", "Path"});
+    int r = list.AddRow("Remote Procedure Call (RPC)");
+    list.SetCellText(r, 1, "RpcSs");
+    list.SetCellText(r, 2, "812");
+    list.SetCellText(r, 3, "08.25 MB");
+    list.SetCellText(r, 4, "C:\\Windows\\system32\\svchost.exe -k rpcss");
+    r = list.AddRow("Caf\xC3\xA9 Service"); // "Café Service"
+    list.SetCellText(r, 1, "cafe");
+    list.SetCellText(r, 2, "4");
+    list.SetCellText(r, 3, "");
+    list.SetCellText(r, 4, "C:\\svchost.exe");
+    return list;
+}
+
+// The report of TwoRowList as text, and as the ANSI file must hold it in code page 1252.
+std::string TwoRowReport() {
+    const std::string sep = std::string(62, '-') + "\r\n";
+    return sep + "Service Display Name: Remote Procedure Call (RPC)\r\n" +
+           "Service: RpcSs\r\nPID: 812\r\nPID Memory: 08.25 MB\r\n" +
+           "Path: C:\\Windows\\system32\\svchost.exe -k rpcss\r\n" + sep + sep +
+           "Service Display Name: Caf\xC3\xA9 Service\r\nService: cafe\r\nPID: 4\r\n" +
+           "PID Memory: \r\nPath: C:\\svchost.exe\r\n" + sep;
+}
+
+std::string TwoRowReportAnsi1252() {
+    std::string text = TwoRowReport();
+    text.replace(text.find("\xC3\xA9"), 2, "\xE9");
+    return text;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) ==
+           CSTR_EQUAL;
+}
+
+TEST(DialogSystem, SaveThroughTheHookedDialogWritesTheExactReport) {
+    TempFolder folder;
+    const std::string proposal = folder.Utf8() + "\\Corvale_By_Varnholt.txt";
+    const std::string chosen = folder.Utf8() + "\\chosen.txt";
+    MemoryListControl list = TwoRowList();
+    AnsweringEvents events;
+    events.typeName = win32::AnsiFromUtf8(chosen);
+    std::string reportPath = proposal;
+    int yields = 0;
+
+    DialogWatchdog watchdog;
+    const SaveListResult result = win32::SaveListWithSystemDialog(
+        nullptr, reportPath, list, [&] { ++yields; }, &events);
+    ASSERT_FALSE(DialogWatchdog::Fired());
+    EXPECT_EQ(result, SaveListResult::Written);
+    EXPECT_EQ(events.initCount, 1);
+    EXPECT_EQ(events.okCount, 1);
+    EXPECT_EQ(events.closeCount, 1);
+    EXPECT_TRUE(SameFile(reportPath, chosen)) << reportPath;
+    EXPECT_EQ(yields, 2);
+
+    const std::string bytes = ReadBytes(folder.File(L"chosen.txt"));
+    if (GetACP() == 1252) {
+        EXPECT_EQ(bytes, TwoRowReportAnsi1252());
+    } else {
+        EXPECT_EQ(bytes.size(), TwoRowReportAnsi1252().size()) << "code page " << GetACP();
+    }
+    // Only the report: no temporary file left beside it, and the proposal was not written.
+    EXPECT_EQ(folder.Files(), std::vector<std::wstring>{L"chosen.txt"});
+}
+
+TEST(DialogSystem, CancelKeepsTheReportPathAndWritesNothing) {
+    TempFolder folder;
+    const std::string proposal = folder.Utf8() + "\\Corvale_By_Varnholt.txt";
+    MemoryListControl list = TwoRowList();
+    AnsweringEvents events;
+    events.cancel = true;
+    std::string reportPath = proposal;
+
+    DialogWatchdog watchdog;
+    EXPECT_EQ(win32::SaveListWithSystemDialog(nullptr, reportPath, list, {}, &events),
+              SaveListResult::Cancelled);
+    ASSERT_FALSE(DialogWatchdog::Fired());
+    EXPECT_EQ(events.initCount, 1);
+    EXPECT_EQ(events.okCount, 0);
+    EXPECT_EQ(reportPath, proposal);
+    EXPECT_TRUE(folder.Files().empty());
+}
+
+TEST(DialogSystem, OkWithTheProposalFillsTheProperties) {
+    TempFolder folder;
+    const std::string proposal = folder.Utf8() + "\\report.txt";
+    cCommonDialog dlg(win32::SystemDialogApi());
+    AnsweringEvents events;
+    dlg.SetEvents(&events);
+    dlg.SetHookDialog(true);
+    dlg.SetDialogTitle("List Save Location");
+    dlg.SetFilter("Text Files (*.txt)|*.txt");
+    dlg.SetFilename(proposal);
+
+    DialogWatchdog watchdog;
+    EXPECT_EQ(dlg.ShowSave(), DialogOutcome::Chosen);
+    ASSERT_FALSE(DialogWatchdog::Fired());
+    EXPECT_EQ(dlg.APIReturn(), 1);
+    EXPECT_TRUE(SameFile(dlg.Filename(), proposal)) << dlg.Filename();
+    EXPECT_TRUE(SameFile(dlg.FileTitle(), "report.txt")) << dlg.FileTitle();
+    EXPECT_EQ(dlg.Filter(), "Text Files (*.txt)\0*.txt"s);
+    EXPECT_EQ(dlg.FilterIndex(), 1);
+    EXPECT_TRUE(FlagSet(static_cast<std::uint32_t>(dlg.flags()), 0x80020u)); // hook flags back
+    EXPECT_EQ(mDialogHook::HookTarget(), nullptr);
+
+    std::string dir;
+    std::vector<std::string> files;
+    std::int32_t count = 0;
+    dlg.ParseMultiFileName(dir, files, count);
+    EXPECT_TRUE(SameFile(dir, folder.Utf8())) << dir;
+    ASSERT_EQ(count, 1);
+    EXPECT_TRUE(SameFile(files[0], "report.txt"));
+}
+
+TEST(DialogSystem, RefusedOkKeepsTheDialogOpenUntilAccepted) {
+    TempFolder folder;
+    cCommonDialog dlg(win32::SystemDialogApi());
+    dlg.SetHookDialog(true);
+    dlg.SetFilename(folder.Utf8() + "\\twice.txt");
+
+    // On the first OK, centre the dialog on the work area and read where it went.
+    struct Centring : AnsweringEvents {
+        cCommonDialog* dlg = nullptr;
+        std::int32_t l = 0, t = 0, w = 0, h = 0;
+        void DialogOK(bool& bCancel) override {
+            if (w == 0) {
+                dlg->CentreDialog(hook, std::nullopt);
+                dlg->GetDialogSize(hook, l, t, w, h);
+            }
+            AnsweringEvents::DialogOK(bCancel);
+        }
+    } centring;
+    centring.refuseFirstOks = 1;
+    centring.dlg = &dlg;
+    dlg.SetEvents(&centring);
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+
+    DialogWatchdog watchdog;
+    EXPECT_EQ(dlg.ShowSave(), DialogOutcome::Chosen);
+    ASSERT_FALSE(DialogWatchdog::Fired());
+    EXPECT_EQ(centring.okCount, 2);
+    ASSERT_GT(centring.w, 0);
+    EXPECT_EQ(centring.l, work.left + (work.right - work.left - centring.w) / 2);
+    EXPECT_EQ(centring.t, work.top + (work.bottom - work.top - centring.h) / 2);
+}
+
+TEST(DialogSystem, FileTitleAndTemplateLibrary) {
+    GCommonDialog g(win32::SystemDialogApi());
+    EXPECT_EQ(g.VBGetFileTitle("C:\\some folder\\name.txt"), "name.txt");
+
+    cCommonDialog dlg(win32::SystemDialogApi());
+    dlg.cdLoadLibrary("comdlg32.dll");
+    EXPECT_NE(dlg.hInstance(), 0);
+    dlg.cdFreeLibrary();
+    EXPECT_EQ(dlg.hInstance(), 0);
+    dlg.cdLoadLibrary("no-such-library-here.dll");
+    EXPECT_EQ(dlg.hInstance(), 0);
+}
+
+TEST(ReportFileSystem, ReplacesAnExistingFileWhole) {
+    TempFolder folder;
+    const std::wstring target = folder.File(L"r.txt");
+    WriteBytes(target, std::string(5000, 'x'));
+    win32::Win32FileWriter writer;
+    ASSERT_TRUE(writer.WriteTextFile(win32::Utf8FromWideText(target), "one\r\ntwo\r\n"));
+    EXPECT_EQ(ReadBytes(target), "one\r\ntwo\r\n");
+    ASSERT_TRUE(writer.WriteTextFile(win32::Utf8FromWideText(target), ""));
+    EXPECT_EQ(ReadBytes(target), "");
+    EXPECT_EQ(folder.Files(), std::vector<std::wstring>{L"r.txt"});
+}
+
+TEST(ReportFileSystem, FailedSaveKeepsTheOldFile) {
+    TempFolder folder;
+    win32::Win32FileWriter writer;
+
+    // A read-only report cannot be replaced.
+    const std::wstring locked = folder.File(L"locked.txt");
+    WriteBytes(locked, "old report");
+    SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(writer.WriteTextFile(win32::Utf8FromWideText(locked), "new report"));
+    EXPECT_EQ(ReadBytes(locked), "old report");
+
+    // A report another program holds open without sharing cannot be replaced either.
+    const std::wstring busy = folder.File(L"busy.txt");
+    WriteBytes(busy, "busy report");
+    HANDLE held = CreateFileW(busy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(writer.WriteTextFile(win32::Utf8FromWideText(busy), "new report"));
+    CloseHandle(held);
+    EXPECT_EQ(ReadBytes(busy), "busy report");
+
+    // A folder that does not exist.
+    EXPECT_FALSE(writer.WriteTextFile(folder.Utf8() + "\\missing\\r.txt", "x"));
+    EXPECT_FALSE(writer.WriteTextFile("", "x"));
+    EXPECT_FALSE(writer.WriteTextFile(folder.Utf8() + "\\", "x"));
+
+    // No temporary file is left behind by any of them.
+    std::vector<std::wstring> files = folder.Files();
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::wstring>{L"busy.txt", L"locked.txt"}));
+}
+
+TEST(ReportClipboardSystem, TextRoundTripsAndTheCopyButtonPutsTheReport) {
+    win32::Win32Clipboard clipboard;
+    const std::string text = "Zeile 1\r\n\xC3\x84rger \xE2\x82\xAC und \xE4\xB8\xAD"; // Ä, €, 中
+    ASSERT_TRUE(clipboard.SetText(text));
+    EXPECT_EQ(clipboard.GetText(), text);
+
+    MemoryListControl list = TwoRowList();
+    ASSERT_TRUE(win32::CopyListToSystemClipboard(nullptr, list));
+    EXPECT_EQ(clipboard.GetText(), TwoRowReport());
+
+    // The system offers the same text to programs that ask for ANSI text.
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE ansi = GetClipboardData(CF_TEXT);
+    std::string ansiText;
+    if (ansi) {
+        if (const char* p = static_cast<const char*>(GlobalLock(ansi))) {
+            ansiText = p;
+            GlobalUnlock(ansi);
+        }
+    }
+    CloseClipboard();
+    if (GetACP() == 1252) {
+        EXPECT_EQ(ansiText, TwoRowReportAnsi1252());
+    }
+
+    // An empty list leaves empty text.
+    MemoryListControl empty({"a"});
+    ASSERT_TRUE(win32::CopyListToSystemClipboard(nullptr, empty));
+    EXPECT_EQ(clipboard.GetText(), "");
+}
+
+TEST(SpecialFolderSystem, DesktopPathAndDefaultReportPath) {
+    const std::string desktop = win32::GetSpecialFolderPath(0);
+    ASSERT_FALSE(desktop.empty());
+    EXPECT_NE(desktop.back(), '\\');
+    const DWORD attributes = GetFileAttributesW(win32::WideFromUtf8Text(desktop).c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(win32::DefaultReportPath(), desktop + "\\Corvale_By_Varnholt.txt");
+    EXPECT_EQ(win32::GetSpecialFolderPath(0x7FFF), ""); // no such folder
+}
+
+} // namespace
