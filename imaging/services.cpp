@@ -1,5 +1,6 @@
 #include "imaging/services.h"
 
+#include "codecs/cPNGwriter.h"
 #include "codecs/zlib_access.h"
 
 #ifdef _WIN32
@@ -26,7 +27,7 @@ void ShowOnStandardError(const std::string& text) {
 const ImagingServices& BuiltInServices() {
     static const ImagingServices services{
         .gdiplus = nullptr,
-        .encodePng = nullptr,
+        .encodePng = EncodePngDefault,
         .zlibAvailable = ZlibReachable,
         .takePendingPngError = nullptr,
 #ifdef _WIN32

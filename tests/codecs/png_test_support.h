@@ -4,6 +4,10 @@
 
 #include <zlib.h>
 
+#ifdef CORVALE_HAVE_LIBPNG
+#include <png.h>
+#endif
+
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -92,6 +96,67 @@ inline std::vector<std::uint8_t> Pixels(const c32bppDIB& dib) {
 
 inline std::string PngSuite(const std::string& name) {
     return std::string(CORVALE_PNGSUITE_DIR) + "/" + name;
+}
+
+#ifdef CORVALE_HAVE_LIBPNG
+using Bytes = std::vector<std::uint8_t>;
+// libpng's reading of a file as 8-bit RGBA (high bytes of 16-bit samples, no gamma), then
+// premultiplied with truncation and laid out as the image object stores it.
+inline Bytes LibpngPixels(const std::string& path, int* width = nullptr, int* height = nullptr) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return {};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    Bytes out;
+    std::vector<Bytes> rows;
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        png_init_io(png, f);
+        png_read_info(png, info);
+        png_set_expand(png);
+        png_set_strip_16(png);
+        png_set_gray_to_rgb(png);
+        png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+        png_set_interlace_handling(png);
+        png_read_update_info(png, info);
+        const png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
+        rows.assign(h, Bytes(w * 4));
+        std::vector<png_bytep> pointers;
+        for (auto& r : rows) pointers.push_back(r.data());
+        png_read_image(png, pointers.data());
+        out.resize(std::size_t(w) * h * 4);
+        for (png_uint_32 y = 0; y < h; ++y)
+            for (png_uint_32 x = 0; x < w; ++x) {
+                const std::uint8_t* s = &rows[y][x * 4];
+                std::uint8_t* d = &out[((h - 1 - y) * w + x) * 4];
+                const unsigned a = s[3];
+                for (int c = 0; c < 3; ++c) d[c] = a == 0 ? 0 : std::uint8_t(s[2 - c] * a / 255);
+                d[3] = std::uint8_t(a);
+            }
+        if (width) *width = int(w);
+        if (height) *height = int(h);
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(f);
+    return out;
+}
+
+#endif
+
+// The chunks of a PNG file: (type, body), without checking CRCs.
+inline std::vector<std::pair<std::string, std::vector<std::uint8_t>>>
+ChunksOf(const std::vector<std::uint8_t>& png) {
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> chunks;
+    std::size_t pos = 8;
+    while (pos + 12 <= png.size()) {
+        const std::uint32_t n = std::uint32_t{png[pos]} << 24 | std::uint32_t{png[pos + 1]} << 16 |
+                                std::uint32_t{png[pos + 2]} << 8 | png[pos + 3];
+        if (png.size() - pos - 12 < n) break;
+        chunks.emplace_back(
+            std::string(png.begin() + pos + 4, png.begin() + pos + 8),
+            std::vector<std::uint8_t>(png.begin() + pos + 8, png.begin() + pos + 8 + n));
+        pos += 12 + n;
+    }
+    return chunks;
 }
 
 } // namespace corvale::testing

@@ -1,0 +1,123 @@
+#include "codecs/inflate.h"
+#include "codecs/zlib_access.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+namespace corvale {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+#ifdef _WIN32
+constexpr std::string_view kWithoutCrc32 = "kernel32.dll";
+#else
+constexpr std::string_view kWithoutCrc32 = "libm.so.6";
+#endif
+constexpr std::string_view kMissing = "corvale-no-such-library";
+
+TEST(CallingConventionScan, FindsTheFirstReturn) {
+    // ret 12 (callee pops three arguments)
+    EXPECT_EQ(ScanCallingConvention(Bytes{0x55, 0x8B, 0xEC, 0xC2, 0x0C, 0x00}), false);
+    // plain ret
+    EXPECT_EQ(ScanCallingConvention(Bytes{0x55, 0x5D, 0xC3}), true);
+    EXPECT_EQ(ScanCallingConvention(Bytes{0xC3}), true);
+    // ret 8 is skipped, the later plain ret decides
+    EXPECT_EQ(ScanCallingConvention(Bytes{0xC2, 0x08, 0x00, 0x90, 0xC3}), true);
+    // 0x33 0xC3 is "xor eax, ebx", not a return; the ret 12 after it decides
+    EXPECT_EQ(ScanCallingConvention(Bytes{0x33, 0xC3, 0x90, 0xC2, 0x0C, 0x00}), false);
+    EXPECT_EQ(ScanCallingConvention(Bytes{0x33, 0xC3}), std::nullopt);
+    EXPECT_EQ(ScanCallingConvention(Bytes{0x90, 0xC2, 0x0C}), std::nullopt) << "operand cut off";
+    EXPECT_EQ(ScanCallingConvention(Bytes{}), std::nullopt);
+}
+
+TEST(ZlibProbe, TriesTheNamesInOrder) {
+    const ZlibProbe first = FindZlib(false);
+    ASSERT_TRUE(first.found) << "zlib should be reachable in the test environment";
+    EXPECT_EQ(first.name, DefaultZlibNames()[0]);
+    EXPECT_EQ(first.slot, 2);
+    EXPECT_TRUE(first.hasCompress2);
+    EXPECT_EQ(EncoderSlotBits(first), 2 | 32);
+
+    const std::string_view secondWins[] = {kMissing, DefaultZlibNames()[0]};
+    const ZlibProbe second = FindZlib(false, secondWins);
+    EXPECT_TRUE(second.found);
+    EXPECT_EQ(second.slot, 1);
+    EXPECT_EQ(EncoderSlotBits(second), 1 | 32);
+
+    const std::string_view noCrc[] = {kWithoutCrc32, kMissing};
+    const ZlibProbe none = FindZlib(false, noCrc);
+    EXPECT_FALSE(none.found);
+    EXPECT_EQ(none.slot, 0);
+    EXPECT_FALSE(none.hasCompress2);
+    EXPECT_EQ(none.name, kMissing) << "the name tried last";
+
+    const std::string_view noCrcThenZlib[] = {kWithoutCrc32, DefaultZlibNames()[0]};
+    EXPECT_EQ(FindZlib(true, noCrcThenZlib).slot, 1) << "a library without crc32 is not used";
+    EXPECT_TRUE(FindZlib(true).found);
+}
+
+TEST(CallAdapter, CallsExportsByNameWithUpToFiveArguments) {
+    cCDECL adapter;
+    EXPECT_FALSE(adapter.DllUnload());
+    ASSERT_TRUE(adapter.DllLoad(std::string(DefaultZlibNames()[0])));
+    const Bytes data = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    const std::uintptr_t args[] = {0, reinterpret_cast<std::uintptr_t>(data.data()), data.size()};
+    const auto crc = adapter.CallFunc("crc32", args);
+    ASSERT_TRUE(crc.has_value());
+    EXPECT_EQ(static_cast<std::uint32_t>(*crc), 0xCBF43926u);
+    EXPECT_FALSE(adapter.CallFunc("no_such_export", args).has_value());
+    const std::uintptr_t six[6] = {};
+    EXPECT_FALSE(adapter.CallFunc("crc32", six).has_value());
+    EXPECT_TRUE(adapter.DllUnload());
+    EXPECT_FALSE(adapter.CallFunc("crc32", args).has_value());
+}
+
+TEST(ZlibOperations, CompressBufferSizingRoundsHalvesToEven) {
+    EXPECT_EQ(CompressBufferLength(0), 12u);
+    EXPECT_EQ(CompressBufferLength(100), 113u);
+    EXPECT_EQ(CompressBufferLength(50), 62u);   // 62.5
+    EXPECT_EQ(CompressBufferLength(150), 164u); // 163.5
+    EXPECT_EQ(CompressBufferLength(std::size_t{0xFFFFFFFFu}), std::nullopt);
+}
+
+TEST(ZlibOperations, CompressLeavesRoomForTheChunkTypeAndRoundTrips) {
+    const auto zlib = ZlibLibrary::Open(FindZlib(false));
+    ASSERT_NE(zlib, nullptr);
+    Bytes data(50000);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * i >> 7);
+    Bytes packed;
+    ASSERT_TRUE(zlib->Compress(data, packed));
+    ASSERT_GT(packed.size(), 6u);
+    const Bytes z(packed.begin() + 4, packed.end());
+    Bytes back(data.size());
+    std::size_t written = 0;
+    EXPECT_EQ(zlib->Uncompress(back, z, &written), kZlibOk);
+    EXPECT_EQ(written, data.size());
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(zlib->Crc32(data), static_cast<std::uint32_t>(crc32(0, data.data(), 50000)));
+    Bytes small(data.size() - 1);
+    EXPECT_NE(zlib->Uncompress(small, z), kZlibOk);
+}
+
+TEST(ZlibOperations, LibraryWithoutCompress2UsesCompress) {
+    const std::string_view fake[] = {CORVALE_FAKE_ZLIB};
+    const ZlibProbe probe = FindZlib(false, fake);
+    ASSERT_TRUE(probe.found);
+    EXPECT_FALSE(probe.hasCompress2);
+    const auto zlib = ZlibLibrary::Open(probe);
+    ASSERT_NE(zlib, nullptr);
+    EXPECT_FALSE(zlib->HasUncompress());
+    const Bytes data(70000, 'q');
+    Bytes packed;
+    ASSERT_TRUE(zlib->Compress(data, packed));
+    Bytes back(data.size());
+    EXPECT_TRUE(InflateData(back, Bytes(packed.begin() + 4, packed.end())).ok);
+    EXPECT_EQ(back, data);
+}
+
+} // namespace
+} // namespace corvale
