@@ -1,0 +1,1077 @@
+#include "imaging/aicAlphaImage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace corvale {
+namespace {
+
+constexpr std::int32_t kMouseTimerMs = 100;
+constexpr std::int32_t kMinFadeIntervalMs = 10;
+constexpr std::int32_t kCheckerSize = 12;
+constexpr std::int32_t kCheckerFirst = 0xFFFFFF;
+constexpr std::int32_t kCheckerSecond = 0xC0C0C0;
+// Shadows are pre-built for pictures larger than this in either direction.
+constexpr std::int32_t kShadowJitLimit = 128;
+
+// Defaults of the stored keys.
+constexpr std::int32_t kDefaultProps = alpha_props::kStretchQuality;
+constexpr std::int32_t kDefaultShadowColor = 0x404040;
+constexpr std::int32_t kDefaultShadowDepth = 2;
+constexpr std::int32_t kDefaultShadowOffset = 2;
+constexpr std::int32_t kDefaultShadowOpacity = 50;
+// Props bits that are stored (the buffer flag is run-time only).
+constexpr std::int32_t kStoredPropsMask = ~alpha_props::kBufferInUse;
+
+bool InRange(std::int32_t v, std::int32_t low, std::int32_t high) {
+    return v >= low && v <= high;
+}
+
+std::int32_t NormalOpacity(std::int32_t value) {
+    if (value == 0) return 0;
+    const std::int64_t magnitude = std::llabs(static_cast<std::int64_t>(value)) % 100;
+    return magnitude == 0 ? 100 : static_cast<std::int32_t>(magnitude);
+}
+
+std::int32_t InvertColor(std::int32_t color) {
+    return color ^ 0xFFFFFF;
+}
+
+bool Intersects(std::int32_t l1, std::int32_t t1, std::int32_t r1, std::int32_t b1, std::int32_t l2,
+                std::int32_t t2, std::int32_t r2, std::int32_t b2) {
+    return l1 < r2 && l2 < r1 && t1 < b2 && t2 < b1;
+}
+
+// The bag's 32-bit value when it lies in the range, else the default.
+std::int32_t ReadRanged(const PropertyBag& bag, std::string_view key, std::int32_t fallback,
+                        std::int32_t low, std::int32_t high) {
+    const auto v = bag.GetInt32(key);
+    return v && InRange(*v, low, high) ? *v : fallback;
+}
+
+void WriteInt32(PropertyBag& bag, std::string_view key, std::int32_t value, std::int32_t fallback) {
+    if (value != fallback)
+        bag.Set(key, value);
+    else
+        bag.Remove(key);
+}
+
+void WriteInt16(PropertyBag& bag, std::string_view key, std::int32_t value, std::int32_t fallback) {
+    if (value != fallback)
+        bag.Set(key, static_cast<std::int16_t>(value));
+    else
+        bag.Remove(key);
+}
+
+} // namespace
+
+std::int32_t RoundHalfEven(double value) {
+    const double r = std::nearbyint(value); // the default rounding mode: nearest, ties to even
+    if (!(r >= -2147483648.0 && r <= 2147483647.0)) return r < 0 ? INT32_MIN : INT32_MAX;
+    return static_cast<std::int32_t>(r);
+}
+
+std::pair<std::int32_t, std::int32_t>
+ScaledImageSize(std::int32_t method, std::int32_t width, std::int32_t height,
+                std::int32_t desiredWidth, std::int32_t desiredHeight, std::int32_t customWidth,
+                std::int32_t customHeight, bool asRotatedImage) {
+    if (method == 4) return {customWidth, customHeight};
+    if (width <= 0 || height <= 0) return {0, 0};
+    const double w = width, h = height, dw = desiredWidth, dh = desiredHeight;
+    if (!asRotatedImage) {
+        switch (method) {
+        case 1:
+            return {desiredWidth, desiredHeight};
+        case 3:
+            return {width, height};
+        default: {
+            double r = std::min(dw / w, dh / h);
+            if (method == 2) r = std::min(r, 1.0);
+            return {RoundHalfEven(r * w), RoundHalfEven(r * h)};
+        }
+        }
+    }
+    if (method == 3) return {width, height};
+    const double d = RoundHalfEven(std::sqrt(w * w + h * h));
+    if (method == 1) return {RoundHalfEven(dw * w / d), RoundHalfEven(dh * h / d)};
+    const double s = std::min(dw, dh);
+    const std::int32_t sw = RoundHalfEven(s * w / d), sh = RoundHalfEven(s * h / d);
+    if (method == 2 && (sw > width || sh > height)) return {width, height};
+    return {sw, sh};
+}
+
+// --- construction --------------------------------------------------------------------------------
+
+aicAlphaImage::aicAlphaImage(AlphaImageSite& site)
+    : aicAlphaImage(site, SystemCapabilityFlags(), BuiltInServices()) {}
+
+aicAlphaImage::aicAlphaImage(AlphaImageSite& site, std::uint32_t capabilityFlags,
+                             const ImagingServices& services)
+    : site_(site), image_(capabilityFlags, services), capabilityFlags_(capabilityFlags),
+      services_(&services) {
+    image_.HighQualityInterpolation(StretchQuality());
+}
+
+aicAlphaImage::~aicAlphaImage() {
+    StopFade();
+    if (mouseTimerRunning_) site_.StopTimer(MouseTimerId());
+    buffer_.reset();
+    shadowImage_.reset();
+    shape_.clear();
+    if (session_) session_->RemoveRef(this);
+}
+
+std::intptr_t aicAlphaImage::MouseTimerId() const {
+    return static_cast<std::intptr_t>(IdentityOf(this));
+}
+
+std::intptr_t aicAlphaImage::FadeTimerId() const {
+    return -MouseTimerId();
+}
+
+void aicAlphaImage::JoinSession(std::span<aicAlphaImage* const> formControls) {
+    std::shared_ptr<cCrossComm> found;
+    for (aicAlphaImage* control : formControls)
+        if (control && control->session_) {
+            found = control->session_;
+            break;
+        }
+    if (!found) {
+        found = std::make_shared<cCrossComm>();
+        if (image_.isGDIplusEnabled()) found->ManageGDIToken(site_.ContainerWindow());
+    }
+    if (session_ && session_ != found) session_->RemoveRef(this);
+    session_ = std::move(found);
+    HandOutToken();
+    if (UserMode()) {
+        session_->AddRef(this);
+        registered_ = true;
+    }
+}
+
+void aicAlphaImage::HandOutToken() {
+    const auto token = static_cast<std::uintptr_t>(session_ ? session_->gdiToken() : 0);
+    image_.gdiToken(token);
+    if (buffer_) buffer_->gdiToken(token);
+    if (shadowImage_) shadowImage_->gdiToken(token);
+}
+
+void aicAlphaImage::Show() {
+    if (UserMode() && session_) {
+        session_->AddRef(this);
+        registered_ = true;
+    }
+    if (scaledWidth_ == 0) Layout();
+}
+
+void aicAlphaImage::Hide() {
+    StopFade();
+    if (site_.Tag() == "Timer") {
+        StopMouseTimer();
+        site_.SetTag({});
+    }
+}
+
+void aicAlphaImage::Resize(std::int32_t widthPx, std::int32_t heightPx) {
+    width_ = std::max(0, widthPx);
+    height_ = std::max(0, heightPx);
+    if (inResize_) return; // the resize that AutoSize itself asked for
+    Layout();
+}
+
+void aicAlphaImage::Changed(std::string_view name) {
+    site_.PropertyChanged(name);
+}
+
+std::int32_t aicAlphaImage::TranslatedColor(std::int32_t color) const {
+    if ((static_cast<std::uint32_t>(color) & 0x80000000u) == 0) return color & 0xFFFFFF;
+#ifdef _WIN32
+    return static_cast<std::int32_t>(GetSysColor(color & 0xFF)) & 0xFFFFFF;
+#else
+    // Without a system palette: the usual button face, else black.
+    return (color & 0xFF) == 0x0F ? 0xF0F0F0 : 0;
+#endif
+}
+
+// --- layout
+// ----------------------------------------------------------------------------------------
+
+void aicAlphaImage::GetImageScales(std::int32_t scaleMethod, std::int32_t desiredWidth,
+                                   std::int32_t desiredHeight, std::int32_t& width,
+                                   std::int32_t& height, bool asRotatedImage) const {
+    if (scaleMethod < 0) scaleMethod = scaleMethod_;
+    if (scaleMethod > 4) scaleMethod = 4;
+    if (desiredWidth < 1) desiredWidth = width_;
+    if (desiredHeight < 1) desiredHeight = height_;
+    const auto size = ScaledImageSize(scaleMethod, image_.Width(), image_.Height(), desiredWidth,
+                                      desiredHeight, scaleCx_, scaleCy_, asRotatedImage);
+    width = size.first;
+    height = size.second;
+}
+
+void aicAlphaImage::Layout() {
+    if (!HasImage() && !UserMode() && width_ > 0 && height_ > 0) {
+        if (image_.InitializeDIB(width_, height_))
+            image_.CreateCheckerBoard(kCheckerSize, kCheckerFirst, kCheckerSecond);
+    }
+    if (!HasImage()) {
+        scaledWidth_ = scaledHeight_ = rotatedSide_ = 0;
+        imageLeft_ = imageTop_ = 0;
+        partialPaint_ = false;
+        buffer_.reset();
+        shadowImage_.reset();
+        shape_.clear();
+        return;
+    }
+    const bool rotated = RotateEnabled();
+    GetImageScales(-1, width_, height_, scaledWidth_, scaledHeight_, rotated);
+    if (!rotated) {
+        rotatedSide_ = 0;
+        imageLeft_ = std::max(0, (width_ - scaledWidth_) / 2);
+        imageTop_ = std::max(0, (height_ - scaledHeight_) / 2);
+        partialPaint_ = scaledWidth_ == image_.Width() && scaledHeight_ == image_.Height();
+    } else {
+        const double w = scaledWidth_, h = scaledHeight_;
+        rotatedSide_ = RoundHalfEven(std::sqrt(w * w + h * h));
+        if (scaleMethod_ == 4) {
+            imageLeft_ = std::max(0, (width_ - scaledWidth_) / 2);
+            imageTop_ = std::max(0, (height_ - scaledHeight_) / 2);
+        } else {
+            imageLeft_ = (width_ - rotatedSide_) / 2;
+            imageTop_ = (height_ - rotatedSide_) / 2;
+        }
+        partialPaint_ = false;
+    }
+    if (AutoSize()) {
+        imageLeft_ = imageTop_ = 0;
+        const std::int32_t w = rotated ? rotatedSide_ : scaledWidth_;
+        const std::int32_t h = rotated ? rotatedSide_ : scaledHeight_;
+        if ((w != width_ || h != height_) && w > 0 && h > 0) {
+            inResize_ = true;
+            site_.ResizeControl(w, h);
+            inResize_ = false;
+        }
+    }
+    RebuildDerived();
+}
+
+void aicAlphaImage::RebuildDerived() {
+    if (props_ & alpha_props::kBufferInUse)
+        RebuildBuffer(); // rebuilds the shape too
+    else
+        RebuildShape();
+    RebuildShadow();
+}
+
+bool aicAlphaImage::BuildPlacedImage(c32bppDIB& out) const {
+    if (!HasImage() || width_ <= 0 || height_ <= 0) return false;
+    out.HighQualityInterpolation(image_.HighQualityInterpolation());
+    out.gdiToken(image_.gdiToken());
+    if (!out.InitializeDIB(width_, height_)) return false;
+    out.SetAlpha(true);
+    out.SetImageType(image_type::kAlphaBitmapPremultiplied);
+    if (RotateEnabled())
+        return image_.Render(0, width_ / 2 + offsetX_, height_ / 2 + offsetY_, scaledWidth_,
+                             scaledHeight_, 0, 0, 0, 0, 100, true, true, &out, -1, 0.0f,
+                             static_cast<float>(rotation_), true);
+    return image_.Render(0, imageLeft_ + offsetX_, imageTop_ + offsetY_, scaledWidth_,
+                         scaledHeight_, 0, 0, 0, 0, 100, true, true, &out, -1, 0.0f);
+}
+
+void aicAlphaImage::RebuildBuffer() {
+    if (!(props_ & alpha_props::kBufferInUse) || !HasImage()) {
+        buffer_.reset();
+        RebuildShape();
+        return;
+    }
+    auto buffer = std::make_unique<c32bppDIB>(capabilityFlags_, *services_);
+    if (BuildPlacedImage(*buffer))
+        buffer_ = std::move(buffer);
+    else
+        buffer_.reset();
+    RebuildShape();
+}
+
+void aicAlphaImage::RebuildShape() {
+    shape_.clear();
+    if (hitTest_ == 0 || !HasImage()) return;
+    const std::int32_t style = hitTest_ - 1;
+    if (buffer_) {
+        shape_ = buffer_->CreateRegionRects(style);
+    } else if (!RotateEnabled() && partialPaint_) {
+        shape_ = image_.CreateRegionRects(style, imageLeft_ + offsetX_, imageTop_ + offsetY_);
+    } else {
+        // Scaled or rotated: the shape of the picture as it is drawn.
+        c32bppDIB placed(capabilityFlags_, *services_);
+        if (BuildPlacedImage(placed)) shape_ = placed.CreateRegionRects(style);
+    }
+}
+
+void aicAlphaImage::RebuildShadow() {
+    if (!ShadowEnabled() || !HasImage()) {
+        shadowImage_.reset();
+        return;
+    }
+    const bool rotated = RotateEnabled();
+    const bool scaled = scaledWidth_ != image_.Width() || scaledHeight_ != image_.Height();
+    const bool large = image_.Width() > kShadowJitLimit || image_.Height() > kShadowJitLimit;
+    if (!rotated && !scaled && !large && !buffer_) {
+        shadowImage_.reset(); // drawn on the fly
+        return;
+    }
+    auto shadow = std::make_unique<c32bppDIB>(capabilityFlags_, *services_);
+    const std::int32_t color = TranslatedColor(shadowColor_);
+    bool ok = false;
+    if (buffer_) {
+        ok = buffer_->CreateDropShadow(shadowDepth_, color, *shadow);
+    } else if (rotated) {
+        ok = image_.CreateDropShadow(shadowDepth_, color, *shadow);
+    } else {
+        c32bppDIB drawn(capabilityFlags_, *services_);
+        drawn.HighQualityInterpolation(image_.HighQualityInterpolation());
+        if (scaledWidth_ > 0 && scaledHeight_ > 0 &&
+            drawn.InitializeDIB(scaledWidth_, scaledHeight_) &&
+            image_.Render(0, 0, 0, scaledWidth_, scaledHeight_, 0, 0, 0, 0, 100, true, true,
+                          &drawn))
+            ok = drawn.CreateDropShadow(shadowDepth_, color, *shadow);
+    }
+    if (ok) {
+        shadow->gdiToken(image_.gdiToken());
+        shadowImage_ = std::move(shadow);
+    } else {
+        shadowImage_.reset();
+    }
+}
+
+// --- painting and hit testing
+// ----------------------------------------------------------------------
+
+void aicAlphaImage::Paint(const AlphaImagePaint& t) {
+    if (!HasImage() || width_ <= 0 || height_ <= 0) return;
+    std::int32_t cl = t.clipLeft, ct = t.clipTop, cr = t.clipRight, cb = t.clipBottom;
+    if (cr <= cl || cb <= ct) {
+        cl = 0;
+        ct = 0;
+        cr = width_;
+        cb = height_;
+    }
+    const bool rotated = RotateEnabled();
+    const float angle = rotated ? static_cast<float>(rotation_) : 0.0f;
+    const std::int32_t centreX = t.originX + width_ / 2 + offsetX_;
+    const std::int32_t centreY = t.originY + height_ / 2 + offsetY_;
+
+    if (buffer_) {
+        if (ShadowEnabled() && shadowImage_) {
+            const std::int32_t op = shadowOpacity_ * opacity_ / 100;
+            if (op > 0)
+                shadowImage_->Render(t.dc, t.originX + shadowX_ - shadowDepth_,
+                                     t.originY + shadowY_ - shadowDepth_, 0, 0, 0, 0, 0, 0, op,
+                                     true, true, t.hostImage, -1);
+        }
+        buffer_->Render(t.dc, t.originX, t.originY, 0, 0, 0, 0, 0, 0, opacity_, true, true,
+                        t.hostImage, grayScale_, intensity_);
+        return;
+    }
+
+    std::int32_t il, it, iw, ih;
+    if (rotated) {
+        il = imageLeft_;
+        it = imageTop_;
+        iw = ih = rotatedSide_;
+    } else {
+        il = imageLeft_ + offsetX_;
+        it = imageTop_ + offsetY_;
+        iw = scaledWidth_;
+        ih = scaledHeight_;
+    }
+    if (iw <= 0 || ih <= 0 || !Intersects(il, it, il + iw, it + ih, cl, ct, cr, cb)) return;
+
+    if (ShadowEnabled()) {
+        const std::int32_t op = shadowOpacity_ * opacity_ / 100;
+        if (op > 0) {
+            if (!shadowImage_) {
+                image_.RenderDropShadow_JIT(t.dc, t.originX + il + shadowX_ - shadowDepth_,
+                                            t.originY + it + shadowY_ - shadowDepth_, shadowDepth_,
+                                            TranslatedColor(shadowColor_), op, t.hostImage);
+            } else if (rotated) {
+                shadowImage_->Render(t.dc, centreX + shadowX_, centreY + shadowY_,
+                                     scaledWidth_ + 2 * shadowDepth_,
+                                     scaledHeight_ + 2 * shadowDepth_, 0, 0, 0, 0, op, true, true,
+                                     t.hostImage, -1, 0.0f, angle, true);
+            } else {
+                shadowImage_->Render(t.dc, t.originX + il + shadowX_ - shadowDepth_,
+                                     t.originY + it + shadowY_ - shadowDepth_, 0, 0, 0, 0, 0, 0, op,
+                                     true, true, t.hostImage, -1);
+            }
+        }
+    }
+
+    if (rotated) {
+        image_.Render(t.dc, centreX, centreY, scaledWidth_, scaledHeight_, 0, 0, 0, 0, opacity_,
+                      true, true, t.hostImage, grayScale_, intensity_, angle, true);
+    } else if (partialPaint_) {
+        const std::int32_t l = std::max(il, cl), tp = std::max(it, ct);
+        const std::int32_t r = std::min(il + iw, cr), b = std::min(it + ih, cb);
+        image_.Render(t.dc, t.originX + l, t.originY + tp, r - l, b - tp, l - il, tp - it, r - l,
+                      b - tp, opacity_, true, true, t.hostImage, grayScale_, intensity_);
+    } else {
+        image_.Render(t.dc, t.originX + il, t.originY + it, iw, ih, 0, 0, 0, 0, opacity_, true,
+                      true, t.hostImage, grayScale_, intensity_);
+    }
+}
+
+bool aicAlphaImage::HitTest(std::int32_t x, std::int32_t y) const {
+    if (x < 0 || y < 0 || x >= width_ || y >= height_) return false;
+    if (hitTest_ == 0 || !enabled_ || !UserMode() || !HasImage()) return true;
+    if (hitTest_ == 1) {
+        // The bounding box only.
+        if (shape_.empty()) return false;
+        RegionRect box = shape_.front();
+        for (const RegionRect& r : shape_) {
+            box.left = std::min(box.left, r.left);
+            box.top = std::min(box.top, r.top);
+            box.right = std::max(box.right, r.right);
+            box.bottom = std::max(box.bottom, r.bottom);
+        }
+        return x >= box.left && x < box.right && y >= box.top && y < box.bottom;
+    }
+    return std::any_of(shape_.begin(), shape_.end(), [&](const RegionRect& r) {
+        return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+    });
+}
+
+// --- mouse, keys, timers
+// ----------------------------------------------------------------------------
+
+bool aicAlphaImage::isMouseOver() const {
+    return enabled_ && session_ && session_->CapturedControl() == this;
+}
+
+bool aicAlphaImage::OnMouseMove(std::int32_t button, std::int32_t shift, std::int32_t x,
+                                std::int32_t y) {
+    if (!enabled_ || !HitTest(x, y)) return false;
+    if (UserMode() && session_ && session_->CapturedControl() != this) {
+        session_->CapturedControl(nullptr); // the previous holder raises MouseExit
+        const auto cursor = site_.CursorOnScreen();
+        cursorOffsetX_ = cursor.first - x;
+        cursorOffsetY_ = cursor.second - y;
+        session_->CapturedControl(this);
+        if (events.MouseEnter) events.MouseEnter();
+        site_.StartTimer(MouseTimerId(), kMouseTimerMs);
+        mouseTimerRunning_ = true;
+        site_.SetTag("Timer");
+    }
+    if (events.MouseMove) events.MouseMove(button, shift, float(x), float(y));
+    return true;
+}
+
+bool aicAlphaImage::OnMouseDown(std::int32_t button, std::int32_t shift, std::int32_t x,
+                                std::int32_t y) {
+    if (!enabled_ || !HitTest(x, y)) return false;
+    pressed_ = true;
+    if (events.MouseDown) events.MouseDown(button, shift, float(x), float(y));
+    return true;
+}
+
+bool aicAlphaImage::OnMouseUp(std::int32_t button, std::int32_t shift, std::int32_t x,
+                              std::int32_t y) {
+    const bool wasPressed = pressed_;
+    pressed_ = false;
+    if (!enabled_ || !HitTest(x, y)) return false;
+    if (events.MouseUp) events.MouseUp(button, shift, float(x), float(y));
+    if (wasPressed && events.Click) events.Click(button);
+    return true;
+}
+
+bool aicAlphaImage::OnDblClick(std::int32_t x, std::int32_t y) {
+    if (!enabled_ || !HitTest(x, y)) return false;
+    if (events.DblClick) events.DblClick();
+    return true;
+}
+
+void aicAlphaImage::OnKeyDown(std::int32_t keyCode, std::int32_t shift) {
+    if (enabled_ && events.KeyDown) events.KeyDown(keyCode, shift);
+}
+void aicAlphaImage::OnKeyPress(std::int32_t keyAscii) {
+    if (enabled_ && events.KeyPress) events.KeyPress(keyAscii);
+}
+void aicAlphaImage::OnKeyUp(std::int32_t keyCode, std::int32_t shift) {
+    if (enabled_ && events.KeyUp) events.KeyUp(keyCode, shift);
+}
+
+void aicAlphaImage::StopMouseTimer() {
+    if (mouseTimerRunning_) site_.StopTimer(MouseTimerId());
+    mouseTimerRunning_ = false;
+}
+
+void aicAlphaImage::ReleaseMouseCapture() {
+    StopMouseTimer();
+    site_.SetTag({});
+    if (session_ && session_->CapturedControl() == this) session_->CapturedControl(nullptr);
+    if (events.MouseExit) events.MouseExit();
+}
+
+void aicAlphaImage::OnTimer(std::intptr_t id) {
+    if (id == MouseTimerId()) {
+        StopMouseTimer();
+        const auto cursor = site_.CursorInControl();
+        if (cursor && enabled_ && HitTest(cursor->first, cursor->second)) {
+            site_.StartTimer(MouseTimerId(), kMouseTimerMs);
+            mouseTimerRunning_ = true;
+            return;
+        }
+        if (session_ && session_->CapturedControl() == this) {
+            session_->CapturedControl(nullptr); // calls ReleaseMouseCapture: MouseExit
+        } else {
+            site_.SetTag({});
+            if (events.MouseExit) events.MouseExit();
+        }
+        return;
+    }
+    if (id == FadeTimerId()) {
+        site_.StopTimer(FadeTimerId());
+        fadeRunning_ = false;
+        if (fadeStep_ == 0) return;
+        const std::int32_t next = opacity_ + fadeStep_;
+        const bool done = fadeStep_ < 0 ? next <= fadeTarget_ : next >= fadeTarget_;
+        opacity_ = done ? fadeTarget_ : next;
+        site_.Invalidate();
+        if (done) {
+            fadeStep_ = 0;
+            if (events.FadeTerminated) events.FadeTerminated(opacity_);
+        } else {
+            site_.StartTimer(FadeTimerId(), fadeInterval_);
+            fadeRunning_ = true;
+        }
+    }
+}
+
+void aicAlphaImage::StopFade() {
+    if (fadeRunning_) site_.StopTimer(FadeTimerId());
+    fadeRunning_ = false;
+    fadeStep_ = 0;
+}
+
+void aicAlphaImage::FadeInOut(std::int32_t finalOpacity, std::int32_t fadeStepPercent,
+                              std::int32_t fadeDelayInterval) {
+    StopFade();
+    finalOpacity = std::clamp(finalOpacity, 0, 100);
+    if (fadeStepPercent == 0 || finalOpacity == opacity_) return;
+    const std::int32_t magnitude =
+        static_cast<std::int32_t>(std::min<std::int64_t>(std::llabs(fadeStepPercent), 100));
+    fadeStep_ = finalOpacity < opacity_ ? -magnitude : magnitude;
+    fadeTarget_ = finalOpacity;
+    fadeInterval_ = std::max(fadeDelayInterval, kMinFadeIntervalMs);
+    site_.StartTimer(FadeTimerId(), fadeInterval_);
+    fadeRunning_ = true;
+}
+
+// --- properties ----------------------------------------------------------------------------------
+
+void aicAlphaImage::ScaleMethod(std::int32_t value) {
+    if (!InRange(value, 0, 4) || value == scaleMethod_) return;
+    scaleMethod_ = value;
+    Changed("Stretch");
+    Layout();
+    site_.Invalidate();
+}
+
+void aicAlphaImage::StretchQuality(bool value) {
+    if (value == StretchQuality()) return;
+    props_ ^= alpha_props::kStretchQuality;
+    image_.HighQualityInterpolation(value);
+    Changed("StretchQuality");
+    RebuildDerived();
+    site_.Invalidate();
+}
+
+void aicAlphaImage::Opacity(std::int32_t value) {
+    value = NormalOpacity(value);
+    if (value == opacity_) return;
+    opacity_ = value;
+    Changed("Opacity");
+    site_.Invalidate();
+}
+
+void aicAlphaImage::Mirror(std::int32_t value) {
+    if (!InRange(value, 0, 3) || value == mirror_) return;
+    const std::int32_t change = value ^ mirror_;
+    mirror_ = value;
+    image_.MirrorImage((change & 1) != 0, (change & 2) != 0);
+    Changed("Mirror");
+    RebuildDerived();
+    site_.Invalidate();
+}
+
+void aicAlphaImage::grayScale(std::int32_t value) {
+    if (!InRange(value, 0, 8) || value - 1 == grayScale_) return;
+    grayScale_ = value - 1;
+    Changed("GrayScale");
+    site_.Invalidate();
+}
+
+void aicAlphaImage::IntensityOffset(float value) {
+    if (!(value >= -100.0f && value <= 100.0f) || value == intensity_) return;
+    intensity_ = value;
+    Changed("Intensity");
+    site_.Invalidate();
+}
+
+void aicAlphaImage::RotateEnabled(bool value) {
+    if (value == RotateEnabled()) return;
+    props_ ^= alpha_props::kRotateEnabled;
+    Changed("RotateEnabled");
+    Layout();
+    site_.Invalidate();
+}
+
+void aicAlphaImage::Rotation(std::int32_t value) {
+    value %= 360;
+    if (value == rotation_) return;
+    rotation_ = value;
+    Changed("Rotation");
+    if (RotateEnabled()) {
+        RebuildDerived();
+        site_.Invalidate();
+    }
+}
+
+void aicAlphaImage::AutoSize(bool value) {
+    if (value == AutoSize()) return;
+    props_ ^= alpha_props::kAutoSize;
+    Changed("AutoSize");
+    Layout();
+    site_.Invalidate();
+}
+
+void aicAlphaImage::AutoRedraw(bool value) {
+    if (value == AutoRedraw()) return;
+    props_ ^= alpha_props::kAutoRedraw;
+    if (value && UserMode())
+        props_ |= alpha_props::kBufferInUse;
+    else
+        props_ &= ~alpha_props::kBufferInUse;
+    Changed("AutoRedraw");
+    RebuildDerived();
+    site_.Invalidate();
+}
+
+void aicAlphaImage::KeepOriginalFormat(bool value) {
+    if (value == KeepOriginalFormat()) return;
+    props_ ^= alpha_props::kKeepOriginalFormat;
+    if (!value && UserMode()) image_.SetOriginalFormat({});
+    Changed("KeepOriginalFormat");
+}
+
+void aicAlphaImage::InversedImage(bool value) {
+    if (value == InversedImage()) return;
+    props_ ^= alpha_props::kInversedImage;
+    image_.MakeImageInverse();
+    // Transparent pixels stay transparent; the colour they stand for is now the inverse.
+    if (maskSource_ != 0) mask_ = InvertColor(mask_);
+    Changed("InversedImage");
+    RebuildDerived();
+    site_.Invalidate();
+}
+
+std::int32_t aicAlphaImage::EffectiveMaskColor(std::int32_t source) const {
+    if (source == 1) {
+        const std::int32_t c = TranslatedColor(maskColor_);
+        return InversedImage() ? InvertColor(c) : c;
+    }
+    const std::int32_t right = image_.Width() - 1, bottom = image_.Height() - 1;
+    const std::int32_t x = (source == 3 || source == 5) ? right : 0;
+    const std::int32_t y = (source == 4 || source == 5) ? bottom : 0;
+    return image_.GetPixel(x, y, nullptr, false) & 0xFFFFFF;
+}
+
+void aicAlphaImage::MaskUsed(std::int32_t source) {
+    if (!InRange(source, 0, 5) || source == maskSource_) return;
+    if (maskSource_ == 0 && image_.Alpha()) return; // the picture has its own transparency
+    if (maskSource_ != 0) image_.MakeTransparent(mask_, true);
+    maskSource_ = source;
+    if (source != 0 && HasImage()) {
+        mask_ = EffectiveMaskColor(source);
+        image_.MakeTransparent(mask_);
+    }
+    Changed("MaskUsed");
+    RebuildDerived();
+    site_.Invalidate();
+}
+
+void aicAlphaImage::MaskColor(std::int32_t color) {
+    if (color == maskColor_) return;
+    maskColor_ = color;
+    Changed("MaskColor");
+    if (maskSource_ == 1 && HasImage()) {
+        image_.MakeTransparent(mask_, true);
+        mask_ = EffectiveMaskColor(1);
+        image_.MakeTransparent(mask_);
+        RebuildDerived();
+        site_.Invalidate();
+    }
+}
+
+void aicAlphaImage::HitTestMode(std::int32_t mode) {
+    if (!InRange(mode, 0, 3) || mode == hitTest_) return;
+    hitTest_ = mode;
+    Changed("HitTest");
+    RebuildShape();
+}
+
+void aicAlphaImage::Enabled(bool value) {
+    if (value == enabled_) return;
+    enabled_ = value;
+    if (!value) {
+        StopMouseTimer();
+        if (site_.Tag() == "Timer") site_.SetTag({});
+        if (session_ && session_->CapturedControl() == this) session_->CapturedControl(nullptr);
+    }
+    Changed("Enabled");
+    site_.Invalidate();
+}
+
+void aicAlphaImage::ShadowEnabled(bool value) {
+    if (value == ShadowEnabled()) return;
+    props_ ^= alpha_props::kShadowEnabled;
+    Changed("ShadowEnabled");
+    RebuildShadow();
+    site_.Invalidate();
+}
+
+void aicAlphaImage::ShadowColor(std::int32_t color) {
+    if (color == shadowColor_) return;
+    shadowColor_ = color;
+    Changed("ShadowColor");
+    RebuildShadow();
+    site_.Invalidate();
+}
+
+void aicAlphaImage::ShadowOffsetX(std::int32_t value) {
+    if (value == shadowX_) return;
+    shadowX_ = value;
+    Changed("ShadowOffsetX");
+    site_.Invalidate();
+}
+
+void aicAlphaImage::ShadowOffsetY(std::int32_t value) {
+    if (value == shadowY_) return;
+    shadowY_ = value;
+    Changed("ShadowOffsetY");
+    site_.Invalidate();
+}
+
+void aicAlphaImage::ShadowDepth(std::int32_t value) {
+    if (!InRange(value, 0, 10) || value == shadowDepth_) return;
+    shadowDepth_ = value;
+    Changed("ShadowDepth");
+    RebuildShadow();
+    site_.Invalidate();
+}
+
+void aicAlphaImage::ShadowOpacity(std::int32_t value) {
+    if (!InRange(value, 0, 100) || value == shadowOpacity_) return;
+    shadowOpacity_ = value;
+    Changed("ShadowOpacity");
+    site_.Invalidate();
+}
+
+void aicAlphaImage::MousePointer(std::int32_t value) {
+    if (value == mousePointer_) return;
+    mousePointer_ = value;
+    Changed("MousePointer");
+    site_.MousePointerChanged(mousePointer_, mouseIcon_);
+}
+
+void aicAlphaImage::MouseIcon(Bytes icon) {
+    mouseIcon_ = std::move(icon);
+    Changed("MouseIcon");
+    site_.MousePointerChanged(mousePointer_, mouseIcon_);
+}
+
+void aicAlphaImage::OLEDropMode(std::int32_t value) {
+    if (value == oleDropMode_) return;
+    oleDropMode_ = value;
+    Changed("OLEDropMode");
+    site_.OleDropModeChanged(value);
+}
+
+bool aicAlphaImage::GDIplusInitialized() const {
+    return session_ && session_->gdiToken() != 0;
+}
+
+void aicAlphaImage::CustomSize(std::int32_t cx, std::int32_t cy) {
+    if (cx < 0 || cy < 0 || (cx == scaleCx_ && cy == scaleCy_)) return;
+    scaleCx_ = cx;
+    scaleCy_ = cy;
+    if (scaleMethod_ == 4) {
+        Layout();
+        site_.Invalidate();
+    }
+}
+
+// --- methods ------------------------------------------------------------------------------------
+
+void aicAlphaImage::ClearImage() {
+    image_.DestroyDIB();
+    buffer_.reset();
+    shadowImage_.reset();
+    shape_.clear();
+    Layout();
+    site_.Invalidate();
+}
+
+void aicAlphaImage::Refresh() {
+    parentScaleMode_ = site_.ContainerScaleMode().value_or(kNoScaleMode);
+    site_.Invalidate();
+}
+
+void aicAlphaImage::ApplyPixelEffects() {
+    if (mirror_) image_.MirrorImage((mirror_ & 1) != 0, (mirror_ & 2) != 0);
+    // Inverted first: the stored mask colour is the one of the pixels as shown.
+    if (InversedImage()) image_.MakeImageInverse();
+    if (maskSource_ != 0) image_.MakeTransparent(mask_);
+}
+
+void aicAlphaImage::AfterLoad(bool loaded) {
+    if (loaded) {
+        ApplyPixelEffects();
+        if (AutoRedraw() && UserMode()) props_ |= alpha_props::kBufferInUse;
+    } else {
+        if (scaleMethod_ == 4) scaleMethod_ = 0;
+        props_ &= (alpha_props::kStretchQuality | alpha_props::kKeepOriginalFormat);
+        rotation_ = 0;
+        opacity_ = 100;
+        mirror_ = 0;
+        scaleCx_ = scaleCy_ = 0;
+        buffer_.reset();
+        shadowImage_.reset();
+    }
+    HandOutToken();
+    Layout();
+    site_.Invalidate();
+}
+
+bool aicAlphaImage::LoadImage_FromArray(std::span<const std::uint8_t> bytes, std::int64_t start,
+                                        std::int64_t length, std::int32_t iconCx,
+                                        std::int32_t iconCy, std::int32_t iconBitDepth) {
+    image_.HighQualityInterpolation(StretchQuality());
+    const bool ok = image_.LoadPicture_Stream(bytes, iconCx, iconCy, start, length,
+                                              KeepOriginalFormat() || !UserMode(), iconBitDepth) &&
+                    HasImage();
+    AfterLoad(ok);
+    return ok;
+}
+
+bool aicAlphaImage::LoadImage_FromFile(std::string_view fileName, std::int32_t iconCx,
+                                       std::int32_t iconCy, std::int32_t iconBitDepth) {
+    const bool ok = image_.LoadPicture_File(fileName, iconCx, iconCy,
+                                            KeepOriginalFormat() || !UserMode(), iconBitDepth) &&
+                    HasImage();
+    AfterLoad(ok);
+    return ok;
+}
+
+bool aicAlphaImage::LoadImage_FromOrignalBytes(std::int32_t iconCx, std::int32_t iconCy,
+                                               std::int32_t iconBitDepth) {
+    const bool ok =
+        image_.LoadPicture_FromOrignalFormat(iconCx, iconCy, iconBitDepth) && HasImage();
+    AfterLoad(ok);
+    return ok;
+}
+
+#ifdef _WIN32
+bool aicAlphaImage::LoadImage_FromClipboard() {
+    const bool ok = image_.LoadPicture_ClipBoard() && HasImage();
+    AfterLoad(ok);
+    return ok;
+}
+
+bool aicAlphaImage::LoadImage_FromHandle(std::intptr_t handle) {
+    const bool ok = image_.LoadPicture_ByHandle(handle) && HasImage();
+    AfterLoad(ok);
+    return ok;
+}
+#endif
+
+bool aicAlphaImage::GetImageBytes(std::vector<std::uint8_t>& out, std::int32_t& scanWidth,
+                                  bool asBGRformat, bool asBottomUp, bool asPreMultiplied,
+                                  bool asFileFormat) const {
+    out.clear();
+    scanWidth = 0;
+    if (asFileFormat) return image_.GetOrginalFormat(out);
+    DibBitsLayout layout;
+    layout.bgr = asBGRformat;
+    layout.bits32 = true;
+    layout.wordAligned = true;
+    layout.bottomUp = asBottomUp;
+    DibBitsShape shape;
+    if (!image_.GetDIBbits(out, layout, {}, asPreMultiplied, &shape)) return false;
+    scanWidth = shape.rowBytes;
+    return true;
+}
+
+bool aicAlphaImage::SetImageBytes(std::span<const std::uint8_t> bytes, bool isBGRformat,
+                                  bool isBottomUp) {
+    DibBitsLayout layout;
+    layout.bgr = isBGRformat;
+    layout.bottomUp = isBottomUp;
+    if (!image_.SetDIBbits(bytes, layout)) return false;
+    RebuildDerived();
+    site_.Invalidate();
+    return true;
+}
+
+void aicAlphaImage::OffsetShadow(std::int32_t x, std::int32_t y) {
+    shadowX_ = x;
+    shadowY_ = y;
+    site_.Invalidate();
+}
+
+void aicAlphaImage::OffsetImage(bool setOffsets, std::int32_t& x, std::int32_t& y,
+                                std::int32_t& shadowX, std::int32_t& shadowY) {
+    if (!setOffsets) {
+        x = offsetX_;
+        y = offsetY_;
+        shadowX = shadowX_;
+        shadowY = shadowY_;
+        return;
+    }
+    offsetX_ = x;
+    offsetY_ = y;
+    shadowX_ = shadowX;
+    shadowY_ = shadowY;
+    RebuildDerived();
+    site_.Invalidate();
+}
+
+// --- stored properties
+// -----------------------------------------------------------------------------
+
+void aicAlphaImage::InitProperties() {
+    parentScaleMode_ = site_.ContainerScaleMode().value_or(kNoScaleMode);
+    image_.HighQualityInterpolation(StretchQuality());
+    Layout();
+}
+
+void aicAlphaImage::ReadProperties(const PropertyBag& bag) {
+    scaleMethod_ = ReadRanged(bag, "Scaler", 0, 0, 4);
+    opacity_ = NormalOpacity(bag.GetInt32("Opacity").value_or(100));
+    mirror_ = ReadRanged(bag, "Mirror", 0, 0, 3);
+    rotation_ = bag.GetInt32("Angle").value_or(0) % 360;
+    grayScale_ = ReadRanged(bag, "GrayScale", -1, -1, 7);
+    hitTest_ = ReadRanged(bag, "HitTest", 0, 0, 3);
+    props_ = bag.GetInt32("Props").value_or(kDefaultProps) & kStoredPropsMask;
+    const bool maskUsed = bag.GetBool("MaskUsed").value_or(false);
+    maskColor_ = bag.GetInt32("MaskColor").value_or(kSystemButtonFace);
+    maskSource_ = maskUsed ? ReadRanged(bag, "MaskSource", 0, 0, 5) : 0;
+    mask_ = maskUsed ? bag.GetInt32("Mask").value_or(kSystemButtonFace) : kSystemButtonFace;
+    enabled_ = bag.GetBool("Enabled").value_or(true);
+    if (const Bytes* icon = bag.GetBytes("MIcon"))
+        mouseIcon_ = *icon;
+    else
+        mouseIcon_.clear();
+    mousePointer_ = bag.GetInt32("MPointer").value_or(0);
+    oleDropMode_ = bag.GetInt32("OLEdrop").value_or(0);
+    scaleCx_ = scaleCy_ = 0;
+    if (scaleMethod_ == 4) {
+        scaleCx_ = std::max(0, bag.GetInt32("ScaleCx").value_or(0));
+        scaleCy_ = std::max(0, bag.GetInt32("ScaleCy").value_or(0));
+    }
+    shadowColor_ = bag.GetInt32("ShadowColor").value_or(kDefaultShadowColor);
+    shadowDepth_ = ReadRanged(bag, "ShadowDepth", kDefaultShadowDepth, 0, 10);
+    shadowX_ = bag.GetInt32("ShadowX").value_or(kDefaultShadowOffset);
+    shadowY_ = bag.GetInt32("ShadowY").value_or(kDefaultShadowOffset);
+    shadowOpacity_ = ReadRanged(bag, "ShadowOpacity", kDefaultShadowOpacity, 0, 100);
+    const float intensity = bag.GetSingle("Intensity").value_or(0.0f);
+    intensity_ = (intensity >= -100.0f && intensity <= 100.0f) ? intensity : 0.0f;
+
+    parentScaleMode_ = site_.ContainerScaleMode().value_or(kNoScaleMode);
+    image_.HighQualityInterpolation(StretchQuality());
+    site_.MousePointerChanged(mousePointer_, mouseIcon_);
+    if (oleDropMode_) site_.OleDropModeChanged(oleDropMode_);
+
+    bool loaded = false;
+    if (const Bytes* bytes = bag.GetBytes("Image"); bytes && !bytes->empty()) {
+        loaded = image_.LoadPicture_Stream(*bytes, width_, height_, 0, 0,
+                                           !UserMode() || KeepOriginalFormat(), 32) &&
+                 HasImage();
+    } else {
+        image_.DestroyDIB();
+    }
+    AfterLoad(loaded);
+}
+
+void aicAlphaImage::WriteProperties(PropertyBag& bag) {
+    Bytes imageBytes;
+    const std::int32_t type = image_.ImageType();
+    const bool bitmapKind = type == image_type::kBitmap || type == image_type::kAlphaBitmap ||
+                            type == image_type::kAlphaBitmapPremultiplied;
+    if (HasImage() && bitmapKind && (image_.isZlibEnabled() || image_.isGDIplusEnabled())) {
+        // The picture without the control's effects on it.
+        c32bppDIB plain(capabilityFlags_, *services_);
+        if (image_.CopyImageTo(plain)) {
+            if (mirror_) plain.MirrorImage((mirror_ & 1) != 0, (mirror_ & 2) != 0);
+            if (maskSource_ != 0) plain.MakeTransparent(mask_, true);
+            if (InversedImage()) plain.MakeImageInverse();
+            if (!plain.SaveToStream_PNG(imageBytes)) imageBytes.clear();
+        }
+    } else {
+        image_.GetOrginalFormat(imageBytes);
+    }
+    if (!imageBytes.empty())
+        bag.Set("Image", std::move(imageBytes));
+    else
+        bag.Remove("Image");
+
+    WriteInt32(bag, "Scaler", scaleMethod_, 0);
+    WriteInt16(bag, "Opacity", opacity_, 100);
+    WriteInt32(bag, "Mirror", mirror_, 0);
+    WriteInt32(bag, "Angle", rotation_, 0);
+    WriteInt32(bag, "GrayScale", grayScale_, -1);
+    WriteInt32(bag, "HitTest", hitTest_, 0);
+    WriteInt32(bag, "Props", props_ & kStoredPropsMask, kDefaultProps);
+    if (maskSource_ != 0)
+        bag.Set("MaskUsed", true);
+    else
+        bag.Remove("MaskUsed");
+    WriteInt32(bag, "MaskColor", maskColor_, kSystemButtonFace);
+    WriteInt32(bag, "MaskSource", maskSource_, 0);
+    if (maskSource_ != 0)
+        WriteInt32(bag, "Mask", mask_, kSystemButtonFace);
+    else
+        bag.Remove("Mask");
+    if (!enabled_)
+        bag.Set("Enabled", false);
+    else
+        bag.Remove("Enabled");
+    if (!mouseIcon_.empty())
+        bag.Set("MIcon", mouseIcon_);
+    else
+        bag.Remove("MIcon");
+    WriteInt16(bag, "MPointer", mousePointer_, 0);
+    WriteInt16(bag, "OLEdrop", oleDropMode_, 0);
+    if (scaleMethod_ == 4) {
+        WriteInt32(bag, "ScaleCx", scaleCx_, 0);
+        WriteInt32(bag, "ScaleCy", scaleCy_, 0);
+    } else {
+        bag.Remove("ScaleCx");
+        bag.Remove("ScaleCy");
+    }
+    WriteInt32(bag, "ShadowColor", shadowColor_, kDefaultShadowColor);
+    WriteInt16(bag, "ShadowDepth", shadowDepth_, kDefaultShadowDepth);
+    WriteInt16(bag, "ShadowX", shadowX_, kDefaultShadowOffset);
+    WriteInt16(bag, "ShadowY", shadowY_, kDefaultShadowOffset);
+    WriteInt16(bag, "ShadowOpacity", shadowOpacity_, kDefaultShadowOpacity);
+    if (intensity_ != 0.0f)
+        bag.Set("Intensity", intensity_);
+    else
+        bag.Remove("Intensity");
+}
+
+} // namespace corvale
