@@ -39,6 +39,7 @@ class TempFolder {
             SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileW(full.c_str());
         }
+        RemoveDirectoryW((path_ + L"\\dir.txt").c_str());
         RemoveDirectoryW(path_.c_str());
     }
     std::string Utf8() const { return win32::Utf8FromWideText(path_); }
@@ -339,6 +340,8 @@ TEST(ReportFileSystem, FailedSaveKeepsTheOldFile) {
     EXPECT_FALSE(writer.WriteTextFile(folder.Utf8() + "\\missing\\r.txt", "x"));
     EXPECT_FALSE(writer.WriteTextFile("", "x"));
     EXPECT_FALSE(writer.WriteTextFile(folder.Utf8() + "\\", "x"));
+    CreateDirectoryW(folder.File(L"dir.txt").c_str(), nullptr); // a folder is not a report
+    EXPECT_FALSE(writer.WriteTextFile(folder.Utf8() + "\\dir.txt", "x"));
 
     // No temporary file is left behind by any of them.
     std::vector<std::wstring> files = folder.Files();
