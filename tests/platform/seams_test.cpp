@@ -73,10 +73,18 @@ TEST(PropertyBag, TypedReadsSayWhenAPropertyIsMissingOrOfAnotherType) {
 }
 
 TEST(Form, FindsControlsByNameAndArrayIndex) {
+    auto make = [](std::string name, std::optional<std::int32_t> index,
+                   std::optional<FontSpec> font) {
+        Control c;
+        c.name = std::move(name);
+        c.index = index;
+        c.font = std::move(font);
+        return c;
+    };
     Form f;
-    f.controls.push_back(Control{.name = "Label1"});
-    f.controls.push_back(Control{.name = "Option", .index = 0});
-    f.controls.push_back(Control{.name = "Option", .index = 1, .font = FontSpec{"Tahoma", 8}});
+    f.controls.push_back(make("Label1", std::nullopt, std::nullopt));
+    f.controls.push_back(make("Option", 0, std::nullopt));
+    f.controls.push_back(make("Option", 1, FontSpec{"Tahoma", 8}));
     EXPECT_EQ(f.Find("label1"), &f.controls[0]);
     EXPECT_EQ(f.Find("Option", 1), &f.controls[2]);
     EXPECT_EQ(f.Find("Option"), nullptr);
