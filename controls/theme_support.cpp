@@ -1,6 +1,7 @@
 #include "controls/theme_support.h"
 
 #include <cmath>
+#include <string>
 
 namespace corvale {
 
@@ -58,6 +59,28 @@ PixelPoint CentredPicture(const PixelRect& area, std::int32_t w, std::int32_t h)
 std::int32_t HimetricToPixels(std::int32_t himetric, double twipsPerPixel) {
     if (!(twipsPerPixel > 0)) return 0;
     return RoundHalfEven((1440.0 / twipsPerPixel) * (himetric / 2540.0));
+}
+
+int CommonControlsVersionFromPath(std::string_view path) {
+    constexpr std::string_view kAssembly = "microsoft.windows.common-controls_";
+    std::string lower(path);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    std::string_view rest(lower);
+    const auto at = rest.rfind(kAssembly);
+    if (at == std::string_view::npos) return 0;
+    rest.remove_prefix(at + kAssembly.size());
+    const auto token = rest.find('_'); // the public key token comes first
+    if (token == std::string_view::npos) return 0;
+    rest.remove_prefix(token + 1);
+    int major = 0, digits = 0;
+    while (!rest.empty() && rest.front() >= '0' && rest.front() <= '9' && digits < 4) {
+        major = major * 10 + (rest.front() - '0');
+        rest.remove_prefix(1);
+        ++digits;
+    }
+    if (digits == 0 || rest.empty() || rest.front() != '.') return 0;
+    return major;
 }
 
 std::uint32_t ResolveColour(std::int32_t colour,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string_view>
 
 namespace corvale {
 
@@ -70,6 +71,12 @@ PixelPoint CentredPicture(const PixelRect& area, std::int32_t w, std::int32_t h)
 
 // HIMETRIC (1/100 mm) to pixels: round((1440 / twipsPerPixel) * (himetric / 2540)).
 std::int32_t HimetricToPixels(std::int32_t himetric, double twipsPerPixel);
+
+// Major version of a common-controls library loaded from a side-by-side assembly folder
+// ("...\\amd64_microsoft.windows.common-controls_<token>_6.0.2600.2982_none_...\\comctl32.dll"),
+// 0 when the path is not such a folder. Some platforms' version 6 library reports 5.x from its
+// version call; its assembly folder still says 6.
+int CommonControlsVersionFromPath(std::string_view path);
 
 // A negative colour names a system colour (its low byte is the index); others are 0x00BBGGRR.
 std::uint32_t ResolveColour(std::int32_t colour,

@@ -196,6 +196,16 @@ bool IsComCtl6Loaded() {
         DLLVERSIONINFO info{};
         info.cbSize = sizeof info; // the 20-byte record
         if (get && SUCCEEDED(get(&info))) s.comctlMajor = info.dwMajorVersion;
+        if (comctl && s.comctlMajor <= 5) {
+            // A version 6 library that under-reports itself still lives in its assembly folder.
+            wchar_t path[MAX_PATH] = {};
+            const DWORD n = GetModuleFileNameW(comctl, path, MAX_PATH);
+            std::string narrow;
+            for (DWORD i = 0; i < n && i < MAX_PATH; ++i)
+                narrow += path[i] < 128 ? static_cast<char>(path[i]) : '?';
+            const int fromPath = CommonControlsVersionFromPath(narrow);
+            if (fromPath > 5) s.comctlMajor = static_cast<DWORD>(fromPath);
+        }
     }
     return s.comctlMajor > 5;
 }

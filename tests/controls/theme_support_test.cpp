@@ -125,5 +125,19 @@ TEST(ThemeGeometry, NegativeColoursAreSystemColours) {
     EXPECT_EQ(asked, -1);
 }
 
+TEST(ThemeCommonControls, VersionFromTheAssemblyFolder) {
+    EXPECT_EQ(CommonControlsVersionFromPath(
+                  "C:\\windows\\winsxs\\amd64_microsoft.windows.common-controls_6595b64144ccf1df_"
+                  "6.0.2600.2982_none_deadbeef\\COMCTL32.dll"),
+              6);
+    EXPECT_EQ(CommonControlsVersionFromPath("C:\\WINDOWS\\WinSxS\\x86_Microsoft.Windows.Common-"
+                                            "Controls_6595b64144ccf1df_10.0.19041.1_x-ww_1\\c.dll"),
+              10);
+    EXPECT_EQ(CommonControlsVersionFromPath("C:\\windows\\system32\\COMCTL32.dll"), 0);
+    EXPECT_EQ(CommonControlsVersionFromPath("x_microsoft.windows.common-controls_token"), 0);
+    EXPECT_EQ(CommonControlsVersionFromPath("x_microsoft.windows.common-controls_t_.0"), 0);
+    EXPECT_EQ(CommonControlsVersionFromPath("x_microsoft.windows.common-controls_t_6"), 0);
+}
+
 } // namespace
 } // namespace corvale
