@@ -1,0 +1,424 @@
+// The program's real windows under the system's window manager, with recorded management data
+// put in where the program is assembled.
+#include "app/win32/message_pump.h"
+#include "app/win32/program.h"
+#include "platform/fixture_wmi.h"
+#include "platform/win32/com.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace corvale::win32 {
+namespace {
+
+WmiObject Service(std::string display, std::string name, std::int64_t pid, std::string path,
+                  std::optional<std::string> description = "Does its work.") {
+    WmiObject o;
+    o.Set("AcceptPause", WmiValue::Bool(false));
+    o.Set("AcceptStop", WmiValue::Bool(pid != 0));
+    o.Set("Caption", WmiValue::Text(display));
+    o.Set("Description", description ? WmiValue::Text(*description) : WmiValue::Null());
+    o.Set("DesktopInteract", WmiValue::Bool(false));
+    o.Set("DisplayName", WmiValue::Text(display));
+    o.Set("ErrorControl", WmiValue::Text("Normal"));
+    o.Set("ExitCode", WmiValue::Integer(pid != 0 ? 0 : 1077));
+    o.Set("Name", WmiValue::Text(name));
+    o.Set("PathName", WmiValue::Text(path));
+    o.Set("ProcessId", WmiValue::Integer(pid));
+    o.Set("ServiceSpecificExitCode", WmiValue::Integer(0));
+    o.Set("ServiceType", WmiValue::Text("Share Process"));
+    o.Set("Started", WmiValue::Bool(pid != 0));
+    o.Set("StartMode", WmiValue::Text("Auto"));
+    o.Set("StartName", WmiValue::Text("NT AUTHORITY\\LocalService"));
+    o.Set("State", WmiValue::Text(pid != 0 ? "Running" : "Stopped"));
+    o.Set("Status", WmiValue::Text("OK"));
+    o.Set("TagId", WmiValue::Integer(0));
+    o.Set("WaitHint", WmiValue::Integer(0));
+    return o;
+}
+
+WmiObject Process(std::int64_t pid, std::string workingSet) {
+    WmiObject o;
+    o.Set("ProcessId", WmiValue::Integer(pid));
+    o.Set("WorkingSetSize", WmiValue::Text(std::move(workingSet)));
+    return o;
+}
+
+constexpr const char* kSvchost = "C:\\Windows\\system32\\svchost.exe -k ";
+
+FixtureData Recorded() {
+    FixtureData d;
+    d.services = {
+        Service("Remote Procedure Call (RPC)", "RpcSs", 1000, std::string(kSvchost) + "rpcss"),
+        Service("DCOM Server Process Launcher", "DcomLaunch", 88,
+                std::string(kSvchost) + "DcomLaunch"),
+        Service("background Tasks Infrastructure", "BrokerInfrastructure", 88,
+                std::string(kSvchost) + "DcomLaunch"),
+        Service("Windows Event Log", "EventLog", 1234,
+                std::string(kSvchost) + "LocalServiceNetworkRestricted", std::nullopt),
+        Service("Stopped Host Service", "Stopped", 0, std::string(kSvchost) + "netsvcs"),
+        Service("Print Spooler", "Spooler", 2000, "C:\\Windows\\System32\\spoolsv.exe"),
+        Service("Zeta Network Service", "Zeta", 4, std::string(kSvchost) + "netsvcs"),
+        Service("Capital Letters", "Capital", 77, "C:\\WINDOWS\\SVCHOST.EXE -k caps"),
+    };
+    d.processes = {Process(1000, "5505024"), Process(88, "123456789"), Process(1234, "1610612736"),
+                   Process(4, "524288"), Process(2000, "4096")};
+    return d;
+}
+
+std::string Text(HWND hwnd) {
+    const int n = GetWindowTextLengthW(hwnd);
+    std::wstring w(static_cast<std::size_t>(n) + 1, L'\0');
+    w.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, w.data(), n + 1)));
+    return Utf8FromWide(w);
+}
+
+bool Shown(HWND hwnd) {
+    return (GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+// Cell text as the list view itself answers LVM_GETITEMTEXT.
+std::string Cell(HWND list, int index, int subItem) {
+    wchar_t buf[512] = {};
+    LVITEMW item{};
+    item.iSubItem = subItem;
+    item.pszText = buf;
+    item.cchTextMax = 512;
+    SendMessageW(list, LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item));
+    return Utf8FromWide(buf);
+}
+
+int Rows(HWND list) {
+    return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+}
+
+std::vector<std::string> Column(HWND list, int subItem) {
+    std::vector<std::string> out;
+    for (int i = 0; i < Rows(list); ++i) out.push_back(Cell(list, i, subItem));
+    return out;
+}
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(Open(BaseServices())); }
+
+    void TearDown() override {
+        window_.reset();
+        DrainQuit();
+    }
+
+    MainWindowServices BaseServices() {
+        MainWindowServices s;
+        s.wmi = &wmi_;
+        s.specialFolderPath = [this](int folder) {
+            folderAsked_ = folder;
+            return std::string("C:\\Users\\tester\\Desktop");
+        };
+        return s;
+    }
+
+    bool Open(MainWindowServices s) {
+        window_.reset();
+        DrainQuit();
+        window_ = OpenMainWindow(GetModuleHandleW(nullptr), std::move(s));
+        return window_ != nullptr;
+    }
+
+    static void DrainQuit() {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
+    }
+
+    HWND Child(const char* name) const { return window_->Child(name); }
+    HWND List() const { return Child("ListView1"); }
+
+    void Click(const char* button) { SendMessageW(Child(button), BM_CLICK, 0, 0); }
+
+    // Refresh, then let the timer run the scan.
+    void Refresh() {
+        Click("Command1");
+        ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(Child("Command1")) != FALSE; }, 10000))
+            << "the scan never finished";
+    }
+
+    // A click on a column header, as the header control reports it to the list.
+    void ClickHeader(int subItem) {
+        HWND header = reinterpret_cast<HWND>(SendMessageW(List(), LVM_GETHEADER, 0, 0));
+        ASSERT_NE(header, nullptr);
+        NMHEADERW nm{};
+        nm.hdr.hwndFrom = header;
+        nm.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(header));
+        nm.hdr.code = HDN_ITEMCLICKW;
+        nm.iItem = subItem;
+        nm.iButton = 0;
+        SendMessageW(List(), WM_NOTIFY, nm.hdr.idFrom, reinterpret_cast<LPARAM>(&nm));
+        PumpPendingMessages();
+    }
+
+    // Selects the row and double-clicks it with the mouse.
+    void DoubleClickRow(int index) {
+        LVITEMW state{};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        state.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(List(), LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&state));
+        RECT r{};
+        r.left = LVIR_LABEL;
+        SendMessageW(List(), LVM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
+        const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        SendMessageW(List(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+        SendMessageW(List(), WM_LBUTTONUP, 0, at);
+        PumpPendingMessages();
+    }
+
+    int RowOf(const std::string& serviceName) {
+        for (int i = 0; i < Rows(List()); ++i)
+            if (Cell(List(), i, 1) == serviceName) return i;
+        return -1;
+    }
+
+    FixtureWmi wmi_{Recorded()};
+    std::unique_ptr<FrmMain> window_;
+    int folderAsked_ = -1;
+};
+
+TEST_F(MainWindowTest, OpensIdleCentredAndSizedWithEmptyListAndZeroCounters) {
+    HWND main = window_->Hwnd();
+    EXPECT_EQ(Text(main), "Varnholt - Corvale");
+    EXPECT_TRUE(IsWindowVisible(main));
+    EXPECT_EQ(Rows(List()), 0);
+    EXPECT_TRUE(Shown(List()));
+    EXPECT_EQ(Text(Child("Label5")), "0");
+    EXPECT_EQ(Text(Child("Label6")), "0");
+    EXPECT_EQ(Text(Child("Label7")), "00.00 MB");
+    EXPECT_FALSE(Shown(Child("Label2")));
+    EXPECT_TRUE(IsWindowEnabled(Child("Command1")));
+    EXPECT_FALSE(IsWindowEnabled(Child("Command2")));
+    EXPECT_FALSE(IsWindowEnabled(Child("Command3")));
+    EXPECT_FALSE(Shown(Child("List1")));
+    EXPECT_FALSE(Shown(Child("Text1")));
+    EXPECT_EQ(Text(Child("Text1")), "\"");
+    EXPECT_EQ(wmi_.bindCount, 0) << "nothing is asked of the system before Refresh";
+
+    // Outer size 9180 x 5190 twips at the window's DPI, centred on the screen.
+    const int dpi = window_->Dpi();
+    RECT r{};
+    GetWindowRect(main, &r);
+    EXPECT_NEAR(r.right - r.left, 9180 * dpi / 1440.0, 1.0);
+    EXPECT_NEAR(r.bottom - r.top, 5190 * dpi / 1440.0, 1.0);
+    const int screenW = GetSystemMetrics(SM_CXSCREEN), screenH = GetSystemMetrics(SM_CYSCREEN);
+    EXPECT_NEAR(r.left, (screenW - (r.right - r.left)) / 2.0, 1.0);
+    EXPECT_NEAR(r.top, (screenH - (r.bottom - r.top)) / 2.0, 1.0);
+
+    // The five headers, and the default report path on the desktop.
+    HWND header = reinterpret_cast<HWND>(SendMessageW(List(), LVM_GETHEADER, 0, 0));
+    EXPECT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 5);
+    EXPECT_EQ(window_->List().ColumnText(3), "PID");
+    EXPECT_EQ(folderAsked_, 0);
+    EXPECT_EQ(window_->ReportPath(), "C:\\Users\\tester\\Desktop\\Corvale_By_Varnholt.txt");
+}
+
+TEST_F(MainWindowTest, ButtonsCarryTheirToolTipsAndPictures) {
+    HWND tip = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND h, LPARAM p) -> BOOL {
+            wchar_t cls[64] = {};
+            GetClassNameW(h, cls, 64);
+            if (lstrcmpiW(cls, TOOLTIPS_CLASSW) == 0 && GetWindow(h, GW_OWNER) != nullptr) {
+                *reinterpret_cast<HWND*>(p) = h;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&tip));
+    ASSERT_NE(tip, nullptr);
+    const std::pair<const char*, const char*> expected[] = {
+        {"Command1", "Refresh List"},
+        {"Command2", "Save List To File"},
+        {"Command3", "Copy List To Clip Board"}};
+    for (const auto& [name, text] : expected) {
+        wchar_t buf[128] = {};
+        TTTOOLINFOW ti{};
+        ti.cbSize = sizeof ti;
+        ti.hwnd = window_->Hwnd();
+        ti.uId = reinterpret_cast<UINT_PTR>(Child(name));
+        ti.lpszText = buf;
+        SendMessageW(tip, TTM_GETTEXTW, 128, reinterpret_cast<LPARAM>(&ti));
+        EXPECT_EQ(Utf8FromWide(buf), text) << name;
+        EXPECT_NE(SendMessageW(Child(name), BM_GETIMAGE, IMAGE_ICON, 0), 0) << name;
+    }
+}
+
+TEST_F(MainWindowTest, RefreshHidesTheListUntilTheTimerHasRunTheScan) {
+    Click("Command1");
+    // Right after the click: busy state, scan pending on the timer.
+    EXPECT_FALSE(IsWindowEnabled(Child("Command1")));
+    EXPECT_FALSE(Shown(List()));
+    EXPECT_TRUE(Shown(Child("Label2")));
+    EXPECT_TRUE(IsWindowEnabled(Child("Command2")));
+    EXPECT_TRUE(IsWindowEnabled(Child("Command3")));
+    EXPECT_EQ(wmi_.bindCount, 0);
+
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(Child("Command1")) != FALSE; }, 10000));
+    EXPECT_TRUE(Shown(List()));
+    EXPECT_FALSE(Shown(Child("Label2")));
+    EXPECT_TRUE(IsWindowEnabled(Child("Command2")));
+
+    // Rows in the order the service query returned them; stopped, non-host and capitalised
+    // paths left out.
+    ASSERT_EQ(Rows(List()), 5);
+    EXPECT_EQ(Column(List(), 0),
+              (std::vector<std::string>{
+                  "Remote Procedure Call (RPC)", "DCOM Server Process Launcher",
+                  "background Tasks Infrastructure", "Windows Event Log", "Zeta Network Service"}));
+    EXPECT_EQ(Column(List(), 1),
+              (std::vector<std::string>{"RpcSs", "DcomLaunch", "BrokerInfrastructure", "EventLog",
+                                        "Zeta"}));
+    EXPECT_EQ(Column(List(), 2), (std::vector<std::string>{"1000", "88", "88", "1234", "4"}));
+    EXPECT_EQ(Column(List(), 3), (std::vector<std::string>{"05.25 MB", "117.74 MB", "117.74 MB",
+                                                           "1,536.00 MB", "00.50 MB"}));
+    EXPECT_EQ(Cell(List(), 3, 4),
+              "C:\\Windows\\system32\\svchost.exe -k LocalServiceNetworkRestricted");
+
+    EXPECT_EQ(Text(Child("Label5")), "5");
+    EXPECT_EQ(Text(Child("Label6")), "4");
+    EXPECT_EQ(Text(Child("Label7")), "1,659.49 MB");
+    // The hidden host-id list holds each process once, in order of first appearance.
+    HWND hosts = Child("List1");
+    ASSERT_EQ(SendMessageW(hosts, LB_GETCOUNT, 0, 0), 4);
+    wchar_t second[16] = {};
+    SendMessageW(hosts, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(second));
+    EXPECT_EQ(Utf8FromWide(second), "88");
+    // One service query and a fresh binding for each of the four host processes.
+    EXPECT_EQ(wmi_.bindCount, 5);
+
+    // A second refresh shows the same.
+    Refresh();
+    EXPECT_EQ(Rows(List()), 5);
+    EXPECT_EQ(Text(Child("Label6")), "4");
+}
+
+TEST_F(MainWindowTest, WithoutTheManagementServiceTheListStaysEmpty) {
+    wmi_.bindFails = true;
+    Refresh();
+    EXPECT_EQ(Rows(List()), 0);
+    EXPECT_EQ(Text(Child("Label5")), "0");
+    EXPECT_EQ(Text(Child("Label6")), "0");
+    EXPECT_EQ(Text(Child("Label7")), "00.00 MB");
+    EXPECT_TRUE(Shown(List()));
+    EXPECT_TRUE(IsWindowEnabled(Child("Command1")));
+}
+
+TEST_F(MainWindowTest, HeaderClicksSortTextWithoutCaseAndThePidColumnByNumber) {
+    Refresh();
+    ClickHeader(2); // PID
+    const auto pidsOnce = Column(List(), 2);
+    ClickHeader(2);
+    const auto pidsTwice = Column(List(), 2);
+    // The two clicks give the two directions; which comes first is the list's own.
+    const std::vector<std::string> up{"4", "88", "88", "1000", "1234"};
+    const std::vector<std::string> down{"1234", "1000", "88", "88", "4"};
+    EXPECT_TRUE((pidsOnce == up && pidsTwice == down) || (pidsOnce == down && pidsTwice == up))
+        << pidsOnce[0] << " " << pidsTwice[0];
+    // The memory cells travelled with their rows; PID cells show their texts again.
+    EXPECT_EQ(Cell(List(), RowOf("Zeta"), 3), "00.50 MB");
+    EXPECT_EQ(Cell(List(), RowOf("Zeta"), 2), "4");
+
+    ClickHeader(0); // display name, letter case ignored
+    auto names = Column(List(), 0);
+    if (names.front() != "background Tasks Infrastructure") {
+        ClickHeader(0);
+        names = Column(List(), 0);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"background Tasks Infrastructure",
+                                               "DCOM Server Process Launcher",
+                                               "Remote Procedure Call (RPC)", "Windows Event Log",
+                                               "Zeta Network Service"}));
+    ClickHeader(3); // memory as text: "1,536.00 MB" orders before "117.74 MB"
+    auto memory = Column(List(), 3);
+    if (memory.front() != "00.50 MB") {
+        ClickHeader(3);
+        memory = Column(List(), 3);
+    }
+    EXPECT_EQ(memory, (std::vector<std::string>{"00.50 MB", "05.25 MB", "1,536.00 MB", "117.74 MB",
+                                                "117.74 MB"}));
+}
+
+constexpr const char* kEventLogDetail =
+    "Accept Pause: \t\tFalse\r\n"
+    "Accept Stop: \t\tTrue\r\n"
+    "Caption: \t\t\tWindows Event Log\r\n"
+    "Desktop Interactaction: \tFalse\r\n"
+    "Display Name: \t\tWindows Event Log\r\n"
+    "Error Control: \t\tNormal\r\n"
+    "Exit Code: \t\t0\r\n"
+    "Name: \t\t\tEventLog\r\n"
+    "Path Name: \t\tC:\\Windows\\system32\\svchost.exe -k LocalServiceNetworkRestricted\r\n"
+    "Process Id: \t\t1234\r\n"
+    "Service Specific Exit Code: \t0\r\n"
+    "Service Type: \t\tShare Process\r\n"
+    "Started: \t\t\tTrue\r\n"
+    "Start Mode: \t\tAuto\r\n"
+    "Start Name: \t\tNT AUTHORITY\\LocalService\r\n"
+    "State: \t\t\tRunning\r\n"
+    "Status: \t\t\tOK\r\n"
+    "Tag Id: \t\t\t0\r\n"
+    "Wait Hint: \t\t0\r\n";
+
+TEST_F(MainWindowTest, DoubleClickOpensTheOneDetailWindowAndReusesIt) {
+    // An empty list opens nothing.
+    DoubleClickRow(0);
+    EXPECT_EQ(window_->DetailWindow(), nullptr);
+
+    Refresh();
+    DoubleClickRow(RowOf("EventLog"));
+    FrmDetailService* detail = window_->DetailWindow();
+    ASSERT_NE(detail, nullptr);
+    HWND first = detail->Hwnd();
+    EXPECT_TRUE(IsWindowVisible(first));
+    EXPECT_EQ(Text(first), "Detailed Service Info - Windows Event Log");
+    EXPECT_EQ(Text(detail->TextBox()), kEventLogDetail);
+    RECT r{};
+    GetWindowRect(first, &r);
+    EXPECT_NEAR(r.right - r.left, 8055 * detail->Dpi() / 1440.0, 1.0);
+    EXPECT_NEAR(r.bottom - r.top, 4695 * detail->Dpi() / 1440.0, 1.0);
+
+    DoubleClickRow(RowOf("RpcSs"));
+    ASSERT_NE(window_->DetailWindow(), nullptr);
+    EXPECT_EQ(window_->DetailWindow()->Hwnd(), first) << "the same window is reused";
+    EXPECT_EQ(Text(first), "Detailed Service Info - Remote Procedure Call (RPC)");
+    const std::string text = Text(window_->DetailWindow()->TextBox());
+    EXPECT_NE(text.find("Name: \t\t\tRpcSs\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Description: \t\tDoes its work.\r\n"), std::string::npos) << text;
+
+    // Closed, it is made anew by the next double-click.
+    SendMessageW(first, WM_CLOSE, 0, 0);
+    PumpPendingMessages();
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_EQ(window_->DetailWindow(), nullptr);
+    DoubleClickRow(RowOf("Zeta"));
+    ASSERT_NE(window_->DetailWindow(), nullptr);
+    EXPECT_EQ(Text(window_->DetailWindow()->Hwnd()),
+              "Detailed Service Info - Zeta Network Service");
+}
+
+TEST_F(MainWindowTest, ClosingTheMainWindowEndsTheProgramWithTheDetailWindow) {
+    Refresh();
+    DoubleClickRow(0);
+    ASSERT_NE(window_->DetailWindow(), nullptr);
+    HWND detail = window_->DetailWindow()->Hwnd();
+    HWND main = window_->Hwnd();
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    // The program's own loop returns once the main window is gone.
+    RunMessageLoop();
+    EXPECT_FALSE(IsWindow(main));
+    EXPECT_FALSE(IsWindow(detail));
+}
+
+} // namespace
+} // namespace corvale::win32

@@ -1,0 +1,146 @@
+// The program's records from the running system: the management service over COM, the service
+// manager, and the whole scan over them.
+#include "app/win32/message_pump.h"
+#include "app/win32/program.h"
+#include "platform/win32/com.h"
+#include "platform/win32/system_wmi.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace corvale::win32 {
+namespace {
+
+constexpr const char* kMoniker = "winmgmts:\\\\.\\root\\cimv2";
+
+std::string TextOf(const WmiObject& o, std::string_view name) {
+    auto v = o.Get(name);
+    return v && v->ToText() ? *v->ToText() : std::string();
+}
+
+TEST(Moniker, NamesTheLocalNamespace) {
+    EXPECT_EQ(NamespaceFromMoniker("winmgmts:\\\\.\\root\\cimv2"), "root\\cimv2");
+    EXPECT_EQ(NamespaceFromMoniker("WinMgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2"),
+              "root\\cimv2");
+    EXPECT_EQ(NamespaceFromMoniker("winmgmts://localhost/root/cimv2"), "root\\cimv2");
+    EXPECT_EQ(NamespaceFromMoniker("winmgmts:"), "root\\cimv2");
+    EXPECT_EQ(NamespaceFromMoniker("winmgmts:\\\\otherhost\\root\\cimv2"), std::nullopt);
+    EXPECT_EQ(NamespaceFromMoniker("winmgmts:{impersonationLevel=impersonate"), std::nullopt);
+}
+
+class SystemRecords : public ::testing::Test {
+  protected:
+    ComApartment com_;
+};
+
+TEST_F(SystemRecords, ManagementServiceOverComAnswersAProcessQuery) {
+    ComWmiLocator locator;
+    auto services = locator.Bind(kMoniker);
+    ASSERT_NE(services, nullptr);
+    const std::string pid = std::to_string(GetCurrentProcessId());
+    const WmiQueryResult r =
+        services->ExecQuery("Select * from Win32_Process where ProcessID = \"" + pid + "\"", 48);
+    ASSERT_TRUE(r.ok()) << r.error;
+    ASSERT_EQ(r.objects.size(), 1u);
+    EXPECT_EQ(TextOf(r.objects[0], "ProcessID"), pid);
+    EXPECT_TRUE(r.objects[0].Get("WorkingSetSize").has_value());
+    EXPECT_FALSE(services->ExecQuery("Select * from", 48).ok());
+    EXPECT_EQ(locator.Bind("winmgmts:\\\\.\\root\\nosuchnamespace"), nullptr);
+}
+
+TEST_F(SystemRecords, ServiceManagerRecordsReadLikeTheManagementServicesOwn) {
+    ServiceManagerWmiLocator locator;
+    EXPECT_EQ(locator.Bind("winmgmts:\\\\.\\root\\default"), nullptr);
+    auto services = locator.Bind(kMoniker);
+    ASSERT_NE(services, nullptr);
+    const WmiQueryResult all = services->ExecQuery("Select * from Win32_Service", 48);
+    ASSERT_TRUE(all.ok()) << all.error;
+    ASSERT_FALSE(all.objects.empty());
+
+    const std::set<std::string> types{
+        "Kernel Driver", "File System Driver", "Adapter", "Recognizer Driver",
+        "Own Process",   "Share Process",      "Unknown"};
+    const std::set<std::string> modes{"Boot", "System", "Auto", "Manual", "Disabled", "Unknown"};
+    const std::set<std::string> states{"Stopped", "Start Pending",    "Stop Pending",
+                                       "Running", "Continue Pending", "Pause Pending",
+                                       "Paused",  "Unknown"};
+    const std::set<std::string> errors{"Ignore", "Normal", "Severe", "Critical", "Unknown"};
+    int running = 0;
+    for (const WmiObject& s : all.objects) {
+        const std::string name = TextOf(s, "Name");
+        SCOPED_TRACE(name);
+        EXPECT_EQ(s.Properties().size(), 20u);
+        EXPECT_EQ(TextOf(s, "Caption"), TextOf(s, "DisplayName"));
+        EXPECT_TRUE(types.count(TextOf(s, "ServiceType")));
+        EXPECT_TRUE(modes.count(TextOf(s, "StartMode")));
+        EXPECT_TRUE(states.count(TextOf(s, "State")));
+        EXPECT_TRUE(errors.count(TextOf(s, "ErrorControl")));
+        EXPECT_EQ(s.Get("Started")->ToBool(), TextOf(s, "State") != "Stopped");
+        const bool runs = TextOf(s, "State") == "Running";
+        if (runs) {
+            ++running;
+            EXPECT_EQ(TextOf(s, "Status"), "OK");
+        }
+        // A description is a text or null, never an empty text.
+        const auto description = s.Get("Description");
+        ASSERT_TRUE(description.has_value());
+        EXPECT_TRUE(description->IsNull() || !TextOf(s, "Description").empty());
+        EXPECT_FALSE(TextOf(s, "ProcessID").empty());
+    }
+    EXPECT_GT(running, 0);
+
+    // One service by its short name, letter case ignored; an unknown name gives none.
+    const std::string first = TextOf(all.objects.front(), "Name");
+    const WmiQueryResult one =
+        services->ExecQuery("Select * from Win32_Service where name = \"" + first + "\"", 48);
+    ASSERT_TRUE(one.ok());
+    ASSERT_EQ(one.objects.size(), 1u);
+    EXPECT_EQ(TextOf(one.objects[0], "Name"), first);
+    EXPECT_TRUE(services->ExecQuery("Select * from Win32_Service where name = \"no such\"", 48)
+                    .objects.empty());
+
+    // Our own process by id, with its working set; a process that does not exist gives none.
+    const std::string pid = std::to_string(GetCurrentProcessId());
+    const WmiQueryResult self =
+        services->ExecQuery("Select * from Win32_Process where ProcessID = \"" + pid + "\"", 48);
+    ASSERT_EQ(self.objects.size(), 1u);
+    const auto bytes = self.objects[0].Get("WorkingSetSize")->ToInt64();
+    ASSERT_TRUE(bytes.has_value());
+    EXPECT_GT(*bytes, 0);
+    EXPECT_TRUE(
+        services->ExecQuery("Select * from Win32_Process where ProcessID = \"4294967295\"", 48)
+            .objects.empty());
+    EXPECT_FALSE(services->ExecQuery("Select * from Win32_Thread", 48).ok());
+}
+
+// Under Wine the management service's Win32_Service lacks PathName, so the program reads the
+// service manager; on Windows it keeps the management service. Either way Refresh lists at
+// least one running svchost-hosted service with the memory of its process.
+TEST_F(SystemRecords, RefreshListsSvchostServicesOfTheRunningSystem) {
+    SystemWmiLocator wmi;
+    auto window = OpenMainWindow(GetModuleHandleW(nullptr), SystemServices(wmi));
+    ASSERT_NE(window, nullptr);
+    SendMessageW(window->Child("Command1"), BM_CLICK, 0, 0);
+    ASSERT_TRUE(
+        PumpUntil([&] { return IsWindowEnabled(window->Child("Command1")) != FALSE; }, 60000));
+    Win32ListView& list = window->List();
+    ASSERT_GT(list.RowCount(), 0);
+    bool measured = false;
+    for (int row = 1; row <= list.RowCount(); ++row) {
+        EXPECT_NE(list.CellText(row, 4).find("svchost"), std::string::npos);
+        EXPECT_NE(list.CellText(row, 2), "0");
+        const std::string memory = list.CellText(row, 3);
+        if (!memory.empty() && memory != "00.00 MB") measured = true;
+    }
+    EXPECT_TRUE(measured) << "no host process with a working set";
+    EXPECT_NE(window->GetText(window->Child("Label7")), "00.00 MB");
+    window.reset();
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+} // namespace
+} // namespace corvale::win32
