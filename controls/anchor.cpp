@@ -109,7 +109,7 @@ void Anchor::DoResize() {
     if (!host_ || depth_ >= kMaxResizeDepth) return;
     if (host_->IsMinimised()) return;
     ++depth_;
-    const WindowHandle window = host_->FormWindow();
+    const NativeWindow window = host_->FormWindow();
     if (!DontRefresh) Freeze(window);
 
     // Only a size below the minimum is set: setting the same size again would only raise
@@ -168,11 +168,11 @@ void Anchor::ApplyDifference(std::int32_t dH, std::int32_t dW) {
     }
 }
 
-void Anchor::Freeze(WindowHandle window) {
+void Anchor::Freeze(NativeWindow window) {
     if (redraw_) redraw_->SetRedraw(window, false);
 }
 
-void Anchor::UnFreeze(WindowHandle window, bool forceUpdate) {
+void Anchor::UnFreeze(NativeWindow window, bool forceUpdate) {
     if (!redraw_) return;
     redraw_->SetRedraw(window, true);
     if (forceUpdate) redraw_->RedrawNow(window);

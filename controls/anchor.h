@@ -19,7 +19,7 @@
 namespace corvale {
 
 // Opaque window handle as the platform knows it (an HWND on Windows).
-using WindowHandle = void*;
+using NativeWindow = void*;
 
 // The hosting form as the anchoring control sees it. Sizes and positions are in twips; Height
 // and Width are the form's outer size. Controls are reached by index, their properties by name
@@ -37,7 +37,7 @@ class AnchorHost {
     virtual void SetFormTop(double twips) = 0;
     virtual bool IsMinimised() const = 0;
     virtual bool IsNormal() const = 0; // neither minimised nor maximised
-    virtual WindowHandle FormWindow() const = 0;
+    virtual NativeWindow FormWindow() const = 0;
 
     virtual int ControlCount() const = 0;
     virtual std::optional<std::string> Tag(int index) const = 0;
@@ -50,9 +50,9 @@ class AnchorHost {
 class RedrawControl {
   public:
     virtual ~RedrawControl() = default;
-    virtual void SetRedraw(WindowHandle window, bool on) = 0;
+    virtual void SetRedraw(NativeWindow window, bool on) = 0;
     // Invalidate the window with all its children and repaint now.
-    virtual void RedrawNow(WindowHandle window) = 0;
+    virtual void RedrawNow(NativeWindow window) = 0;
 };
 
 class Anchor {
@@ -79,8 +79,8 @@ class Anchor {
 
     void DoInit(std::int32_t minHeight, std::int32_t minWidth);
     void DoResize();
-    void Freeze(WindowHandle window);
-    void UnFreeze(WindowHandle window, bool forceUpdate);
+    void Freeze(NativeWindow window);
+    void UnFreeze(NativeWindow window, bool forceUpdate);
     void About() {}
     // Saves the position (when RegString is usable and the form is in its normal state) and
     // lets go of the form. Runs once; the destructor calls it when the host did not.
@@ -142,7 +142,7 @@ class FormModelAnchorHost : public AnchorHost {
     void SetFormTop(double twips) override { top = twips; }
     bool IsMinimised() const override { return minimised; }
     bool IsNormal() const override { return !minimised && !maximised; }
-    WindowHandle FormWindow() const override { return const_cast<Form*>(form_); }
+    NativeWindow FormWindow() const override { return const_cast<Form*>(form_); }
 
     int ControlCount() const override;
     std::optional<std::string> Tag(int index) const override;

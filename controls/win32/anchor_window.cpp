@@ -75,11 +75,11 @@ bool WindowAnchorHost::SetNumber(int index, std::string_view property, double va
     return true;
 }
 
-void WindowRedraw::SetRedraw(WindowHandle window, bool on) {
+void WindowRedraw::SetRedraw(NativeWindow window, bool on) {
     SendMessageA(static_cast<HWND>(window), WM_SETREDRAW, on ? 1 : 0, 0);
 }
 
-void WindowRedraw::RedrawNow(WindowHandle window) {
+void WindowRedraw::RedrawNow(NativeWindow window) {
     RedrawWindow(static_cast<HWND>(window), nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }

@@ -27,7 +27,7 @@ class WindowAnchorHost final : public AnchorHost {
     void SetFormTop(double twips) override;
     bool IsMinimised() const override { return IsIconic(form_) != 0; }
     bool IsNormal() const override { return !IsIconic(form_) && !IsZoomed(form_); }
-    WindowHandle FormWindow() const override { return form_; }
+    NativeWindow FormWindow() const override { return form_; }
 
     int ControlCount() const override { return model_.ControlCount(); }
     std::optional<std::string> Tag(int index) const override { return model_.Tag(index); }
@@ -53,8 +53,8 @@ class WindowAnchorHost final : public AnchorHost {
 // Freeze/UnFreeze of a real window.
 class WindowRedraw final : public RedrawControl {
   public:
-    void SetRedraw(WindowHandle window, bool on) override;
-    void RedrawNow(WindowHandle window) override;
+    void SetRedraw(NativeWindow window, bool on) override;
+    void RedrawNow(NativeWindow window) override;
 };
 
 // An Anchor bound to its form window: every WM_SIZE of the form runs DoResize.

@@ -269,6 +269,51 @@ ThemeControl ThemeControlOf(const Control& control, HWND hwnd, ThemedButton* but
     return t;
 }
 
+FormThemeSupport::~FormThemeSupport() {
+    for (const auto& [hwnd, isButton] : subclassed_) {
+        if (!IsWindow(hwnd)) continue;
+        if (isButton)
+            RemoveWindowSubclass(hwnd, pvRedirectButton, 0);
+        else
+            RemoveWindowSubclass(hwnd, pvRedirectFrame, 0);
+    }
+}
+
+bool FormThemeSupport::Apply(const Form& form,
+                             const std::function<HWND(const Control&)>& windowOf) {
+    std::vector<ThemeControl> controls;
+    for (const Control& c : form.controls) {
+        HWND hwnd = windowOf ? windowOf(c) : nullptr;
+        if (!hwnd) continue;
+        ThemeControl t = ThemeControlOf(c, hwnd, nullptr);
+        if (t.kind == ThemeControlKind::CommandButton && t.style == 1) {
+            auto b = std::make_unique<SimpleThemedButton>();
+            b->window = hwnd;
+            b->caption = c.text;
+            b->font = reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
+            if (auto icon = reinterpret_cast<HICON>(SendMessageW(hwnd, BM_GETIMAGE, IMAGE_ICON, 0)))
+                b->picture = PictureFromIcon(icon);
+            else if (auto bmp = reinterpret_cast<HBITMAP>(
+                         SendMessageW(hwnd, BM_GETIMAGE, IMAGE_BITMAP, 0)))
+                b->picture = PictureFromBitmap(bmp);
+            b->useMaskColor = c.properties.GetBool("UseMaskColor").value_or(false);
+            if (auto mask = c.properties.GetInt32("MaskColor")) b->maskColor = *mask;
+            if (auto back = c.properties.GetInt32("BackColor")) b->backColor = *back;
+            t.button = b.get();
+            buttons_.push_back(std::move(b));
+        }
+        controls.push_back(t);
+    }
+    if (!FixThemeSupport(controls)) return false;
+    for (const ThemeControl& t : controls) {
+        if (t.kind == ThemeControlKind::Frame) subclassed_.emplace_back(t.hwnd, false);
+        if (t.button && t.style == 1 && t.kind != ThemeControlKind::Frame &&
+            t.kind != ThemeControlKind::Other)
+            subclassed_.emplace_back(t.hwnd, true);
+    }
+    return true;
+}
+
 LRESULT CALLBACK pvRedirectFrame(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
     switch (msg) {
     case WM_MOUSELEAVE:

@@ -8,9 +8,12 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace corvale::win32 {
 
@@ -99,6 +102,25 @@ bool FixThemeSupport(std::span<const ThemeControl> controls);
 
 // The kind of a form-model control for the fix-ups, and its "Style".
 ThemeControl ThemeControlOf(const Control& control, HWND hwnd, ThemedButton* button);
+
+// The fix-ups of one form's windows: builds the properties of each graphical command button
+// from the form model (caption, font and picture taken from its window) and subclasses the
+// form's frames and graphical buttons. The subclassing is undone when the object goes, so the
+// windows may outlive it.
+class FormThemeSupport {
+  public:
+    FormThemeSupport() = default;
+    ~FormThemeSupport();
+    FormThemeSupport(const FormThemeSupport&) = delete;
+    FormThemeSupport& operator=(const FormThemeSupport&) = delete;
+
+    // Same result as FixThemeSupport.
+    bool Apply(const Form& form, const std::function<HWND(const Control&)>& windowOf);
+
+  private:
+    std::vector<std::unique_ptr<SimpleThemedButton>> buttons_;
+    std::vector<std::pair<HWND, bool>> subclassed_; // window, true for a button
+};
 
 // The subclass procedures and the painters (public for tests).
 LRESULT CALLBACK pvRedirectFrame(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);

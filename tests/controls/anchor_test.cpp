@@ -40,8 +40,8 @@ Form TestForm() {
 
 struct RecordingRedraw : RedrawControl {
     std::vector<std::string> calls;
-    void SetRedraw(WindowHandle, bool on) override { calls.push_back(on ? "on" : "off"); }
-    void RedrawNow(WindowHandle) override { calls.push_back("redraw"); }
+    void SetRedraw(NativeWindow, bool on) override { calls.push_back(on ? "on" : "off"); }
+    void RedrawNow(NativeWindow) override { calls.push_back("redraw"); }
 };
 
 struct Fixture : ::testing::Test {
@@ -101,7 +101,7 @@ TEST(AnchorTags, OnlyAMarkerAfterFourLettersMakesACode) {
     std::string rest;
     EXPECT_EQ(SplitAnchorTag("TTFF*/abc", &rest), "TTFF");
     EXPECT_EQ(rest, "abc");
-    EXPECT_EQ(SplitAnchorTag("tTfF*/", &rest), "tTfF"); // read as is; only "T" anchors
+    EXPECT_EQ(SplitAnchorTag("tTfF*/", &rest), "tTfF");    // read as is; only "T" anchors
     EXPECT_FALSE(SplitAnchorTag("a note */ here", &rest)); // left whole, not cut by six
     EXPECT_FALSE(SplitAnchorTag("ab*/", &rest));
     EXPECT_FALSE(SplitAnchorTag("TTFF/*", &rest));
