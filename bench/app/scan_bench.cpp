@@ -47,7 +47,7 @@ void BM_WholeScan(benchmark::State& state) {
     Form form = *LoadFrmMain().form;
     MemoryListControl list({"Service Display Name", "Service", "PID", "PID Memory", "Path"});
     NullBusyBar bar;
-    FrmMainLogic main(form, MainWindowSeams{list, wmi, bar, [] {}});
+    FrmMainLogic main(form, MainWindowSeams{list, wmi, bar, [] {}, NumberLocale{}, nullptr});
     for (auto _ : state) {
         main.OnRefreshClick();
         main.OnTimerTick();

@@ -81,7 +81,8 @@ TEST(NumberSortKey, KeysOrderAsNumbers) {
     const std::string zeros30(30, '0');
     EXPECT_EQ(NumberSortKey("1234"), std::string(26, '0') + "1234." + zeros30);
     EXPECT_EQ(NumberSortKey("0"), zeros30 + "." + zeros30);
-    EXPECT_EQ(NumberSortKey("-5"), "&" + std::string(29, '9') + "4." + std::string(30, '9'));
+    EXPECT_EQ(NumberSortKey("-5"),
+              std::string("&") + std::string(29, '9') + "4." + std::string(30, '9'));
     EXPECT_EQ(NumberSortKey("abc"), "");
     EXPECT_EQ(NumberSortKey(""), "");
     EXPECT_EQ(NumberSortKey("-0"), NumberSortKey("0"));

@@ -47,10 +47,12 @@ class ScanTest : public ::testing::Test {
     FakeBusyBar bar;
     std::function<void()> onYield;
     int yields = 0;
-    FrmMainLogic main{form, MainWindowSeams{list, wmi, bar, [this] {
+    FrmMainLogic main{form, MainWindowSeams{list, wmi, bar,
+                                            [this] {
                                                 ++yields;
                                                 if (onYield) onYield();
-                                            }}};
+                                            },
+                                            NumberLocale{}, nullptr}};
 
     std::string Text(const char* name) { return form.Find(name)->text; }
     bool Enabled(const char* name) { return form.Find(name)->enabled; }
@@ -129,7 +131,7 @@ TEST_F(ScanTest, ListsOnlyRunningServicesWhosePathNamesSvchostInLowerCase) {
 
 TEST_F(ScanTest, TenServicesInOneHostShareItsMemoryWhichCountsOnce) {
     for (int i = 0; i < 10; ++i)
-        wmi.data().services.push_back(Service("s" + std::to_string(i), kHost, 88));
+        wmi.data().services.push_back(Service(std::string("s") + std::to_string(i), kHost, 88));
     wmi.data().processes = {Process(88, WmiValue::Text("5505024"))};
     Scan();
     EXPECT_EQ(list.RowCount(), 10);
