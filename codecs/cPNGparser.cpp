@@ -5,10 +5,15 @@
 #include "imaging/c32bppDIB.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace corvale {
 namespace {
@@ -238,14 +243,47 @@ class ChunkWalker {
 // ---- Unfiltering ----------------------------------------------------------------------------
 
 inline std::uint8_t Paeth(int a, int b, int c) {
-    const int p = a + b - c;
-    const int pa = p > a ? p - a : a - p;
-    const int pb = p > b ? p - b : b - p;
-    const int pc = p > c ? p - c : c - p;
+    const int pa = std::abs(b - c);
+    const int pb = std::abs(a - c);
+    const int pc = std::abs(a + b - 2 * c);
     if (pa <= pb && pa <= pc) return static_cast<std::uint8_t>(a);
     if (pb <= pc) return static_cast<std::uint8_t>(b);
     return static_cast<std::uint8_t>(c);
 }
+
+#if defined(__SSE2__)
+// Paeth for 3 to 8 bytes a pixel, one pixel at a time in 16-bit lanes (pa = |b - c|,
+// pb = |a - c|, pc = |a + b - 2c|; ties go to a, then b).
+void UnfilterPaethWide(std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
+                       std::size_t bpp) {
+    const __m128i zero = _mm_setzero_si128();
+    auto load = [&](const std::uint8_t* p) {
+        std::uint64_t v = 0;
+        std::memcpy(&v, p, bpp);
+        return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&v)), zero);
+    };
+    auto abs16 = [&](__m128i x) { return _mm_max_epi16(x, _mm_sub_epi16(zero, x)); };
+    __m128i a = zero, c = zero;
+    for (std::size_t i = 0; i + bpp <= n; i += bpp) {
+        const __m128i b = load(prev + i);
+        const __m128i x = load(row + i);
+        const __m128i pa = abs16(_mm_sub_epi16(b, c));
+        const __m128i pb = abs16(_mm_sub_epi16(a, c));
+        const __m128i pc = abs16(_mm_add_epi16(_mm_sub_epi16(a, c), _mm_sub_epi16(b, c)));
+        const __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
+        const __m128i takeA = _mm_cmpeq_epi16(smallest, pa);
+        const __m128i takeB = _mm_cmpeq_epi16(smallest, pb);
+        const __m128i bOrC = _mm_or_si128(_mm_and_si128(takeB, b), _mm_andnot_si128(takeB, c));
+        const __m128i predictor =
+            _mm_or_si128(_mm_and_si128(takeA, a), _mm_andnot_si128(takeA, bOrC));
+        a = _mm_and_si128(_mm_add_epi16(x, predictor), _mm_set1_epi16(0xFF));
+        std::uint64_t out;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(&out), _mm_packus_epi16(a, zero));
+        std::memcpy(row + i, &out, bpp);
+        c = b;
+    }
+}
+#endif
 
 // Unfilters one row in place; prev is the unfiltered row above or nullptr on the first row.
 // False for an unknown filter type (the row is left as it is).
@@ -276,6 +314,12 @@ bool UnfilterRow(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* pre
         return true;
     case 4:
         if (prev) {
+#if defined(__SSE2__)
+            if (bpp >= 3 && n % bpp == 0) {
+                UnfilterPaethWide(row, prev, n, bpp);
+                return true;
+            }
+#endif
             for (std::size_t i = 0; i < bpp && i < n; ++i)
                 row[i] = static_cast<std::uint8_t>(row[i] + prev[i]);
             for (std::size_t i = bpp; i < n; ++i)

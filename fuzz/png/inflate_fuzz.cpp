@@ -1,0 +1,45 @@
+// The own inflate against zlib: data compressed by zlib must come back exactly; the raw input
+// taken as a stream must never be read or written out of bounds, and when both zlib and the own
+// inflate accept it they must agree.
+#include "codecs/inflate.h"
+
+#include <zlib.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using corvale::InflateData;
+    if (size < 1) return 0;
+    // 1. Valid streams: compress the input at a level and strategy taken from its first byte.
+    const int level = data[0] % 10;
+    const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
+    const int strategy = strategies[(data[0] / 10) % 5];
+    const std::uint8_t* src = data + 1;
+    const std::size_t n = size - 1;
+    z_stream zs{};
+    if (deflateInit2(&zs, level, Z_DEFLATED, 15, 8, strategy) != Z_OK) return 0;
+    std::vector<std::uint8_t> z(deflateBound(&zs, uLong(n)) + 16);
+    zs.next_in = const_cast<Bytef*>(src);
+    zs.avail_in = uInt(n);
+    zs.next_out = z.data();
+    zs.avail_out = uInt(z.size());
+    const int rc = deflate(&zs, Z_FINISH);
+    z.resize(zs.total_out);
+    deflateEnd(&zs);
+    if (rc != Z_STREAM_END) std::abort();
+    std::vector<std::uint8_t> out(n);
+    const auto r = InflateData(out, z);
+    if (!r.ok || r.written != n || (n != 0 && std::memcmp(out.data(), src, n) != 0)) std::abort();
+
+    // 2. Arbitrary streams: the input itself, with a fixed output size.
+    std::vector<std::uint8_t> own(4096), viaZlib(4096);
+    const auto mine = InflateData(own, std::span<const std::uint8_t>(data, size));
+    uLongf zn = uLongf(viaZlib.size());
+    const int zr = uncompress(viaZlib.data(), &zn, data, uLong(size));
+    if (mine.ok && zr == Z_OK) {
+        if (mine.written != zn || std::memcmp(own.data(), viaZlib.data(), zn) != 0) std::abort();
+    }
+    return 0;
+}
