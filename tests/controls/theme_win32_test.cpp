@@ -10,9 +10,12 @@
 #include <commctrl.h>
 #include <uxtheme.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -478,6 +481,136 @@ TEST(ThemeDrawing, CaptionPutsThePictureAboveIt) {
     EXPECT_LT(bottom, dark); // caption text below the picture
     EXPECT_LT(dark, face.h);
     DeleteObject(bmp);
+}
+
+// ---- the program's own buttons, set up from a form model as the windows do
+
+// A picture file of the program's design data as an icon whose magenta pixels are transparent
+// (the buttons' mask colour), the way the program's windows show them.
+HICON ProgramGlyph(const char* name) {
+    std::string path = std::string(CORVALE_SOURCE_DIR) + "/app/forms/pictures/" + name;
+    if (!path.empty() && path[0] == '/') path = "Z:" + path; // the host's files under Wine
+    std::wstring wide(path.begin(), path.end());
+    HBITMAP bmp = static_cast<HBITMAP>(LoadImageW(nullptr, wide.c_str(), IMAGE_BITMAP, 0, 0,
+                                                  LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+    if (!bmp) return nullptr;
+    BITMAP bm{};
+    GetObjectW(bmp, sizeof bm, &bm);
+    const int w = bm.bmWidth, h = std::abs(bm.bmHeight);
+    std::vector<std::uint32_t> px(static_cast<std::size_t>(w) * h);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, bmp, 0, h, px.data(), &bi, DIB_RGB_COLORS);
+    DeleteObject(bmp);
+    std::vector<std::uint8_t> maskBits(static_cast<std::size_t>((w + 15) / 16 * 2) * h, 0);
+    const int maskRow = (w + 15) / 16 * 2;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::uint32_t& p = px[static_cast<std::size_t>(y) * w + x];
+            if ((p & 0xFFFFFF) == 0xFF00FF) {
+                p = 0;
+                maskBits[static_cast<std::size_t>(y) * maskRow + x / 8] |= 0x80 >> (x % 8);
+            }
+        }
+    HBITMAP colour = CreateCompatibleBitmap(screen, w, h);
+    SetDIBits(screen, colour, 0, h, px.data(), &bi, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    HBITMAP mask = CreateBitmap(w, h, 1, 1, maskBits.data());
+    ICONINFO info{TRUE, 0, 0, mask, colour};
+    HICON icon = CreateIconIndirect(&info);
+    DeleteObject(colour);
+    DeleteObject(mask);
+    return icon;
+}
+
+struct ProgramButtons {
+    Form window{200, 70};
+    corvale::Form model;
+    HICON icons[3] = {};
+    std::map<std::string, HWND> windows;
+    std::unique_ptr<FormThemeSupport> theme = std::make_unique<FormThemeSupport>();
+
+    ProgramButtons() {
+        const char* files[] = {"refresh.bmp", "save.bmp", "copy.bmp"};
+        for (int i = 0; i < 3; ++i) {
+            Control c;
+            c.name = "Command" + std::to_string(i + 1);
+            c.kind = ControlKind::CommandButton;
+            c.properties.Set("Style", std::int16_t{1});
+            model.controls.push_back(c);
+            icons[i] = ProgramGlyph(files[i]);
+            HWND b = MakeButton(window.hwnd, 6 + i * 30, 4, 25, 27, BS_PUSHBUTTON | BS_ICON);
+            SendMessageW(b, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icons[i]));
+            if (i > 0) EnableWindow(b, FALSE); // save and copy start disabled
+            windows[c.name] = b;
+        }
+        Control plain;
+        plain.name = "Plain";
+        plain.kind = ControlKind::CommandButton;
+        plain.text = "OK";
+        model.controls.push_back(plain);
+        windows["Plain"] = MakeButton(window.hwnd, 100, 4, 60, 27, BS_PUSHBUTTON, L"OK");
+        Control label;
+        label.name = "Label1";
+        label.kind = ControlKind::Label;
+        model.controls.push_back(label); // no window: skipped
+        SetFocus(window.hwnd);
+    }
+    ~ProgramButtons() {
+        theme.reset();
+        DestroyWindow(window.hwnd);
+        window.hwnd = nullptr;
+        for (HICON i : icons)
+            if (i) DestroyIcon(i);
+    }
+    bool Apply() {
+        return theme->Apply(model, [this](const Control& c) {
+            auto it = windows.find(c.name);
+            return it == windows.end() ? HWND{} : it->second;
+        });
+    }
+};
+
+int Saturated(const Shot& s) {
+    int n = 0;
+    for (std::uint32_t p : s.px) {
+        const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+        n += std::max({r, g, b}) - std::min({r, g, b}) > 60;
+    }
+    return n;
+}
+
+TEST(ThemeDrawing, ProgramButtonsUnderTheLightTheme) {
+    RUN_WITH_STYLES(true);
+    ProgramButtons scene;
+    ASSERT_TRUE(scene.icons[0]);
+    ASSERT_TRUE(scene.Apply());
+    const Shot shot = Capture(scene.window.hwnd);
+    MaybeSave(shot, "program-buttons-themed.bmp");
+    EXPECT_NE(GetPropA(scene.windows["Command1"], "Painted"), nullptr);
+    EXPECT_EQ(GetPropA(scene.windows["Plain"], "Painted"), nullptr);
+    const Shot refresh = Crop(shot, scene.windows["Command1"], scene.window.hwnd);
+    EXPECT_GT(Saturated(refresh), 30);          // the glyph in colour
+    EXPECT_EQ(CountNear(refresh, kMagenta), 0); // its mask colour stays transparent
+    const Shot save = Crop(shot, scene.windows["Command2"], scene.window.hwnd);
+    EXPECT_EQ(Saturated(save), 0); // disabled: embossed grey
+    EXPECT_EQ(CountNear(save, kMagenta), 0);
+
+    // Going away undoes the subclassing.
+    const HWND refreshWindow = scene.windows["Command1"];
+    scene.theme.reset();
+    EXPECT_FALSE(RemoveWindowSubclass(refreshWindow, pvRedirectButton, 0));
+}
+
+TEST(ThemeDrawing, ProgramButtonsWithStylesOff) {
+    RUN_WITH_STYLES(false);
+    ProgramButtons scene;
+    ASSERT_TRUE(scene.Apply());
+    const Shot shot = Capture(scene.window.hwnd);
+    MaybeSave(shot, "program-buttons-styles-off.bmp");
+    EXPECT_EQ(GetPropA(scene.windows["Command1"], "Painted"), nullptr);
+    EXPECT_GT(Saturated(Crop(shot, scene.windows["Command1"], scene.window.hwnd)), 30);
 }
 
 } // namespace
