@@ -20,6 +20,7 @@ struct IDataObject;
 namespace corvale {
 
 class ImageStorage;
+struct IconSize;
 
 // Capability flags, set once when an image object is made.
 enum CapabilityFlag : std::uint32_t {
@@ -221,6 +222,9 @@ class c32bppDIB {
 #endif
     bool CopyImageTo(c32bppDIB& target, std::int32_t newWidth = 0, std::int32_t newHeight = 0,
                      bool copyOriginalFormat = false) const;
+    // The entries (size, depth) of the icon or cursor file kept as this image's source bytes;
+    // false when no such file is kept.
+    bool SourceIconSizes(std::vector<IconSize>& sizes) const;
     bool SaveToStream(std::vector<std::uint8_t>& out) const;
     bool SaveToStream_PNG(std::vector<std::uint8_t>& out) const;
 

@@ -1,4 +1,5 @@
 // Effects that change an image in place or derive new images from it, and saving.
+#include "codecs/cICOparser.h"
 #include "codecs/modParsers.h"
 #include "imaging/c32bppDIB.h"
 #include "imaging/render_engine.h"
@@ -224,6 +225,13 @@ bool c32bppDIB::CopyImageTo(c32bppDIB& target, std::int32_t newWidth, std::int32
     target.SetImageType(imageType_);
     if (copyOriginalFormat) target.SetOriginalFormat(source_);
     return true;
+}
+
+bool c32bppDIB::SourceIconSizes(std::vector<IconSize>& sizes) const {
+    sizes.clear();
+    if (!storage_ || source_.empty()) return false;
+    sizes = IconFileSizes(source_);
+    return !sizes.empty();
 }
 
 bool c32bppDIB::SaveToStream(std::vector<std::uint8_t>& out) const {

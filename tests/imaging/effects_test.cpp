@@ -1,5 +1,6 @@
 #include "imaging/c32bppDIB.h"
 
+#include "codecs/cICOparser.h"
 #include "test_images.h"
 
 #include <gtest/gtest.h>
@@ -298,6 +299,68 @@ TEST(SavePng, EncoderObjectFirstThenGdiplusThenOwnEncoder) {
     EXPECT_FALSE(dib.SaveToStream_PNG(out));
     EXPECT_TRUE(out.empty());
     EXPECT_EQ(ownCalls, 1);
+}
+
+} // namespace
+} // namespace corvale
+
+namespace corvale {
+namespace {
+
+// An icon file with one 32-bit bitmap entry per given size.
+std::vector<std::uint8_t> IconFile(std::initializer_list<int> sizes) {
+    auto put16 = [](std::vector<std::uint8_t>& v, unsigned x) {
+        v.push_back(std::uint8_t(x));
+        v.push_back(std::uint8_t(x >> 8));
+    };
+    auto put32 = [&](std::vector<std::uint8_t>& v, unsigned x) {
+        put16(v, x & 0xFFFF);
+        put16(v, x >> 16);
+    };
+    std::vector<std::uint8_t> dir, data;
+    put16(dir, 0);
+    put16(dir, 1);
+    put16(dir, unsigned(sizes.size()));
+    const unsigned dataStart = 6 + 16 * unsigned(sizes.size());
+    for (int n : sizes) {
+        const unsigned maskRow = unsigned((n + 31) / 32 * 4);
+        const unsigned bytes = 40 + unsigned(n * n * 4) + maskRow * unsigned(n);
+        dir.push_back(std::uint8_t(n));
+        dir.push_back(std::uint8_t(n));
+        dir.push_back(0);
+        dir.push_back(0);
+        put16(dir, 1);
+        put16(dir, 32);
+        put32(dir, bytes);
+        put32(dir, dataStart + unsigned(data.size()));
+        put32(data, 40);
+        put32(data, unsigned(n));
+        put32(data, unsigned(n * 2));
+        put16(data, 1);
+        put16(data, 32);
+        for (int i = 0; i < 6; ++i) put32(data, 0);
+        for (int i = 0; i < n * n; ++i) put32(data, 0xFF204060u);
+        data.insert(data.end(), maskRow * unsigned(n), 0);
+    }
+    dir.insert(dir.end(), data.begin(), data.end());
+    return dir;
+}
+
+TEST(IconSizes, ListedFromKeptIconFile) {
+    c32bppDIB dib(0);
+    std::vector<IconSize> sizes;
+    EXPECT_FALSE(dib.SourceIconSizes(sizes));
+    const auto file = IconFile({16, 4});
+    ASSERT_TRUE(dib.LoadPicture_Stream(file, 16, 16, 0, 0, true));
+    EXPECT_EQ(dib.Width(), 16);
+    ASSERT_TRUE(dib.SourceIconSizes(sizes));
+    ASSERT_EQ(sizes.size(), 2u);
+    EXPECT_EQ(sizes[0].width, 16);
+    EXPECT_EQ(sizes[1].height, 4);
+    EXPECT_EQ(sizes[1].bitDepth, 32);
+    // Without kept source bytes there is nothing to list.
+    ASSERT_TRUE(dib.LoadPicture_Stream(file, 16, 16, 0, 0, false));
+    EXPECT_FALSE(dib.SourceIconSizes(sizes));
 }
 
 } // namespace
