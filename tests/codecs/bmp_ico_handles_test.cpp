@@ -1,0 +1,184 @@
+// Bitmap handles, picture objects and icon or cursor handles converted to image objects.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include <ole2.h>
+#include <olectl.h>
+#include <windows.h>
+
+#include "codecs/cBMPparser.h"
+#include "codecs/cICOparser.h"
+#include "codecs/win32/gdi_handles.h"
+#include "codecs/win32/picture_objects.h"
+#include "imaging/c32bppDIB.h"
+#include "tests/codecs/bmp_ico_gif_support.h"
+
+namespace corvale {
+namespace {
+
+using test::Bgra;
+using test::PixelAt;
+
+// A 32-bit DIB section, top row first in `topFirst` (B, G, R, A).
+HBITMAP Section32(int width, int height, const std::vector<Bgra>& topFirst) {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    auto* p = static_cast<std::uint8_t*>(bits);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const Bgra& c = topFirst[static_cast<std::size_t>(y * width + x)];
+            std::uint8_t* d = p + (static_cast<std::size_t>(height - 1 - y) * width + x) * 4;
+            d[0] = c.b, d[1] = c.g, d[2] = c.r, d[3] = c.a;
+        }
+    }
+    return bitmap;
+}
+
+// A device bitmap of the screen's depth painted with SetPixel.
+HBITMAP DeviceBitmap(int width, int height, COLORREF (*colour)(int, int)) {
+    ScreenDC screen;
+    HBITMAP bitmap = CreateCompatibleBitmap(screen.get(), width, height);
+    MemoryDC dc(screen.get());
+    Selection selected(dc.get(), bitmap);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) SetPixel(dc.get(), x, y, colour(x, y));
+    }
+    return bitmap;
+}
+
+// A 1-bit mask bitmap; `masked(x, y)` sets the bit.
+HBITMAP MaskBitmap(int width, int height, bool (*masked)(int, int)) {
+    const int rowBytes = ((width + 15) / 16) * 2; // device bitmaps use 16-bit rows
+    std::vector<std::uint8_t> bits(static_cast<std::size_t>(rowBytes * height), 0);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (masked(x, y))
+                bits[static_cast<std::size_t>(y * rowBytes + x / 8)] |= 0x80 >> (x % 8);
+        }
+    }
+    return CreateBitmap(width, height, 1, 1, bits.data());
+}
+
+TEST(BitmapHandle, ThirtyTwoBitSectionKeepsItsAlphaPremultiplied) {
+    GdiObject bitmap(
+        Section32(2, 2, {{50, 100, 200, 128}, {0, 0, 0, 0}, {1, 2, 3, 255}, {4, 5, 6, 255}}));
+    c32bppDIB dib;
+    ASSERT_TRUE(cBMPparser().ConvertstdPicTo32bpp(
+        nullptr, reinterpret_cast<std::intptr_t>(bitmap.get()), dib, 32));
+    ASSERT_EQ(dib.Width(), 2);
+    EXPECT_TRUE(dib.Alpha());
+    EXPECT_EQ(dib.ImageType(), 6);
+    EXPECT_EQ(PixelAt(dib, 0, 0), (Bgra{25, 50, 100, 128}));
+    EXPECT_EQ(PixelAt(dib, 1, 1), (Bgra{4, 5, 6, 255}));
+}
+
+TEST(BitmapHandle, DeviceBitmapIsCopiedOpaque) {
+    GdiObject bitmap(DeviceBitmap(3, 2, [](int x, int y) { return RGB(x * 100, y * 100, 7); }));
+    c32bppDIB dib;
+    ASSERT_TRUE(cBMPparser().ConvertstdPicTo32bpp(
+        nullptr, reinterpret_cast<std::intptr_t>(bitmap.get()), dib));
+    ASSERT_EQ(dib.Width(), 3);
+    ASSERT_EQ(dib.Height(), 2);
+    EXPECT_FALSE(dib.Alpha());
+    EXPECT_EQ(dib.ImageType(), 1);
+    EXPECT_EQ(PixelAt(dib, 2, 1), (Bgra{7, 100, 200, 255}));
+    EXPECT_EQ(PixelAt(dib, 0, 0), (Bgra{7, 0, 0, 255}));
+    EXPECT_FALSE(cBMPparser().ConvertstdPicTo32bpp(nullptr, 0, dib));
+}
+
+TEST(PictureObject, BitmapPictureDrawsItselfOpaque) {
+    HBITMAP bitmap =
+        DeviceBitmap(4, 4, [](int x, int) { return x < 2 ? RGB(255, 0, 0) : RGB(0, 0, 255); });
+    PicturePtr picture =
+        PictureFromHandle(reinterpret_cast<std::intptr_t>(bitmap), PictureKind::Bitmap);
+    ASSERT_TRUE(picture);
+    c32bppDIB dib;
+    ASSERT_TRUE(cBMPparser().ConvertstdPicTo32bpp(picture.get(), 0, dib));
+    ASSERT_EQ(dib.Width(), 4);
+    ASSERT_EQ(dib.Height(), 4);
+    EXPECT_EQ(dib.ImageType(), 1);
+    EXPECT_EQ(PixelAt(dib, 0, 3), (Bgra{0, 0, 255, 255}));
+    EXPECT_EQ(PixelAt(dib, 3, 0), (Bgra{255, 0, 0, 255}));
+}
+
+TEST(PictureObject, MetafileLeavesWhatItDidNotDrawTransparent) {
+    // A metafile of 2000 x 1000 hundredths of a millimetre whose left half is filled; its
+    // logical units are those hundredths.
+    HDC recorder = CreateMetaFileW(nullptr);
+    ASSERT_NE(recorder, nullptr);
+    GdiObject brush(CreateSolidBrush(RGB(0, 200, 0)));
+    RECT left{0, 0, 1000, 1000};
+    FillRect(recorder, &left, static_cast<HBRUSH>(brush.get()));
+    HMETAFILE wmf = CloseMetaFile(recorder);
+    PICTDESC desc{};
+    desc.cbSizeofstruct = sizeof(desc);
+    desc.picType = PICTYPE_METAFILE;
+    desc.wmf.hmeta = wmf;
+    desc.wmf.xExt = 2000;
+    desc.wmf.yExt = 1000;
+    IPicture* raw = nullptr;
+    ASSERT_TRUE(SUCCEEDED(
+        OleCreatePictureIndirect(&desc, IID_IPicture, TRUE, reinterpret_cast<void**>(&raw))));
+    PicturePtr picture(raw);
+    ScreenDC screen;
+    const int dpiX = GetDeviceCaps(screen.get(), LOGPIXELSX);
+    c32bppDIB dib;
+    ASSERT_TRUE(cBMPparser().ConvertstdPicTo32bpp(picture.get(), 0, dib));
+    // 2000 hundredths of a millimetre at the screen's resolution, rounded.
+    EXPECT_EQ(dib.Width(), static_cast<int>(std::nearbyint(2000.0 * dpiX / 2540.0)));
+    EXPECT_TRUE(dib.Alpha());
+    EXPECT_EQ(dib.ImageType(), 2);
+    EXPECT_EQ(PixelAt(dib, 1, 1), (Bgra{0, 200, 0, 255}));
+    EXPECT_EQ(PixelAt(dib, dib.Width() - 2, 1), (Bgra{}));
+}
+
+TEST(IconHandle, AlphaIconIsPremultipliedAndCursorsSaySo) {
+    for (BOOL isIcon : {TRUE, FALSE}) {
+        GdiObject colour(Section32(2, 1, {{50, 100, 200, 128}, {9, 9, 9, 255}}));
+        GdiObject mask(MaskBitmap(2, 1, [](int, int) { return false; }));
+        ICONINFO info{isIcon, 0, 0, static_cast<HBITMAP>(mask.get()),
+                      static_cast<HBITMAP>(colour.get())};
+        HICON icon = CreateIconIndirect(&info);
+        ASSERT_NE(icon, nullptr);
+        c32bppDIB dib;
+        ASSERT_TRUE(cICOparser().ConvertstdPicTo32bpp(reinterpret_cast<std::intptr_t>(icon), dib));
+        DestroyIcon(icon);
+        EXPECT_TRUE(dib.Alpha());
+        EXPECT_EQ(dib.ImageType(), isIcon ? 8 : 12);
+        EXPECT_EQ(PixelAt(dib, 0, 0), (Bgra{25, 50, 100, 128}));
+        EXPECT_EQ(PixelAt(dib, 1, 0), (Bgra{9, 9, 9, 255}));
+    }
+}
+
+TEST(IconHandle, MaskedIconTakesItsHolesFromTheMask) {
+    GdiObject colour(Section32(3, 2,
+                               {{1, 2, 3, 0},
+                                {4, 5, 6, 0},
+                                {7, 8, 9, 0},
+                                {10, 11, 12, 0},
+                                {13, 14, 15, 0},
+                                {16, 17, 18, 0}}));
+    GdiObject mask(MaskBitmap(3, 2, [](int x, int y) { return x == 1 && y == 0; }));
+    ICONINFO info{TRUE, 0, 0, static_cast<HBITMAP>(mask.get()), static_cast<HBITMAP>(colour.get())};
+    HICON icon = CreateIconIndirect(&info);
+    ASSERT_NE(icon, nullptr);
+    c32bppDIB dib;
+    ASSERT_TRUE(cICOparser().ConvertstdPicTo32bpp(reinterpret_cast<std::intptr_t>(icon), dib));
+    DestroyIcon(icon);
+    EXPECT_TRUE(dib.Alpha());
+    EXPECT_EQ(dib.ImageType(), 3);
+    EXPECT_EQ(PixelAt(dib, 0, 0), (Bgra{1, 2, 3, 255}));
+    EXPECT_EQ(PixelAt(dib, 1, 0), (Bgra{}));
+    EXPECT_EQ(PixelAt(dib, 2, 1), (Bgra{16, 17, 18, 255}));
+    EXPECT_FALSE(cICOparser().ConvertstdPicTo32bpp(0, dib));
+}
+
+} // namespace
+} // namespace corvale
