@@ -16,7 +16,7 @@ using testing::Px;
 using testing::SetPx;
 
 TEST(ImageLifeCycle, InitializeMakesBlankTransparentImage) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     EXPECT_EQ(dib.ImageType(), image_type::kNone);
     EXPECT_EQ(dib.Handle(), 0);
     ASSERT_TRUE(dib.InitializeDIB(3, -2)); // negative height taken as its absolute value
@@ -36,7 +36,7 @@ TEST(ImageLifeCycle, InitializeMakesBlankTransparentImage) {
 }
 
 TEST(ImageLifeCycle, RefusesBadSizes) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     EXPECT_FALSE(dib.InitializeDIB(0, 5));
     EXPECT_FALSE(dib.InitializeDIB(5, 0));
     EXPECT_FALSE(dib.InitializeDIB(-4, 5));
@@ -48,7 +48,7 @@ TEST(ImageLifeCycle, RefusesBadSizes) {
 }
 
 TEST(ImageLifeCycle, EraseClearsEveryPixelAndResetsFlags) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     EXPECT_FALSE(dib.EraseDIB());
     ASSERT_TRUE(dib.InitializeDIB(4, 3));
     testing::FillPattern(dib);
@@ -70,7 +70,7 @@ TEST(Capabilities, VersionRule) {
 }
 
 TEST(Capabilities, AlphaBlendFriendlyNeedsAlphaBlend) {
-    c32bppDIB without(0);
+    c32bppDIB without(kOwn);
     without.isAlphaBlendFriendly(true);
     EXPECT_FALSE(without.isAlphaBlendFriendly());
 
@@ -107,7 +107,7 @@ TEST(Capabilities, GdiplusOnlyWhenItStartsAndIsNotBarred) {
 }
 
 TEST(PixelAccess, GetPixelReadsTopRowFromLastRowInMemory) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(2, 3));
     std::uint8_t* lastRowInMemory = dib.BitsPointer() + 2 * dib.scanWidth();
     lastRowInMemory[4] = 0x11; // B of pixel (1, 0)
@@ -120,7 +120,7 @@ TEST(PixelAccess, GetPixelReadsTopRowFromLastRowInMemory) {
 }
 
 TEST(PixelAccess, GetPixelUnpremultipliesOnRequest) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(1, 1));
     SetPx(dib, 0, 0, {0, 0, 64, 128});
     std::int32_t a = 0;
@@ -130,7 +130,7 @@ TEST(PixelAccess, GetPixelUnpremultipliesOnRequest) {
 }
 
 TEST(PixelAccess, GetPixelOutOfRange) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     std::int32_t a = 9;
     EXPECT_EQ(dib.GetPixel(0, 0, &a), -1);
     ASSERT_TRUE(dib.InitializeDIB(2, 2));
@@ -152,7 +152,7 @@ c32bppDIB* SmallImage(c32bppDIB& dib) {
 }
 
 TEST(DibBits, DefaultLayoutIsTheBufferItself) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     SmallImage(dib);
     std::vector<std::uint8_t> out;
     DibBitsShape shape;
@@ -165,7 +165,7 @@ TEST(DibBits, DefaultLayoutIsTheBufferItself) {
 }
 
 TEST(DibBits, TopDownRgb24WordAlignedStraightAlpha) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     SmallImage(dib);
     std::vector<std::uint8_t> out;
     DibBitsShape shape;
@@ -178,7 +178,7 @@ TEST(DibBits, TopDownRgb24WordAlignedStraightAlpha) {
 }
 
 TEST(DibBits, RegionIsClippedToTheImage) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     SmallImage(dib);
     std::vector<std::uint8_t> out;
     DibBitsShape shape;
@@ -193,7 +193,7 @@ TEST(DibBits, RegionIsClippedToTheImage) {
 }
 
 TEST(DibBits, SetIsTheInverseOfGet) {
-    c32bppDIB source(0);
+    c32bppDIB source(kOwn);
     SmallImage(source);
     for (bool bgr : {true, false})
         for (bool bits32 : {true, false})
@@ -203,7 +203,7 @@ TEST(DibBits, SetIsTheInverseOfGet) {
                         .bgr = bgr, .bits32 = bits32, .wordAligned = aligned, .bottomUp = bottomUp};
                     std::vector<std::uint8_t> bytes;
                     ASSERT_TRUE(source.GetDIBbits(bytes, layout));
-                    c32bppDIB copy(0);
+                    c32bppDIB copy(kOwn);
                     ASSERT_TRUE(copy.InitializeDIB(3, 2));
                     ASSERT_TRUE(copy.SetDIBbits(bytes, layout));
                     for (int y = 0; y < 2; ++y)
@@ -220,7 +220,7 @@ TEST(DibBits, SetIsTheInverseOfGet) {
 }
 
 TEST(DibBits, SetIntoPartlyOutsideRectangleAndTooFewBytes) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(2, 2));
     // A 2 x 1 top-down patch placed at (1, 1): only its first pixel lands in the image.
     const std::vector<std::uint8_t> patch{10, 20, 30, 255, 40, 50, 60, 255};
@@ -275,7 +275,7 @@ std::vector<std::uint8_t> Bytes(char first, std::size_t n) {
 }
 
 TEST(LoaderRouter, FixedOrderStopsAtFirstDecoderThatMakesAnImage) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     calls.clear();
     ASSERT_TRUE(dib.LoadPicture_Stream(Bytes('I', 100), 0, 0, 0, 0, false, 32, kFakes));
     EXPECT_EQ(calls, "png gif ico ");
@@ -294,7 +294,7 @@ TEST(LoaderRouter, FixedOrderStopsAtFirstDecoderThatMakesAnImage) {
 }
 
 TEST(LoaderRouter, FiftySixBytesAreNotTriedFiftySevenAre) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     calls.clear();
     EXPECT_FALSE(dib.LoadPicture_Stream(Bytes('P', 56), 0, 0, 0, 0, false, 32, kFakes));
     EXPECT_EQ(calls, "");
@@ -307,7 +307,7 @@ TEST(LoaderRouter, FiftySixBytesAreNotTriedFiftySevenAre) {
 }
 
 TEST(LoaderRouter, StreamStartAndLength) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     std::vector<std::uint8_t> data = Bytes('x', 200);
     data[10] = 'P';
     ASSERT_TRUE(dib.LoadPicture_Stream(data, 0, 0, 10, 0, false, 32, kFakes));
@@ -322,7 +322,7 @@ TEST(LoaderRouter, StreamStartAndLength) {
 }
 
 TEST(LoaderRouter, IconWishIsClamped) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     ASSERT_TRUE(dib.LoadPicture_Stream(Bytes('I', 60), -3, 48, 0, 0, false, 40, kFakes));
     EXPECT_EQ(lastWish.cx, 0);
     EXPECT_EQ(lastWish.cy, 48);
@@ -332,7 +332,7 @@ TEST(LoaderRouter, IconWishIsClamped) {
 }
 
 TEST(LoaderRouter, SourceBytesKeptOnlyOnRequestAndReloadable) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     std::vector<std::uint8_t> kept;
     const auto gif = Bytes('G', 80);
     ASSERT_TRUE(dib.LoadPicture_Stream(gif, 0, 0, 0, 0, false, 32, kFakes));
@@ -424,7 +424,7 @@ class TempFile {
 };
 
 TEST(LoaderRouter, FilesShorterThan57BytesAreNotTried) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     {
         TempFile shortFile(Bytes('P', 56));
         calls.clear();

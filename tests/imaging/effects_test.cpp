@@ -16,7 +16,7 @@ using testing::Px;
 using testing::SetPx;
 
 TEST(Inverse, PremultipliedInverseAndTwiceRestores) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     EXPECT_FALSE(dib.MakeImageInverse());
     ASSERT_TRUE(dib.InitializeDIB(2, 1));
     SetPx(dib, 0, 0, {10, 20, 30, 128});
@@ -29,7 +29,7 @@ TEST(Inverse, PremultipliedInverseAndTwiceRestores) {
 }
 
 TEST(Transparency, OnlyFullyOpaqueMatchesAndTypeFollows) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(3, 1));
     SetPx(dib, 0, 0, {30, 20, 10, 255}); // the key colour 0x001E140A as an opaque pixel
     SetPx(dib, 1, 0, {30, 20, 10, 128}); // the same bytes but half transparent: not a match
@@ -53,7 +53,7 @@ TEST(Transparency, OnlyFullyOpaqueMatchesAndTypeFollows) {
 }
 
 TEST(Mirror, BothAxesEqualAHalfTurn) {
-    c32bppDIB dib(0), original(0);
+    c32bppDIB dib(kOwn), original(kOwn);
     EXPECT_FALSE(dib.MirrorImage(true, true));
     for (c32bppDIB* d : {&dib, &original}) {
         ASSERT_TRUE(d->InitializeDIB(3, 3));
@@ -68,7 +68,7 @@ TEST(Mirror, BothAxesEqualAHalfTurn) {
 }
 
 TEST(DropShadow, SizesAndClampedDepth) {
-    c32bppDIB dib(0), shadow(0);
+    c32bppDIB dib(kOwn), shadow(kOwn);
     EXPECT_FALSE(dib.CreateDropShadow(4, 0, shadow));
     ASSERT_TRUE(dib.InitializeDIB(10, 10));
     ASSERT_TRUE(dib.CreateDropShadow(4, 0, shadow));
@@ -82,7 +82,7 @@ TEST(DropShadow, SizesAndClampedDepth) {
 }
 
 TEST(DropShadow, SinglePixelSpreadsIntoBlockOfAlpha28) {
-    c32bppDIB dib(0), shadow(0);
+    c32bppDIB dib(kOwn), shadow(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(1, 1));
     SetPx(dib, 0, 0, {255, 255, 255, 255});
     ASSERT_TRUE(dib.CreateDropShadow(1, 0x0000FF, shadow)); // red
@@ -93,7 +93,7 @@ TEST(DropShadow, SinglePixelSpreadsIntoBlockOfAlpha28) {
 }
 
 TEST(DropShadow, WindowMeanAgainstDirectSum) {
-    c32bppDIB dib(0), shadow(0);
+    c32bppDIB dib(kOwn), shadow(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(7, 5));
     for (int y = 0; y < 5; ++y)
         for (int x = 0; x < 7; ++x) {
@@ -120,10 +120,10 @@ TEST(DropShadow, WindowMeanAgainstDirectSum) {
 }
 
 TEST(DropShadow, RenderJustInTimeDrawsTheShadow) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(1, 1));
     SetPx(dib, 0, 0, {255, 255, 255, 255});
-    c32bppDIB canvas(0);
+    c32bppDIB canvas(kOwn);
     ASSERT_TRUE(canvas.InitializeDIB(4, 4));
     ASSERT_TRUE(dib.RenderDropShadow_JIT(0, 1, 1, 1, 0x0000FF, 100, &canvas));
     EXPECT_EQ(Px(canvas, 1, 1), (Bgra{0, 0, 28, 28}));
@@ -132,7 +132,7 @@ TEST(DropShadow, RenderJustInTimeDrawsTheShadow) {
 }
 
 TEST(CheckerBoard, AlternatesSquaresOpaque) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     EXPECT_FALSE(dib.CreateCheckerBoard(2, 0, 0xFFFFFF));
     ASSERT_TRUE(dib.InitializeDIB(5, 4));
     EXPECT_FALSE(dib.CreateCheckerBoard(0, 0, 0xFFFFFF));
@@ -148,7 +148,7 @@ TEST(CheckerBoard, AlternatesSquaresOpaque) {
 }
 
 TEST(Region, StylesOverOneRow) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(4, 2));
     for (int x : {0, 1, 3}) SetPx(dib, x, 1, {0, 0, 0, 255});
     EXPECT_EQ(dib.CreateRegionRects(2), (std::vector<RegionRect>{{0, 1, 2, 2}, {3, 1, 4, 2}}));
@@ -163,7 +163,7 @@ TEST(Region, StylesOverOneRow) {
 }
 
 TEST(Region, BoundingBoxOverSeveralRows) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(6, 5));
     SetPx(dib, 3, 1, {0, 0, 0, 1});
     SetPx(dib, 1, 3, {0, 0, 0, 255});
@@ -173,7 +173,7 @@ TEST(Region, BoundingBoxOverSeveralRows) {
 }
 
 TEST(CopyImage, SameSizeIsByteForByteAndCarriesFlags) {
-    c32bppDIB dib(0), copy(0);
+    c32bppDIB dib(kOwn), copy(kOwn);
     EXPECT_FALSE(dib.CopyImageTo(copy));
     ASSERT_TRUE(dib.InitializeDIB(3, 2));
     testing::FillPattern(dib);
@@ -193,7 +193,7 @@ TEST(CopyImage, SameSizeIsByteForByteAndCarriesFlags) {
 }
 
 TEST(CopyImage, OtherSizeIsScaled) {
-    c32bppDIB dib(0), copy(0);
+    c32bppDIB dib(kOwn), copy(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(2, 2));
     testing::FillPattern(dib);
     SetPx(dib, 1, 1, {0, 0, 0, 0});
@@ -209,7 +209,7 @@ TEST(CopyImage, OtherSizeIsScaled) {
 }
 
 TEST(SaveBmp, AlphaImagesWrite32BitRowsAsStored) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     std::vector<std::uint8_t> out{9};
     EXPECT_FALSE(dib.SaveToStream(out));
     EXPECT_TRUE(out.empty());
@@ -231,7 +231,7 @@ TEST(SaveBmp, AlphaImagesWrite32BitRowsAsStored) {
 }
 
 TEST(SaveBmp, OpaqueImagesWrite24BitRowsPaddedToFourBytes) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(3, 2));
     testing::FillPattern(dib);
     dib.SetAlpha(false);
@@ -347,7 +347,7 @@ std::vector<std::uint8_t> IconFile(std::initializer_list<int> sizes) {
 }
 
 TEST(IconSizes, ListedFromKeptIconFile) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     std::vector<IconSize> sizes;
     EXPECT_FALSE(dib.SourceIconSizes(sizes));
     const auto file = IconFile({16, 4});

@@ -1,6 +1,7 @@
 #include "codecs/modParsers.h"
 
 #include "imaging/c32bppDIB.h"
+#include "test_images.h"
 
 #include <gtest/gtest.h>
 
@@ -84,7 +85,7 @@ TEST(AlphaExamination, HiddenColourThenOpaqueMeansStraight) {
     EXPECT_TRUE(has);
     EXPECT_EQ(type, 6);
     // Also through the image object.
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(2, 1));
     std::copy(px.begin(), px.end(), dib.BitsPointer());
     type = 0;

@@ -17,7 +17,7 @@ using testing::SetPx;
 
 // Draws src into a fresh opaque-grey destination of the given size and returns it.
 struct Canvas {
-    c32bppDIB dib{0};
+    c32bppDIB dib{kOwn};
     Canvas(int w, int h, Bgra fill = {100, 100, 100, 255}) {
         dib.InitializeDIB(w, h);
         Fill(dib, fill);
@@ -25,7 +25,7 @@ struct Canvas {
 };
 
 TEST(RenderArguments, OpacityIsTakenModulo100) {
-    c32bppDIB src(0);
+    c32bppDIB src(kOwn);
     ASSERT_TRUE(src.InitializeDIB(1, 1));
     SetPx(src, 0, 0, {200, 0, 0, 255});
     for (int opacity : {100, 200}) {
@@ -40,7 +40,7 @@ TEST(RenderArguments, OpacityIsTakenModulo100) {
 }
 
 TEST(RenderArguments, NothingToDrawOrNowhereToDraw) {
-    c32bppDIB src(0);
+    c32bppDIB src(kOwn);
     Canvas c(2, 2);
     EXPECT_FALSE(src.Render(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, true, true, &c.dib)); // no image
     ASSERT_TRUE(src.InitializeDIB(1, 1));
@@ -49,13 +49,13 @@ TEST(RenderArguments, NothingToDrawOrNowhereToDraw) {
     EXPECT_TRUE(src.Render(0, 0, 0, 0, 0, 0, 0, 0, 0, -40, true, true, &c.dib));
     EXPECT_EQ(Px(c.dib, 0, 0), (Bgra{100, 100, 100, 255})); // opacity 0 or below draws nothing
     EXPECT_FALSE(src.Render(0, 0, 0));                      // neither DC nor host image
-    c32bppDIB empty(0);
+    c32bppDIB empty(kOwn);
     EXPECT_FALSE(src.Render(0, 0, 0, 0, 0, 0, 0, 0, 0, 100, true, true, &empty));
     EXPECT_FALSE(src.Render(0, 0, 0, 0, 0, 5, 0, 0, 0, 100, true, true, &c.dib)); // SrcX past edge
 }
 
 TEST(RenderArguments, CoordinatesBeyond32BitsFailInsteadOfWrapping) {
-    c32bppDIB src(0);
+    c32bppDIB src(kOwn);
     ASSERT_TRUE(src.InitializeDIB(2, 2));
     Fill(src, {9, 9, 9, 255});
     Canvas c(2, 2);
@@ -69,7 +69,7 @@ TEST(RenderArguments, CoordinatesBeyond32BitsFailInsteadOfWrapping) {
 }
 
 TEST(RenderBlend, TransparentSourceNeverChangesDestinationAndPartialAlphaFollowsFormula) {
-    c32bppDIB src(0);
+    c32bppDIB src(kOwn);
     ASSERT_TRUE(src.InitializeDIB(2, 1));
     SetPx(src, 0, 0, {0, 0, 0, 0});
     SetPx(src, 1, 0, {60, 40, 20, 128});
@@ -82,7 +82,7 @@ TEST(RenderBlend, TransparentSourceNeverChangesDestinationAndPartialAlphaFollows
 }
 
 TEST(RenderBlend, GrayScaleFormulas) {
-    c32bppDIB src(0);
+    c32bppDIB src(kOwn);
     ASSERT_TRUE(src.InitializeDIB(1, 1));
     SetPx(src, 0, 0, {50, 100, 200, 255}); // B G R
     auto grayOf = [&](int code) {
@@ -99,7 +99,7 @@ TEST(RenderBlend, GrayScaleFormulas) {
 }
 
 TEST(RenderBlend, LightnessAdjustment) {
-    c32bppDIB src(0);
+    c32bppDIB src(kOwn);
     ASSERT_TRUE(src.InitializeDIB(2, 1));
     SetPx(src, 0, 0, {50, 100, 200, 255});
     SetPx(src, 1, 0, {10, 20, 100, 128});
@@ -121,7 +121,7 @@ TEST(RenderBlend, LightnessAdjustment) {
 }
 
 TEST(RenderGeometry, NegativeSourceWidthMirrorsAtTheSameSize) {
-    c32bppDIB src(0);
+    c32bppDIB src(kOwn);
     ASSERT_TRUE(src.InitializeDIB(3, 2));
     testing::FillPattern(src);
     Canvas c(5, 3);
@@ -137,7 +137,7 @@ TEST(RenderGeometry, NegativeSourceWidthMirrorsAtTheSameSize) {
 }
 
 TEST(RenderGeometry, SourceRectangleIsCutAtTheImageEdgeAndDestinationClipped) {
-    c32bppDIB src(0);
+    c32bppDIB src(kOwn);
     ASSERT_TRUE(src.InitializeDIB(4, 2));
     testing::FillPattern(src);
     Canvas c(4, 2);
@@ -156,7 +156,7 @@ TEST(RenderGeometry, SourceRectangleIsCutAtTheImageEdgeAndDestinationClipped) {
 }
 
 TEST(RenderGeometry, CenterOnDestXY) {
-    c32bppDIB src(0);
+    c32bppDIB src(kOwn);
     ASSERT_TRUE(src.InitializeDIB(2, 2));
     Fill(src, {1, 2, 3, 255});
     Canvas c(6, 6, {0, 0, 0, 0});
@@ -168,7 +168,7 @@ TEST(RenderGeometry, CenterOnDestXY) {
 }
 
 TEST(RenderScale, NearestDuplicatesPixels) {
-    c32bppDIB src(0);
+    c32bppDIB src(kOwn);
     ASSERT_TRUE(src.InitializeDIB(2, 2));
     testing::FillPattern(src);
     Canvas c(4, 4);
@@ -176,7 +176,7 @@ TEST(RenderScale, NearestDuplicatesPixels) {
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) EXPECT_EQ(Px(c.dib, x, y), Px(src, x / 2, y / 2));
     // Down-scaling picks every other pixel.
-    c32bppDIB big(0);
+    c32bppDIB big(kOwn);
     ASSERT_TRUE(big.InitializeDIB(6, 2));
     testing::FillPattern(big);
     Canvas small(3, 1);
@@ -185,7 +185,7 @@ TEST(RenderScale, NearestDuplicatesPixels) {
 }
 
 TEST(RenderScale, BilinearWeightsAndEdgeClamp) {
-    c32bppDIB src(0);
+    c32bppDIB src(kOwn);
     ASSERT_TRUE(src.InitializeDIB(2, 1));
     SetPx(src, 0, 0, {0, 0, 0, 255});
     SetPx(src, 1, 0, {200, 100, 40, 255});
@@ -200,7 +200,7 @@ TEST(RenderScale, BilinearWeightsAndEdgeClamp) {
 }
 
 TEST(RenderScale, ScaledPremultipliedPixelsStayValid) {
-    c32bppDIB src(0);
+    c32bppDIB src(kOwn);
     ASSERT_TRUE(src.InitializeDIB(3, 3));
     SetPx(src, 1, 1, {90, 60, 30, 90});
     SetPx(src, 0, 0, {255, 255, 255, 255});
@@ -246,7 +246,7 @@ TEST(RenderRotation, WholeTurnsTakeTheUnrotatedPathFractionsTheRotatedOne) {
 }
 
 TEST(RenderRotation, OwnEngineRoundsToWholeDegrees) {
-    c32bppDIB src(0);
+    c32bppDIB src(kOwn);
     ASSERT_TRUE(src.InitializeDIB(4, 3));
     testing::FillPattern(src);
     Canvas straight(8, 8), halfDegree(8, 8);
@@ -259,7 +259,7 @@ TEST(RenderRotation, OwnEngineRoundsToWholeDegrees) {
 }
 
 TEST(RenderRotation, QuarterTurnIsClockwiseAndHalfTurnMatchesDoubleMirror) {
-    c32bppDIB src(0);
+    c32bppDIB src(kOwn);
     ASSERT_TRUE(src.InitializeDIB(4, 4));
     testing::FillPattern(src);
     Canvas turned(4, 4);

@@ -5,6 +5,11 @@
 #include <array>
 #include <cstdint>
 
+namespace corvale {
+// Images that draw with the own engine only (no GDI+, no AlphaBlend), whatever the system has.
+inline constexpr std::uint32_t kOwn = kCapGdiplusBarred;
+} // namespace corvale
+
 namespace corvale::testing {
 
 using Bgra = std::array<std::uint8_t, 4>;

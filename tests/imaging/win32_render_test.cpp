@@ -64,7 +64,7 @@ void Source(c32bppDIB& dib) {
 }
 
 TEST(Win32Image, StorageIsADibSectionUsableByGdi) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(5, 4));
     EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(dib.Handle())), DWORD(OBJ_BITMAP));
     DIBSECTION section{};
@@ -87,7 +87,7 @@ TEST(Win32Image, StorageIsADibSectionUsableByGdi) {
 }
 
 TEST(Win32Image, ManageOwnDCKeepsTheDCAlive) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(2, 2));
     dib.ManageOwnDC(true);
     const std::intptr_t first = dib.LoadDIBinDC(true);
@@ -100,7 +100,7 @@ TEST(Win32Image, ManageOwnDCKeepsTheDCAlive) {
 }
 
 TEST(Win32Render, OwnEngineDrawsIntoDeviceContext) {
-    c32bppDIB src(0); // no AlphaBlend: the own engine
+    c32bppDIB src(kOwn); // no AlphaBlend: the own engine
     Source(src);
     DibDC target(8, 8, {100, 100, 100, 255});
     ASSERT_TRUE(src.Render(target.dc(), 2, 3));
@@ -115,8 +115,8 @@ TEST(Win32Render, OwnEngineDrawsIntoDeviceContext) {
 }
 
 TEST(Win32Render, AlphaBlendAndOwnEngineAgreeOnPlainDraws) {
-    c32bppDIB own(0);
-    c32bppDIB blend(kCapAlphaBlendExists | kCapAlphaBlendFriendly);
+    c32bppDIB own(kOwn);
+    c32bppDIB blend(kCapAlphaBlendExists | kCapAlphaBlendFriendly | kCapGdiplusBarred);
     Source(own);
     Source(blend);
     ASSERT_TRUE(blend.isAlphaBlendFriendly());
@@ -135,9 +135,9 @@ TEST(Win32Render, AlphaBlendAndOwnEngineAgreeOnPlainDraws) {
 }
 
 TEST(Win32Render, HostImageDestinationThroughAlphaBlend) {
-    c32bppDIB blend(kCapAlphaBlendExists | kCapAlphaBlendFriendly);
+    c32bppDIB blend(kCapAlphaBlendExists | kCapAlphaBlendFriendly | kCapGdiplusBarred);
     Source(blend);
-    c32bppDIB host(0);
+    c32bppDIB host(kOwn);
     ASSERT_TRUE(host.InitializeDIB(6, 5));
     ASSERT_TRUE(blend.Render(0, 1, 1, 0, 0, 0, 0, 0, 0, 100, true, true, &host));
     EXPECT_EQ(Px(host, 1, 1), Px(blend, 0, 0));
@@ -147,7 +147,7 @@ TEST(Win32Render, HostImageDestinationThroughAlphaBlend) {
 }
 
 TEST(Win32Region, RegionHandleCoversTheRuns) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(4, 2));
     for (int x : {0, 1, 3}) SetPx(dib, x, 0, {0, 0, 0, 255});
     SetPx(dib, 2, 1, {0, 0, 0, 255});
@@ -172,7 +172,7 @@ TEST(Win32Region, RegionHandleCoversTheRuns) {
 }
 
 TEST(Win32Pictures, PictureFromBytesAndHandle) {
-    c32bppDIB dib(0);
+    c32bppDIB dib(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(3, 2));
     testing::FillPattern(dib);
     dib.SetAlpha(false);
