@@ -56,6 +56,22 @@ FormWindow::~FormWindow() {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
     }
+    anchor_.reset();
+    theme_.reset();
+}
+
+void FormWindow::ApplyThemeFixUps() {
+    theme_ = std::make_unique<FormThemeSupport>();
+    theme_->Apply(form_, [this](const Control& c) { return ChildOf(c); });
+}
+
+void FormWindow::InitAnchor() {
+    if (!form_.Find("Anchor1")) return;
+    anchor_ =
+        std::make_unique<FormAnchor>(hwnd_, form_, [this](const Control& c) { return ChildOf(c); });
+    (*anchor_)->DontRefresh = true;
+    (*anchor_)->DoInit(static_cast<std::int32_t>(std::lround(OuterHeightTwips())),
+                       static_cast<std::int32_t>(std::lround(OuterWidthTwips())));
 }
 
 int FormWindow::Dpi() const {

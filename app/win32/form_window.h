@@ -4,6 +4,8 @@
 // picture boxes), placed in pixels from their twips at the window's DPI and drawn with the
 // design fonts.
 #include "app/win32/gdi.h"
+#include "controls/win32/anchor_window.h"
+#include "controls/win32/xp_theme_support.h"
 #include "platform/form_model.h"
 
 #include <windows.h>
@@ -37,6 +39,7 @@ class FormWindow {
 
     // The child window of a control (nullptr for controls without one).
     HWND Child(std::string_view name) const;
+    HWND ChildOf(const Control& c) const { return Child(c.DisplayName()); }
 
     // Window texts (UTF-8).
     void SetText(HWND hwnd, std::string_view text) const;
@@ -61,6 +64,14 @@ class FormWindow {
     // Called for each control after its child window (if any) was made.
     virtual void OnControlCreated(const Control& control, HWND child) {}
     LRESULT Default(UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcW(hwnd_, msg, wp, lp); }
+    // Records the window of a control made by its own class (OnControlCreated).
+    void RegisterChild(const Control& c, HWND hwnd) {
+        if (hwnd) children_.emplace(c.DisplayName(), hwnd);
+    }
+    // Load step shared by both windows: the visual-style fix-ups of the form's controls.
+    void ApplyThemeFixUps();
+    // The anchoring control bound to this window, initialised with the window's current size.
+    void InitAnchor();
 
   private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -78,6 +89,8 @@ class FormWindow {
     std::map<std::string, HWND, std::less<>> children_;
     std::vector<std::pair<FontSpec, FontHandle>> fonts_;
     std::vector<IconHandle> pictures_; // shown by the picture buttons
+    std::unique_ptr<FormThemeSupport> theme_;
+    std::unique_ptr<FormAnchor> anchor_;
 };
 
 } // namespace corvale::win32

@@ -27,6 +27,7 @@ void FrmDetailService::Sync() {
 
 bool FrmDetailService::Load() {
     if (!CreateFormWindow(nullptr)) return false;
+    ApplyThemeFixUps();
     PumpPendingMessages();
     ShowWindow(Hwnd(), SW_HIDE);
     SetOuterSizeTwips(kOuterWidth, kOuterHeight);
@@ -34,6 +35,8 @@ bool FrmDetailService::Load() {
     MoveToTwips(ScreenWidthTwips() / 2 - OuterWidthTwips() / 2, CurrentTopTwips());
     PumpPendingMessages();
     MoveToTwips(CurrentLeftTwips(), ScreenHeightTwips() / 2 - OuterHeightTwips() / 2);
+    PumpPendingMessages();
+    InitAnchor(); // Text1 keeps filling the window
     PumpPendingMessages();
     return true;
 }

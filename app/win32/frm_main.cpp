@@ -1,5 +1,6 @@
 #include "app/win32/frm_main.h"
 
+#include "app/report_export.h"
 #include "app/win32/message_pump.h"
 #include "platform/win32/com.h"
 
@@ -33,6 +34,7 @@ bool FrmMain::Load() {
     logic_ = std::make_unique<FrmMainLogic>(Design(), std::move(seams));
 
     // The load steps, in their order, with the message queue served in between.
+    ApplyThemeFixUps();
     Pump();
     ShowWindow(Hwnd(), SW_HIDE);
     SetOuterSizeTwips(kOuterWidth, kOuterHeight);
@@ -43,9 +45,14 @@ bool FrmMain::Load() {
     Pump();
     desktopPath_ = services_.specialFolderPath ? services_.specialFolderPath(0) : std::string();
     Pump();
-    reportPath_ = desktopPath_ + std::string(kReportFileName);
+    reportPath_ = MakeReportPath(desktopPath_);
     Pump();
     AutoSizeListViewColumns(*list_);
+    // DB1 gets its rounded corners.
+    if (const Control* bar = Design().Find("DB1"); bar && bar->position && busyBar_.hWnd())
+        SetRoundedWindowRegion(busyBar_.hWnd(), Px(bar->position->width), Px(bar->position->height),
+                               7);
+    InitAnchor();
     Pump();
     return true;
 }
@@ -88,11 +95,26 @@ void FrmMain::SyncHostIds() {
         SendMessageW(box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideFromUtf8(id).c_str()));
 }
 
-void FrmMain::SetStyle(int style) {
-    busyStyle_ = style;
+void FrmMain::OnControlCreated(const Control& control, HWND) {
+    if (control.kind != ControlKind::AnimationBar || !control.position || busyBar_.hWnd()) return;
+    HWND parent = control.container.empty() ? Hwnd() : Child(control.container);
+    const TwipsRect& p = *control.position;
+    if (!busyBar_.Create(parent ? parent : Hwnd(), Px(p.left), Px(p.top), Px(p.width),
+                         Px(p.height)))
+        return;
+    busyBar_.SetYield([] { PumpPendingMessages(); });
+    RegisterChild(control, busyBar_.hWnd());
 }
-void FrmMain::BeginDisplay() {}
-void FrmMain::EndDisplay() {}
+
+void FrmMain::SetStyle(int style) {
+    busyBar_.Style(style);
+}
+void FrmMain::BeginDisplay() {
+    busyBar_.BeginDisplay();
+}
+void FrmMain::EndDisplay() {
+    busyBar_.EndDisplay();
+}
 
 FrmDetailServiceLogic& FrmMain::ShowDetailWindow() {
     if (!detail_ || !detail_->Loaded()) {
@@ -117,7 +139,7 @@ void FrmMain::OnCommand(HWND from, WORD code) {
     } else if (from == Child("Command2")) {
         if (services_.saveList) services_.saveList(Hwnd(), reportPath_, *list_);
     } else if (from == Child("Command3")) {
-        if (services_.copyList) services_.copyList(*list_);
+        if (services_.copyList) services_.copyList(Hwnd(), *list_);
     }
 }
 

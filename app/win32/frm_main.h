@@ -4,6 +4,7 @@
 #include "app/win32/form_window.h"
 #include "app/win32/frm_detail_service.h"
 #include "app/win32/list_view.h"
+#include "controls/win32/animation_bar_window.h"
 
 #include <functional>
 #include <memory>
@@ -21,7 +22,7 @@ struct MainWindowServices {
     // report and updates reportPath after a successful choice.
     std::function<void(HWND owner, std::string& reportPath, const ListControl& list)> saveList;
     // The copy button: the report onto the clipboard.
-    std::function<void(const ListControl& list)> copyList;
+    std::function<void(HWND owner, const ListControl& list)> copyList;
     NumberLocale locale;
 };
 
@@ -30,7 +31,6 @@ class FrmMain final : public FormWindow, private BusyBar, private DetailWindowHo
     static constexpr double kOuterWidth = 9180;
     static constexpr double kOuterHeight = 5190;
     static constexpr UINT_PTR kTimer1 = 1;
-    static constexpr std::string_view kReportFileName = "\\Corvale_By_Varnholt.txt";
 
     FrmMain(Form mainDesign, Form detailDesign, MainWindowServices services, HINSTANCE instance);
     ~FrmMain() override;
@@ -44,11 +44,13 @@ class FrmMain final : public FormWindow, private BusyBar, private DetailWindowHo
     FrmMainLogic& Logic() { return *logic_; }
     // The detail window once it has been opened (nullptr before, or after it was closed).
     FrmDetailService* DetailWindow() const;
+    AnimationBarWindow& BusyBarWindow() { return busyBar_; }
     const std::string& DesktopPath() const { return desktopPath_; }
     const std::string& ReportPath() const { return reportPath_; }
 
   private:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    void OnControlCreated(const Control& control, HWND child) override;
     void OnCommand(HWND from, WORD code);
     LRESULT OnNotify(const NMHDR& hdr);
     void OnControlChanged(const Control& c);
@@ -71,7 +73,7 @@ class FrmMain final : public FormWindow, private BusyBar, private DetailWindowHo
     std::unique_ptr<FrmDetailService> detail_;
     std::string desktopPath_;
     std::string reportPath_;
-    int busyStyle_ = 0;
+    AnimationBarWindow busyBar_; // DB1
 };
 
 } // namespace corvale::win32

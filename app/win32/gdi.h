@@ -22,13 +22,6 @@ struct IconDeleter {
 };
 using IconHandle = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
 
-struct WindowDeleter {
-    void operator()(HWND h) const {
-        if (h && IsWindow(h)) DestroyWindow(h);
-    }
-};
-using WindowHandle = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDeleter>;
-
 class ScreenDc {
   public:
     ScreenDc() : dc_(GetDC(nullptr)) {}

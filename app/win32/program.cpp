@@ -2,6 +2,8 @@
 
 #include "app/FormData.h"
 #include "app/win32/message_pump.h"
+#include "app/win32/report_export_win32.h"
+#include "controls/win32/xp_theme_support.h"
 #include "platform/win32/com.h"
 #include "platform/win32/system_wmi.h"
 
@@ -30,6 +32,13 @@ std::optional<ProgramForms> LoadProgramForms() {
 MainWindowServices SystemServices(WmiLocator& wmi) {
     MainWindowServices s;
     s.wmi = &wmi;
+    s.specialFolderPath = [](int folder) { return GetSpecialFolderPath(folder); };
+    s.saveList = [](HWND owner, std::string& reportPath, const ListControl& list) {
+        SaveListWithSystemDialog(owner, reportPath, list, [] { PumpPendingMessages(); });
+    };
+    s.copyList = [](HWND owner, const ListControl& list) {
+        CopyListToSystemClipboard(owner, list);
+    };
     return s;
 }
 
@@ -60,6 +69,7 @@ int mdStartup(HINSTANCE instance) {
         CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
                              RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
     PumpPendingMessages();
+    InitVisualStyles();
     RegisterCommonControls();
 
     SystemWmiLocator wmi;

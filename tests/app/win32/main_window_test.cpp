@@ -2,13 +2,17 @@
 // put in where the program is assembled.
 #include "app/win32/message_pump.h"
 #include "app/win32/program.h"
+#include "app/win32/report_export_win32.h"
 #include "platform/fixture_wmi.h"
 #include "platform/win32/com.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -418,6 +422,110 @@ TEST_F(MainWindowTest, ClosingTheMainWindowEndsTheProgramWithTheDetailWindow) {
     RunMessageLoop();
     EXPECT_FALSE(IsWindow(main));
     EXPECT_FALSE(IsWindow(detail));
+}
+
+// The report of the scanned list in the order it is shown: per row a separator, five labelled
+// lines and a separator.
+std::string ExpectedReport(HWND list) {
+    const std::string separator(62, '-');
+    std::string out;
+    for (int i = 0; i < Rows(list); ++i) {
+        out += separator + "\r\n";
+        out += "Service Display Name: " + Cell(list, i, 0) + "\r\n";
+        out += "Service: " + Cell(list, i, 1) + "\r\n";
+        out += "PID: " + Cell(list, i, 2) + "\r\n";
+        out += "PID Memory: " + Cell(list, i, 3) + "\r\n";
+        out += "Path: " + Cell(list, i, 4) + "\r\n";
+        out += separator + "\r\n";
+    }
+    return out;
+}
+
+// Answers the save dialog from its hook: OK (keeping the proposed name) or Cancel.
+struct AnswerDialog : cCommonDialog::Events {
+    bool cancel = false;
+    int shown = 0;
+    void InitDialog(WindowHandle hDlg) override {
+        ++shown;
+        HWND dialog = GetParent(reinterpret_cast<HWND>(hDlg));
+        const int id = cancel ? IDCANCEL : IDOK;
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    }
+};
+
+class ReportButtonsTest : public MainWindowTest {
+  protected:
+    void SetUp() override {
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        folder_ = Utf8FromWide(temp) + "corvale-report-" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryW(WideFromUtf8(folder_).c_str(), nullptr);
+        MainWindowServices s = BaseServices();
+        s.specialFolderPath = [this](int) { return folder_; };
+        s.saveList = [this](HWND owner, std::string& path, const ListControl& list) {
+            SaveListWithSystemDialog(
+                owner, path, list, [] { PumpPendingMessages(); }, &answer_);
+        };
+        s.copyList = [](HWND owner, const ListControl& list) {
+            CopyListToSystemClipboard(owner, list);
+        };
+        ASSERT_TRUE(Open(std::move(s)));
+    }
+    void TearDown() override {
+        DeleteFileW(WideFromUtf8(ReportFile()).c_str());
+        RemoveDirectoryW(WideFromUtf8(folder_).c_str());
+        MainWindowTest::TearDown();
+    }
+    std::string ReportFile() const { return folder_ + "\\Corvale_By_Varnholt.txt"; }
+    static std::optional<std::string> ReadFile(const std::string& path) {
+        std::ifstream in(WideFromUtf8(path).c_str(), std::ios::binary);
+        if (!in) return std::nullopt;
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    std::string folder_;
+    AnswerDialog answer_;
+};
+
+TEST_F(ReportButtonsTest, SaveWritesTheShownRowsToTheChosenFileAndCancelKeepsThePath) {
+    Refresh();
+    ClickHeader(2); // the report follows the displayed order
+    EXPECT_EQ(window_->ReportPath(), ReportFile());
+
+    answer_.cancel = true;
+    Click("Command2");
+    EXPECT_EQ(answer_.shown, 1);
+    EXPECT_FALSE(ReadFile(ReportFile()).has_value()) << "a cancelled dialog writes nothing";
+    EXPECT_EQ(window_->ReportPath(), ReportFile());
+
+    answer_.cancel = false;
+    Click("Command2");
+    EXPECT_EQ(answer_.shown, 2);
+    const auto written = ReadFile(ReportFile());
+    ASSERT_TRUE(written.has_value());
+    const std::string expected = ExpectedReport(List());
+    EXPECT_EQ(*written, expected);
+    EXPECT_EQ(expected.substr(0, 62 + 2 + 22), std::string(62, '-') + "\r\nService Display Name: ");
+    EXPECT_EQ(std::count(expected.begin(), expected.end(), '\n'), 5 * 7);
+    EXPECT_EQ(window_->ReportPath(), ReportFile());
+}
+
+TEST_F(ReportButtonsTest, CopyPutsTheSameReportOnTheClipboard) {
+    Refresh();
+    Click("Command3");
+    ASSERT_TRUE(OpenClipboard(window_->Hwnd()));
+    std::string text;
+    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* w = static_cast<const wchar_t*>(GlobalLock(h))) {
+            text = Utf8FromWide(w);
+            GlobalUnlock(h);
+        }
+    }
+    CloseClipboard();
+    EXPECT_EQ(text, ExpectedReport(List()));
+    EXPECT_NE(text.find("Service: EventLog\r\nPID: 1234\r\nPID Memory: 1,536.00 MB\r\n"),
+              std::string::npos);
 }
 
 } // namespace
