@@ -319,6 +319,9 @@ bool c32bppDIB::RenderUnrotated(const RenderPlan& p) const {
     }
 #endif
 
+#ifdef _WIN32
+    GdiFlush(); // queued GDI drawing into either image lands before the pixels are read
+#endif
     // Own engine: what part of the destination rectangle can be seen at all.
     Visible vis{0, 0, absW, absH};
     std::int32_t boundL = 0, boundT = 0, boundR = 0, boundB = 0;

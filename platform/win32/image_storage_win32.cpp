@@ -54,6 +54,7 @@ std::intptr_t CreateImageDC() {
 
 std::intptr_t SelectImageIntoDC(std::intptr_t dc, std::intptr_t bitmap) {
     if (!dc || !bitmap) return 0;
+    GdiFlush(); // drawing queued on the DC reaches the pixels before they change hands
     return reinterpret_cast<std::intptr_t>(
         SelectObject(reinterpret_cast<HDC>(dc), reinterpret_cast<HGDIOBJ>(bitmap)));
 }
