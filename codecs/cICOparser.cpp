@@ -130,7 +130,9 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> stream, std::int32_t d
     if (chosen == 0) return true;
     const IcoEntry& entry = entries_[static_cast<std::size_t>(chosen - 1)];
     if (entry.bitCount == 0) return true;
-    host->gdiToken(gdiToken);
+    // PNG entries decode with the image object's own GDI+ token; a caller's token fills in
+    // only where the object has none.
+    if (host->gdiToken() == 0 && gdiToken != 0) host->gdiToken(gdiToken);
     if (entry.planes == kPlanesPng) return DecodePngEntry(entry, *host);
     if (!DecodeBitmapEntry(entry, *host)) host->DestroyDIB();
     return true;
