@@ -197,7 +197,7 @@ class ChunkWalker {
         h.interlace = b[12];
         if (!ValidDepthFor(h.colorType, h.depth)) return Fail("unknown colour type or bit depth");
         if (h.interlace > 1) return Fail("unknown interlace method");
-        if (std::int64_t{h.width} * 32 * h.height > kPngMaxPixelBits)
+        if (std::int64_t{h.width} * 32 > kPngMaxPixelBits / h.height)
             return Fail("image too large");
         h.expected = ExpectedSize(h);
         h.seen = true;

@@ -280,6 +280,9 @@ TEST(PngChunks, BrokenStreamsAreClaimedButMakeNoImage) {
     EXPECT_FALSE(d.made);
     // A depth the colour type does not allow.
     EXPECT_FALSE(Decode(PngBuilder().Header(1, 1, 4, 2).Data({0, 0, 0}).End().bytes()).made);
+    // Sizes whose product overflows 64 bits when multiplied carelessly.
+    EXPECT_FALSE(
+        Decode(PngBuilder().Header(0x7FFFFFFF, 0x7FFFFFFF, 8, 6).Data({0}).End().bytes()).made);
     // A header chunk too short to read.
     EXPECT_FALSE(Decode(PngBuilder().Chunk("IHDR", {0, 0, 0, 1}).Data({0, 0}).End().bytes()).made);
     // Not a PNG at all: not claimed.
