@@ -70,7 +70,7 @@ void WriteInt16(PropertyBag& bag, std::string_view key, std::int32_t value, std:
 
 } // namespace
 
-std::int32_t RoundHalfEven(double value) {
+std::int32_t RoundScaledSize(double value) {
     const double r = std::nearbyint(value); // the default rounding mode: nearest, ties to even
     if (!(r >= -2147483648.0 && r <= 2147483647.0)) return r < 0 ? INT32_MIN : INT32_MAX;
     return static_cast<std::int32_t>(r);
@@ -92,15 +92,15 @@ ScaledImageSize(std::int32_t method, std::int32_t width, std::int32_t height,
         default: {
             double r = std::min(dw / w, dh / h);
             if (method == 2) r = std::min(r, 1.0);
-            return {RoundHalfEven(r * w), RoundHalfEven(r * h)};
+            return {RoundScaledSize(r * w), RoundScaledSize(r * h)};
         }
         }
     }
     if (method == 3) return {width, height};
-    const double d = RoundHalfEven(std::sqrt(w * w + h * h));
-    if (method == 1) return {RoundHalfEven(dw * w / d), RoundHalfEven(dh * h / d)};
+    const double d = RoundScaledSize(std::sqrt(w * w + h * h));
+    if (method == 1) return {RoundScaledSize(dw * w / d), RoundScaledSize(dh * h / d)};
     const double s = std::min(dw, dh);
-    const std::int32_t sw = RoundHalfEven(s * w / d), sh = RoundHalfEven(s * h / d);
+    const std::int32_t sw = RoundScaledSize(s * w / d), sh = RoundScaledSize(s * h / d);
     if (method == 2 && (sw > width || sh > height)) return {width, height};
     return {sw, sh};
 }
@@ -237,7 +237,7 @@ void aicAlphaImage::Layout() {
         partialPaint_ = scaledWidth_ == image_.Width() && scaledHeight_ == image_.Height();
     } else {
         const double w = scaledWidth_, h = scaledHeight_;
-        rotatedSide_ = RoundHalfEven(std::sqrt(w * w + h * h));
+        rotatedSide_ = RoundScaledSize(std::sqrt(w * w + h * h));
         if (scaleMethod_ == 4) {
             imageLeft_ = std::max(0, (width_ - scaledWidth_) / 2);
             imageTop_ = std::max(0, (height_ - scaledHeight_) / 2);

@@ -94,7 +94,7 @@ inline constexpr std::int32_t kSystemButtonFace = static_cast<std::int32_t>(0x80
 inline constexpr std::int32_t kNoScaleMode = 9; // container position
 
 // Rounds to the nearest integer, halves to even.
-std::int32_t RoundHalfEven(double value);
+std::int32_t RoundScaledSize(double value);
 
 // The size an image of width x height takes when drawn with a scale method into desiredWidth x
 // desiredHeight (method 4 gives customWidth x customHeight); asRotatedImage makes it fit at any

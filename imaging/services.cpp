@@ -4,6 +4,7 @@
 #include "codecs/zlib_access.h"
 
 #ifdef _WIN32
+#include "imaging/win32/cGDIPlus.h"
 #include "imaging/win32/message_box.h"
 #else
 #include <cstdio>
@@ -26,7 +27,11 @@ void ShowOnStandardError(const std::string& text) {
 
 const ImagingServices& BuiltInServices() {
     static const ImagingServices services{
+#ifdef _WIN32
+        .gdiplus = &GdiplusEngineForImages(),
+#else
         .gdiplus = nullptr,
+#endif
         .encodePng = EncodePngDefault,
         .zlibAvailable = ZlibReachable,
         .takePendingPngError = nullptr,

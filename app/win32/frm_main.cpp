@@ -14,6 +14,7 @@ FrmMain::FrmMain(Form mainDesign, Form detailDesign, MainWindowServices services
 
 FrmMain::~FrmMain() {
     detail_.reset();
+    pictures_.reset();
 }
 
 void FrmMain::Pump() {
@@ -32,6 +33,8 @@ bool FrmMain::Load() {
                           services_.locale,
                           [this](const Control& c) { OnControlChanged(c); }};
     logic_ = std::make_unique<FrmMainLogic>(Design(), std::move(seams));
+    // The alpha images read their stored pictures as they are made.
+    pictures_ = std::make_unique<MainWindowPictures>(*this, services_.openWebPage);
 
     // The load steps, in their order, with the message queue served in between.
     ApplyThemeFixUps();

@@ -4,6 +4,7 @@
 #include "app/win32/form_window.h"
 #include "app/win32/frm_detail_service.h"
 #include "app/win32/list_view.h"
+#include "app/win32/main_pictures.h"
 #include "controls/win32/animation_bar_window.h"
 
 #include <functional>
@@ -24,6 +25,8 @@ struct MainWindowServices {
     // The copy button: the report onto the clipboard.
     std::function<void(HWND owner, const ListControl& list)> copyList;
     NumberLocale locale;
+    // The link images: opens a web address (nothing happens when empty).
+    WebPageOpener openWebPage;
 };
 
 class FrmMain final : public FormWindow, private BusyBar, private DetailWindowHost {
@@ -47,6 +50,8 @@ class FrmMain final : public FormWindow, private BusyBar, private DetailWindowHo
     AnimationBarWindow& BusyBarWindow() { return busyBar_; }
     const std::string& DesktopPath() const { return desktopPath_; }
     const std::string& ReportPath() const { return reportPath_; }
+    // The logo and the link images (after Load).
+    MainWindowPictures* Pictures() const { return pictures_.get(); }
 
   private:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -71,6 +76,7 @@ class FrmMain final : public FormWindow, private BusyBar, private DetailWindowHo
     std::unique_ptr<Win32ListView> list_;
     std::unique_ptr<FrmMainLogic> logic_;
     std::unique_ptr<FrmDetailService> detail_;
+    std::unique_ptr<MainWindowPictures> pictures_;
     std::string desktopPath_;
     std::string reportPath_;
     AnimationBarWindow busyBar_; // DB1

@@ -32,6 +32,7 @@ std::optional<ProgramForms> LoadProgramForms() {
 MainWindowServices SystemServices(WmiLocator& wmi) {
     MainWindowServices s;
     s.wmi = &wmi;
+    s.openWebPage = OpenWebPageWithShell;
     s.specialFolderPath = [](int folder) { return GetSpecialFolderPath(folder); };
     s.saveList = [](HWND owner, std::string& reportPath, const ListControl& list) {
         SaveListWithSystemDialog(owner, reportPath, list, [] { PumpPendingMessages(); });

@@ -49,7 +49,7 @@ struct FakeSite : AlphaImageSite {
 
 struct Fixture {
     FakeSite site;
-    aicAlphaImage ctl{site, 0};
+    aicAlphaImage ctl{site, kCapGdiplusBarred};
     Fixture() { site.control = &ctl; }
 };
 
@@ -203,7 +203,7 @@ TEST(AlphaImageLayout, CentresPartialPaintsAndAutoSizes) {
     std::int32_t w = 0, h = 0;
     f.ctl.GetImageScales(-1, 0, 0, w, h, true);
     EXPECT_EQ(f.ctl.ScaledWidth(), w);
-    EXPECT_EQ(f.ctl.RotatedSide(), RoundHalfEven(std::sqrt(double(w * w + h * h))));
+    EXPECT_EQ(f.ctl.RotatedSide(), RoundScaledSize(std::sqrt(double(w * w + h * h))));
     EXPECT_EQ(f.ctl.ImageLeft(), (30 - f.ctl.RotatedSide()) / 2);
     EXPECT_FALSE(f.ctl.PartialPaint());
     f.ctl.RotateEnabled(false);
@@ -414,7 +414,7 @@ struct EventLog {
 
 TEST(AlphaImageMouse, ExitOfTheFirstBeforeEnterOfTheSecond) {
     FakeSite site;
-    aicAlphaImage a(site, 0), b(site, 0);
+    aicAlphaImage a(site, kCapGdiplusBarred), b(site, kCapGdiplusBarred);
     aicAlphaImage* form[] = {&a, &b};
     a.JoinSession(form);
     b.JoinSession(form);
@@ -442,7 +442,7 @@ TEST(AlphaImageMouse, ExitOfTheFirstBeforeEnterOfTheSecond) {
 
 TEST(AlphaImageMouse, TimerWatchesTheCursorUntilItLeaves) {
     FakeSite site;
-    aicAlphaImage a(site, 0);
+    aicAlphaImage a(site, kCapGdiplusBarred);
     aicAlphaImage* form[] = {&a};
     a.JoinSession(form);
     MakeImage(a, 9, 9, true);
@@ -477,8 +477,8 @@ TEST(AlphaImageMouse, ClickNeedsThePressToBeginOnTheControl) {
 
 TEST(AlphaImageMouse, DestroyedHolderLeavesNoDanglingRecord) {
     FakeSite site;
-    auto a = std::make_unique<aicAlphaImage>(site, 0);
-    aicAlphaImage b(site, 0);
+    auto a = std::make_unique<aicAlphaImage>(site, kCapGdiplusBarred);
+    aicAlphaImage b(site, kCapGdiplusBarred);
     aicAlphaImage* form[] = {a.get(), &b};
     a->JoinSession(form);
     b.JoinSession(form);
