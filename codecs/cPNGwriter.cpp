@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <bitset>
 #include <cstring>
+#include <iterator>
+#include <memory>
 #include <new>
 
 namespace corvale {
@@ -130,7 +132,8 @@ class FormChooser {
 
     Form Choose() {
         std::vector<std::uint32_t> palette;
-        if (CollectPalette(palette)) return PaletteForm(palette);
+        auto map = std::make_unique<ColourIndex>();
+        if (CollectPalette(palette, *map)) return PaletteForm(palette, *map);
         return TruecolorForm();
     }
 
@@ -140,8 +143,34 @@ class FormChooser {
         return alpha_ ? LoadPixel(p) : (LoadPixel(p) | 0xFF000000u);
     }
 
-    // The distinct pixel values in ascending order; false when there are more than 256.
-    bool CollectPalette(std::vector<std::uint32_t>& palette) const {
+    // A small open-addressing map from pixel value to palette index (at most 256 values).
+    class ColourIndex {
+      public:
+        ColourIndex() { std::fill(std::begin(index_), std::end(index_), kEmpty); }
+        // The slot of a value: holding it, or the empty slot where it belongs.
+        std::size_t Slot(std::uint32_t v) const {
+            std::size_t i = (v * 2654435761u) >> (32 - kBits);
+            while (index_[i] != kEmpty && key_[i] != v) i = (i + 1) & (kSlots - 1);
+            return i;
+        }
+        bool Has(std::size_t slot) const { return index_[slot] != kEmpty; }
+        void Set(std::size_t slot, std::uint32_t v, std::uint16_t index) {
+            key_[slot] = v;
+            index_[slot] = index;
+        }
+        std::uint16_t IndexAt(std::size_t slot) const { return index_[slot]; }
+
+      private:
+        static constexpr unsigned kBits = 10;
+        static constexpr std::size_t kSlots = std::size_t{1} << kBits;
+        static constexpr std::uint16_t kEmpty = 0xFFFF;
+        std::uint32_t key_[kSlots] = {};
+        std::uint16_t index_[kSlots];
+    };
+
+    // The distinct pixel values in ascending order; false when there are more than 256. The
+    // map then gives each value's place in the palette.
+    bool CollectPalette(std::vector<std::uint32_t>& palette, ColourIndex& map) const {
         palette.reserve(257);
         bool haveLast = false;
         std::uint32_t last = 0;
@@ -152,18 +181,20 @@ class FormChooser {
                 if (haveLast && v == last) continue;
                 haveLast = true;
                 last = v;
-                const auto it = std::lower_bound(palette.begin(), palette.end(), v);
-                if (it != palette.end() && *it == v) continue;
+                const std::size_t slot = map.Slot(v);
+                if (map.Has(slot)) continue;
                 if (palette.size() == 256) return false;
-                palette.insert(it, v);
+                map.Set(slot, v, 0);
+                palette.insert(std::lower_bound(palette.begin(), palette.end(), v), v);
             }
         }
+        for (std::size_t i = 0; i < palette.size(); ++i)
+            map.Set(map.Slot(palette[i]), palette[i], static_cast<std::uint16_t>(i));
         return true;
     }
 
     // Calls f(x, y, index) for every pixel, the index being its value's place in the palette.
-    template <typename F>
-    void ForEachIndex(const std::vector<std::uint32_t>& palette, F&& f) const {
+    template <typename F> void ForEachIndex(const ColourIndex& map, F&& f) const {
         bool haveLast = false;
         std::uint32_t last = 0;
         std::uint8_t lastIndex = 0;
@@ -172,8 +203,7 @@ class FormChooser {
             for (std::size_t x = 0; x < w_; ++x, p += 4) {
                 const std::uint32_t v = Value(p);
                 if (!haveLast || v != last) {
-                    lastIndex = static_cast<std::uint8_t>(
-                        std::lower_bound(palette.begin(), palette.end(), v) - palette.begin());
+                    lastIndex = static_cast<std::uint8_t>(map.IndexAt(map.Slot(v)));
                     last = v;
                     haveLast = true;
                 }
@@ -182,7 +212,7 @@ class FormChooser {
         }
     }
 
-    Form PaletteForm(const std::vector<std::uint32_t>& palette) const {
+    Form PaletteForm(const std::vector<std::uint32_t>& palette, const ColourIndex& map) const {
         struct Entry {
             std::uint8_t r, g, b, a;
         };
@@ -219,7 +249,7 @@ class FormChooser {
             std::vector<std::uint8_t> levelOf(entries.size());
             for (std::size_t i = 0; i < entries.size(); ++i)
                 levelOf[i] = entries[i].a == 0 ? keyLevel : entries[i].r;
-            ForEachIndex(palette, [&](std::size_t x, std::size_t y, std::uint8_t index) {
+            ForEachIndex(map, [&](std::size_t x, std::size_t y, std::uint8_t index) {
                 form.raw[y * w_ + x] = levelOf[index];
             });
             return form;
@@ -241,7 +271,7 @@ class FormChooser {
         } else if (nonOpaque > 1) {
             for (const Entry& e : entries) form.trns.push_back(e.a);
         }
-        ForEachIndex(palette, [&](std::size_t x, std::size_t y, std::uint8_t index) {
+        ForEachIndex(map, [&](std::size_t x, std::size_t y, std::uint8_t index) {
             form.raw[y * w_ + x] = index;
         });
         return form;
