@@ -210,6 +210,11 @@ bool IsComCtl6Loaded() {
     return s.comctlMajor > 5;
 }
 
+void SetKnownComCtlVersion(DWORD major) {
+    State().versionKnown = major != 0;
+    State().comctlMajor = major;
+}
+
 bool IsThemed() {
     return IsAppThemed() && IsThemeActive() && (GetThemeAppProperties() & STAP_ALLOW_CONTROLS) != 0;
 }

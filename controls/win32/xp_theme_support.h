@@ -94,6 +94,9 @@ struct ThemeControl {
 void InitVisualStyles();
 // True when comctl32 reports a major version above 5 (cached after the first ask).
 bool IsComCtl6Loaded();
+// Replaces the cached comctl32 major version (tests run the version-5 paths with it); 0 forgets
+// it, so the next ask goes to comctl32 again.
+void SetKnownComCtlVersion(DWORD major);
 // Visual styles are on for this program's controls.
 bool IsThemed();
 // Subclasses the form's frames and graphical buttons. False (and nothing subclassed) without

@@ -281,6 +281,22 @@ TEST(ThemeFixUps, OnlyFramesAndGraphicalButtonsAreSubclassed) {
     EXPECT_FALSE(RemoveWindowSubclass(label, pvRedirectFrame, 0));
 }
 
+TEST(ThemeFixUps, WithoutCommonControlsSixNothingIsSubclassed) {
+    Form form;
+    SimpleThemedButton graphical;
+    const HWND g = MakeButton(form.hwnd, 10, 10, 25, 27);
+    const HWND frame = MakeButton(form.hwnd, 10, 50, 200, 80, BS_GROUPBOX, L"Frame");
+    const ThemeControl controls[] = {{ThemeControlKind::CommandButton, 1, g, &graphical},
+                                     {ThemeControlKind::Frame, 0, frame, nullptr}};
+    SetKnownComCtlVersion(5);
+    EXPECT_FALSE(IsComCtl6Loaded());
+    EXPECT_FALSE(FixThemeSupport(controls));
+    SetKnownComCtlVersion(0); // ask comctl32 again
+    EXPECT_TRUE(IsComCtl6Loaded());
+    EXPECT_FALSE(RemoveWindowSubclass(g, pvRedirectButton, 0));
+    EXPECT_FALSE(RemoveWindowSubclass(frame, pvRedirectFrame, 0));
+}
+
 TEST(ThemeFixUps, FormModelControlsMapToTheirKinds) {
     Control c;
     c.kind = ControlKind::CommandButton;
