@@ -173,9 +173,17 @@ HWND FormWindow::CreateControl(const Control& c, HWND parent) {
         break;
     case ControlKind::TextBox:
         cls = L"EDIT";
-        style |= WS_TABSTOP | ES_AUTOHSCROLL;
-        if (c.properties.GetBool("MultiLine").value_or(false))
-            style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_HSCROLL;
+        style |= WS_TABSTOP;
+        if (c.properties.GetBool("MultiLine").value_or(false)) {
+            // ScrollBars: 0 none, 1 horizontal, 2 vertical, 3 both. Without a horizontal bar
+            // the lines wrap at the box's edge.
+            const int bars = c.properties.GetInt32("ScrollBars").value_or(0);
+            style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
+            if (bars & 1) style |= WS_HSCROLL | ES_AUTOHSCROLL;
+            if (bars & 2) style |= WS_VSCROLL;
+        } else {
+            style |= ES_AUTOHSCROLL;
+        }
         if (c.properties.GetBool("Locked").value_or(false)) style |= ES_READONLY;
         exStyle = WS_EX_CLIENTEDGE;
         break;
