@@ -183,13 +183,17 @@ TEST(PngEncoder, EveryFilterSettingRoundTrips) {
             cPNGwriter writer;
             writer.SetFilter(setting);
             const Bytes png = Encode(*dib, writer);
-            ExpectSamePicture(Pixels(*dib), DecodeOwn(png), "setting " + std::to_string(setting));
+            ExpectSamePicture(Pixels(*dib), DecodeOwn(png),
+                              std::string("setting ").append(std::to_string(setting)));
             const bool truecolour = dib == &photo;
             const Bytes filters = FilterBytes(png, truecolour ? 40 * 4 : 40, 30);
             ASSERT_EQ(filters.size(), 30u);
             const int effective = setting < 0 || setting > 6 ? 0 : setting;
-            if (effective == 0) EXPECT_EQ(filters[5], truecolour ? 4 : 0) << setting;
-            if (effective >= 1 && effective <= 5) EXPECT_EQ(filters[5], effective - 1) << setting;
+            if (effective == 0) {
+                EXPECT_EQ(filters[5], truecolour ? 4 : 0) << setting;
+            } else if (effective <= 5) {
+                EXPECT_EQ(filters[5], effective - 1) << setting;
+            }
         }
     }
 }
@@ -227,7 +231,7 @@ TEST(PngEncoder, TextChunksFollowTheirKeywordRules) {
     for (const auto& [type, body] : ChunksOf(png)) {
         std::string label = type;
         if (type == "tEXt" || type == "zTXt")
-            label += ":" + std::string(reinterpret_cast<const char*>(body.data()));
+            label.append(":").append(reinterpret_cast<const char*>(body.data()));
         order.push_back(label);
     }
     const std::vector<std::string> expected = {
@@ -236,8 +240,9 @@ TEST(PngEncoder, TextChunksFollowTheirKeywordRules) {
     EXPECT_EQ(order, expected);
     for (const auto& [type, body] : ChunksOf(png)) {
         const std::string text(body.begin(), body.end());
-        if (text.rfind("Comment", 0) == 0)
+        if (text.rfind("Comment", 0) == 0) {
             EXPECT_EQ(text, std::string("Comment\0after\nthe\ndata", 22));
+        }
         if (type == "zTXt") {
             Bytes inflated(1025);
             uLongf n = 1025;
