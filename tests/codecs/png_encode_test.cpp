@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
+#include <memory>
 
 namespace corvale {
 namespace {
@@ -289,6 +292,14 @@ TEST(PngEncoder, ImageObjectSavesThroughTheOwnEncoder) {
     c32bppDIB reloaded;
     ASSERT_TRUE(reloaded.LoadPicture_Stream(png));
     EXPECT_EQ(reloaded.ImageType(), 10);
+
+    // An encoder attached to the image, with its own settings, is used first.
+    auto writer = std::make_shared<cPNGwriter>();
+    writer->SetText(kPngSoftware, "Corvale");
+    dib.SetPngEncoder(writer);
+    ASSERT_TRUE(dib.SaveToStream_PNG(png));
+    EXPECT_NE(std::search(png.begin(), png.end(), std::begin("Software"), std::end("Software") - 1),
+              png.end());
 }
 
 } // namespace
