@@ -81,6 +81,17 @@ std::string Text(HWND hwnd) {
     return Utf8FromWide(w);
 }
 
+// The tool-tip window owned by one of the thread's windows.
+BOOL CALLBACK FindOwnedToolTip(HWND h, LPARAM found) {
+    wchar_t cls[64] = {};
+    GetClassNameW(h, cls, 64);
+    if (lstrcmpiW(cls, TOOLTIPS_CLASSW) == 0 && GetWindow(h, GW_OWNER) != nullptr) {
+        *reinterpret_cast<HWND*>(found) = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 bool Shown(HWND hwnd) {
     return (GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_VISIBLE) != 0;
 }
@@ -228,18 +239,7 @@ TEST_F(MainWindowTest, OpensIdleCentredAndSizedWithEmptyListAndZeroCounters) {
 
 TEST_F(MainWindowTest, ButtonsCarryTheirToolTipsAndPictures) {
     HWND tip = nullptr;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND h, LPARAM p) -> BOOL {
-            wchar_t cls[64] = {};
-            GetClassNameW(h, cls, 64);
-            if (lstrcmpiW(cls, TOOLTIPS_CLASSW) == 0 && GetWindow(h, GW_OWNER) != nullptr) {
-                *reinterpret_cast<HWND*>(p) = h;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&tip));
+    EnumThreadWindows(GetCurrentThreadId(), &FindOwnedToolTip, reinterpret_cast<LPARAM>(&tip));
     ASSERT_NE(tip, nullptr);
     const std::pair<const char*, const char*> expected[] = {
         {"Command1", "Refresh List"},
