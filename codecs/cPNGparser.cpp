@@ -418,7 +418,10 @@ struct Converter {
 
     // 16-bit samples: the most significant byte of each is used.
     bool Row16(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d, std::size_t dstStep) const {
-        const std::uint8_t* t = key >= 0 ? trns->data() : nullptr;
+        // The key bytes are read from the transparency chunk itself; a chunk read under an
+        // earlier header may be too short for the colour type now in force.
+        const std::size_t keyBytes = colorType == kTruecolor ? 5 : 1;
+        const std::uint8_t* t = key >= 0 && trns->size() >= keyBytes ? trns->data() : nullptr;
         switch (colorType) {
         case kTruecolorAlpha:
             for (std::uint32_t i = 0; i < n; ++i, s += 8, d += dstStep)

@@ -283,6 +283,17 @@ TEST(PngChunks, BrokenStreamsAreClaimedButMakeNoImage) {
     // Sizes whose product overflows 64 bits when multiplied carelessly.
     EXPECT_FALSE(
         Decode(PngBuilder().Header(0x7FFFFFFF, 0x7FFFFFFF, 8, 6).Data({0}).End().bytes()).made);
+    // A grey key read under a first header, then a 16-bit truecolour header: the two-byte key
+    // is too short to compare with and is not read past its end.
+    const Bytes rows16 = {0, 0, 0, 0, 0, 0, 0};
+    const Decoded rekeyed = Decode(PngBuilder()
+                                       .Header(1, 1, 8, 0)
+                                       .Chunk("tRNS", {0, 1})
+                                       .Header(1, 1, 16, 2)
+                                       .Data(rows16)
+                                       .End()
+                                       .bytes());
+    EXPECT_EQ(rekeyed.pixels, (Bytes{0, 0, 0, 255}));
     // A header chunk too short to read.
     EXPECT_FALSE(Decode(PngBuilder().Chunk("IHDR", {0, 0, 0, 1}).Data({0, 0}).End().bytes()).made);
     // Not a PNG at all: not claimed.
