@@ -160,16 +160,6 @@ void Win32ListView::AutoSizeColumn(int columnIndex) {
     if (width < needed) SendMessageW(hwnd_, LVM_SETCOLUMNWIDTH, columnIndex, needed);
 }
 
-void Win32ListView::SetSortKey(int columnIndex) {
-    sortKey_ = columnIndex;
-    if (sorted_) SortByText();
-}
-
-void Win32ListView::SetSortOrder(SortOrder order) {
-    order_ = order;
-    if (sorted_) SortByText();
-}
-
 void Win32ListView::SetSorted(bool on) {
     sorted_ = on;
     if (on) SortByText();

@@ -39,9 +39,10 @@ class Win32ListView final : public ListControl {
     void AutoSizeColumn(int columnIndex) override;
 
     int SortKey() const override { return sortKey_; }
-    void SetSortKey(int columnIndex) override;
+    // Key and order take effect with the next sort (SetSorted or SortByText).
+    void SetSortKey(int columnIndex) override { sortKey_ = columnIndex; }
     SortOrder GetSortOrder() const override { return order_; }
-    void SetSortOrder(SortOrder order) override;
+    void SetSortOrder(SortOrder order) override { order_ = order; }
     bool Sorted() const override { return sorted_; }
     void SetSorted(bool on) override;
     void SortByText() override;

@@ -67,6 +67,15 @@ class Bstr {
     Bstr& operator=(const Bstr&) = delete;
     BSTR Get() const { return b_; }
     explicit operator bool() const { return b_ != nullptr; }
+    // For out-parameters: frees what is held and hands out the slot.
+    BSTR* Put() {
+        SysFreeString(b_);
+        b_ = nullptr;
+        return &b_;
+    }
+    std::wstring_view View() const {
+        return b_ ? std::wstring_view(b_, SysStringLen(b_)) : std::wstring_view();
+    }
 
   private:
     BSTR b_ = nullptr;

@@ -70,14 +70,11 @@ WmiObject ObjectFromClassObject(IWbemClassObject* o) {
     WmiObject out;
     if (FAILED(o->BeginEnumeration(WBEM_FLAG_NONSYSTEM_ONLY))) return out;
     for (;;) {
-        BSTR name = nullptr;
+        Bstr name;
         Variant value;
         CIMTYPE cim = CIM_EMPTY;
-        if (o->Next(0, &name, value.Put(), &cim, nullptr) != WBEM_S_NO_ERROR) break;
-        if (name) {
-            out.Set(Utf8FromWide({name, SysStringLen(name)}), ValueFromVariant(value.Get(), cim));
-            SysFreeString(name);
-        }
+        if (o->Next(0, name.Put(), value.Put(), &cim, nullptr) != WBEM_S_NO_ERROR) break;
+        if (name) out.Set(Utf8FromWide(name.View()), ValueFromVariant(value.Get(), cim));
     }
     o->EndEnumeration();
     return out;
