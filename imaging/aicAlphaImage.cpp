@@ -261,10 +261,12 @@ void aicAlphaImage::Layout() {
 }
 
 void aicAlphaImage::RebuildDerived() {
-    if (props_ & alpha_props::kBufferInUse)
+    if (props_ & alpha_props::kBufferInUse) {
         RebuildBuffer(); // rebuilds the shape too
-    else
+    } else {
+        buffer_.reset();
         RebuildShape();
+    }
     RebuildShadow();
 }
 
@@ -894,6 +896,22 @@ bool aicAlphaImage::LoadImage_FromClipboard() {
 
 bool aicAlphaImage::LoadImage_FromHandle(std::intptr_t handle) {
     const bool ok = image_.LoadPicture_ByHandle(handle) && HasImage();
+    AfterLoad(ok);
+    return ok;
+}
+
+bool aicAlphaImage::LoadImage_FromStdPicture(IPicture* picture) {
+    const bool ok = picture && image_.LoadPicture_StdPicture(picture) && HasImage();
+    AfterLoad(ok);
+    return ok;
+}
+
+bool aicAlphaImage::LoadImage_FromResource(std::string_view resId, std::string_view resSection,
+                                           std::int32_t iconCx, std::int32_t iconCy,
+                                           std::int32_t iconBitDepth) {
+    const bool ok =
+        image_.LoadPicture_Resource(resId, resSection, 0, iconCx, iconCy, 0, 0, iconBitDepth) &&
+        HasImage();
     AfterLoad(ok);
     return ok;
 }

@@ -231,6 +231,11 @@ class aicAlphaImage final : public ICrossComm {
 #ifdef _WIN32
     bool LoadImage_FromClipboard();
     bool LoadImage_FromHandle(std::intptr_t handle);
+    bool LoadImage_FromStdPicture(IPicture* picture);
+    // resSection empty: a bitmap/icon/cursor resource; else a custom resource type's bytes.
+    bool LoadImage_FromResource(std::string_view resId, std::string_view resSection,
+                                std::int32_t iconCx = 0, std::int32_t iconCy = 0,
+                                std::int32_t iconBitDepth = 32);
 #endif
     bool GetImageBytes(std::vector<std::uint8_t>& out, std::int32_t& scanWidth,
                        bool asBGRformat = true, bool asBottomUp = true, bool asPreMultiplied = true,

@@ -571,5 +571,51 @@ TEST(AlphaImagePaint, OpacityShadowAndNothingOutsideTheClip) {
     EXPECT_EQ(Px(shadowed, 5, 5), (Bgra{0, 0, 200, 255})); // picture over it
 }
 
+TEST(AlphaImageDerived, ShadowIsPrebuiltOnlyForScaledOrLargePictures) {
+    Fixture f;
+    MakeImage(f.ctl, 10, 10);
+    f.ctl.ScaleMethod(3);
+    f.ctl.Resize(20, 20);
+    f.ctl.ShadowEnabled(true);
+    EXPECT_FALSE(f.ctl.HasShadowImage()); // small, own size: drawn on the fly
+    f.ctl.ScaleMethod(1);
+    EXPECT_TRUE(f.ctl.HasShadowImage());
+    f.ctl.ShadowEnabled(false);
+    EXPECT_FALSE(f.ctl.HasShadowImage());
+}
+
+TEST(AlphaImageDerived, AutoRedrawBufferIsWhatGetsPaintedAndHitTested) {
+    Fixture f;
+    MakeImage(f.ctl, 9, 9, true);
+    f.ctl.ScaleMethod(3);
+    f.ctl.HitTestMode(2);
+    f.ctl.Resize(9, 9);
+    f.ctl.AutoRedraw(true);
+    ASSERT_TRUE(f.ctl.HasRedrawBuffer());
+    EXPECT_TRUE(f.ctl.HitTest(4, 0));
+    EXPECT_FALSE(f.ctl.HitTest(0, 0));
+    // Pixels changed behind the buffer's back do not show until it is rebuilt.
+    Fill(f.ctl.Image(), {0, 255, 0, 255});
+    c32bppDIB canvas(0);
+    ASSERT_TRUE(canvas.InitializeDIB(9, 9));
+    f.ctl.Paint({0, &canvas, 0, 0});
+    EXPECT_EQ(Px(canvas, 4, 0), (Bgra{0, 0, 200, 255}));
+    EXPECT_EQ(Px(canvas, 0, 0), (Bgra{0, 0, 0, 0}));
+    f.ctl.AutoRedraw(false);
+    EXPECT_FALSE(f.ctl.HasRedrawBuffer());
+}
+
+TEST(AlphaImageDerived, MirrorTurnsThePixelsAndBack) {
+    Fixture f;
+    MakeImage(f.ctl, 3, 2);
+    const Bgra topLeft = Px(f.ctl.Image(), 0, 0);
+    f.ctl.Mirror(3);
+    EXPECT_EQ(Px(f.ctl.Image(), 2, 1), topLeft);
+    f.ctl.Mirror(2); // only the left-right turn is undone
+    EXPECT_EQ(Px(f.ctl.Image(), 0, 1), topLeft);
+    f.ctl.Mirror(0);
+    EXPECT_EQ(Px(f.ctl.Image(), 0, 0), topLeft);
+}
+
 } // namespace
 } // namespace corvale
