@@ -21,6 +21,10 @@ constexpr std::uint32_t kV5HeaderBytes = 124;
 constexpr std::uint32_t kMasksInHeaderBytes = 52; // headers this long carry the masks
 // Largest picture made from hostile input: 64 Mpixels (256 MiB of pixels).
 constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 26;
+// Run-length data can claim any size in a few bytes. Beyond a floor, a picture may have at most
+// this many pixels per byte of data (runs give at most 255 pixels per 2 bytes).
+constexpr std::uint64_t kRleFloorPixels = std::uint64_t{1} << 20;
+constexpr std::uint64_t kMaxRlePixelsPerByte = 4096;
 
 bool IsWindowsInfoSize(std::uint32_t size) {
     return size == 40 || size == 52 || size == 56 || size == 108 || size == kV5HeaderBytes;
@@ -187,6 +191,10 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> stream, c32bppDIB& hos
     // Every other bitmap: opaque pixels. Run-length data may end anywhere inside the file.
     const bool rle = layout.compression == kBiRle8 || layout.compression == kBiRle4;
     if (!pixels || (!rle && !complete)) return false;
+    if (rle) {
+        const std::uint64_t count = static_cast<std::uint64_t>(layout.width) * layout.height;
+        if (count > kRleFloorPixels && count / kMaxRlePixelsPerByte > pixels->size()) return false;
+    }
     if (!host.InitializeDIB(layout.width, layout.height) || host.BitsPointer() == nullptr ||
         !DecodeDibPixels(layout, *pixels, host.BitsPointer())) {
         host.DestroyDIB();

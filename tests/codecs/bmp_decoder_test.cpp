@@ -121,6 +121,12 @@ TEST(BmpRejects, HostileSizesAndCodesAllocateNothing) {
     // 2^30 x 2^30 pixels claimed by a file of a few bytes; run-length data that could claim it.
     EXPECT_FALSE(cBMPparser().LoadStream(MakeBmp(1 << 30, 1 << 30, 8, 1, {0}, {0, 1}), dib));
     EXPECT_FALSE(cBMPparser().LoadStream(MakeBmp(2, INT32_MIN, 24, 0, {}, {}), dib));
+    // Run-length data may not claim far more pixels than its bytes can describe; small
+    // pictures may end at once.
+    EXPECT_FALSE(cBMPparser().LoadStream(MakeBmp(4096, 4096, 8, 1, {0}, {0, 1}), dib));
+    c32bppDIB small;
+    EXPECT_TRUE(cBMPparser().LoadStream(MakeBmp(1000, 1000, 8, 1, {0}, {0, 1}), small));
+    EXPECT_EQ(PixelAt(small, 999, 0), (Bgra{0, 0, 0, 255}));
     // Run-length data stored top-down, RLE8 at 4 bits, bit fields at 24 bits, JPEG inside.
     EXPECT_FALSE(cBMPparser().LoadStream(MakeBmp(2, -2, 8, 1, {0}, {0, 1}), dib));
     EXPECT_FALSE(cBMPparser().LoadStream(MakeBmp(2, 2, 4, 1, {0}, {0, 1}), dib));
