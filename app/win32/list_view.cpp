@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 namespace corvale::win32 {
 namespace {
 
@@ -166,27 +168,37 @@ void Win32ListView::SetSorted(bool on) {
 }
 
 int CALLBACK Win32ListView::CompareItems(LPARAM a, LPARAM b, LPARAM selfParam) {
-    // LVM_SORTITEMSEX hands over the items' current indices.
+    // a and b are the items' keys; their places were decided before the control started.
     auto* self = reinterpret_cast<Win32ListView*>(selfParam);
-    const int ia = static_cast<int>(a), ib = static_cast<int>(b);
-    const std::string ta = Utf8FromWide(ReadItemText(self->hwnd_, ia, self->sortKey_));
-    const std::string tb = Utf8FromWide(ReadItemText(self->hwnd_, ib, self->sortKey_));
-    int c = CompareListText(ta, tb);
-    if (self->order_ == SortOrder::Descending) c = -c;
-    if (c != 0) return c;
-    // Equal texts keep the order they had before the sort, whatever the control's algorithm.
-    const RowTags* ra = self->TagsOf(ia + 1);
-    const RowTags* rb = self->TagsOf(ib + 1);
-    const int pa = ra ? ra->presortPosition : 0, pb = rb ? rb->presortPosition : 0;
+    const auto ra = self->tags_.find(a), rb = self->tags_.find(b);
+    const int pa = ra == self->tags_.end() ? 0 : ra->second.sortedPosition;
+    const int pb = rb == self->tags_.end() ? 0 : rb->second.sortedPosition;
     return pa < pb ? -1 : (pa > pb ? 1 : 0);
 }
 
 void Win32ListView::SortByText() {
     if (sortKey_ < 0 || sortKey_ >= ColumnCount()) return;
+    // The order is worked out on a snapshot of the column (letter case ignored, equal texts in
+    // their present order) and handed to the control as each item's place. The control's
+    // callback then never has to read items while it is moving them.
+    struct Entry {
+        LPARAM key;
+        std::string text;
+    };
     const int n = RowCount();
-    for (int row = 1; row <= n; ++row)
-        if (RowTags* t = TagsOf(row)) t->presortPosition = row;
-    SendMessageW(hwnd_, LVM_SORTITEMSEX, reinterpret_cast<WPARAM>(this),
+    std::vector<Entry> rows;
+    rows.reserve(static_cast<std::size_t>(n));
+    for (int row = 1; row <= n; ++row) rows.push_back({ItemKey(row - 1), CellText(row, sortKey_)});
+    const bool descending = order_ == SortOrder::Descending;
+    std::stable_sort(rows.begin(), rows.end(), [descending](const Entry& x, const Entry& y) {
+        const int c = CompareListText(x.text, y.text);
+        return descending ? c > 0 : c < 0;
+    });
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        auto it = tags_.find(rows[i].key);
+        if (it != tags_.end()) it->second.sortedPosition = static_cast<int>(i);
+    }
+    SendMessageW(hwnd_, LVM_SORTITEMS, reinterpret_cast<WPARAM>(this),
                  reinterpret_cast<LPARAM>(&CompareItems));
 }
 

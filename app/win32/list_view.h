@@ -56,7 +56,7 @@ class Win32ListView final : public ListControl {
   private:
     struct RowTags {
         std::vector<std::string> tags; // [0] row tag, [k] tag of cell k
-        int presortPosition = 0;
+        int sortedPosition = 0;        // place in the order being applied
     };
     bool ValidCell(int row, int cell) const;
     LPARAM ItemKey(int index) const;

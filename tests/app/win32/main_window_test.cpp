@@ -190,6 +190,13 @@ class MainWindowTest : public ::testing::Test {
         PumpPendingMessages();
     }
 
+    bool BusyBarAnimating() {
+        const AnimationBar& bar = window_->BusyBarWindow().Model();
+        for (int t = 0; t < AnimationBar::kTimerCount; ++t)
+            if (bar.TimerOf(static_cast<AnimationBar::Timer>(t)).enabled) return true;
+        return false;
+    }
+
     int RowOf(const std::string& serviceName) {
         for (int i = 0; i < Rows(List()); ++i)
             if (Cell(List(), i, 1) == serviceName) return i;
@@ -267,11 +274,13 @@ TEST_F(MainWindowTest, RefreshHidesTheListUntilTheTimerHasRunTheScan) {
     EXPECT_TRUE(IsWindowEnabled(Child("Command2")));
     EXPECT_TRUE(IsWindowEnabled(Child("Command3")));
     EXPECT_EQ(wmi_.bindCount, 0);
+    EXPECT_TRUE(BusyBarAnimating()) << "the busy bar runs while the scan is pending";
 
     ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(Child("Command1")) != FALSE; }, 10000));
     EXPECT_TRUE(Shown(List()));
     EXPECT_FALSE(Shown(Child("Label2")));
     EXPECT_TRUE(IsWindowEnabled(Child("Command2")));
+    EXPECT_FALSE(BusyBarAnimating());
 
     // Rows in the order the service query returned them; stopped, non-host and capitalised
     // paths left out.
@@ -329,6 +338,8 @@ TEST_F(MainWindowTest, HeaderClicksSortTextWithoutCaseAndThePidColumnByNumber) {
     const std::vector<std::string> down{"1234", "1000", "88", "88", "4"};
     EXPECT_TRUE((pidsOnce == up && pidsTwice == down) || (pidsOnce == down && pidsTwice == up))
         << pidsOnce[0] << " " << pidsTwice[0];
+    // Rows with equal keys keep the order they had.
+    EXPECT_LT(RowOf("DcomLaunch"), RowOf("BrokerInfrastructure"));
     // The memory cells travelled with their rows; PID cells show their texts again.
     EXPECT_EQ(Cell(List(), RowOf("Zeta"), 3), "00.50 MB");
     EXPECT_EQ(Cell(List(), RowOf("Zeta"), 2), "4");
