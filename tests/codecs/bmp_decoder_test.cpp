@@ -15,17 +15,14 @@ using test::PixelAt;
 
 // 2 x 2, 32 bits, one pixel per (b, g, r, a) given top row first.
 std::vector<std::uint8_t> Bmp32(const std::vector<Bgra>& topFirst, bool topDown) {
-    std::vector<std::uint8_t> rows;
-    auto row = [&](int y) {
+    std::vector<std::uint8_t> rows(16);
+    for (int stored = 0; stored < 2; ++stored) {
+        const int y = topDown ? stored : 1 - stored;
         for (int x = 0; x < 2; ++x) {
             const Bgra& p = topFirst[static_cast<std::size_t>(y * 2 + x)];
-            rows.insert(rows.end(), {p.b, p.g, p.r, p.a});
+            std::uint8_t* d = rows.data() + (stored * 2 + x) * 4;
+            d[0] = p.b, d[1] = p.g, d[2] = p.r, d[3] = p.a;
         }
-    };
-    if (topDown) {
-        row(0), row(1);
-    } else {
-        row(1), row(0);
     }
     return MakeBmp(2, topDown ? -2 : 2, 32, 0, {}, rows);
 }
