@@ -338,6 +338,35 @@ bool UnfilterRow(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* pre
 
 // ---- Conversion -----------------------------------------------------------------------------
 
+#if defined(__SSE2__)
+// Premultiplies RGBA into BGRA four pixels at a time: (c * a + 1) * 257 >> 16 equals
+// (c * a) \ 255 for every c, a up to 255, so opaque and clear pixels need no special case.
+// Returns the number of pixels done.
+std::uint32_t PremultiplyRgba(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i rgbLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+    const __m128i alphaLanes = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
+    const __m128i one = _mm_set1_epi16(1), m257 = _mm_set1_epi16(257);
+    auto half = [&](__m128i v) {
+        const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, _MM_SHUFFLE(3, 3, 3, 3)),
+                                              _MM_SHUFFLE(3, 3, 3, 3));
+        const __m128i m = _mm_or_si128(_mm_and_si128(a, rgbLanes), alphaLanes);
+        const __m128i q = _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(v, m), one), m257);
+        return _mm_shufflehi_epi16(_mm_shufflelo_epi16(q, _MM_SHUFFLE(3, 0, 1, 2)),
+                                   _MM_SHUFFLE(3, 0, 1, 2));
+    };
+    std::uint32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128i px =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + std::size_t{i} * 4));
+        const __m128i out =
+            _mm_packus_epi16(half(_mm_unpacklo_epi8(px, zero)), half(_mm_unpackhi_epi8(px, zero)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + std::size_t{i} * 4), out);
+    }
+    return i;
+}
+#endif
+
 struct Converter {
     std::uint8_t colorType = 0, depth = 0;
     const std::uint8_t* palette = nullptr; // RGB triples
@@ -345,6 +374,9 @@ struct Converter {
     const std::vector<std::uint8_t>* trns = nullptr;
     bool haveTrns = false;
     std::int32_t key = -1;
+    std::uint32_t lut[256] = {};
+    bool skip[256] = {};
+    std::size_t lutEntries = 0;
 
     static void Store(std::uint8_t* d, unsigned r, unsigned g, unsigned b, unsigned a) {
         if (a == 255) {
@@ -366,10 +398,16 @@ struct Converter {
     bool Row(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d, std::size_t dstStep) const {
         if (depth == 16) return Row16(s, n, d, dstStep);
         switch (colorType) {
-        case kTruecolorAlpha:
-            for (std::uint32_t i = 0; i < n; ++i, s += 4, d += dstStep)
+        case kTruecolorAlpha: {
+            std::uint32_t i = 0;
+#if defined(__SSE2__)
+            if (dstStep == 4) i = PremultiplyRgba(s, n, d);
+#endif
+            for (s += std::size_t{i} * 4, d += std::size_t{i} * dstStep; i < n;
+                 ++i, s += 4, d += dstStep)
                 Store(d, s[0], s[1], s[2], s[3]);
             return true;
+        }
         case kTruecolor:
             if (key < 0) {
                 for (std::uint32_t i = 0; i < n; ++i, s += 3, d += dstStep) {
@@ -395,23 +433,39 @@ struct Converter {
         }
     }
 
-    // Grey (through the ramp) and palette images of depths 1 to 8.
+    // The stored pixel of every grey level or palette index (depths 1 to 8), made once.
+    void PrepareIndexed() {
+        lutEntries = paletteEntries < 256 ? paletteEntries : 256;
+        for (std::size_t v = 0; v < lutEntries; ++v) {
+            const std::uint8_t* c = palette + v * 3;
+            unsigned a = 255;
+            skip[v] = colorType == kGrey && key >= 0 && v == static_cast<std::size_t>(key);
+            if (colorType == kPalette && haveTrns && v < trns->size()) a = (*trns)[v];
+            std::uint8_t px[4];
+            Store(px, c[0], c[1], c[2], a);
+            std::memcpy(&lut[v], px, 4);
+        }
+    }
+
+    // Grey (through the ramp) and palette images of depths 1 to 8; grey pixels equal to the
+    // key stay transparent; an index beyond the palette fails.
     bool Indexed(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
                  std::size_t dstStep) const {
+        if (depth == 8) {
+            for (std::uint32_t i = 0; i < n; ++i, d += dstStep) {
+                const unsigned v = s[i];
+                if (v >= lutEntries) return false;
+                if (!skip[v]) std::memcpy(d, &lut[v], 4);
+            }
+            return true;
+        }
         const unsigned mask = (1u << depth) - 1u;
         for (std::uint32_t i = 0; i < n; ++i, d += dstStep) {
             const std::uint64_t bit = std::uint64_t{i} * depth;
             const unsigned shift = 8 - depth - static_cast<unsigned>(bit & 7);
             const unsigned v = (s[bit >> 3] >> shift) & mask;
-            if (v >= paletteEntries) return false;
-            const std::uint8_t* c = palette + std::size_t{v} * 3;
-            unsigned a = 255;
-            if (colorType == kGrey) {
-                if (key >= 0 && v == static_cast<unsigned>(key)) continue; // stays transparent
-            } else if (haveTrns && v < trns->size()) {
-                a = (*trns)[v];
-            }
-            Store(d, c[0], c[1], c[2], a);
+            if (v >= lutEntries) return false;
+            if (!skip[v]) std::memcpy(d, &lut[v], 4);
         }
         return true;
     }
@@ -563,6 +617,8 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, c32bppDIB& cHost) {
         conv.trns = &st.trns;
         conv.haveTrns = st.haveTrns;
         conv.key = st.key;
+        if (h.depth <= 8 && (h.colorType == kGrey || h.colorType == kPalette))
+            conv.PrepareIndexed();
 
         if (!cHost.InitializeDIB(h.width, h.height))
             return error_ = "no memory for the image", false;
