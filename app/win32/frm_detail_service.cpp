@@ -48,6 +48,14 @@ void FrmDetailService::Show() {
 }
 
 LRESULT FrmDetailService::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    // The locked detail text keeps a text box's own background rather than the greyed one of
+    // a read-only edit control.
+    if (msg == WM_CTLCOLORSTATIC && reinterpret_cast<HWND>(lp) == TextBox() && TextBox()) {
+        auto dc = reinterpret_cast<HDC>(wp);
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    }
     return Default(msg, wp, lp);
 }
 
