@@ -171,7 +171,9 @@ LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return OnNotify(*reinterpret_cast<const NMHDR*>(lp));
     case WM_TIMER:
         if (wp == kTimer1 && logic_) {
+            ++handlersRunning_;
             logic_->OnTimerTick();
+            --handlersRunning_;
             SyncHostIds();
         }
         return 0;
@@ -183,6 +185,8 @@ LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         KillTimer(Hwnd(), kTimer1);
         if (detail_ && detail_->Loaded()) DestroyWindow(detail_->Hwnd());
         PostQuitMessage(0);
+        // Closed in the middle of a scan: the program ends now, not when the scan is done.
+        if (handlersRunning_ > 0 && services_.endProgram) services_.endProgram();
         return 0;
     default:
         return Default(msg, wp, lp);

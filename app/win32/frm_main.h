@@ -27,6 +27,9 @@ struct MainWindowServices {
     NumberLocale locale;
     // The link images: opens a web address (nothing happens when empty).
     WebPageOpener openWebPage;
+    // Ends the process at once; called when the main window goes while a handler is still
+    // running (a scan in progress). Empty: the handler runs to its end first.
+    std::function<void()> endProgram;
 };
 
 class FrmMain final : public FormWindow, private BusyBar, private DetailWindowHost {
@@ -79,6 +82,7 @@ class FrmMain final : public FormWindow, private BusyBar, private DetailWindowHo
     std::unique_ptr<MainWindowPictures> pictures_;
     std::string desktopPath_;
     std::string reportPath_;
+    int handlersRunning_ = 0;    // nesting of the timer's scan
     AnimationBarWindow busyBar_; // DB1
 };
 

@@ -74,7 +74,9 @@ int mdStartup(HINSTANCE instance) {
     RegisterCommonControls();
 
     SystemWmiLocator wmi;
-    auto window = OpenMainWindow(instance, SystemServices(wmi));
+    MainWindowServices services = SystemServices(wmi);
+    services.endProgram = [] { ExitProcess(0); };
+    auto window = OpenMainWindow(instance, std::move(services));
     if (!window) return 1;
     return RunMessageLoop();
 }

@@ -539,5 +539,33 @@ TEST_F(ReportButtonsTest, CopyPutsTheSameReportOnTheClipboard) {
               std::string::npos);
 }
 
+// Closes the main window from inside the scan: the close is handled at the scan's next yield.
+class ClosingWmi final : public WmiLocator {
+  public:
+    explicit ClosingWmi(WmiLocator& inner) : inner_(inner) {}
+    std::unique_ptr<WmiServices> Bind(std::string_view moniker) override {
+        if (window) PostMessageW(window, WM_CLOSE, 0, 0);
+        return inner_.Bind(moniker);
+    }
+    HWND window = nullptr;
+
+  private:
+    WmiLocator& inner_;
+};
+
+TEST_F(MainWindowTest, ClosingDuringAScanEndsTheProgramAtOnce) {
+    ClosingWmi closing(wmi_);
+    int ended = 0;
+    MainWindowServices s = BaseServices();
+    s.wmi = &closing;
+    s.endProgram = [&] { ++ended; };
+    ASSERT_TRUE(Open(std::move(s)));
+    closing.window = window_->Hwnd();
+    Click("Command1");
+    ASSERT_TRUE(PumpUntil([&] { return ended > 0; }, 10000));
+    EXPECT_EQ(ended, 1);
+    EXPECT_FALSE(IsWindow(closing.window));
+}
+
 } // namespace
 } // namespace corvale::win32
