@@ -77,19 +77,19 @@ ZlibProbe FindZlib(bool presenceOnly, std::span<const std::string_view> names) {
         }
         probe.found = true;
         probe.slot = static_cast<std::int32_t>(names.size() - i);
-        probe.cdecl = true;
+        probe.callerCleans = true;
         if (!presenceOnly && kConventionsDiffer) {
             // Only where two conventions exist does the machine code need reading; an
             // undecidable scan keeps the C convention.
             const auto verdict =
                 ScanCallingConvention(ReadableCodeAt(crc, kMaxConventionScanBytes));
-            probe.cdecl = verdict.value_or(true);
+            probe.callerCleans = verdict.value_or(true);
         }
         return probe;
     }
     probe.found = false;
     probe.slot = 0;
-    probe.cdecl = true;
+    probe.callerCleans = true;
     probe.hasCompress2 = false;
     return probe;
 }
@@ -165,19 +165,20 @@ std::unique_ptr<ZlibLibrary> ZlibLibrary::Open(const ZlibProbe& probe) {
     z->uncompress_ = z->library_.Symbol("uncompress");
     z->compress2_ = z->library_.Symbol("compress2");
     z->compress_ = z->library_.Symbol("compress");
-    z->cdecl_ = probe.cdecl || !kConventionsDiffer;
-    if (z->cdecl_ && !z->adapter_.DllLoad(probe.name)) return nullptr;
+    z->callerCleans_ = probe.callerCleans || !kConventionsDiffer;
+    if (z->callerCleans_ && !z->adapter_.DllLoad(probe.name)) return nullptr;
     return z;
 }
 
 ZlibLibrary::~ZlibLibrary() {
-    if (cdecl_) adapter_.DllUnload();
+    if (callerCleans_) adapter_.DllUnload();
 }
 
 std::uint32_t ZlibLibrary::Crc32(std::span<const std::uint8_t> bytes) const {
     if (bytes.size() > kMax32) return 0;
     const auto n = static_cast<unsigned>(bytes.size());
-    if (!cdecl_) return static_cast<std::uint32_t>(As<Crc32StdFn>(crc32_)(0, bytes.data(), n));
+    if (!callerCleans_)
+        return static_cast<std::uint32_t>(As<Crc32StdFn>(crc32_)(0, bytes.data(), n));
     const std::uintptr_t args[] = {0, Arg(bytes.data()), n};
     return static_cast<std::uint32_t>(adapter_.CallFunc("crc32", args).value_or(0));
 }
@@ -187,7 +188,7 @@ int ZlibLibrary::Uncompress(std::span<std::uint8_t> out, std::span<const std::ui
     if (!uncompress_ || out.size() > kMax32 || in.size() > kMax32) return -1;
     ZULong destLength = static_cast<ZULong>(out.size());
     int result;
-    if (!cdecl_) {
+    if (!callerCleans_) {
         result = As<UncompressStdFn>(uncompress_)(out.data(), &destLength, in.data(),
                                                   static_cast<ZULong>(in.size()));
     } else {
@@ -209,7 +210,7 @@ bool ZlibLibrary::Compress(std::span<const std::uint8_t> in, std::vector<std::ui
     ZULong destLength = static_cast<ZULong>(*capacity);
     const auto srcLength = static_cast<ZULong>(in.size());
     int result;
-    if (!cdecl_) {
+    if (!callerCleans_) {
         result = compress2_ ? As<Compress2StdFn>(compress2_)(out.data() + 4, &destLength, in.data(),
                                                              srcLength, 9)
                             : As<CompressStdFn>(compress_)(out.data() + 4, &destLength, in.data(),

@@ -23,7 +23,7 @@ struct ZlibProbe {
     bool found = false;
     std::string name;          // the name tried last
     std::int32_t slot = 0;     // 2 when the first name matched, 1 the second, 0 none
-    bool cdecl = true;         // exports use the caller-cleans convention
+    bool callerCleans = true;  // exports use the caller-cleans (C) convention
     bool hasCompress2 = false; // "compress2" is exported
 };
 
@@ -90,7 +90,7 @@ class ZlibLibrary {
 
   private:
     ZlibLibrary() = default;
-    bool cdecl_ = true;
+    bool callerCleans_ = true;
     SharedLibrary library_;
     mutable cCDECL adapter_;
     void* crc32_ = nullptr;

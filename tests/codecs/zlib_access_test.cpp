@@ -40,6 +40,7 @@ TEST(ZlibProbe, TriesTheNamesInOrder) {
     EXPECT_EQ(first.name, DefaultZlibNames()[0]);
     EXPECT_EQ(first.slot, 2);
     EXPECT_TRUE(first.hasCompress2);
+    EXPECT_TRUE(first.callerCleans) << "zlib builds here use the C convention";
     EXPECT_EQ(EncoderSlotBits(first), 2 | 32);
 
     const std::string_view secondWins[] = {kMissing, DefaultZlibNames()[0]};
