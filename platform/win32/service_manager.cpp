@@ -88,6 +88,8 @@ std::optional<std::vector<ScmService>> ReadServices() {
             buf.data(), static_cast<DWORD>(buf.size()), &needed, &count, &resume, nullptr);
         const DWORD err = ok ? ERROR_SUCCESS : GetLastError();
         if (!ok && err != ERROR_MORE_DATA) return out.empty() ? std::nullopt : std::optional(out);
+        if (static_cast<std::size_t>(count) > buf.size() / sizeof(ENUM_SERVICE_STATUS_PROCESSW))
+            break; // more records than the buffer can hold: not an answer to trust
         const auto* e = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(buf.data());
         for (DWORD i = 0; i < count; ++i) {
             ScmService s;
