@@ -380,20 +380,21 @@ bool HuffmanBlock(BitReader& br, Output& out, const Tables& t) {
         br.p += (63 - br.count) >> 3;
         br.count |= 56;
 
+        // Up to four literals straight from the primary table (11 bits each at most) per refill.
         std::uint32_t e = t.litlen[br.Peek(kLitlenTableBits)];
         if (EntryKind(e) == kLiteral) {
-            br.Drop(EntryBits(e));
-            *out.pos++ = static_cast<std::uint8_t>(EntryValue(e));
-            // Up to two more literals straight from the primary table (11 bits each at most).
-            e = t.litlen[br.Peek(kLitlenTableBits)];
-            if (EntryKind(e) != kLiteral) continue;
-            br.Drop(EntryBits(e));
-            *out.pos++ = static_cast<std::uint8_t>(EntryValue(e));
-            e = t.litlen[br.Peek(kLitlenTableBits)];
-            if (EntryKind(e) != kLiteral) continue;
-            br.Drop(EntryBits(e));
-            *out.pos++ = static_cast<std::uint8_t>(EntryValue(e));
-            continue;
+            int literals = 0;
+            do {
+                br.Drop(EntryBits(e));
+                *out.pos++ = static_cast<std::uint8_t>(EntryValue(e));
+                e = t.litlen[br.Peek(kLitlenTableBits)];
+            } while (++literals < 4 && EntryKind(e) == kLiteral);
+            if (literals == 4 || EntryKind(e) == kLiteral) continue;
+            // The next code was looked up from bits already held; top the buffer up again for
+            // the length, distance and their extra bits (the low bits do not change).
+            br.buf |= Load64LE(br.p) << br.count;
+            br.p += (63 - br.count) >> 3;
+            br.count |= 56;
         }
         if (EntryKind(e) == kSubtable) {
             br.Drop(kLitlenTableBits);
