@@ -4,6 +4,14 @@
 
 namespace corvale::win32 {
 
+void DispatchWindowMessage(MSG& msg) {
+    // Tab, arrow keys and the space bar move between and press the windows' controls.
+    HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    if (root && IsDialogMessageW(root, &msg)) return;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+}
+
 bool PumpPendingMessages() {
     MSG msg;
     // A bound, so that a message source that keeps posting cannot hold the caller forever.
@@ -12,8 +20,7 @@ bool PumpPendingMessages() {
             PostQuitMessage(static_cast<int>(msg.wParam));
             return false;
         }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+        DispatchWindowMessage(msg);
     }
     return true;
 }

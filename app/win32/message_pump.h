@@ -3,7 +3,13 @@
 // while messages keep flowing.
 #include <functional>
 
+struct tagMSG; // the system's MSG
+
 namespace corvale::win32 {
+
+// Hands one message to its window, with the keyboard moving between the controls of its
+// top-level window.
+void DispatchWindowMessage(tagMSG& msg);
 
 // Dispatches every message waiting in this thread's queue, then returns. A quit message is put
 // back so that the program's main loop still sees it. Returns false when it met one.

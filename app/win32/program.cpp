@@ -56,10 +56,7 @@ std::unique_ptr<FrmMain> OpenMainWindow(HINSTANCE instance, MainWindowServices s
 
 int RunMessageLoop() {
     MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchWindowMessage(msg);
     return msg.message == WM_QUIT ? static_cast<int>(msg.wParam) : 0;
 }
 
