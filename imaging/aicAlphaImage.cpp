@@ -150,7 +150,6 @@ void aicAlphaImage::JoinSession(std::span<aicAlphaImage* const> formControls) {
     HandOutToken();
     if (UserMode()) {
         session_->AddRef(this);
-        registered_ = true;
     }
 }
 
@@ -164,7 +163,6 @@ void aicAlphaImage::HandOutToken() {
 void aicAlphaImage::Show() {
     if (UserMode() && session_) {
         session_->AddRef(this);
-        registered_ = true;
     }
     if (scaledWidth_ == 0) Layout();
 }
@@ -312,6 +310,17 @@ void aicAlphaImage::RebuildShape() {
         c32bppDIB placed(capabilityFlags_, *services_);
         if (BuildPlacedImage(placed)) shape_ = placed.CreateRegionRects(style);
     }
+    if (hitTest_ == 1 && !shape_.empty()) {
+        // Only the bounding box is kept.
+        RegionRect box = shape_.front();
+        for (const RegionRect& r : shape_) {
+            box.left = std::min(box.left, r.left);
+            box.top = std::min(box.top, r.top);
+            box.right = std::max(box.right, r.right);
+            box.bottom = std::max(box.bottom, r.bottom);
+        }
+        shape_.assign(1, box);
+    }
 }
 
 void aicAlphaImage::RebuildShadow() {
@@ -430,18 +439,6 @@ void aicAlphaImage::Paint(const AlphaImagePaint& t) {
 bool aicAlphaImage::HitTest(std::int32_t x, std::int32_t y) const {
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return false;
     if (hitTest_ == 0 || !enabled_ || !UserMode() || !HasImage()) return true;
-    if (hitTest_ == 1) {
-        // The bounding box only.
-        if (shape_.empty()) return false;
-        RegionRect box = shape_.front();
-        for (const RegionRect& r : shape_) {
-            box.left = std::min(box.left, r.left);
-            box.top = std::min(box.top, r.top);
-            box.right = std::max(box.right, r.right);
-            box.bottom = std::max(box.bottom, r.bottom);
-        }
-        return x >= box.left && x < box.right && y >= box.top && y < box.bottom;
-    }
     return std::any_of(shape_.begin(), shape_.end(), [&](const RegionRect& r) {
         return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
     });

@@ -320,7 +320,6 @@ class aicAlphaImage final : public ICrossComm {
     std::int32_t rotation_ = 0;
     std::int32_t hitTest_ = 0;
     std::vector<RegionRect> shape_;
-    bool shapeIsBox_ = false;
     std::int32_t grayScale_ = -1;
     std::int32_t parentScaleMode_ = kNoScaleMode;
     std::int32_t scaleMethod_ = 0;
@@ -352,7 +351,6 @@ class aicAlphaImage final : public ICrossComm {
     std::int32_t oleDropMode_ = 0;
     bool enabled_ = true;
     std::shared_ptr<cCrossComm> session_;
-    bool registered_ = false;
     std::int32_t width_ = 0, height_ = 0;
     bool inResize_ = false;
     bool pressed_ = false;

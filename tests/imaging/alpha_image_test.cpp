@@ -368,6 +368,25 @@ TEST(AlphaImageMask, CornerColourBecomesTransparentAndComesBack) {
     EXPECT_EQ(g.ctl.MaskUsed(), 0);
 }
 
+TEST(AlphaImageMask, MaskOfAnInvertedPictureSurvivesSavingAndReading) {
+    Fixture a;
+    ASSERT_TRUE(a.ctl.LoadImage_FromArray(SolidBmp(3, 3, {10, 20, 30, 255}, {1, 2, 3, 255})));
+    a.ctl.InversedImage(true);
+    a.ctl.MaskColor(0x010203); // the corner's colour (0x00BBGGRR: B 1, G 2, R 3)
+    a.ctl.MaskUsed(1);
+    ASSERT_EQ(Px(a.ctl.Image(), 0, 0), (Bgra{0, 0, 0, 0}));
+    ASSERT_EQ(Px(a.ctl.Image(), 1, 1), (Bgra{245, 235, 225, 255}));
+    PropertyBag bag;
+    a.ctl.WriteProperties(bag);
+    if (!bag.GetBytes("Image")) GTEST_SKIP() << "no PNG writer here";
+
+    Fixture b;
+    b.ctl.ReadProperties(bag);
+    EXPECT_EQ(b.ctl.MaskUsed(), 1);
+    EXPECT_EQ(Px(b.ctl.Image(), 0, 0), (Bgra{0, 0, 0, 0})); // the same pixel is transparent
+    EXPECT_EQ(Px(b.ctl.Image(), 1, 1), (Bgra{245, 235, 225, 255}));
+}
+
 TEST(AlphaImageHitTest, FourModes) {
     Fixture f;
     MakeImage(f.ctl, 9, 9, true); // a plus: row 4 and column 4
