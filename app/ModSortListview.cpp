@@ -1,4 +1,5 @@
 #include "app/ModSortListview.h"
+#include "platform/ascii_text.h"
 
 #include <cstddef>
 #include <optional>
@@ -177,11 +178,8 @@ void SortListView(ListControl& list, int columnIndex, std::string_view kind, boo
 }
 
 void OnColumnHeaderClick(ListControl& list, int columnIndex, const NumberLocale& locale) {
-    std::string header = list.ColumnText(columnIndex);
-    for (char& c : header)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    SortListView(list, columnIndex, header == "pid" ? kSortNumber : std::string_view(), false,
-                 locale);
+    const bool numeric = SameTextIgnoringCase(list.ColumnText(columnIndex), "pid");
+    SortListView(list, columnIndex, numeric ? kSortNumber : std::string_view(), false, locale);
 }
 
 } // namespace corvale

@@ -1,4 +1,5 @@
 #include "controls/theme_support.h"
+#include "platform/ascii_text.h"
 
 #include <cmath>
 #include <string>
@@ -63,9 +64,7 @@ std::int32_t HimetricToPixels(std::int32_t himetric, double twipsPerPixel) {
 
 int CommonControlsVersionFromPath(std::string_view path) {
     constexpr std::string_view kAssembly = "microsoft.windows.common-controls_";
-    std::string lower(path);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    const std::string lower = AsciiLowered(path);
     std::string_view rest(lower);
     const auto at = rest.rfind(kAssembly);
     if (at == std::string_view::npos) return 0;

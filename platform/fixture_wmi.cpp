@@ -1,4 +1,5 @@
 #include "platform/fixture_wmi.h"
+#include "platform/ascii_text.h"
 
 #include "platform/wql.h"
 
@@ -6,15 +7,6 @@
 
 namespace corvale {
 namespace {
-
-bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
 
 std::optional<WmiValue> ValueFromJson(const nlohmann::json& j) {
     switch (j.type()) {
@@ -97,7 +89,7 @@ FixtureWmi::FixtureWmi(FixtureData data) : data_(std::move(data)) {}
 
 std::unique_ptr<WmiServices> FixtureWmi::Bind(std::string_view moniker) {
     ++bindCount;
-    if (bindFails || !SameText(moniker, kCimV2Moniker)) return nullptr;
+    if (bindFails || !SameTextIgnoringCase(moniker, kCimV2Moniker)) return nullptr;
     return std::make_unique<FixtureServices>(*this);
 }
 
@@ -106,9 +98,9 @@ WmiQueryResult FixtureWmi::Run(std::string_view wql) const {
     if (!parsed.query) return WmiQueryResult::Failure("invalid query: " + parsed.error);
     const WqlQuery& q = *parsed.query;
     const std::vector<WmiObject>* source = nullptr;
-    if (SameText(q.className, "Win32_Service"))
+    if (SameTextIgnoringCase(q.className, "Win32_Service"))
         source = &data_.services;
-    else if (SameText(q.className, "Win32_Process"))
+    else if (SameTextIgnoringCase(q.className, "Win32_Process"))
         source = &data_.processes;
     else
         return WmiQueryResult::Failure("invalid class: " + q.className);
@@ -120,7 +112,7 @@ WmiQueryResult FixtureWmi::Run(std::string_view wql) const {
             if (!v)
                 return WmiQueryResult::Failure("invalid query: no property " + *q.whereProperty);
             auto text = v->ToText();
-            if (!text || !SameText(*text, q.whereValue)) continue;
+            if (!text || !SameTextIgnoringCase(*text, q.whereValue)) continue;
         }
         result.objects.push_back(o);
     }

@@ -1,18 +1,10 @@
 #include "platform/form_model.h"
+#include "platform/ascii_text.h"
 
 #include <array>
 
 namespace corvale {
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
 
 constexpr std::array<std::pair<ControlKind, std::string_view>, 12> kKindNames{{
     {ControlKind::CommandButton, "CommandButton"},
@@ -45,7 +37,7 @@ ControlKind ControlKindFromName(std::string_view name) {
 
 void PropertyBag::Set(std::string_view name, PropertyValue value) {
     for (auto& [n, v] : entries_)
-        if (SameName(n, name)) {
+        if (SameTextIgnoringCase(n, name)) {
             v = std::move(value);
             return;
         }
@@ -54,7 +46,7 @@ void PropertyBag::Set(std::string_view name, PropertyValue value) {
 
 bool PropertyBag::Remove(std::string_view name) {
     for (auto it = entries_.begin(); it != entries_.end(); ++it)
-        if (SameName(it->first, name)) {
+        if (SameTextIgnoringCase(it->first, name)) {
             entries_.erase(it);
             return true;
         }
@@ -63,7 +55,7 @@ bool PropertyBag::Remove(std::string_view name) {
 
 const PropertyValue* PropertyBag::Find(std::string_view name) const {
     for (const auto& [n, v] : entries_)
-        if (SameName(n, name)) return &v;
+        if (SameTextIgnoringCase(n, name)) return &v;
     return nullptr;
 }
 
@@ -111,13 +103,13 @@ std::string Control::DisplayName() const {
 
 Control* Form::Find(std::string_view n, std::optional<std::int32_t> index) {
     for (Control& c : controls)
-        if (SameName(c.name, n) && c.index == index) return &c;
+        if (SameTextIgnoringCase(c.name, n) && c.index == index) return &c;
     return nullptr;
 }
 
 const Control* Form::Find(std::string_view n, std::optional<std::int32_t> index) const {
     for (const Control& c : controls)
-        if (SameName(c.name, n) && c.index == index) return &c;
+        if (SameTextIgnoringCase(c.name, n) && c.index == index) return &c;
     return nullptr;
 }
 

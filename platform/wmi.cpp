@@ -1,19 +1,11 @@
 #include "platform/wmi.h"
+#include "platform/ascii_text.h"
 
 #include <cmath>
 #include <cstdio>
 
 namespace corvale {
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
 
 // Optional blanks, optional sign, decimal digits, optional blanks; nothing else.
 std::optional<std::int64_t> ParseWhole(std::string_view t) {
@@ -66,8 +58,8 @@ std::optional<bool> WmiValue::ToBool() const {
         return std::get<2>(value_) == -1;
     case Kind::Text: {
         const std::string& t = std::get<4>(value_);
-        if (SameName(t, "True")) return true;
-        if (SameName(t, "False")) return false;
+        if (SameTextIgnoringCase(t, "True")) return true;
+        if (SameTextIgnoringCase(t, "False")) return false;
         return std::nullopt;
     }
     default:
@@ -112,7 +104,7 @@ std::optional<Currency> WmiValue::ToCurrency() const {
 
 void WmiObject::Set(std::string_view name, WmiValue value) {
     for (auto& [n, v] : props_)
-        if (SameName(n, name)) {
+        if (SameTextIgnoringCase(n, name)) {
             v = std::move(value);
             return;
         }
@@ -121,7 +113,7 @@ void WmiObject::Set(std::string_view name, WmiValue value) {
 
 std::optional<WmiValue> WmiObject::Get(std::string_view name) const {
     for (const auto& [n, v] : props_)
-        if (SameName(n, name)) return v;
+        if (SameTextIgnoringCase(n, name)) return v;
     return std::nullopt;
 }
 

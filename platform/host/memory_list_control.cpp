@@ -1,4 +1,5 @@
 #include "platform/host/memory_list_control.h"
+#include "platform/ascii_text.h"
 
 #include <algorithm>
 
@@ -7,11 +8,8 @@ namespace corvale {
 int CompareListText(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        auto lower = [](unsigned char c) {
-            return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c;
-        };
-        const unsigned char x = lower(static_cast<unsigned char>(a[i]));
-        const unsigned char y = lower(static_cast<unsigned char>(b[i]));
+        const auto x = static_cast<unsigned char>(AsciiLower(a[i]));
+        const auto y = static_cast<unsigned char>(AsciiLower(b[i]));
         if (x != y) return x < y ? -1 : 1;
     }
     if (a.size() == b.size()) return 0;

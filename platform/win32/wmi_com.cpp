@@ -1,4 +1,5 @@
 // The management service over COM.
+#include "platform/ascii_text.h"
 #include "platform/win32/com.h"
 #include "platform/win32/system_wmi.h"
 
@@ -125,15 +126,7 @@ class ComWmiServices final : public WmiServices {
 std::optional<std::string> NamespaceFromMoniker(std::string_view moniker) {
     constexpr std::string_view kScheme = "winmgmts:";
     std::string_view rest = moniker;
-    if (rest.size() >= kScheme.size()) {
-        bool scheme = true;
-        for (std::size_t i = 0; i < kScheme.size(); ++i) {
-            char c = rest[i];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-            if (c != kScheme[i]) scheme = false;
-        }
-        if (scheme) rest.remove_prefix(kScheme.size());
-    }
+    if (StartsWithIgnoringCase(rest, kScheme)) rest.remove_prefix(kScheme.size());
     // Optional security settings "{...}!".
     if (!rest.empty() && rest.front() == '{') {
         const auto close = rest.find('}');

@@ -1,5 +1,6 @@
 // Win32_Service and Win32_Process records built from the service control manager and the
 // processes' memory counters, for systems whose management service cannot give them.
+#include "platform/ascii_text.h"
 #include "platform/fixture_wmi.h"
 #include "platform/service_status_text.h"
 #include "platform/win32/service_manager.h"
@@ -59,15 +60,6 @@ WmiObject ProcessObject(std::uint32_t processId, std::optional<std::uint64_t> wo
     return o;
 }
 
-bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 // Every process id of the system; empty when they cannot be listed.
 std::vector<std::uint32_t> AllProcessIds() {
     std::vector<DWORD> ids(1024);
@@ -91,14 +83,14 @@ class ServiceManagerServices final : public WmiServices {
         if (!parsed.query) return WmiQueryResult::Failure("invalid query: " + parsed.error);
         const WqlQuery& q = *parsed.query;
         FixtureData data;
-        if (SameText(q.className, "Win32_Service")) {
+        if (SameTextIgnoringCase(q.className, "Win32_Service")) {
             auto services = ReadServices();
             if (!services) return WmiQueryResult::Failure("the service manager cannot be read");
             for (const ScmService& s : *services) data.services.push_back(ServiceObject(s));
-        } else if (SameText(q.className, "Win32_Process")) {
+        } else if (SameTextIgnoringCase(q.className, "Win32_Process")) {
             std::vector<std::uint32_t> ids;
             std::uint32_t one = 0;
-            if (q.whereProperty && SameText(*q.whereProperty, "ProcessId") &&
+            if (q.whereProperty && SameTextIgnoringCase(*q.whereProperty, "ProcessId") &&
                 ParseProcessId(q.whereValue, one)) {
                 if (ProcessExists(one)) ids.push_back(one);
             } else {
@@ -131,7 +123,7 @@ class ServiceManagerServices final : public WmiServices {
 
 std::unique_ptr<WmiServices> ServiceManagerWmiLocator::Bind(std::string_view moniker) {
     const auto ns = NamespaceFromMoniker(moniker);
-    if (!ns || !SameText(*ns, "root\\cimv2")) return nullptr;
+    if (!ns || !SameTextIgnoringCase(*ns, "root\\cimv2")) return nullptr;
     return std::make_unique<ServiceManagerServices>();
 }
 
