@@ -127,19 +127,19 @@ HWND FormWindow::Child(std::string_view name) const {
     return it == children_.end() ? nullptr : it->second;
 }
 
-HFONT FormWindow::FontFor(const FontSpec& spec) {
-    for (auto& [s, f] : fonts_)
-        if (s == spec) return f.get();
+HFONT FormWindow::FontFor(const FontSpec& font) {
+    for (auto& [known, handle] : fonts_)
+        if (known == font) return handle.get();
     LOGFONTW lf{};
-    lf.lfHeight = -static_cast<LONG>(std::lround(spec.sizePt * Dpi() / 72.0));
-    lf.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
-    lf.lfItalic = spec.italic;
-    lf.lfUnderline = spec.underline;
+    lf.lfHeight = -static_cast<LONG>(std::lround(font.sizePt * Dpi() / 72.0));
+    lf.lfWeight = font.bold ? FW_BOLD : FW_NORMAL;
+    lf.lfItalic = font.italic;
+    lf.lfUnderline = font.underline;
     lf.lfCharSet = DEFAULT_CHARSET;
     lf.lfQuality = DEFAULT_QUALITY;
-    const std::wstring face = WideFromUtf8(spec.name);
+    const std::wstring face = WideFromUtf8(font.name);
     lstrcpynW(lf.lfFaceName, face.c_str(), LF_FACESIZE);
-    fonts_.emplace_back(spec, FontHandle(CreateFontIndirectW(&lf)));
+    fonts_.emplace_back(font, FontHandle(CreateFontIndirectW(&lf)));
     return fonts_.back().second.get();
 }
 

@@ -75,7 +75,7 @@ class FormWindow {
 
   private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-    HFONT FontFor(const FontSpec& spec);
+    HFONT FontFor(const FontSpec& font);
     HWND CreateControl(const Control& c, HWND parent);
     void AddToolTip(HWND button, std::string_view text);
     void ApplyButtonPicture(const Control& c, HWND button);
