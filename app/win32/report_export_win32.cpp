@@ -3,8 +3,8 @@
 #include "app/ModMain.h"
 #include "controls/file_dialog_record.h"
 #include "controls/win32/common_dialog_win32.h"
-#include "platform/win32/ansi_text.h"
 #include "platform/win32/text_seams.h"
+#include "platform/win32/wide_text.h"
 
 #include <objbase.h>
 #include <shlobj.h>

@@ -1,8 +1,8 @@
 // The Win32 side of the shared helpers: files, library probing, regions and picture objects.
 #include "codecs/modParsers.h"
 #include "codecs/win32/picture_objects.h"
-#include "codecs/win32/wide_text.h"
 #include "imaging/c32bppDIB.h"
+#include "platform/win32/wide_text.h"
 
 #include <cstring>
 #include <string>

@@ -1,27 +1,16 @@
 #include "codecs/shared_library.h"
 
+#include "platform/win32/wide_text.h"
+
 #include <windows.h>
 
 #include <algorithm>
 
 namespace corvale {
-namespace {
-
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
-} // namespace
 
 bool SharedLibrary::Open(const std::string& name) {
     Close();
-    const std::wstring wide = Widen(name);
+    const std::wstring wide = WideFromUtf8(name);
     if (wide.empty()) return false;
     handle_ = reinterpret_cast<void*>(LoadLibraryW(wide.c_str()));
     return handle_ != nullptr;

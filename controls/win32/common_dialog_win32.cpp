@@ -1,6 +1,6 @@
 #include "controls/win32/common_dialog_win32.h"
 
-#include "platform/win32/ansi_text.h"
+#include "platform/win32/wide_text.h"
 
 #include <commdlg.h>
 

@@ -1,5 +1,7 @@
 #include "controls/win32/registry_settings_store.h"
 
+#include "platform/win32/wide_text.h"
+
 #include <windows.h>
 
 #include <vector>
@@ -9,29 +11,8 @@ namespace {
 
 constexpr DWORD kMaxValueBytes = 64 * 1024; // a stored position is a few bytes
 
-std::wstring Wide(std::string_view utf8) {
-    if (utf8.empty()) return {};
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-    return w;
-}
-
-std::string Utf8(std::wstring_view wide) {
-    if (wide.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string s(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), s.data(), n,
-                        nullptr, nullptr);
-    return s;
-}
-
 std::wstring KeyPath(std::string_view app, std::string_view section) {
-    return L"Software\\" + Wide(app) + L"\\" + Wide(section);
+    return L"Software\\" + WideFromUtf8(app) + L"\\" + WideFromUtf8(section);
 }
 
 struct Key {
@@ -50,7 +31,7 @@ RegistrySettingsStore::Get(std::string_view app, std::string_view section, std::
     if (RegOpenKeyExW(HKEY_CURRENT_USER, KeyPath(app, section).c_str(), 0, KEY_QUERY_VALUE, &k.h) !=
         ERROR_SUCCESS)
         return std::nullopt;
-    const std::wstring name = Wide(key);
+    const std::wstring name = WideFromUtf8(key);
     DWORD type = 0, bytes = 0;
     if (RegQueryValueExW(k.h, name.c_str(), nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
         type != REG_SZ || bytes > kMaxValueBytes)
@@ -63,7 +44,7 @@ RegistrySettingsStore::Get(std::string_view app, std::string_view section, std::
         return std::nullopt;
     std::size_t len = std::min<std::size_t>(got / sizeof(wchar_t), buf.size() - 1);
     while (len > 0 && buf[len - 1] == L'\0') --len; // stored terminator
-    return Utf8(std::wstring_view(buf.data(), len));
+    return Utf8FromWide(std::wstring_view(buf.data(), len));
 }
 
 bool RegistrySettingsStore::Save(std::string_view app, std::string_view section,
@@ -73,8 +54,8 @@ bool RegistrySettingsStore::Save(std::string_view app, std::string_view section,
     if (RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath(app, section).c_str(), 0, nullptr, 0,
                         KEY_SET_VALUE, nullptr, &k.h, nullptr) != ERROR_SUCCESS)
         return false;
-    const std::wstring w = Wide(value);
-    return RegSetValueExW(k.h, Wide(key).c_str(), 0, REG_SZ,
+    const std::wstring w = WideFromUtf8(value);
+    return RegSetValueExW(k.h, WideFromUtf8(key).c_str(), 0, REG_SZ,
                           reinterpret_cast<const BYTE*>(w.c_str()),
                           static_cast<DWORD>((w.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }

@@ -1,5 +1,7 @@
 #include "controls/win32/xp_theme_support.h"
 
+#include "platform/win32/wide_text.h"
+
 #include "controls/win32/animation_bar_window.h"
 
 #include <commctrl.h>
@@ -69,16 +71,6 @@ struct Theme {
         if (h) CloseThemeData(h);
     }
 };
-
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-    return w;
-}
 
 bool HasHandle(const std::optional<ButtonPictureRef>& p) {
     return p && p->handle;
@@ -471,7 +463,7 @@ void pvDrawButton(HWND hwnd, HDC hdc, const ThemedButton& button) {
         if (facts.focused) DrawFocusRect(hdc, &r);
 
         // 4. The caption.
-        const std::wstring caption = Wide(button.Caption());
+        const std::wstring caption = WideFromUtf8(button.Caption());
         if (!caption.empty() && theme.h) {
             HFONT font = button.Font();
             Selection sel(hdc, font ? font : GetStockObject(DEFAULT_GUI_FONT));

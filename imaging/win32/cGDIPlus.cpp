@@ -1,5 +1,7 @@
 #include "imaging/win32/cGDIPlus.h"
 
+#include "platform/win32/wide_text.h"
+
 #include "codecs/cPNGparser.h"
 #include "codecs/modParsers.h"
 #include "imaging/c32bppDIB.h"
@@ -210,16 +212,6 @@ class StreamOwner {
     IStream* p_ = nullptr;
 };
 
-std::wstring Wide(std::string_view utf8) {
-    if (utf8.empty() || utf8.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-        return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), w.data(), n);
-    return w;
-}
-
 // The bytes in a memory stream (global memory block, freed with the stream).
 bool StreamFromBytes(std::span<const std::uint8_t> bytes, StreamOwner& stream) {
     if (bytes.empty()) return false;
@@ -390,7 +382,7 @@ bool cGDIPlus::LoadPicture(c32bppDIB& image, std::string_view fileName,
     StreamOwner stream;
     ImageOwner picture(*api);
     if (!fileName.empty()) {
-        const std::wstring name = Wide(fileName);
+        const std::wstring name = WideFromUtf8(fileName);
         if (name.empty() || api->LoadImageFromFile(name.c_str(), picture.Out()) != kOk)
             return false;
     } else {
@@ -450,7 +442,7 @@ bool cGDIPlus::SaveToPNG(std::string_view fileName, std::vector<std::uint8_t>& o
                                    kPixelFormat32bppPARGB, work.data(), bitmap.Out()) != kOk)
         return false;
     if (!fileName.empty()) {
-        const std::wstring name = Wide(fileName);
+        const std::wstring name = WideFromUtf8(fileName);
         return !name.empty() &&
                api->SaveImageToFile(bitmap.get(), name.c_str(), &png, nullptr) == kOk;
     }

@@ -3,8 +3,8 @@
 #include "codecs/cBMPparser.h"
 #include "codecs/cICOparser.h"
 #include "codecs/win32/picture_objects.h"
-#include "codecs/win32/wide_text.h"
 #include "imaging/c32bppDIB.h"
+#include "platform/win32/wide_text.h"
 
 #include <shellapi.h>
 #include <windows.h>

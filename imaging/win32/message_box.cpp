@@ -1,6 +1,6 @@
 #include "imaging/win32/message_box.h"
 
-#include "codecs/win32/wide_text.h"
+#include "platform/win32/wide_text.h"
 
 #include <windows.h>
 

@@ -1,6 +1,7 @@
 #pragma once
 // RAII for the COM pieces the management-service client uses: apartment, interface pointers,
 // BSTR and VARIANT.
+#include "platform/win32/wide_text.h"
 #include <windows.h>
 
 #include <objbase.h>
@@ -97,9 +98,5 @@ class Variant {
   private:
     VARIANT v_;
 };
-
-// UTF-8 inside, UTF-16 at the Win32 boundary.
-std::wstring WideFromUtf8(std::string_view s);
-std::string Utf8FromWide(std::wstring_view s);
 
 } // namespace corvale::win32

@@ -1,6 +1,6 @@
 #include "platform/win32/text_seams.h"
 
-#include "platform/win32/ansi_text.h"
+#include "platform/win32/wide_text.h"
 
 #include <algorithm>
 #include <atomic>
@@ -176,11 +176,11 @@ bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes) {
 }
 
 bool Win32FileWriter::WriteTextFile(std::string_view path, std::string_view utf8Text) {
-    return ReplaceFileBytes(WideFromUtf8Text(path), AnsiFromUtf8(utf8Text));
+    return ReplaceFileBytes(WideFromUtf8(path), AnsiFromUtf8(utf8Text));
 }
 
 bool Win32Clipboard::SetText(std::string_view utf8Text) {
-    const std::wstring wide = WideFromUtf8Text(utf8Text);
+    const std::wstring wide = WideFromUtf8(utf8Text);
     GlobalBlock block((wide.size() + 1) * sizeof(wchar_t));
     if (!block.Get()) return false;
     {
@@ -209,7 +209,7 @@ std::optional<std::string> Win32Clipboard::GetText() {
     const std::size_t units = GlobalSize(data) / sizeof(wchar_t);
     const auto* text = static_cast<const wchar_t*>(lock.Get());
     const std::size_t length = std::find(text, text + units, L'\0') - text;
-    return Utf8FromWideText(std::wstring_view(text, length));
+    return Utf8FromWide(std::wstring_view(text, length));
 }
 
 } // namespace corvale::win32

@@ -4,8 +4,8 @@
 #include "controls/common_dialog.h"
 #include "controls/win32/common_dialog_win32.h"
 #include "platform/host/memory_list_control.h"
-#include "platform/win32/ansi_text.h"
 #include "platform/win32/text_seams.h"
+#include "platform/win32/wide_text.h"
 
 #include <commdlg.h>
 #include <dlgs.h>
@@ -42,7 +42,7 @@ class TempFolder {
         RemoveDirectoryW((path_ + L"\\dir.txt").c_str());
         RemoveDirectoryW(path_.c_str());
     }
-    std::string Utf8() const { return win32::Utf8FromWideText(path_); }
+    std::string Utf8() const { return Utf8FromWide(path_); }
     std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
     std::vector<std::wstring> Files() const {
         std::vector<std::wstring> names;
@@ -184,7 +184,7 @@ TEST(DialogSystem, SaveThroughTheHookedDialogWritesTheExactReport) {
     const std::string chosen = folder.Utf8() + "\\chosen.txt";
     MemoryListControl list = TwoRowList();
     AnsweringEvents events;
-    events.typeName = win32::AnsiFromUtf8(chosen);
+    events.typeName = AnsiFromUtf8(chosen);
     std::string reportPath = proposal;
     int yields = 0;
 
@@ -309,9 +309,9 @@ TEST(ReportFileSystem, ReplacesAnExistingFileWhole) {
     const std::wstring target = folder.File(L"r.txt");
     WriteBytes(target, std::string(5000, 'x'));
     win32::Win32FileWriter writer;
-    ASSERT_TRUE(writer.WriteTextFile(win32::Utf8FromWideText(target), "one\r\ntwo\r\n"));
+    ASSERT_TRUE(writer.WriteTextFile(Utf8FromWide(target), "one\r\ntwo\r\n"));
     EXPECT_EQ(ReadBytes(target), "one\r\ntwo\r\n");
-    ASSERT_TRUE(writer.WriteTextFile(win32::Utf8FromWideText(target), ""));
+    ASSERT_TRUE(writer.WriteTextFile(Utf8FromWide(target), ""));
     EXPECT_EQ(ReadBytes(target), "");
     EXPECT_EQ(folder.Files(), std::vector<std::wstring>{L"r.txt"});
 }
@@ -324,7 +324,7 @@ TEST(ReportFileSystem, FailedSaveKeepsTheOldFile) {
     const std::wstring locked = folder.File(L"locked.txt");
     WriteBytes(locked, "old report");
     SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_FALSE(writer.WriteTextFile(win32::Utf8FromWideText(locked), "new report"));
+    EXPECT_FALSE(writer.WriteTextFile(Utf8FromWide(locked), "new report"));
     EXPECT_EQ(ReadBytes(locked), "old report");
 
     // A report another program holds open without sharing cannot be replaced either.
@@ -332,7 +332,7 @@ TEST(ReportFileSystem, FailedSaveKeepsTheOldFile) {
     WriteBytes(busy, "busy report");
     HANDLE held = CreateFileW(busy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(writer.WriteTextFile(win32::Utf8FromWideText(busy), "new report"));
+    EXPECT_FALSE(writer.WriteTextFile(Utf8FromWide(busy), "new report"));
     CloseHandle(held);
     EXPECT_EQ(ReadBytes(busy), "busy report");
 
@@ -384,7 +384,7 @@ TEST(SpecialFolderSystem, DesktopPathAndDefaultReportPath) {
     const std::string desktop = win32::GetSpecialFolderPath(0);
     ASSERT_FALSE(desktop.empty());
     EXPECT_NE(desktop.back(), '\\');
-    const DWORD attributes = GetFileAttributesW(win32::WideFromUtf8Text(desktop).c_str());
+    const DWORD attributes = GetFileAttributesW(WideFromUtf8(desktop).c_str());
     ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_EQ(win32::DefaultReportPath(), desktop + "\\Corvale_By_Varnholt.txt");
