@@ -34,6 +34,8 @@ const ImagingServices& BuiltInServices() {
 #endif
         .encodePng = EncodePngDefault,
         .zlibAvailable = ZlibReachable,
+        // The own PNG decoder meets every failure it can have (out of memory included) with a
+        // result of its own, so it never leaves an error pending for the loader to show.
         .takePendingPngError = nullptr,
 #ifdef _WIN32
         .showMessage = ShowMessageBoxOk,
