@@ -179,11 +179,7 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> stream, c32bppDIB& hos
             DibLayout raw = layout;
             raw.keepAlpha = true;
             DecodeDibPixels(raw, *pixels, host.BitsPointer());
-            bool hasAlpha = false;
-            std::int32_t imageType = image_type::kBitmap;
-            ExamineAlpha(host, true, hasAlpha, imageType);
-            host.SetAlpha(hasAlpha);
-            host.SetImageType(imageType);
+            SettleBitmapAlpha(host);
             return true;
         }
     }

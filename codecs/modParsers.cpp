@@ -75,6 +75,14 @@ void ExamineAlpha(c32bppDIB& image, bool fix, bool& hasAlpha, std::int32_t& imag
     ExamineAlpha(std::span<std::uint8_t>(image.BitsPointer(), bytes), fix, hasAlpha, imageType);
 }
 
+void SettleBitmapAlpha(c32bppDIB& image) {
+    bool hasAlpha = false;
+    std::int32_t imageType = image_type::kBitmap;
+    ExamineAlpha(image, true, hasAlpha, imageType);
+    image.SetAlpha(hasAlpha);
+    image.SetImageType(imageType);
+}
+
 GrayWeightSet GrayWeights(std::int32_t formula) {
     switch (formula) {
     case -1:

@@ -36,6 +36,9 @@ void ExamineAlpha(std::span<std::uint8_t> pixels, bool fix, bool& hasAlpha,
                   std::int32_t& imageType);
 // The same over an image object's buffer; nothing when it has no image.
 void ExamineAlpha(c32bppDIB& image, bool fix, bool& hasAlpha, std::int32_t& imageType);
+// A freshly read 32-bit bitmap: examines and fixes its alpha channel, then records the verdict
+// in the image (Alpha, and ImageType 1, 6 or 7).
+void SettleBitmapAlpha(c32bppDIB& image);
 
 struct GrayWeightSet {
     float red = 1.0f, green = 1.0f, blue = 1.0f;

@@ -91,11 +91,7 @@ bool cBMPparser::ConvertstdPicTo32bpp(IPicture* picture, std::intptr_t bitmapHan
 
     if (picture == nullptr) {
         if (info.bmBitsPixel == 32 && Read32BitRows(bitmap, info, host)) {
-            bool hasAlpha = false;
-            std::int32_t imageType = image_type::kBitmap;
-            ExamineAlpha(host, true, hasAlpha, imageType);
-            host.SetAlpha(hasAlpha);
-            host.SetImageType(imageType);
+            SettleBitmapAlpha(host);
             return true;
         }
         {
