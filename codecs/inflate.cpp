@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace corvale {
 namespace {
@@ -36,33 +37,35 @@ constexpr unsigned kNumPrecodeSymbols = 19;
 // A table is indexed by the next bits of the stream (least significant first). Codes up to
 // the table's primary bits fill every entry that starts with their (bit-reversed) code; longer
 // codes go through a subtable reached from a primary entry. One 32-bit entry:
-//   bits 0..4   bits to consume (code length, or the primary bits for a subtable link)
-//   bits 5..7   kind
-//   bits 8..15  extra bits that follow the code (or the subtable's index bits)
-//   bits 16..31 value: literal byte, length or distance base, or the subtable offset
+//   bits 0..7   bits to drop: the code length plus the extra bits that follow the code, so one
+//               shift consumes both (a subtable link: the primary bits)
+//   bits 8..11  the code length alone: the extra bits start there (a subtable link: the
+//               subtable's index bits)
+//   bit 12      end of block
+//   bit 13      subtable link
+//   bit 14      exceptional: end of block, subtable link or a symbol that is not allowed
+//   bit 15      literal
+//   bits 16..31 value: literal byte, length or distance base, precode symbol, subtable offset
 
-enum Kind : std::uint32_t {
-    kLiteral = 0,
-    kLengthOrDistance = 1,
-    kEndOfBlock = 2,
-    kSubtable = 3,
-    kInvalid = 4
-};
+constexpr std::uint32_t kEndOfBlock = 1u << 12;
+constexpr std::uint32_t kSubtable = 1u << 13;
+constexpr std::uint32_t kExceptional = 1u << 14;
+constexpr std::uint32_t kLiteral = 1u << 15;
 
-constexpr std::uint32_t MakeEntry(std::uint32_t value, std::uint32_t extra, std::uint32_t kind) {
-    return value << 16 | extra << 8 | kind << 5;
-}
 inline unsigned EntryBits(std::uint32_t e) {
-    return e & 31u;
+    return e & 0xFFu;
 }
-inline unsigned EntryKind(std::uint32_t e) {
-    return (e >> 5) & 7u;
-}
-inline unsigned EntryExtra(std::uint32_t e) {
-    return (e >> 8) & 0xFFu;
+inline unsigned EntryCodeBits(std::uint32_t e) {
+    return (e >> 8) & 0xFu;
 }
 inline unsigned EntryValue(std::uint32_t e) {
     return e >> 16;
+}
+// The value of an entry plus the extra bits that followed its code in `saved`, the bit buffer
+// as it was before the entry's bits were dropped.
+inline std::size_t EntryValueWithExtra(std::uint32_t e, std::uint64_t saved) {
+    const std::uint64_t mask = (std::uint64_t{1} << EntryBits(e)) - 1u;
+    return EntryValue(e) + static_cast<std::size_t>((saved & mask) >> EntryCodeBits(e));
 }
 
 constexpr unsigned kLitlenTableBits = 11;
@@ -75,26 +78,50 @@ constexpr std::size_t kLitlenTableSize =
 constexpr std::size_t kDistTableSize =
     (1u << kDistTableBits) + kNumDistSymbols * (1u << (kMaxCodeLength - kDistTableBits));
 constexpr std::size_t kPrecodeTableSize = 1u << kPrecodeTableBits;
+static_assert(kLitlenTableSize < 65536 && kDistTableSize < 65536, "offsets fit the value field");
 
 enum class Alphabet { Litlen, Litlen64, Distance, Precode };
 
-std::uint32_t SymbolEntry(Alphabet alphabet, unsigned sym) {
+// A symbol's entry without its code length: value, flags and the extra bits in bits 0..7 (the
+// code length is added to bits 0..7 and put in bits 8..11 when the table is built).
+constexpr std::uint32_t SymbolEntry(Alphabet alphabet, unsigned sym) {
     switch (alphabet) {
     case Alphabet::Precode:
-        return MakeEntry(sym, 0, kLiteral);
+        // 16, 17 and 18 carry 2, 3 and 7 extra bits (the repeat count).
+        return sym << 16 | (sym == 16 ? 2u : sym == 17 ? 3u : sym == 18 ? 7u : 0u);
     case Alphabet::Distance:
-        return MakeEntry(kDistBase[sym], kDistExtra[sym], kLengthOrDistance);
+        return std::uint32_t{kDistBase[sym]} << 16 | kDistExtra[sym];
     case Alphabet::Litlen:
     case Alphabet::Litlen64:
-        if (sym < 256) return MakeEntry(sym, 0, kLiteral);
-        if (sym == 256) return MakeEntry(0, 0, kEndOfBlock);
-        if (sym > 285) return MakeEntry(0, 0, kInvalid);
-        if (sym == 285 && alphabet == Alphabet::Litlen64)
-            return MakeEntry(3, 16, kLengthOrDistance);
-        return MakeEntry(kLengthBase[sym - 257], kLengthExtra[sym - 257], kLengthOrDistance);
+        if (sym < 256) return sym << 16 | kLiteral;
+        if (sym == 256) return kEndOfBlock | kExceptional;
+        if (sym > 285) return kExceptional; // 286 and 287 may have codes but never occur
+        if (sym == 285 && alphabet == Alphabet::Litlen64) return 3u << 16 | 16u;
+        return std::uint32_t{kLengthBase[sym - 257]} << 16 | kLengthExtra[sym - 257];
     }
-    return MakeEntry(0, 0, kInvalid);
+    return kExceptional;
 }
+
+struct SymbolEntries {
+    std::uint32_t litlen[kNumLitlenSymbols];
+    std::uint32_t litlen64[kNumLitlenSymbols];
+    std::uint32_t dist[kNumDistSymbols];
+    std::uint32_t precode[kNumPrecodeSymbols];
+};
+
+constexpr SymbolEntries MakeSymbolEntries() {
+    SymbolEntries e{};
+    for (unsigned i = 0; i < kNumLitlenSymbols; ++i) {
+        e.litlen[i] = SymbolEntry(Alphabet::Litlen, i);
+        e.litlen64[i] = SymbolEntry(Alphabet::Litlen64, i);
+    }
+    for (unsigned i = 0; i < kNumDistSymbols; ++i) e.dist[i] = SymbolEntry(Alphabet::Distance, i);
+    for (unsigned i = 0; i < kNumPrecodeSymbols; ++i)
+        e.precode[i] = SymbolEntry(Alphabet::Precode, i);
+    return e;
+}
+
+constexpr SymbolEntries kSymbolEntries = MakeSymbolEntries();
 
 unsigned ReverseBits(unsigned code, unsigned length) {
     unsigned r = 0;
@@ -105,10 +132,11 @@ unsigned ReverseBits(unsigned code, unsigned length) {
     return r;
 }
 
-// Builds a decoding table from code lengths (0 = unused). Only complete codes are accepted:
-// an over-subscribed or incomplete code (or one without any symbol) gives false.
-bool BuildTable(const std::uint8_t* lengths, unsigned count, Alphabet alphabet, unsigned tableBits,
-                std::uint32_t* table, std::size_t tableSize) {
+// Builds a decoding table from code lengths (0 = unused); `symbols` holds the alphabet's
+// entries. Only complete codes are accepted: an over-subscribed or incomplete code (or one
+// without any symbol) gives false.
+bool BuildTable(const std::uint8_t* lengths, unsigned count, const std::uint32_t* symbols,
+                unsigned tableBits, std::uint32_t* table, std::size_t tableSize) {
     unsigned lengthCount[kMaxCodeLength + 1] = {};
     for (unsigned i = 0; i < count; ++i) ++lengthCount[lengths[i]];
     lengthCount[0] = 0;
@@ -132,23 +160,39 @@ bool BuildTable(const std::uint8_t* lengths, unsigned count, Alphabet alphabet, 
     for (unsigned sym = 0; sym < count; ++sym)
         if (lengths[sym] != 0) sorted[offset[lengths[sym]]++] = static_cast<std::uint16_t>(sym);
 
-    const unsigned primarySize = 1u << tableBits;
+    // Codes up to the primary bits, shortest first. `reversed` is the next code with its bits
+    // in stream order; after each length the table so far is doubled, which repeats every
+    // shorter code in the entries that start with it.
+    const unsigned primaryBits = maxLength < tableBits ? maxLength : tableBits;
+    unsigned index = 0, reversed = 0;
+    for (unsigned len = 1;; ++len) {
+        const unsigned last = (1u << len) - 1u;
+        for (unsigned k = 0; k < lengthCount[len]; ++k) {
+            table[reversed] = symbols[sorted[index++]] + (len << 8) + len;
+            if (reversed == last) break; // the last code of all
+            const unsigned bit = 1u << (std::bit_width(reversed ^ last) - 1);
+            reversed = (reversed & (bit - 1u)) | bit;
+        }
+        if (len == primaryBits) break;
+        std::memcpy(table + (std::size_t{1} << len), table,
+                    (std::size_t{1} << len) * sizeof *table);
+    }
+    for (std::size_t filled = std::size_t{1} << primaryBits; filled < (std::size_t{1} << tableBits);
+         filled *= 2)
+        std::memcpy(table + filled, table, filled * sizeof *table);
+    if (maxLength <= tableBits) return true;
+
+    // Longer codes: through subtables, each as wide as the longest code sharing its prefix.
+    unsigned code = 0;
+    for (unsigned len = 1; len <= tableBits; ++len) code = (code + lengthCount[len]) << 1;
     unsigned remaining[kMaxCodeLength + 1];
     std::memcpy(remaining, lengthCount, sizeof remaining);
-    std::size_t nextSubtable = primarySize;
+    std::size_t nextSubtable = std::size_t{1} << tableBits;
     unsigned subPrefix = ~0u, subOffset = 0, subBits = 0;
-    unsigned code = 0, index = 0;
-    for (unsigned len = 1; len <= maxLength; ++len, code <<= 1) {
+    for (unsigned len = tableBits + 1; len <= maxLength; ++len, code <<= 1) {
         for (unsigned k = 0; k < lengthCount[len]; ++k, ++code, --remaining[len]) {
-            const std::uint32_t entry = SymbolEntry(alphabet, sorted[index++]);
-            if (len <= tableBits) {
-                for (unsigned j = ReverseBits(code, len); j < primarySize; j += 1u << len)
-                    table[j] = entry | len;
-                continue;
-            }
             const unsigned prefix = code >> (len - tableBits);
             if (prefix != subPrefix) {
-                // A new subtable: as wide as the longest code that shares this prefix.
                 unsigned bits = len - tableBits;
                 long left = 1L << bits;
                 while (bits + tableBits < maxLength) {
@@ -163,13 +207,14 @@ bool BuildTable(const std::uint8_t* lengths, unsigned count, Alphabet alphabet, 
                 subBits = bits;
                 nextSubtable += std::size_t{1} << bits;
                 table[ReverseBits(prefix, tableBits)] =
-                    MakeEntry(subOffset, subBits, kSubtable) | tableBits;
+                    subOffset << 16 | kSubtable | kExceptional | subBits << 8 | tableBits;
             }
             const unsigned subLength = len - tableBits;
+            const std::uint32_t entry = symbols[sorted[index++]] + (subLength << 8) + subLength;
             const unsigned low = code & ((1u << subLength) - 1u);
             for (unsigned j = ReverseBits(low, subLength); j < (1u << subBits);
                  j += 1u << subLength)
-                table[subOffset + j] = entry | subLength;
+                table[subOffset + j] = entry;
         }
     }
     return true;
@@ -191,11 +236,11 @@ struct FixedTables {
         std::memset(lengths + 280, 8, 8);
         std::uint8_t distLengths[kNumDistSymbols];
         std::memset(distLengths, 5, sizeof distLengths);
-        BuildTable(lengths, kNumLitlenSymbols, Alphabet::Litlen, kLitlenTableBits, plain.litlen,
-                   kLitlenTableSize);
-        BuildTable(lengths, kNumLitlenSymbols, Alphabet::Litlen64, kLitlenTableBits, wide.litlen,
-                   kLitlenTableSize);
-        BuildTable(distLengths, kNumDistSymbols, Alphabet::Distance, kDistTableBits, plain.dist,
+        BuildTable(lengths, kNumLitlenSymbols, kSymbolEntries.litlen, kLitlenTableBits,
+                   plain.litlen, kLitlenTableSize);
+        BuildTable(lengths, kNumLitlenSymbols, kSymbolEntries.litlen64, kLitlenTableBits,
+                   wide.litlen, kLitlenTableSize);
+        BuildTable(distLengths, kNumDistSymbols, kSymbolEntries.dist, kDistTableBits, plain.dist,
                    kDistTableSize);
         std::memcpy(wide.dist, plain.dist, sizeof wide.dist);
     }
@@ -207,8 +252,10 @@ const FixedTables& Fixed() {
 }
 
 // ---- Bit reader ---------------------------------------------------------------------------
-// Bits are taken least significant first. `count` bits of `buf` are valid; the bits above them
-// are either zero or the true following bits of the stream, so refilling by OR is safe.
+// Bits are taken least significant first. `count` bits of `buf` are counted as held; the bits
+// above them are either zero or the true following bits of the stream, so refilling by OR is
+// safe. After a full 8-byte refill all 64 bits are true stream bits, which lets the fast loop
+// look up the next code before its next refill.
 
 inline std::uint64_t Load64LE(const std::uint8_t* p) {
     std::uint64_t v;
@@ -217,12 +264,18 @@ inline std::uint64_t Load64LE(const std::uint8_t* p) {
     return v;
 }
 
+inline void Store64LE(std::uint8_t* p, std::uint64_t v) {
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    std::memcpy(p, &v, 8);
+}
+
 struct BitReader {
     const std::uint8_t* p;
     const std::uint8_t* end;
     std::uint64_t buf = 0;
     unsigned count = 0;
 
+    // Tops the buffer up to at least 56 bits, or takes what is left at the end of the input.
     void Refill() {
         if (end - p >= 8) {
             buf |= Load64LE(p) << count;
@@ -254,23 +307,27 @@ struct BitReader {
     }
 };
 
-// Decodes one symbol's table entry; false when the input ends inside the code.
-inline bool DecodeEntry(BitReader& br, const std::uint32_t* table, unsigned tableBits,
-                        std::uint32_t& entry) {
+// Decodes one symbol with every check, dropping its code and extra bits; `value` receives the
+// entry's value plus the extra bits. False when the input ends inside the code or its extra
+// bits.
+inline bool DecodeChecked(BitReader& br, const std::uint32_t* table, unsigned tableBits,
+                          std::uint32_t& entry, std::size_t& value) {
+    br.Refill();
     std::uint32_t e = table[br.Peek(tableBits)];
-    if (EntryKind(e) == kSubtable) {
+    if (e & kSubtable) {
         if (br.count < tableBits) return false;
         br.Drop(tableBits);
-        e = table[EntryValue(e) + br.Peek(EntryExtra(e))];
+        e = table[EntryValue(e) + br.Peek(EntryCodeBits(e))];
     }
     const unsigned n = EntryBits(e);
     if (n == 0 || br.count < n) return false;
+    value = EntryValueWithExtra(e, br.buf);
     br.Drop(n);
     entry = e;
     return true;
 }
 
-// ---- Blocks ---------------------------------------------------------------------------------
+// ---- Output -------------------------------------------------------------------------------
 
 struct Output {
     std::uint8_t* begin;
@@ -296,145 +353,252 @@ bool StoredBlock(BitReader& br, Output& out) {
     return true;
 }
 
-inline void CopyMatch(std::uint8_t* dst, std::size_t dist, std::size_t length,
-                      const std::uint8_t* outEnd) {
+// Copies a match byte by byte or in exact-size pieces: never writes past dst + length.
+void CopyMatchExact(std::uint8_t* dst, std::size_t dist, std::size_t length) {
+    const std::uint8_t* src = dst - dist;
+    if (dist >= length) {
+        std::memcpy(dst, src, length);
+    } else if (dist == 1) {
+        std::memset(dst, *src, length);
+    } else {
+        for (std::size_t i = 0; i < length; ++i) dst[i] = src[i];
+    }
+}
+
+// Bytes CopyMatchFast may write past the end of a match.
+constexpr std::ptrdiff_t kCopyOvershoot = 32;
+
+// Copies a match in pieces of 8 to 32 bytes; may write up to kCopyOvershoot bytes past its end
+// (the caller has that room; those bytes are overwritten by what follows).
+inline void CopyMatchFast(std::uint8_t* dst, std::size_t dist, std::size_t length) {
     const std::uint8_t* src = dst - dist;
     std::uint8_t* const stop = dst + length;
-    if (dist >= 16 && static_cast<std::size_t>(outEnd - stop) >= 16) {
+    if (dist >= 32) {
+        do {
+            std::memcpy(dst, src, 32);
+            dst += 32;
+            src += 32;
+        } while (dst < stop);
+    } else if (dist >= 16) {
         do {
             std::memcpy(dst, src, 16);
             dst += 16;
             src += 16;
         } while (dst < stop);
-    } else if (dist >= 8 && static_cast<std::size_t>(outEnd - stop) >= 8) {
+    } else if (dist >= 8) {
         do {
             std::memcpy(dst, src, 8);
             dst += 8;
             src += 8;
         } while (dst < stop);
-    } else if (dist >= 4 && static_cast<std::size_t>(outEnd - stop) >= 4) {
-        do {
-            std::memcpy(dst, src, 4);
-            dst += 4;
-            src += 4;
-        } while (dst < stop);
-    } else if (dist == 1) {
-        std::memset(dst, *src, length);
     } else {
-        while (dst < stop) *dst++ = *src++;
+        // Distances 1..7 repeat a pattern of `dist` bytes: build 8 bytes of it once and store
+        // them at steps of the largest multiple of the distance that fits in 8.
+        static constexpr unsigned char kStep[8] = {0, 8, 8, 6, 8, 5, 6, 7};
+        std::uint64_t v = Load64LE(src) & ((std::uint64_t{1} << (8 * dist)) - 1u);
+        v |= v << (8 * dist);
+        if (dist <= 3) v |= v << (16 * dist);
+        if (dist == 1) v |= v << 32;
+        if ((dist & (dist - 1)) == 0) {
+            // 1, 2 and 4: the pattern repeats within 8 bytes, so 16 at a time.
+            do {
+                Store64LE(dst, v);
+                Store64LE(dst + 8, v);
+                dst += 16;
+            } while (dst < stop);
+            return;
+        }
+        const unsigned step = kStep[dist];
+        do {
+            Store64LE(dst, v);
+            dst += step;
+        } while (dst < stop);
     }
 }
 
-// The largest number of bytes one symbol can produce (a match of the 64 KiB-window variant).
-constexpr std::size_t kMaxMatch = 3 + 65535;
-// Room the fast loop needs: input for one refill, output for the longest match plus slack for
-// the wide copies.
-constexpr std::ptrdiff_t kFastInput = 16;
-constexpr std::ptrdiff_t kFastOutput = 258 + 32;
+// ---- Huffman blocks -------------------------------------------------------------------------
+
+// Room the fast loop needs before each symbol: input for three full refills, output for two
+// literals and the longest ordinary match plus the overshoot of the wide copies.
+constexpr std::ptrdiff_t kFastInput = 32;
+constexpr std::ptrdiff_t kFastOutput = 2 + 258 + kCopyOvershoot + 16;
 
 // One symbol with every check: used near the end of the input or the output.
 // Returns 1 to go on, 0 at the end of the block, -1 on error.
 int SlowSymbol(BitReader& br, Output& out, const Tables& t) {
-    br.Refill();
     std::uint32_t e;
-    if (!DecodeEntry(br, t.litlen, kLitlenTableBits, e)) return -1;
-    const unsigned kind = EntryKind(e);
-    if (kind == kLiteral) {
+    std::size_t length;
+    if (!DecodeChecked(br, t.litlen, kLitlenTableBits, e, length)) return -1;
+    if (e & kLiteral) {
         if (out.pos == out.end) return -1;
         *out.pos++ = static_cast<std::uint8_t>(EntryValue(e));
         return 1;
     }
-    if (kind == kEndOfBlock) return 0;
-    if (kind != kLengthOrDistance) return -1;
-
-    std::uint32_t extra = 0;
-    unsigned extraBits = EntryExtra(e);
-    if (extraBits > 0 && !br.Read(extraBits, extra)) return -1;
-    const std::size_t length = EntryValue(e) + extra;
-
-    br.Refill();
-    if (!DecodeEntry(br, t.dist, kDistTableBits, e)) return -1;
-    extraBits = EntryExtra(e);
-    extra = 0;
-    if (extraBits > 0 && !br.Read(extraBits, extra)) return -1;
-    const std::size_t dist = EntryValue(e) + extra;
-
+    if (e & kEndOfBlock) return 0;
+    if (e & kExceptional) return -1;
+    std::size_t dist;
+    if (!DecodeChecked(br, t.dist, kDistTableBits, e, dist)) return -1;
     if (dist > static_cast<std::size_t>(out.pos - out.begin)) return -1;
     if (length > static_cast<std::size_t>(out.end - out.pos)) return -1;
-    CopyMatch(out.pos, dist, length, out.end);
+    CopyMatchExact(out.pos, dist, length);
     out.pos += length;
     return 1;
 }
 
-bool HuffmanBlock(BitReader& br, Output& out, const Tables& t) {
-    static_assert(kMaxMatch > 258);
+// The fast loop: runs while the input and output have the room of kFastInput and kFastOutput,
+// so neither the refills nor the writes need checking. Every refill loads 8 bytes without a
+// branch; literals come up to three per refill; the next code is looked up before the refill
+// from bits already known to be true stream bits. Returns 1 at the end of the block, 0 when
+// the room runs out (the slow path goes on from the same place), -1 on error.
+template <bool kWide>
+[[gnu::always_inline]] inline int FastLoop(BitReader& br, Output& o, const Tables& t) {
+    if (br.end - br.p < kFastInput || o.end - o.pos < kFastOutput) return 0;
+    const std::uint8_t* in = br.p;
+    const std::uint8_t* const inLimit = br.end - kFastInput;
+    std::uint8_t* out = o.pos;
+    std::uint8_t* const outBegin = o.begin;
+    std::uint8_t* const outLimit = o.end - kFastOutput;
+    std::uint64_t buf = br.buf;
+    unsigned count = br.count;
+    const std::uint32_t* const litlen = t.litlen;
+    const std::uint32_t* const distTable = t.dist;
+    constexpr std::uint64_t kLitlenMask = (1u << kLitlenTableBits) - 1u;
+    constexpr std::uint64_t kDistMask = (1u << kDistTableBits) - 1u;
+    int result = 0;
+
+    auto refill = [&] [[gnu::always_inline]] {
+        buf |= Load64LE(in) << count;
+        in += (63 - count) >> 3;
+        count |= 56;
+    };
+    auto drop = [&](unsigned n) [[gnu::always_inline]] {
+        buf >>= n;
+        count -= n;
+    };
+
+    refill();
+    std::uint32_t entry = litlen[buf & kLitlenMask];
+    do {
+        // At least 56 bits held after this: a length code with its extra bits (20 at most)
+        // and a distance code with its extra bits (29 at most) need no further refill.
+        refill();
+        if (entry & kLiteral) {
+            drop(EntryBits(entry));
+            *out++ = static_cast<std::uint8_t>(EntryValue(entry));
+            entry = litlen[buf & kLitlenMask];
+            if (entry & kLiteral) {
+                drop(EntryBits(entry));
+                *out++ = static_cast<std::uint8_t>(EntryValue(entry));
+                entry = litlen[buf & kLitlenMask];
+                if (entry & kLiteral) {
+                    // Three literals use 33 bits at most: the next lookup still sees true bits.
+                    drop(EntryBits(entry));
+                    *out++ = static_cast<std::uint8_t>(EntryValue(entry));
+                    entry = litlen[buf & kLitlenMask];
+                    continue;
+                }
+            }
+            refill();
+        }
+        if (entry & kExceptional) {
+            if (entry & kSubtable) {
+                drop(kLitlenTableBits);
+                entry = litlen[EntryValue(entry) + (buf & ((1u << EntryCodeBits(entry)) - 1u))];
+                if (entry & kLiteral) {
+                    drop(EntryBits(entry));
+                    *out++ = static_cast<std::uint8_t>(EntryValue(entry));
+                    entry = litlen[buf & kLitlenMask];
+                    continue;
+                }
+            }
+            if (entry & kExceptional) {
+                if (entry & kEndOfBlock) {
+                    drop(EntryBits(entry));
+                    result = 1;
+                } else {
+                    result = -1;
+                }
+                break;
+            }
+        }
+
+        // A length with its extra bits, in one drop.
+        std::uint64_t saved = buf;
+        drop(EntryBits(entry));
+        const std::size_t length = EntryValueWithExtra(entry, saved);
+        if constexpr (kWide) refill(); // 16 extra bits for symbol 285
+
+        entry = distTable[buf & kDistMask];
+        if (entry & kSubtable) {
+            drop(kDistTableBits);
+            entry = distTable[EntryValue(entry) + (buf & ((1u << EntryCodeBits(entry)) - 1u))];
+        }
+        saved = buf;
+        drop(EntryBits(entry));
+        const std::size_t dist = EntryValueWithExtra(entry, saved);
+        entry = litlen[buf & kLitlenMask];
+
+        if (dist > static_cast<std::size_t>(out - outBegin)) {
+            result = -1;
+            break;
+        }
+        if (kWide && length > 258) {
+            if (length > static_cast<std::size_t>(o.end - out)) {
+                result = -1;
+                break;
+            }
+            CopyMatchExact(out, dist, length);
+        } else {
+            CopyMatchFast(out, dist, length);
+        }
+        out += length;
+    } while (in < inLimit && out < outLimit);
+
+    br.p = in;
+    br.buf = buf;
+    br.count = count;
+    o.pos = out;
+    return result;
+}
+
+int FastLoopPlain(BitReader& br, Output& o, const Tables& t) {
+    return FastLoop<false>(br, o, t);
+}
+
+int FastLoopWide(BitReader& br, Output& o, const Tables& t) {
+    return FastLoop<true>(br, o, t);
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// The same loop compiled for processors with BMI2, whose shifts and masks by a register take
+// one instruction each; chosen at run time.
+[[gnu::target("bmi2")]] int FastLoopBmi2(BitReader& br, Output& o, const Tables& t) {
+    return FastLoop<false>(br, o, t);
+}
+
+using FastLoopFn = int (*)(BitReader&, Output&, const Tables&);
+
+FastLoopFn ChooseFastLoop() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("bmi2") ? FastLoopBmi2 : FastLoopPlain;
+}
+
+int FastLoopBest(BitReader& br, Output& o, const Tables& t) {
+    static const FastLoopFn chosen = ChooseFastLoop();
+    return chosen(br, o, t);
+}
+#else
+int FastLoopBest(BitReader& br, Output& o, const Tables& t) {
+    return FastLoopPlain(br, o, t);
+}
+#endif
+
+bool HuffmanBlock(BitReader& br, Output& out, const Tables& t, bool deflate64) {
+    const int fast = deflate64 ? FastLoopWide(br, out, t) : FastLoopBest(br, out, t);
+    if (fast != 0) return fast > 0;
     for (;;) {
-        if (br.end - br.p < kFastInput || out.end - out.pos < kFastOutput) {
-            const int r = SlowSymbol(br, out, t);
-            if (r <= 0) return r == 0;
-            continue;
-        }
-        // Fast path: after the refill at least 56 bits are held, enough for a length code, its
-        // extra bits, a distance code and its extra bits (15 + 5 + 15 + 13 bits).
-        br.buf |= Load64LE(br.p) << br.count;
-        br.p += (63 - br.count) >> 3;
-        br.count |= 56;
-
-        // Up to four literals straight from the primary table (11 bits each at most) per refill.
-        std::uint32_t e = t.litlen[br.Peek(kLitlenTableBits)];
-        if (EntryKind(e) == kLiteral) {
-            int literals = 0;
-            do {
-                br.Drop(EntryBits(e));
-                *out.pos++ = static_cast<std::uint8_t>(EntryValue(e));
-                e = t.litlen[br.Peek(kLitlenTableBits)];
-            } while (++literals < 4 && EntryKind(e) == kLiteral);
-            if (literals == 4 || EntryKind(e) == kLiteral) continue;
-            // The next code was looked up from bits already held; top the buffer up again for
-            // the length, distance and their extra bits (the low bits do not change).
-            br.buf |= Load64LE(br.p) << br.count;
-            br.p += (63 - br.count) >> 3;
-            br.count |= 56;
-        }
-        if (EntryKind(e) == kSubtable) {
-            br.Drop(kLitlenTableBits);
-            e = t.litlen[EntryValue(e) + br.Peek(EntryExtra(e))];
-        }
-        br.Drop(EntryBits(e));
-        const unsigned kind = EntryKind(e);
-        if (kind == kLiteral) {
-            *out.pos++ = static_cast<std::uint8_t>(EntryValue(e));
-            continue;
-        }
-        if (kind == kEndOfBlock) return true;
-        if (kind != kLengthOrDistance) return false;
-
-        unsigned extraBits = EntryExtra(e);
-        std::size_t length = EntryValue(e) + br.Peek(extraBits);
-        br.Drop(extraBits);
-        if (extraBits > 5) {
-            // 64 KiB-window length: 16 extra bits; refill before the distance.
-            if (length > static_cast<std::size_t>(out.end - out.pos)) return false;
-            br.Refill();
-            if (br.count < 28) return false;
-        }
-
-        e = t.dist[br.Peek(kDistTableBits)];
-        if (EntryKind(e) == kSubtable) {
-            br.Drop(kDistTableBits);
-            e = t.dist[EntryValue(e) + br.Peek(EntryExtra(e))];
-        }
-        if (EntryBits(e) == 0) return false;
-        br.Drop(EntryBits(e));
-        extraBits = EntryExtra(e);
-        if (extraBits > br.count) return false;
-        const std::size_t dist = EntryValue(e) + br.Peek(extraBits);
-        br.Drop(extraBits);
-
-        if (dist > static_cast<std::size_t>(out.pos - out.begin)) return false;
-        if (length > static_cast<std::size_t>(out.end - out.pos)) return false;
-        CopyMatch(out.pos, dist, length, out.end);
-        out.pos += length;
+        const int r = SlowSymbol(br, out, t);
+        if (r <= 0) return r == 0;
     }
 }
 
@@ -452,7 +616,7 @@ bool ReadDynamicTables(BitReader& br, Tables& t, bool deflate64) {
         precodeLengths[kCodeLengthOrder[i]] = static_cast<std::uint8_t>(v);
     }
     std::uint32_t precode[kPrecodeTableSize];
-    if (!BuildTable(precodeLengths, kNumPrecodeSymbols, Alphabet::Precode, kPrecodeTableBits,
+    if (!BuildTable(precodeLengths, kNumPrecodeSymbols, kSymbolEntries.precode, kPrecodeTableBits,
                     precode, kPrecodeTableSize))
         return false;
 
@@ -460,35 +624,29 @@ bool ReadDynamicTables(BitReader& br, Tables& t, bool deflate64) {
     const unsigned total = hlit + hdist;
     unsigned i = 0;
     while (i < total) {
-        br.Refill();
         std::uint32_t e;
-        if (!DecodeEntry(br, precode, kPrecodeTableBits, e)) return false;
+        std::size_t value;
+        if (!DecodeChecked(br, precode, kPrecodeTableBits, e, value)) return false;
         const unsigned sym = EntryValue(e);
         if (sym < 16) {
             lengths[i++] = static_cast<std::uint8_t>(sym);
             continue;
         }
-        std::uint32_t rep;
-        std::uint8_t value = 0;
+        // The repeat count: 3 + 2 bits, 3 + 3 bits or 11 + 7 bits (the extra bits are already
+        // in `value`, added to the symbol).
+        const std::size_t rep = value - sym + (sym == 18 ? 11 : 3);
+        std::uint8_t repeated = 0;
         if (sym == 16) {
             if (i == 0) return false; // nothing to repeat
-            value = lengths[i - 1];
-            if (!br.Read(2, rep)) return false;
-            rep += 3;
-        } else if (sym == 17) {
-            if (!br.Read(3, rep)) return false;
-            rep += 3;
-        } else {
-            if (!br.Read(7, rep)) return false;
-            rep += 11;
+            repeated = lengths[i - 1];
         }
         if (rep > total - i) return false;
-        std::memset(lengths + i, value, rep);
-        i += rep;
+        std::memset(lengths + i, repeated, rep);
+        i += static_cast<unsigned>(rep);
     }
-    return BuildTable(lengths, hlit, deflate64 ? Alphabet::Litlen64 : Alphabet::Litlen,
+    return BuildTable(lengths, hlit, deflate64 ? kSymbolEntries.litlen64 : kSymbolEntries.litlen,
                       kLitlenTableBits, t.litlen, kLitlenTableSize) &&
-           BuildTable(lengths + hlit, hdist, Alphabet::Distance, kDistTableBits, t.dist,
+           BuildTable(lengths + hlit, hdist, kSymbolEntries.dist, kDistTableBits, t.dist,
                       kDistTableSize);
 }
 
@@ -511,11 +669,12 @@ InflateResult InflateData(std::span<std::uint8_t> out, std::span<const std::uint
             ok = StoredBlock(br, o);
             break;
         case 1:
-            ok = HuffmanBlock(br, o, fixed);
+            ok = HuffmanBlock(br, o, fixed, deflate64);
             break;
         case 2:
-            if (!dynamic) dynamic = std::make_unique<Tables>();
-            ok = ReadDynamicTables(br, *dynamic, deflate64) && HuffmanBlock(br, o, *dynamic);
+            if (!dynamic) dynamic.reset(new (std::nothrow) Tables);
+            ok = dynamic && ReadDynamicTables(br, *dynamic, deflate64) &&
+                 HuffmanBlock(br, o, *dynamic, deflate64);
             break;
         default:
             ok = false;
