@@ -5,13 +5,14 @@
 #include "imaging/c32bppDIB.h"
 
 #include <atomic>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
 
-#if defined(__SSE2__)
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <emmintrin.h>
 #endif
 
@@ -241,6 +242,37 @@ class ChunkWalker {
 };
 
 // ---- Unfiltering ----------------------------------------------------------------------------
+//
+// A row is unfiltered from the decompressed data into a row buffer of its own: the decompressed
+// data stay as they are (the own inflate may still copy from them) and the row above is the
+// previous row buffer (all zero on the first row of an image or pass). Row buffers have
+// kRowSlack bytes past the row, and the decompressed data kInputSlack bytes past their end,
+// for the 4-byte reads and writes of 3-byte pixels.
+
+constexpr std::size_t kRowSlack = 16;
+constexpr std::size_t kInputSlack = 16;
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define CORVALE_PNG_X86 1
+#endif
+
+// Whether the SSE2 row code is used: x86_64 always has SSE2; i686 asks the processor. Tests
+// switch it off to compare both.
+std::atomic<bool> gPlainRowsForced{false};
+
+bool UseSse2() {
+#if defined(__x86_64__)
+    return !gPlainRowsForced.load(std::memory_order_relaxed);
+#elif defined(CORVALE_PNG_X86)
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("sse2") != 0;
+    }();
+    return has && !gPlainRowsForced.load(std::memory_order_relaxed);
+#else
+    return false;
+#endif
+}
 
 inline std::uint8_t Paeth(int a, int b, int c) {
     const int pa = std::abs(b - c);
@@ -251,121 +283,209 @@ inline std::uint8_t Paeth(int a, int b, int c) {
     return static_cast<std::uint8_t>(c);
 }
 
-#if defined(__SSE2__)
-// Paeth for 3 to 8 bytes a pixel, one pixel at a time in 16-bit lanes (pa = |b - c|,
-// pb = |a - c|, pc = |a + b - 2c|; ties go to a, then b).
-void UnfilterPaethWide(std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
-                       std::size_t bpp) {
+// Unfilters n bytes from src into dst with any filter distance, one byte at a time.
+void UnfilterPlain(std::uint8_t filter, const std::uint8_t* src, const std::uint8_t* prev,
+                   std::uint8_t* dst, std::size_t n, std::size_t bpp) {
+    const std::size_t head = bpp < n ? bpp : n;
+    switch (filter) {
+    case 1:
+        std::memcpy(dst, src, head);
+        for (std::size_t i = bpp; i < n; ++i)
+            dst[i] = static_cast<std::uint8_t>(src[i] + dst[i - bpp]);
+        return;
+    case 2:
+        for (std::size_t i = 0; i < n; ++i) dst[i] = static_cast<std::uint8_t>(src[i] + prev[i]);
+        return;
+    case 3:
+        for (std::size_t i = 0; i < head; ++i)
+            dst[i] = static_cast<std::uint8_t>(src[i] + (prev[i] >> 1));
+        for (std::size_t i = bpp; i < n; ++i)
+            dst[i] = static_cast<std::uint8_t>(src[i] + ((dst[i - bpp] + prev[i]) >> 1));
+        return;
+    case 4:
+        // Left of the row the predictor is the byte above.
+        for (std::size_t i = 0; i < head; ++i) dst[i] = static_cast<std::uint8_t>(src[i] + prev[i]);
+        for (std::size_t i = bpp; i < n; ++i)
+            dst[i] =
+                static_cast<std::uint8_t>(src[i] + Paeth(dst[i - bpp], prev[i], prev[i - bpp]));
+        return;
+    default: // none, or an unknown type taken as none
+        std::memcpy(dst, src, n);
+        return;
+    }
+}
+
+#if defined(CORVALE_PNG_X86)
+// Pixels of 3, 4, 6 or 8 bytes, one pixel at a time in the low lanes of a register. 3- and
+// 6-byte pixels are read and written as 4 and 8 bytes; the bytes past the pixel are the next
+// pixel's and are written again with it (or fall in the slack after the row).
+
+// One pixel into the low lanes: 4 bytes for pixels of 3 or 4 bytes, 8 for 6 or 8.
+template <std::size_t kBpp>
+[[gnu::target("sse2"), gnu::always_inline]] inline __m128i LoadPixel(const std::uint8_t* p) {
+    if constexpr (kBpp <= 4) {
+        std::int32_t v;
+        std::memcpy(&v, p, 4);
+        return _mm_cvtsi32_si128(v);
+    } else {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    }
+}
+
+template <std::size_t kBpp>
+[[gnu::target("sse2"), gnu::always_inline]] inline void StorePixel(std::uint8_t* p, __m128i v) {
+    if constexpr (kBpp <= 4) {
+        const std::int32_t x = _mm_cvtsi128_si32(v);
+        std::memcpy(p, &x, 4);
+    } else {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
+    }
+}
+
+// Sub: x = r + left.
+template <std::size_t kBpp>
+[[gnu::target("sse2")]] void UnfilterSubSse2(const std::uint8_t* src, std::uint8_t* dst,
+                                             std::size_t n) {
+    __m128i a = _mm_setzero_si128();
+    for (std::size_t i = 0; i < n; i += kBpp) {
+        a = _mm_add_epi8(a, LoadPixel<kBpp>(src + i));
+        StorePixel<kBpp>(dst + i, a);
+    }
+}
+
+// Average: x = r + (left + above) / 2 rounded down. Kept in complemented form, ~x = avg(~left,
+// ~above) - r, because the processor's byte average rounds up: the chain from one pixel to the
+// next is then two instructions.
+template <std::size_t kBpp>
+[[gnu::target("sse2")]] void UnfilterAverageSse2(const std::uint8_t* src, const std::uint8_t* prev,
+                                                 std::uint8_t* dst, std::size_t n) {
+    const __m128i ones = _mm_set1_epi8(-1);
+    __m128i notX = ones; // ~0: no pixel to the left
+    for (std::size_t i = 0; i < n; i += kBpp) {
+        const __m128i notB = _mm_xor_si128(LoadPixel<kBpp>(prev + i), ones);
+        notX = _mm_sub_epi8(_mm_avg_epu8(notX, notB), LoadPixel<kBpp>(src + i));
+        StorePixel<kBpp>(dst + i, _mm_xor_si128(notX, ones));
+    }
+}
+
+[[gnu::target("sse2"), gnu::always_inline]] inline __m128i Abs16(__m128i x) {
+    return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x));
+}
+
+// Paeth in 16-bit lanes: pa = |b - c|, pb = |a - c|, pc = |a + b - 2c|; ties go to a, then b.
+template <std::size_t kBpp>
+[[gnu::target("sse2")]] void UnfilterPaethSse2(const std::uint8_t* src, const std::uint8_t* prev,
+                                               std::uint8_t* dst, std::size_t n) {
     const __m128i zero = _mm_setzero_si128();
-    auto load = [&](const std::uint8_t* p) {
-        std::uint64_t v = 0;
-        std::memcpy(&v, p, bpp);
-        return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&v)), zero);
-    };
-    auto abs16 = [&](__m128i x) { return _mm_max_epi16(x, _mm_sub_epi16(zero, x)); };
     __m128i a = zero, c = zero;
-    for (std::size_t i = 0; i + bpp <= n; i += bpp) {
-        const __m128i b = load(prev + i);
-        const __m128i x = load(row + i);
-        const __m128i pa = abs16(_mm_sub_epi16(b, c));
-        const __m128i pb = abs16(_mm_sub_epi16(a, c));
-        const __m128i pc = abs16(_mm_add_epi16(_mm_sub_epi16(a, c), _mm_sub_epi16(b, c)));
+    for (std::size_t i = 0; i < n; i += kBpp) {
+        const __m128i b = _mm_unpacklo_epi8(LoadPixel<kBpp>(prev + i), zero);
+        const __m128i pa = Abs16(_mm_sub_epi16(b, c));
+        const __m128i pb = Abs16(_mm_sub_epi16(a, c));
+        const __m128i pc = Abs16(_mm_add_epi16(_mm_sub_epi16(a, c), _mm_sub_epi16(b, c)));
         const __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
         const __m128i takeA = _mm_cmpeq_epi16(smallest, pa);
         const __m128i takeB = _mm_cmpeq_epi16(smallest, pb);
         const __m128i bOrC = _mm_or_si128(_mm_and_si128(takeB, b), _mm_andnot_si128(takeB, c));
         const __m128i predictor =
             _mm_or_si128(_mm_and_si128(takeA, a), _mm_andnot_si128(takeA, bOrC));
-        a = _mm_and_si128(_mm_add_epi16(x, predictor), _mm_set1_epi16(0xFF));
-        std::uint64_t out;
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(&out), _mm_packus_epi16(a, zero));
-        std::memcpy(row + i, &out, bpp);
+        const __m128i x = _mm_add_epi8(_mm_packus_epi16(predictor, zero), LoadPixel<kBpp>(src + i));
+        StorePixel<kBpp>(dst + i, x);
+        a = _mm_unpacklo_epi8(x, zero);
         c = b;
     }
 }
-#endif
 
-// Unfilters one row in place; prev is the unfiltered row above or nullptr on the first row.
-// False for an unknown filter type (the row is left as it is).
-bool UnfilterRow(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
-                 std::size_t bpp) {
+// Up: sixteen bytes at a time.
+[[gnu::target("sse2")]] void UnfilterUpSse2(const std::uint8_t* src, const std::uint8_t* prev,
+                                            std::uint8_t* dst, std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prev + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_add_epi8(s, p));
+    }
+    for (; i < n; ++i) dst[i] = static_cast<std::uint8_t>(src[i] + prev[i]);
+}
+
+// The SSE2 routine for the filter and pixel size, false when there is none (the plain code
+// does the row).
+template <std::size_t kBpp>
+bool UnfilterSse2(std::uint8_t filter, const std::uint8_t* src, const std::uint8_t* prev,
+                  std::uint8_t* dst, std::size_t n) {
     switch (filter) {
-    case 0:
-        return true;
     case 1:
-        for (std::size_t i = bpp; i < n; ++i)
-            row[i] = static_cast<std::uint8_t>(row[i] + row[i - bpp]);
-        return true;
-    case 2:
-        if (prev)
-            for (std::size_t i = 0; i < n; ++i)
-                row[i] = static_cast<std::uint8_t>(row[i] + prev[i]);
+        UnfilterSubSse2<kBpp>(src, dst, n);
         return true;
     case 3:
-        if (prev) {
-            for (std::size_t i = 0; i < bpp && i < n; ++i)
-                row[i] = static_cast<std::uint8_t>(row[i] + (prev[i] >> 1));
-            for (std::size_t i = bpp; i < n; ++i)
-                row[i] = static_cast<std::uint8_t>(row[i] + ((row[i - bpp] + prev[i]) >> 1));
-        } else {
-            for (std::size_t i = bpp; i < n; ++i)
-                row[i] = static_cast<std::uint8_t>(row[i] + (row[i - bpp] >> 1));
-        }
+        UnfilterAverageSse2<kBpp>(src, prev, dst, n);
         return true;
     case 4:
-        if (prev) {
-#if defined(__SSE2__)
-            if (bpp >= 3 && n % bpp == 0) {
-                UnfilterPaethWide(row, prev, n, bpp);
-                return true;
-            }
-#endif
-            for (std::size_t i = 0; i < bpp && i < n; ++i)
-                row[i] = static_cast<std::uint8_t>(row[i] + prev[i]);
-            for (std::size_t i = bpp; i < n; ++i)
-                row[i] =
-                    static_cast<std::uint8_t>(row[i] + Paeth(row[i - bpp], prev[i], prev[i - bpp]));
-        } else {
-            // With no row above the predictor is always the left byte.
-            for (std::size_t i = bpp; i < n; ++i)
-                row[i] = static_cast<std::uint8_t>(row[i] + row[i - bpp]);
-        }
+        UnfilterPaethSse2<kBpp>(src, prev, dst, n);
         return true;
     default:
         return false;
     }
 }
+#endif
+
+// Unfilters one row of n bytes from src into dst; prev is the unfiltered row above (zeros on the
+// first row). The caller handles unknown filter types (taken as none here).
+void UnfilterRow(bool sse2, std::uint8_t filter, const std::uint8_t* src, const std::uint8_t* prev,
+                 std::uint8_t* dst, std::size_t n, std::size_t bpp) {
+#if defined(CORVALE_PNG_X86)
+    if (sse2) {
+        if (filter == 2) return UnfilterUpSse2(src, prev, dst, n);
+        if (bpp == 4 && UnfilterSse2<4>(filter, src, prev, dst, n)) return;
+        if (bpp == 3 && UnfilterSse2<3>(filter, src, prev, dst, n)) return;
+        if (bpp == 6 && UnfilterSse2<6>(filter, src, prev, dst, n)) return;
+        if (bpp == 8 && UnfilterSse2<8>(filter, src, prev, dst, n)) return;
+    }
+#else
+    (void)sse2;
+#endif
+    UnfilterPlain(filter, src, prev, dst, n, bpp);
+}
 
 // ---- Conversion -----------------------------------------------------------------------------
 
-#if defined(__SSE2__)
+#if defined(CORVALE_PNG_X86)
+// Two RGBA pixels in 16-bit lanes to premultiplied BGRA.
+[[gnu::target("sse2"), gnu::always_inline]] inline __m128i PremultiplyTwo(__m128i v) {
+    const __m128i rgbLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+    const __m128i alphaLanes = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
+    const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, _MM_SHUFFLE(3, 3, 3, 3)),
+                                          _MM_SHUFFLE(3, 3, 3, 3));
+    const __m128i m = _mm_or_si128(_mm_and_si128(a, rgbLanes), alphaLanes);
+    const __m128i q = _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(v, m), _mm_set1_epi16(1)),
+                                      _mm_set1_epi16(257));
+    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(q, _MM_SHUFFLE(3, 0, 1, 2)),
+                               _MM_SHUFFLE(3, 0, 1, 2));
+}
+
 // Premultiplies RGBA into BGRA four pixels at a time: (c * a + 1) * 257 >> 16 equals
 // (c * a) \ 255 for every c, a up to 255, so opaque and clear pixels need no special case.
 // Returns the number of pixels done.
-std::uint32_t PremultiplyRgba(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d) {
+[[gnu::target("sse2")]] std::uint32_t PremultiplyRgba(const std::uint8_t* s, std::uint32_t n,
+                                                      std::uint8_t* d) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i rgbLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
-    const __m128i alphaLanes = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
-    const __m128i one = _mm_set1_epi16(1), m257 = _mm_set1_epi16(257);
-    auto half = [&](__m128i v) {
-        const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, _MM_SHUFFLE(3, 3, 3, 3)),
-                                              _MM_SHUFFLE(3, 3, 3, 3));
-        const __m128i m = _mm_or_si128(_mm_and_si128(a, rgbLanes), alphaLanes);
-        const __m128i q = _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(v, m), one), m257);
-        return _mm_shufflehi_epi16(_mm_shufflelo_epi16(q, _MM_SHUFFLE(3, 0, 1, 2)),
-                                   _MM_SHUFFLE(3, 0, 1, 2));
-    };
     std::uint32_t i = 0;
     for (; i + 4 <= n; i += 4) {
         const __m128i px =
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + std::size_t{i} * 4));
-        const __m128i out =
-            _mm_packus_epi16(half(_mm_unpacklo_epi8(px, zero)), half(_mm_unpackhi_epi8(px, zero)));
+        const __m128i out = _mm_packus_epi16(PremultiplyTwo(_mm_unpacklo_epi8(px, zero)),
+                                             PremultiplyTwo(_mm_unpackhi_epi8(px, zero)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d + std::size_t{i} * 4), out);
     }
     return i;
 }
 #endif
+
+// Stores a pixel given as 0xAARRGGBB in the byte order blue, green, red, alpha.
+inline void StoreBgra(std::uint8_t* d, std::uint32_t v) {
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+    std::memcpy(d, &v, 4);
+}
 
 struct Converter {
     std::uint8_t colorType = 0, depth = 0;
@@ -377,6 +497,7 @@ struct Converter {
     std::uint32_t lut[256] = {};
     bool skip[256] = {};
     std::size_t lutEntries = 0;
+    bool sse2 = false;
 
     static void Store(std::uint8_t* d, unsigned r, unsigned g, unsigned b, unsigned a) {
         if (a == 255) {
@@ -400,8 +521,8 @@ struct Converter {
         switch (colorType) {
         case kTruecolorAlpha: {
             std::uint32_t i = 0;
-#if defined(__SSE2__)
-            if (dstStep == 4) i = PremultiplyRgba(s, n, d);
+#if defined(CORVALE_PNG_X86)
+            if (sse2 && dstStep == 4) i = PremultiplyRgba(s, n, d);
 #endif
             for (s += std::size_t{i} * 4, d += std::size_t{i} * dstStep; i < n;
                  ++i, s += 4, d += dstStep)
@@ -411,10 +532,9 @@ struct Converter {
         case kTruecolor:
             if (key < 0) {
                 for (std::uint32_t i = 0; i < n; ++i, s += 3, d += dstStep) {
-                    d[0] = s[2];
-                    d[1] = s[1];
-                    d[2] = s[0];
-                    d[3] = 255;
+                    const std::uint32_t v =
+                        std::uint32_t{s[0]} << 16 | std::uint32_t{s[1]} << 8 | s[2] | 0xFF000000u;
+                    StoreBgra(d, v);
                 }
             } else {
                 const unsigned kr = (key >> 16) & 255, kg = (key >> 8) & 255, kb = key & 255;
@@ -515,7 +635,102 @@ std::vector<std::uint8_t> PreparedPalette(const Header& h) {
     return pal;
 }
 
+// Undoes filtering and interlacing and converts the rows into the image as their decompressed
+// bytes become available, so that the own inflate can hand them over while they are still in
+// the cache. Each row is unfiltered into one of two row buffers (the other holds the row above).
+class RowPass {
+  public:
+    RowPass(const Header& h, const Converter& conv, std::uint8_t* bits, std::string& error)
+        : conv_(conv), bits_(bits), error_(error), width_(static_cast<std::uint32_t>(h.width)),
+          height_(static_cast<std::uint32_t>(h.height)), bpp_(BitsPerPixel(h)),
+          filterDistance_(bpp_ < 8 ? 1 : bpp_ / 8), interlaced_(h.interlace != 0),
+          pass_(h.interlace ? 0 : kWholeImage), lastPass_(h.interlace ? 6 : kWholeImage),
+          sse2_(UseSse2()) {}
+
+    // Makes the row buffers; false when there is no memory for them.
+    bool Start(const std::uint8_t* raw) {
+        raw_ = raw;
+        const std::size_t rowBytes = static_cast<std::size_t>(RowLength(width_, bpp_)) + kRowSlack;
+        rows_.reset(new (std::nothrow) std::uint8_t[2 * rowBytes]());
+        if (!rows_) return false;
+        cur_ = rows_.get();
+        prev_ = cur_ + rowBytes;
+        EnterPass();
+        return true;
+    }
+
+    // Unfilters and converts every row not yet done that lies within the first `available`
+    // bytes of the decompressed data. False when a row fails (the error is set).
+    bool Advance(std::size_t available) {
+        while (pass_ <= lastPass_) {
+            if (available < offset_ || available - offset_ < rowLength_ + 1) return true;
+            const std::uint8_t* src = raw_ + offset_;
+            if (src[0] > 4 && interlaced_) {
+                error_ = "unknown filter type in an interlaced image";
+                return false;
+            }
+            UnfilterRow(sse2_, src[0], src + 1, prev_, cur_, rowLength_, filterDistance_);
+            const Pass& pass = kPasses[pass_];
+            const std::uint32_t y = pass.startRow + row_ * pass.rowStep;
+            std::uint8_t* dst =
+                bits_ + std::size_t{height_ - 1 - y} * width_ * 4 + std::size_t{pass.startCol} * 4;
+            if (!conv_.Row(cur_, size_.cols, dst, std::size_t{pass.colStep} * 4)) {
+                error_ = "palette index beyond the palette";
+                return false;
+            }
+            std::swap(cur_, prev_);
+            offset_ += rowLength_ + 1;
+            if (++row_ == size_.rows) {
+                ++pass_;
+                EnterPass();
+            }
+        }
+        return true;
+    }
+
+    static bool OnProgress(void* self, std::size_t written) {
+        return static_cast<RowPass*>(self)->Advance(written);
+    }
+
+  private:
+    // Moves to the next pass that holds pixels (passes without columns or rows consume
+    // nothing); its first row has zeros above it.
+    void EnterPass() {
+        for (; pass_ <= lastPass_; ++pass_) {
+            size_ = SizeOfPass(kPasses[pass_], width_, height_);
+            if (size_.cols != 0 && size_.rows != 0) break;
+        }
+        if (pass_ > lastPass_) return;
+        rowLength_ = static_cast<std::size_t>(RowLength(size_.cols, bpp_));
+        std::memset(prev_, 0, rowLength_);
+        row_ = 0;
+    }
+
+    const Converter& conv_;
+    std::uint8_t* bits_;
+    std::string& error_;
+    const std::uint32_t width_, height_;
+    const unsigned bpp_;
+    const std::size_t filterDistance_;
+    const bool interlaced_;
+    int pass_;
+    const int lastPass_;
+    const bool sse2_;
+    const std::uint8_t* raw_ = nullptr;
+    std::unique_ptr<std::uint8_t[]> rows_;
+    std::uint8_t* cur_ = nullptr;
+    std::uint8_t* prev_ = nullptr;
+    PassSize size_;
+    std::size_t rowLength_ = 0;
+    std::uint32_t row_ = 0;
+    std::size_t offset_ = 0; // of the next row's filter byte in the decompressed data
+};
+
 } // namespace
+
+void ForcePlainPngRows(bool plain) {
+    gPlainRowsForced.store(plain);
+}
 
 PngDecodeOptions DefaultPngDecodeOptions() {
     PngDecodeOptions options;
@@ -586,23 +801,6 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, c32bppDIB& cHost) {
             idat = joined;
         }
 
-        const auto expected = static_cast<std::size_t>(h.expected);
-        std::unique_ptr<std::uint8_t[]> raw(new std::uint8_t[expected]);
-        const std::span<std::uint8_t> rawSpan(raw.get(), expected);
-        bool inflated = false;
-        if (zlib && zlib->HasUncompress()) {
-            std::size_t written = 0;
-            inflated = zlib->Uncompress(rawSpan, idat, &written) == kZlibOk && written == expected;
-            if (inflated) inflater_ = Inflater::Zlib;
-        }
-        if (!inflated) {
-            const InflateResult r = InflateData(rawSpan, idat);
-            inflated = r.ok && r.written == expected;
-            if (inflated) inflater_ = Inflater::Own;
-        }
-        joined = {};
-        if (!inflated) return error_ = "image data do not decompress", false;
-
         std::vector<std::uint8_t> palette;
         if (h.colorType == kGrey || (h.colorType == kPalette && !st.havePalette))
             palette = PreparedPalette(h);
@@ -617,47 +815,44 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, c32bppDIB& cHost) {
         conv.trns = &st.trns;
         conv.haveTrns = st.haveTrns;
         conv.key = st.key;
+        conv.sse2 = UseSse2();
         if (h.depth <= 8 && (h.colorType == kGrey || h.colorType == kPalette))
             conv.PrepareIndexed();
 
+        // The decompressed rows, with slack for the wide reads of the row code.
+        const auto expected = static_cast<std::size_t>(h.expected);
+        std::unique_ptr<std::uint8_t[]> raw(new std::uint8_t[expected + kInputSlack]);
+        const std::span<std::uint8_t> rawSpan(raw.get(), expected);
+
         if (!cHost.InitializeDIB(h.width, h.height))
             return error_ = "no memory for the image", false;
-        std::uint8_t* bits = cHost.BitsPointer();
-        const std::size_t stride = static_cast<std::size_t>(h.width) * 4;
-        const auto width = static_cast<std::uint32_t>(h.width);
-        const auto height = static_cast<std::uint32_t>(h.height);
-        const unsigned bpp = BitsPerPixel(h);
-        const std::size_t filterDistance = bpp < 8 ? 1 : bpp / 8;
+        RowPass rows(h, conv, cHost.BitsPointer(), error_);
+        bool ok = rows.Start(raw.get());
+        if (!ok) error_ = "out of memory";
 
-        bool ok = true;
-        std::uint8_t* read = raw.get();
-        const int firstPass = h.interlace ? 0 : kWholeImage;
-        const int lastPass = h.interlace ? 6 : kWholeImage;
-        for (int p = firstPass; ok && p <= lastPass; ++p) {
-            const Pass& pass = kPasses[p];
-            const PassSize size = SizeOfPass(pass, width, height);
-            if (size.cols == 0 || size.rows == 0) continue;
-            const std::size_t rowLength = static_cast<std::size_t>(RowLength(size.cols, bpp));
-            const std::uint8_t* prev = nullptr;
-            for (std::uint32_t r = 0; r < size.rows; ++r) {
-                std::uint8_t* row = read + 1;
-                if (!UnfilterRow(read[0], row, prev, rowLength, filterDistance) && h.interlace) {
-                    error_ = "unknown filter type in an interlaced image";
-                    ok = false;
-                    break;
-                }
-                const std::uint32_t y = pass.startRow + r * pass.rowStep;
-                std::uint8_t* dst =
-                    bits + std::size_t{height - 1 - y} * stride + std::size_t{pass.startCol} * 4;
-                if (!conv.Row(row, size.cols, dst, std::size_t{pass.colStep} * 4)) {
-                    error_ = "palette index beyond the palette";
-                    ok = false;
-                    break;
-                }
-                prev = row;
-                read += rowLength + 1;
+        bool inflated = false;
+        if (ok && zlib && zlib->HasUncompress()) {
+            std::size_t written = 0;
+            inflated = zlib->Uncompress(rawSpan, idat, &written) == kZlibOk && written == expected;
+            if (inflated) inflater_ = Inflater::Zlib;
+        }
+        if (ok && !inflated) {
+            // The rows are converted while the inflate goes on, each soon after it is written.
+            InflateProgress progress;
+            progress.notify = &RowPass::OnProgress;
+            progress.context = &rows;
+            progress.interval = std::size_t{64} << 10;
+            error_.clear();
+            const InflateResult r = InflateData(rawSpan, idat, false, &progress);
+            inflated = r.ok && r.written == expected;
+            if (inflated) inflater_ = Inflater::Own;
+            if (!inflated) {
+                if (error_.empty()) error_ = "image data do not decompress";
+                ok = false;
             }
         }
+        joined = {};
+        if (ok) ok = rows.Advance(expected);
         if (!ok) {
             cHost.DestroyDIB();
             return false;

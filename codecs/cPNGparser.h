@@ -62,6 +62,10 @@ class cPNGparser {
     std::string error_;
 };
 
+// Makes the PNG row code use its plain path instead of the SSE2 one (both give the same pixels;
+// tests compare them). Affects decodes started afterwards.
+void ForcePlainPngRows(bool plain);
+
 // The entry of the built-in decoder chain.
 bool DecodePngStream(c32bppDIB& dib, std::span<const std::uint8_t> bytes, const IconWish& wish);
 

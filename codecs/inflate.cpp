@@ -333,6 +333,20 @@ struct Output {
     std::uint8_t* begin;
     std::uint8_t* pos;
     std::uint8_t* end;
+    // The caller is told of the progress once pos reaches notifyAt; at end it is not told (it
+    // sees the whole output when the inflate returns).
+    std::uint8_t* notifyAt;
+    const InflateProgress* progress;
+
+    // Tells the caller how far the output has come; false when it asks to stop.
+    bool Notify() {
+        if (!progress) return true;
+        const auto written = static_cast<std::size_t>(pos - begin);
+        notifyAt = static_cast<std::size_t>(end - pos) > progress->interval
+                       ? pos + progress->interval
+                       : end;
+        return progress->notify(progress->context, written);
+    }
 };
 
 bool StoredBlock(BitReader& br, Output& out) {
@@ -452,12 +466,13 @@ int SlowSymbol(BitReader& br, Output& out, const Tables& t) {
 // the room runs out (the slow path goes on from the same place), -1 on error.
 template <bool kWide>
 [[gnu::always_inline]] inline int FastLoop(BitReader& br, Output& o, const Tables& t) {
-    if (br.end - br.p < kFastInput || o.end - o.pos < kFastOutput) return 0;
+    if (br.end - br.p < kFastInput || o.end - o.pos < kFastOutput || o.pos >= o.notifyAt) return 0;
     const std::uint8_t* in = br.p;
     const std::uint8_t* const inLimit = br.end - kFastInput;
     std::uint8_t* out = o.pos;
     std::uint8_t* const outBegin = o.begin;
-    std::uint8_t* const outLimit = o.end - kFastOutput;
+    std::uint8_t* const outLimit =
+        o.end - o.notifyAt >= kFastOutput ? o.notifyAt : o.end - kFastOutput;
     std::uint64_t buf = br.buf;
     unsigned count = br.count;
     const std::uint32_t* const litlen = t.litlen;
@@ -594,9 +609,14 @@ int FastLoopBest(BitReader& br, Output& o, const Tables& t) {
 #endif
 
 bool HuffmanBlock(BitReader& br, Output& out, const Tables& t, bool deflate64) {
-    const int fast = deflate64 ? FastLoopWide(br, out, t) : FastLoopBest(br, out, t);
-    if (fast != 0) return fast > 0;
     for (;;) {
+        const int fast = deflate64 ? FastLoopWide(br, out, t) : FastLoopBest(br, out, t);
+        if (fast != 0) return fast > 0;
+        if (out.pos >= out.notifyAt && out.notifyAt != out.end) {
+            if (!out.Notify()) return false;
+            continue;
+        }
+        // Near the end of the input or the output: one checked symbol at a time.
         const int r = SlowSymbol(br, out, t);
         if (r <= 0) return r == 0;
     }
@@ -653,10 +673,14 @@ bool ReadDynamicTables(BitReader& br, Tables& t, bool deflate64) {
 } // namespace
 
 InflateResult InflateData(std::span<std::uint8_t> out, std::span<const std::uint8_t> in,
-                          bool deflate64) {
+                          bool deflate64, const InflateProgress* progress) {
     if (in.size() < 2) return {};
     BitReader br{in.data() + 2, in.data() + in.size()}; // the zlib header is not examined
-    Output o{out.data(), out.data(), out.data() + out.size()};
+    Output o{out.data(), out.data(), out.data() + out.size(), out.data() + out.size(), nullptr};
+    if (progress && progress->notify && progress->interval > 0) {
+        o.progress = progress;
+        o.notifyAt = out.size() > progress->interval ? o.pos + progress->interval : o.end;
+    }
     std::unique_ptr<Tables> dynamic;
     const Tables& fixed = deflate64 ? Fixed().wide : Fixed().plain;
 
@@ -666,7 +690,7 @@ InflateResult InflateData(std::span<std::uint8_t> out, std::span<const std::uint
         bool ok = false;
         switch (type) {
         case 0:
-            ok = StoredBlock(br, o);
+            ok = StoredBlock(br, o) && (o.pos < o.notifyAt || o.notifyAt == o.end || o.Notify());
             break;
         case 1:
             ok = HuffmanBlock(br, o, fixed, deflate64);

@@ -19,9 +19,18 @@ struct InflateResult {
     std::size_t written = 0; // bytes written to the output (meaningful when ok)
 };
 
+// Lets a caller work on the output while it is still in the cache: `notify` is called each time
+// about `interval` more bytes have been written, with the count of bytes written so far. Those
+// bytes are final. Returning false stops the inflate, which then fails.
+struct InflateProgress {
+    bool (*notify)(void* context, std::size_t written) = nullptr;
+    void* context = nullptr;
+    std::size_t interval = 0;
+};
+
 // Inflates the zlib stream `in` into `out`. `deflate64` selects the 64 KiB-window variant, in
 // which length symbol 285 carries 16 extra bits (length 3 + value). The PNG decoder passes false.
 InflateResult InflateData(std::span<std::uint8_t> out, std::span<const std::uint8_t> in,
-                          bool deflate64 = false);
+                          bool deflate64 = false, const InflateProgress* progress = nullptr);
 
 } // namespace corvale
