@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -142,6 +143,43 @@ TEST(Inflate, OutputIsBoundedByTheBufferSize) {
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.written, data.size());
     EXPECT_EQ(larger[data.size()], 0xEE);
+}
+
+// The progress hook sees only final bytes, in growing steps of about the interval, and can stop
+// the inflate.
+TEST(Inflate, ProgressReportsFinishedOutputAndCanStopIt) {
+    const Bytes data = SampleData(200000, 2, 5);
+    const Bytes z = Compress(data, 6);
+    struct Watch {
+        const Bytes* data;
+        const Bytes* out;
+        std::vector<std::size_t> seen;
+        bool final = true;
+        std::size_t stopAt = ~std::size_t{0};
+    };
+    auto notify = [](void* context, std::size_t written) {
+        auto& w = *static_cast<Watch*>(context);
+        w.final = w.final && std::equal(w.out->begin(), w.out->begin() + written, w.data->begin());
+        w.seen.push_back(written);
+        return w.seen.size() < w.stopAt;
+    };
+    Bytes out(data.size());
+    Watch watch{&data, &out, {}};
+    const InflateProgress progress{notify, &watch, 4096};
+    const InflateResult r = InflateData(out, z, false, &progress);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(out, data);
+    EXPECT_TRUE(watch.final);
+    ASSERT_GT(watch.seen.size(), 20u);
+    for (std::size_t i = 1; i < watch.seen.size(); ++i)
+        EXPECT_GE(watch.seen[i], watch.seen[i - 1] + 4096);
+    EXPECT_LT(watch.seen.back(), data.size());
+
+    Watch stopping{&data, &out, {}};
+    stopping.stopAt = 3;
+    const InflateProgress stop{notify, &stopping, 4096};
+    EXPECT_FALSE(InflateData(out, z, false, &stop).ok);
+    EXPECT_EQ(stopping.seen.size(), 3u);
 }
 
 TEST(Inflate, HeaderAndChecksumAreNotExamined) {

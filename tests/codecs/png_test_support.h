@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -100,17 +101,24 @@ inline std::string PngSuite(const std::string& name) {
 
 #ifdef CORVALE_HAVE_LIBPNG
 using Bytes = std::vector<std::uint8_t>;
-// libpng's reading of a file as 8-bit RGBA (high bytes of 16-bit samples, no gamma), then
+// libpng's reading of PNG bytes as 8-bit RGBA (high bytes of 16-bit samples, no gamma), then
 // premultiplied with truncation and laid out as the image object stores it.
-inline Bytes LibpngPixels(const std::string& path, int* width = nullptr, int* height = nullptr) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return {};
+inline Bytes LibpngPixelsOf(const Bytes& file, int* width = nullptr, int* height = nullptr) {
+    struct Reader {
+        const Bytes* bytes;
+        std::size_t pos;
+    } reader{&file, 0};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     Bytes out;
     std::vector<Bytes> rows;
     if (setjmp(png_jmpbuf(png)) == 0) {
-        png_init_io(png, f);
+        png_set_read_fn(png, &reader, [](png_structp p, png_bytep data, png_size_t n) {
+            auto* r = static_cast<Reader*>(png_get_io_ptr(p));
+            if (r->bytes->size() - r->pos < n) png_error(p, "read past the end");
+            std::memcpy(data, r->bytes->data() + r->pos, n);
+            r->pos += n;
+        });
         png_read_info(png, info);
         png_set_expand(png);
         png_set_strip_16(png);
@@ -136,8 +144,11 @@ inline Bytes LibpngPixels(const std::string& path, int* width = nullptr, int* he
         if (height) *height = int(h);
     }
     png_destroy_read_struct(&png, &info, nullptr);
-    std::fclose(f);
     return out;
+}
+
+inline Bytes LibpngPixels(const std::string& path, int* width = nullptr, int* height = nullptr) {
+    return LibpngPixelsOf(ReadFileBytes(path), width, height);
 }
 
 #endif
