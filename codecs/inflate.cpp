@@ -37,23 +37,29 @@ constexpr unsigned kNumPrecodeSymbols = 19;
 // A table is indexed by the next bits of the stream (least significant first). Codes up to
 // the table's primary bits fill every entry that starts with their (bit-reversed) code; longer
 // codes go through a subtable reached from a primary entry. One 32-bit entry:
-//   bits 0..7   bits to drop: the code length plus the extra bits that follow the code, so one
+//   bits 0..4   bits to drop: the code length plus the extra bits that follow the code, so one
 //               shift consumes both (a subtable link: the primary bits)
+//   bit 6       a second literal follows in the same entry (see below)
 //   bits 8..11  the code length alone: the extra bits start there (a subtable link: the
-//               subtable's index bits)
+//               subtable's index bits; a literal pair: the first literal's code length)
 //   bit 12      end of block
 //   bit 13      subtable link
 //   bit 14      exceptional: end of block, subtable link or a symbol that is not allowed
 //   bit 15      literal
 //   bits 16..31 value: literal byte, length or distance base, precode symbol, subtable offset
+//
+// In the literal/length table a primary entry whose bits hold two literal codes holds both
+// literals (bits 16..23 and 24..31) and the bits of both, so a run of literals takes one lookup
+// for every two. Bit 6 lies above the drop count: a shift by the low six bits ignores it.
 
 constexpr std::uint32_t kEndOfBlock = 1u << 12;
 constexpr std::uint32_t kSubtable = 1u << 13;
 constexpr std::uint32_t kExceptional = 1u << 14;
 constexpr std::uint32_t kLiteral = 1u << 15;
+constexpr std::uint32_t kLiteralPair = 1u << 6;
 
 inline unsigned EntryBits(std::uint32_t e) {
-    return e & 0xFFu;
+    return e & 0x1Fu;
 }
 inline unsigned EntryCodeBits(std::uint32_t e) {
     return (e >> 8) & 0xFu;
@@ -132,11 +138,31 @@ unsigned ReverseBits(unsigned code, unsigned length) {
     return r;
 }
 
+// Joins, in each primary entry of a literal, a second literal whose code fits in the bits that
+// remain. Entries are visited from the top down: the entry read for the second code (index >>
+// first length) lies below and still holds a single symbol.
+void PairLiterals(std::uint32_t* table, unsigned tableBits) {
+    for (unsigned i = 1u << tableBits; i-- > 0;) {
+        const std::uint32_t first = table[i];
+        if (!(first & kLiteral)) continue;
+        const unsigned firstBits = EntryBits(first);
+        const std::uint32_t second = table[i >> firstBits];
+        if (!(second & kLiteral) || EntryBits(second) > tableBits - firstBits) continue;
+        table[i] = (first & 0x00FFFF00u) | (second >> 16) << 24 | kLiteralPair |
+                   (firstBits + EntryBits(second));
+    }
+}
+
+bool BuildSubtables(const unsigned* lengthCount, unsigned maxLength, const std::uint16_t* sorted,
+                    unsigned index, const std::uint32_t* symbols, unsigned tableBits,
+                    std::uint32_t* table, std::size_t tableSize);
+
 // Builds a decoding table from code lengths (0 = unused); `symbols` holds the alphabet's
 // entries. Only complete codes are accepted: an over-subscribed or incomplete code (or one
 // without any symbol) gives false.
 bool BuildTable(const std::uint8_t* lengths, unsigned count, const std::uint32_t* symbols,
-                unsigned tableBits, std::uint32_t* table, std::size_t tableSize) {
+                unsigned tableBits, std::uint32_t* table, std::size_t tableSize,
+                bool pairLiterals = false) {
     unsigned lengthCount[kMaxCodeLength + 1] = {};
     for (unsigned i = 0; i < count; ++i) ++lengthCount[lengths[i]];
     lengthCount[0] = 0;
@@ -180,9 +206,18 @@ bool BuildTable(const std::uint8_t* lengths, unsigned count, const std::uint32_t
     for (std::size_t filled = std::size_t{1} << primaryBits; filled < (std::size_t{1} << tableBits);
          filled *= 2)
         std::memcpy(table + filled, table, filled * sizeof *table);
-    if (maxLength <= tableBits) return true;
+    if (maxLength > tableBits && !BuildSubtables(lengthCount, maxLength, sorted, index, symbols,
+                                                 tableBits, table, tableSize))
+        return false;
+    if (pairLiterals) PairLiterals(table, tableBits);
+    return true;
+}
 
-    // Longer codes: through subtables, each as wide as the longest code sharing its prefix.
+// Codes longer than the primary bits, through subtables, each as wide as the longest code that
+// shares its prefix. `index` is the first such code in `sorted`.
+bool BuildSubtables(const unsigned* lengthCount, unsigned maxLength, const std::uint16_t* sorted,
+                    unsigned index, const std::uint32_t* symbols, unsigned tableBits,
+                    std::uint32_t* table, std::size_t tableSize) {
     unsigned code = 0;
     for (unsigned len = 1; len <= tableBits; ++len) code = (code + lengthCount[len]) << 1;
     unsigned remaining[kMaxCodeLength + 1];
@@ -237,9 +272,9 @@ struct FixedTables {
         std::uint8_t distLengths[kNumDistSymbols];
         std::memset(distLengths, 5, sizeof distLengths);
         BuildTable(lengths, kNumLitlenSymbols, kSymbolEntries.litlen, kLitlenTableBits,
-                   plain.litlen, kLitlenTableSize);
+                   plain.litlen, kLitlenTableSize, true);
         BuildTable(lengths, kNumLitlenSymbols, kSymbolEntries.litlen64, kLitlenTableBits,
-                   wide.litlen, kLitlenTableSize);
+                   wide.litlen, kLitlenTableSize, true);
         BuildTable(distLengths, kNumDistSymbols, kSymbolEntries.dist, kDistTableBits, plain.dist,
                    kDistTableSize);
         std::memcpy(wide.dist, plain.dist, sizeof wide.dist);
@@ -318,6 +353,15 @@ inline bool DecodeChecked(BitReader& br, const std::uint32_t* table, unsigned ta
         if (br.count < tableBits) return false;
         br.Drop(tableBits);
         e = table[EntryValue(e) + br.Peek(EntryCodeBits(e))];
+    }
+    if (e & kLiteral) {
+        // One literal, also from an entry that holds a pair.
+        const unsigned n = EntryCodeBits(e);
+        if (br.count < n) return false;
+        value = EntryValue(e) & 0xFFu;
+        br.Drop(n);
+        entry = e;
+        return true;
     }
     const unsigned n = EntryBits(e);
     if (n == 0 || br.count < n) return false;
@@ -432,10 +476,11 @@ inline void CopyMatchFast(std::uint8_t* dst, std::size_t dist, std::size_t lengt
 
 // ---- Huffman blocks -------------------------------------------------------------------------
 
-// Room the fast loop needs before each symbol: input for three full refills, output for two
-// literals and the longest ordinary match plus the overshoot of the wide copies.
+// Room the fast loop needs before each symbol: input for three full refills, output for four
+// literals (and the spare byte a single literal writes) and the longest ordinary match plus the
+// overshoot of the wide copies.
 constexpr std::ptrdiff_t kFastInput = 32;
-constexpr std::ptrdiff_t kFastOutput = 2 + 258 + kCopyOvershoot + 16;
+constexpr std::ptrdiff_t kFastOutput = 8 + 258 + kCopyOvershoot + 16;
 
 // One symbol with every check: used near the end of the input or the output.
 // Returns 1 to go on, 0 at the end of the block, -1 on error.
@@ -490,6 +535,14 @@ template <bool kWide>
         buf >>= n;
         count -= n;
     };
+    // One literal or a pair: two bytes are stored either way (the second may be overwritten).
+    auto literals = [&](std::uint32_t e) [[gnu::always_inline]] {
+        buf >>= e & 63u;
+        count -= e & 31u;
+        out[0] = static_cast<std::uint8_t>(e >> 16);
+        out[1] = static_cast<std::uint8_t>(e >> 24);
+        out += 1 + ((e >> 6) & 1u);
+    };
 
     refill();
     std::uint32_t entry = litlen[buf & kLitlenMask];
@@ -498,17 +551,14 @@ template <bool kWide>
         // and a distance code with its extra bits (29 at most) need no further refill.
         refill();
         if (entry & kLiteral) {
-            drop(EntryBits(entry));
-            *out++ = static_cast<std::uint8_t>(EntryValue(entry));
+            literals(entry);
             entry = litlen[buf & kLitlenMask];
             if (entry & kLiteral) {
-                drop(EntryBits(entry));
-                *out++ = static_cast<std::uint8_t>(EntryValue(entry));
+                literals(entry);
                 entry = litlen[buf & kLitlenMask];
                 if (entry & kLiteral) {
-                    // Three literals use 33 bits at most: the next lookup still sees true bits.
-                    drop(EntryBits(entry));
-                    *out++ = static_cast<std::uint8_t>(EntryValue(entry));
+                    // Three lookups use 33 bits at most: the next lookup still sees true bits.
+                    literals(entry);
                     entry = litlen[buf & kLitlenMask];
                     continue;
                 }
@@ -520,8 +570,7 @@ template <bool kWide>
                 drop(kLitlenTableBits);
                 entry = litlen[EntryValue(entry) + (buf & ((1u << EntryCodeBits(entry)) - 1u))];
                 if (entry & kLiteral) {
-                    drop(EntryBits(entry));
-                    *out++ = static_cast<std::uint8_t>(EntryValue(entry));
+                    literals(entry);
                     entry = litlen[buf & kLitlenMask];
                     continue;
                 }
@@ -665,7 +714,7 @@ bool ReadDynamicTables(BitReader& br, Tables& t, bool deflate64) {
         i += static_cast<unsigned>(rep);
     }
     return BuildTable(lengths, hlit, deflate64 ? kSymbolEntries.litlen64 : kSymbolEntries.litlen,
-                      kLitlenTableBits, t.litlen, kLitlenTableSize) &&
+                      kLitlenTableBits, t.litlen, kLitlenTableSize, true) &&
            BuildTable(lengths + hlit, hdist, kSymbolEntries.dist, kDistTableBits, t.dist,
                       kDistTableSize);
 }
