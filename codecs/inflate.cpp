@@ -141,15 +141,34 @@ unsigned ReverseBits(unsigned code, unsigned length) {
 // Joins, in each primary entry of a literal, a second literal whose code fits in the bits that
 // remain. Entries are visited from the top down: the entry read for the second code (index >>
 // first length) lies below and still holds a single symbol.
+// Whether pairing literals is worth its cost: the share of literals followed by a literal whose
+// codes fit in the table together, estimated from the code lengths (a code of length n stands
+// for a share of 2^-n), must be a good part of the data.
+bool PairsPay(const std::uint8_t* lengths, unsigned tableBits) {
+    unsigned count[kMaxCodeLength + 1] = {};
+    for (unsigned sym = 0; sym < 256; ++sym) ++count[lengths[sym]];
+    // Shares in units of 2^-15, their products in units of 2^-30.
+    std::uint64_t upTo[kMaxCodeLength + 1] = {};
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len)
+        upTo[len] = upTo[len - 1] + (std::uint64_t{count[len]} << (kMaxCodeLength - len));
+    std::uint64_t pairs = 0;
+    for (unsigned len = 1; len < tableBits; ++len)
+        pairs += (std::uint64_t{count[len]} << (kMaxCodeLength - len)) * upTo[tableBits - len];
+    return pairs >= std::uint64_t{1} << 29; // half the literals or more
+}
+
 void PairLiterals(std::uint32_t* table, unsigned tableBits) {
+    // Without branches: which entries pair up follows the code, not a pattern a processor could
+    // guess.
     for (unsigned i = 1u << tableBits; i-- > 0;) {
         const std::uint32_t first = table[i];
-        if (!(first & kLiteral)) continue;
         const unsigned firstBits = EntryBits(first);
         const std::uint32_t second = table[i >> firstBits];
-        if (!(second & kLiteral) || EntryBits(second) > tableBits - firstBits) continue;
-        table[i] = (first & 0x00FFFF00u) | (second >> 16) << 24 | kLiteralPair |
-                   (firstBits + EntryBits(second));
+        const bool pair = (first & second & kLiteral) != 0 &&
+                          firstBits + EntryBits(second) <= tableBits;
+        const std::uint32_t joined = (first & 0x00FFFF00u) | (second >> 16) << 24 |
+                                     kLiteralPair | (firstBits + EntryBits(second));
+        table[i] = pair ? joined : first;
     }
 }
 
@@ -162,7 +181,7 @@ bool BuildSubtables(const unsigned* lengthCount, unsigned maxLength, const std::
 // without any symbol) gives false.
 bool BuildTable(const std::uint8_t* lengths, unsigned count, const std::uint32_t* symbols,
                 unsigned tableBits, std::uint32_t* table, std::size_t tableSize,
-                bool pairLiterals = false) {
+                bool* pairedLiterals = nullptr) {
     unsigned lengthCount[kMaxCodeLength + 1] = {};
     for (unsigned i = 0; i < count; ++i) ++lengthCount[lengths[i]];
     lengthCount[0] = 0;
@@ -209,7 +228,10 @@ bool BuildTable(const std::uint8_t* lengths, unsigned count, const std::uint32_t
     if (maxLength > tableBits && !BuildSubtables(lengthCount, maxLength, sorted, index, symbols,
                                                  tableBits, table, tableSize))
         return false;
-    if (pairLiterals) PairLiterals(table, tableBits);
+    if (pairedLiterals) {
+        *pairedLiterals = PairsPay(lengths, tableBits);
+        if (*pairedLiterals) PairLiterals(table, tableBits);
+    }
     return true;
 }
 
@@ -258,6 +280,7 @@ bool BuildSubtables(const unsigned* lengthCount, unsigned maxLength, const std::
 struct Tables {
     std::uint32_t litlen[kLitlenTableSize];
     std::uint32_t dist[kDistTableSize];
+    bool pairs = false; // some literal entries hold two literals
 };
 
 struct FixedTables {
@@ -272,9 +295,9 @@ struct FixedTables {
         std::uint8_t distLengths[kNumDistSymbols];
         std::memset(distLengths, 5, sizeof distLengths);
         BuildTable(lengths, kNumLitlenSymbols, kSymbolEntries.litlen, kLitlenTableBits,
-                   plain.litlen, kLitlenTableSize, true);
+                   plain.litlen, kLitlenTableSize, &plain.pairs);
         BuildTable(lengths, kNumLitlenSymbols, kSymbolEntries.litlen64, kLitlenTableBits,
-                   wide.litlen, kLitlenTableSize, true);
+                   wide.litlen, kLitlenTableSize, &wide.pairs);
         BuildTable(distLengths, kNumDistSymbols, kSymbolEntries.dist, kDistTableBits, plain.dist,
                    kDistTableSize);
         std::memcpy(wide.dist, plain.dist, sizeof wide.dist);
@@ -509,7 +532,7 @@ int SlowSymbol(BitReader& br, Output& out, const Tables& t) {
 // branch; literals come up to three per refill; the next code is looked up before the refill
 // from bits already known to be true stream bits. Returns 1 at the end of the block, 0 when
 // the room runs out (the slow path goes on from the same place), -1 on error.
-template <bool kWide>
+template <bool kWide, bool kPairs>
 [[gnu::always_inline]] inline int FastLoop(BitReader& br, Output& o, const Tables& t) {
     if (br.end - br.p < kFastInput || o.end - o.pos < kFastOutput || o.pos >= o.notifyAt) return 0;
     const std::uint8_t* in = br.p;
@@ -526,9 +549,11 @@ template <bool kWide>
     constexpr std::uint64_t kDistMask = (1u << kDistTableBits) - 1u;
     int result = 0;
 
+    // Only the low six bits of `count` are meaningful here (it never exceeds 63), which lets a
+    // whole literal entry be subtracted from it.
     auto refill = [&] [[gnu::always_inline]] {
-        buf |= Load64LE(in) << count;
-        in += (63 - count) >> 3;
+        buf |= Load64LE(in) << (count & 63u);
+        in += (63u - (count & 63u)) >> 3;
         count |= 56;
     };
     auto drop = [&](unsigned n) [[gnu::always_inline]] {
@@ -538,9 +563,18 @@ template <bool kWide>
     // One literal or a pair: two bytes are stored either way (the second may be overwritten).
     auto literals = [&](std::uint32_t e) [[gnu::always_inline]] {
         buf >>= e & 63u;
-        count -= e & 31u;
-        out[0] = static_cast<std::uint8_t>(e >> 16);
-        out[1] = static_cast<std::uint8_t>(e >> 24);
+        count -= e;
+        if constexpr (!kPairs) {
+            *out++ = static_cast<std::uint8_t>(e >> 16);
+            return;
+        }
+        const std::uint16_t bytes = static_cast<std::uint16_t>(e >> 16);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out, &bytes, 2);
+        } else {
+            out[0] = static_cast<std::uint8_t>(bytes);
+            out[1] = static_cast<std::uint8_t>(bytes >> 8);
+        }
         out += 1 + ((e >> 6) & 1u);
     };
 
@@ -620,24 +654,26 @@ template <bool kWide>
 
     br.p = in;
     br.buf = buf;
-    br.count = count;
+    br.count = count & 63u;
     o.pos = out;
     return result;
 }
 
+// One loop for tables with literal pairs and one for tables without: a single literal needs
+// fewer instructions when no entry can hold two.
 int FastLoopPlain(BitReader& br, Output& o, const Tables& t) {
-    return FastLoop<false>(br, o, t);
+    return t.pairs ? FastLoop<false, true>(br, o, t) : FastLoop<false, false>(br, o, t);
 }
 
 int FastLoopWide(BitReader& br, Output& o, const Tables& t) {
-    return FastLoop<true>(br, o, t);
+    return t.pairs ? FastLoop<true, true>(br, o, t) : FastLoop<true, false>(br, o, t);
 }
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 // The same loop compiled for processors with BMI2, whose shifts and masks by a register take
 // one instruction each; chosen at run time.
 [[gnu::target("bmi2")]] int FastLoopBmi2(BitReader& br, Output& o, const Tables& t) {
-    return FastLoop<false>(br, o, t);
+    return t.pairs ? FastLoop<false, true>(br, o, t) : FastLoop<false, false>(br, o, t);
 }
 
 using FastLoopFn = int (*)(BitReader&, Output&, const Tables&);
@@ -714,7 +750,7 @@ bool ReadDynamicTables(BitReader& br, Tables& t, bool deflate64) {
         i += static_cast<unsigned>(rep);
     }
     return BuildTable(lengths, hlit, deflate64 ? kSymbolEntries.litlen64 : kSymbolEntries.litlen,
-                      kLitlenTableBits, t.litlen, kLitlenTableSize, true) &&
+                      kLitlenTableBits, t.litlen, kLitlenTableSize, &t.pairs) &&
            BuildTable(lengths + hlit, hdist, kSymbolEntries.dist, kDistTableBits, t.dist,
                       kDistTableSize);
 }
