@@ -144,9 +144,13 @@ unsigned ReverseBits(unsigned code, unsigned length) {
 // Whether pairing literals is worth its cost: the share of literals followed by a literal whose
 // codes fit in the table together, estimated from the code lengths (a code of length n stands
 // for a share of 2^-n), must be a good part of the data.
-bool PairsPay(const std::uint8_t* lengths, unsigned tableBits) {
-    unsigned count[kMaxCodeLength + 1] = {};
-    for (unsigned sym = 0; sym < 256; ++sym) ++count[lengths[sym]];
+bool PairsPay(const std::uint8_t* lengths, unsigned symbols, const unsigned* lengthCount,
+              unsigned tableBits) {
+    // The literals' lengths: all lengths but those of the symbols from 256 on.
+    unsigned count[kMaxCodeLength + 1];
+    std::memcpy(count, lengthCount, sizeof count);
+    for (unsigned sym = 256; sym < symbols; ++sym) --count[lengths[sym]];
+    count[0] = 0;
     // Shares in units of 2^-15, their products in units of 2^-30.
     std::uint64_t upTo[kMaxCodeLength + 1] = {};
     for (unsigned len = 1; len <= kMaxCodeLength; ++len)
@@ -164,10 +168,10 @@ void PairLiterals(std::uint32_t* table, unsigned tableBits) {
         const std::uint32_t first = table[i];
         const unsigned firstBits = EntryBits(first);
         const std::uint32_t second = table[i >> firstBits];
-        const bool pair = (first & second & kLiteral) != 0 &&
-                          firstBits + EntryBits(second) <= tableBits;
-        const std::uint32_t joined = (first & 0x00FFFF00u) | (second >> 16) << 24 |
-                                     kLiteralPair | (firstBits + EntryBits(second));
+        const bool pair =
+            (first & second & kLiteral) != 0 && firstBits + EntryBits(second) <= tableBits;
+        const std::uint32_t joined = (first & 0x00FFFF00u) | (second >> 16) << 24 | kLiteralPair |
+                                     (firstBits + EntryBits(second));
         table[i] = pair ? joined : first;
     }
 }
@@ -182,9 +186,17 @@ bool BuildSubtables(const unsigned* lengthCount, unsigned maxLength, const std::
 bool BuildTable(const std::uint8_t* lengths, unsigned count, const std::uint32_t* symbols,
                 unsigned tableBits, std::uint32_t* table, std::size_t tableSize,
                 bool* pairedLiterals = nullptr) {
+    // Counted in four interleaved histograms: runs of equal lengths would otherwise wait on
+    // the same counter.
+    unsigned partCount[4][kMaxCodeLength + 1] = {};
+    unsigned i = 0;
+    for (; i + 4 <= count; i += 4)
+        for (unsigned k = 0; k < 4; ++k) ++partCount[k][lengths[i + k]];
+    for (; i < count; ++i) ++partCount[0][lengths[i]];
     unsigned lengthCount[kMaxCodeLength + 1] = {};
-    for (unsigned i = 0; i < count; ++i) ++lengthCount[lengths[i]];
-    lengthCount[0] = 0;
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len)
+        lengthCount[len] =
+            partCount[0][len] + partCount[1][len] + partCount[2][len] + partCount[3][len];
 
     unsigned maxLength = 0;
     for (unsigned len = 1; len <= kMaxCodeLength; ++len)
@@ -229,7 +241,7 @@ bool BuildTable(const std::uint8_t* lengths, unsigned count, const std::uint32_t
                                                  tableBits, table, tableSize))
         return false;
     if (pairedLiterals) {
-        *pairedLiterals = PairsPay(lengths, tableBits);
+        *pairedLiterals = PairsPay(lengths, count, lengthCount, tableBits);
         if (*pairedLiterals) PairLiterals(table, tableBits);
     }
     return true;
@@ -499,7 +511,7 @@ inline void CopyMatchFast(std::uint8_t* dst, std::size_t dist, std::size_t lengt
 
 // ---- Huffman blocks -------------------------------------------------------------------------
 
-// Room the fast loop needs before each symbol: input for three full refills, output for four
+// Room the fast loop needs before each symbol: input for three full refills, output for six
 // literals (and the spare byte a single literal writes) and the longest ordinary match plus the
 // overshoot of the wide copies.
 constexpr std::ptrdiff_t kFastInput = 32;
@@ -529,7 +541,7 @@ int SlowSymbol(BitReader& br, Output& out, const Tables& t) {
 
 // The fast loop: runs while the input and output have the room of kFastInput and kFastOutput,
 // so neither the refills nor the writes need checking. Every refill loads 8 bytes without a
-// branch; literals come up to three per refill; the next code is looked up before the refill
+// branch; literals come up to four lookups per refill; the next code is looked up before the refill
 // from bits already known to be true stream bits. Returns 1 at the end of the block, 0 when
 // the room runs out (the slow path goes on from the same place), -1 on error.
 template <bool kWide, bool kPairs>
@@ -591,10 +603,15 @@ template <bool kWide, bool kPairs>
                 literals(entry);
                 entry = litlen[buf & kLitlenMask];
                 if (entry & kLiteral) {
-                    // Three lookups use 33 bits at most: the next lookup still sees true bits.
                     literals(entry);
                     entry = litlen[buf & kLitlenMask];
-                    continue;
+                    if (entry & kLiteral) {
+                        // Four lookups use 44 bits at most: the next lookup still sees true
+                        // bits.
+                        literals(entry);
+                        entry = litlen[buf & kLitlenMask];
+                        continue;
+                    }
                 }
             }
             refill();
