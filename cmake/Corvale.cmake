@@ -19,16 +19,37 @@ target_include_directories(corvale_json SYSTEM INTERFACE ${CORVALE_THIRD_PARTY_I
 
 include(GoogleTest)
 
-# corvale_add_test(NAME SOURCES src... LIBS lib... [WIN_ONLY])
-# One executable per test group. Natively each test case is its own ctest entry; under Wine the
+# corvale_layer_includes(TARGET folder...)
+# The target's include path reaches only the named top-level folders of the source tree: a
+# folder of links under the build tree stands in for the source root. A library given only
+# itself and the layers below it cannot compile an include of a header from a layer above.
+function(corvale_layer_includes target)
+    set(dir ${CMAKE_BINARY_DIR}/layers/${target})
+    file(MAKE_DIRECTORY ${dir})
+    foreach(folder ${ARGN})
+        if(NOT EXISTS ${dir}/${folder})
+            file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${dir}/${folder} SYMBOLIC)
+        endif()
+    endforeach()
+    target_include_directories(${target} PUBLIC ${dir})
+endfunction()
+
+# corvale_add_test(NAME SOURCES src... LIBS lib... [WIN_ONLY] [LAYERS folder...])
+# One executable per test group. LAYERS limits its include path to those top-level folders
+# (corvale_layer_includes); otherwise it sees the whole source tree. Natively each test case is its own ctest entry; under Wine the
 # executable is one entry (starting Wine once per case would cost more than the tests).
 function(corvale_add_test name)
-    cmake_parse_arguments(T "WIN_ONLY" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "WIN_ONLY" "" "SOURCES;LIBS;LAYERS" ${ARGN})
     if(T_WIN_ONLY AND NOT WIN32)
         return()
     endif()
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+    if(T_LAYERS)
+        corvale_layer_includes(${name} ${T_LAYERS})
+    else()
+        target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    endif()
     target_compile_definitions(${name} PRIVATE
         CORVALE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         CORVALE_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
@@ -57,3 +78,4 @@ function(corvale_embed target)
         COMMENT "Embedding ${E_NAME}" VERBATIM)
     target_sources(${target} PRIVATE ${out})
 endfunction()
+
