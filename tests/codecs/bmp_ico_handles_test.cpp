@@ -11,8 +11,8 @@
 #include "codecs/cICOparser.h"
 #include "codecs/win32/gdi_handles.h"
 #include "codecs/win32/picture_objects.h"
+#include "imaging/c32bppDIB.h"
 #include "tests/codecs/bmp_ico_gif_support.h"
-#include "tests/codecs/memory_image.h"
 
 namespace corvale {
 namespace {
@@ -69,7 +69,7 @@ HBITMAP MaskBitmap(int width, int height, bool (*masked)(int, int)) {
 TEST(BitmapHandle, ThirtyTwoBitSectionKeepsItsAlphaPremultiplied) {
     GdiObject bitmap(
         Section32(2, 2, {{50, 100, 200, 128}, {0, 0, 0, 0}, {1, 2, 3, 255}, {4, 5, 6, 255}}));
-    MemoryImage dib;
+    c32bppDIB dib;
     ASSERT_TRUE(cBMPparser().ConvertstdPicTo32bpp(
         nullptr, reinterpret_cast<std::intptr_t>(bitmap.get()), dib, 32));
     ASSERT_EQ(dib.Width(), 2);
@@ -81,7 +81,7 @@ TEST(BitmapHandle, ThirtyTwoBitSectionKeepsItsAlphaPremultiplied) {
 
 TEST(BitmapHandle, DeviceBitmapIsCopiedOpaque) {
     GdiObject bitmap(DeviceBitmap(3, 2, [](int x, int y) { return RGB(x * 100, y * 100, 7); }));
-    MemoryImage dib;
+    c32bppDIB dib;
     ASSERT_TRUE(cBMPparser().ConvertstdPicTo32bpp(
         nullptr, reinterpret_cast<std::intptr_t>(bitmap.get()), dib));
     ASSERT_EQ(dib.Width(), 3);
@@ -99,7 +99,7 @@ TEST(PictureObject, BitmapPictureDrawsItselfOpaque) {
     PicturePtr picture =
         PictureFromHandle(reinterpret_cast<std::intptr_t>(bitmap), PictureKind::Bitmap);
     ASSERT_TRUE(picture);
-    MemoryImage dib;
+    c32bppDIB dib;
     ASSERT_TRUE(cBMPparser().ConvertstdPicTo32bpp(picture.get(), 0, dib));
     ASSERT_EQ(dib.Width(), 4);
     ASSERT_EQ(dib.Height(), 4);
@@ -129,7 +129,7 @@ TEST(PictureObject, MetafileLeavesWhatItDidNotDrawTransparent) {
     PicturePtr picture(raw);
     ScreenDC screen;
     const int dpiX = GetDeviceCaps(screen.get(), LOGPIXELSX);
-    MemoryImage dib;
+    c32bppDIB dib;
     ASSERT_TRUE(cBMPparser().ConvertstdPicTo32bpp(picture.get(), 0, dib));
     // 2000 hundredths of a millimetre at the screen's resolution, rounded.
     EXPECT_EQ(dib.Width(), static_cast<int>(std::nearbyint(2000.0 * dpiX / 2540.0)));
@@ -147,7 +147,7 @@ TEST(IconHandle, AlphaIconIsPremultipliedAndCursorsSaySo) {
                       static_cast<HBITMAP>(colour.get())};
         HICON icon = CreateIconIndirect(&info);
         ASSERT_NE(icon, nullptr);
-        MemoryImage dib;
+        c32bppDIB dib;
         ASSERT_TRUE(cICOparser().ConvertstdPicTo32bpp(reinterpret_cast<std::intptr_t>(icon), dib));
         DestroyIcon(icon);
         EXPECT_TRUE(dib.Alpha());
@@ -169,7 +169,7 @@ TEST(IconHandle, MaskedIconTakesItsHolesFromTheMask) {
     ICONINFO info{TRUE, 0, 0, static_cast<HBITMAP>(mask.get()), static_cast<HBITMAP>(colour.get())};
     HICON icon = CreateIconIndirect(&info);
     ASSERT_NE(icon, nullptr);
-    MemoryImage dib;
+    c32bppDIB dib;
     ASSERT_TRUE(cICOparser().ConvertstdPicTo32bpp(reinterpret_cast<std::intptr_t>(icon), dib));
     DestroyIcon(icon);
     EXPECT_TRUE(dib.Alpha());
