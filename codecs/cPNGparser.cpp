@@ -4,6 +4,7 @@
 #include "codecs/inflate.h"
 #include "codecs/modParsers.h"
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cstdlib>
@@ -255,6 +256,8 @@ class ChunkWalker {
 
 constexpr std::size_t kRowSlack = 16;
 constexpr std::size_t kInputSlack = 16;
+// The smallest window the own inflate decompresses into (larger for very wide rows).
+constexpr std::size_t kPngInflateWindow = std::size_t{1} << 20;
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define CORVALE_PNG_X86 1
@@ -652,8 +655,7 @@ class RowPass {
           sse2_(UseSse2()) {}
 
     // Makes the row buffers; false when there is no memory for them.
-    bool Start(const std::uint8_t* raw) {
-        raw_ = raw;
+    bool Start() {
         const std::size_t rowBytes = static_cast<std::size_t>(RowLength(width_, bpp_)) + kRowSlack;
         rows_.reset(new (std::nothrow) std::uint8_t[2 * rowBytes]());
         if (!rows_) return false;
@@ -664,11 +666,12 @@ class RowPass {
     }
 
     // Unfilters and converts every row not yet done that lies within the first `available`
-    // bytes of the decompressed data. False when a row fails (the error is set).
-    bool Advance(std::size_t available) {
+    // bytes of the decompressed data, of which `data` holds those from `first` on. False when a
+    // row fails (the error is set).
+    bool Advance(const std::uint8_t* data, std::size_t first, std::size_t available) {
         while (pass_ <= lastPass_) {
             if (available < offset_ || available - offset_ < rowLength_ + 1) return true;
-            const std::uint8_t* src = raw_ + offset_;
+            const std::uint8_t* src = data + (offset_ - first);
             if (src[0] > 4 && interlaced_) {
                 error_ = "unknown filter type in an interlaced image";
                 return false;
@@ -692,8 +695,12 @@ class RowPass {
         return true;
     }
 
-    static bool OnProgress(void* self, std::size_t written) {
-        return static_cast<RowPass*>(self)->Advance(written);
+    static bool OnProgress(void* self, const std::uint8_t* data, std::size_t first,
+                           std::size_t written, std::size_t& keepFrom) {
+        auto& rows = *static_cast<RowPass*>(self);
+        const bool ok = rows.Advance(data, first, written);
+        keepFrom = rows.offset_; // the next row
+        return ok;
     }
 
   private:
@@ -720,7 +727,6 @@ class RowPass {
     int pass_;
     const int lastPass_;
     const bool sse2_;
-    const std::uint8_t* raw_ = nullptr;
     std::unique_ptr<std::uint8_t[]> rows_;
     std::uint8_t* cur_ = nullptr;
     std::uint8_t* prev_ = nullptr;
@@ -819,31 +825,43 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
         if (h.depth <= 8 && (h.colorType == kGrey || h.colorType == kPalette))
             conv.PrepareIndexed();
 
-        // The decompressed rows, with slack for the wide reads of the row code.
+        // zlib decompresses all rows at once; the own inflate hands them over as it goes and
+        // needs only a window over them: the last 64 KiB for its matches, the row not yet
+        // complete, and room to go on.
         const auto expected = static_cast<std::size_t>(h.expected);
-        std::unique_ptr<std::uint8_t[]> raw(new std::uint8_t[expected + kInputSlack]);
-        const std::span<std::uint8_t> rawSpan(raw.get(), expected);
+        const bool withZlib = zlib && zlib->HasUncompress();
+        const std::size_t rowBytes =
+            static_cast<std::size_t>(RowLength(h.width, BitsPerPixel(h))) + 1;
+        const std::size_t window =
+            withZlib ? expected
+                     : std::min(expected,
+                                std::max(kPngInflateWindow, rowBytes + (std::size_t{512} << 10)));
+        // With slack for the wide reads of the row code.
+        std::unique_ptr<std::uint8_t[]> raw(new std::uint8_t[window + kInputSlack]);
 
         if (!cHost.InitializeDIB(h.width, h.height))
             return error_ = "no memory for the image", false;
         RowPass rows(h, conv, cHost.BitsPointer(), error_);
-        bool ok = rows.Start(raw.get());
+        bool ok = rows.Start();
         if (!ok) error_ = "out of memory";
 
         bool inflated = false;
-        if (ok && zlib && zlib->HasUncompress()) {
+        if (ok && withZlib) {
             std::size_t written = 0;
-            inflated = zlib->Uncompress(rawSpan, idat, &written) == kZlibOk && written == expected;
-            if (inflated) inflater_ = Inflater::Zlib;
+            inflated = zlib->Uncompress({raw.get(), expected}, idat, &written) == kZlibOk &&
+                       written == expected;
+            if (inflated) {
+                inflater_ = Inflater::Zlib;
+                ok = rows.Advance(raw.get(), 0, expected);
+            }
         }
         if (ok && !inflated) {
-            // The rows are converted while the inflate goes on, each soon after it is written.
+            // Each row is converted soon after the inflate has written it.
             InflateProgress progress;
             progress.notify = &RowPass::OnProgress;
             progress.context = &rows;
             progress.interval = std::size_t{64} << 10;
-            error_.clear();
-            const InflateResult r = InflateData(rawSpan, idat, false, &progress);
+            const InflateResult r = InflateWindowed({raw.get(), window}, idat, expected, progress);
             inflated = r.ok && r.written == expected;
             if (inflated) inflater_ = Inflater::Own;
             if (!inflated) {
@@ -852,7 +870,6 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
             }
         }
         joined = {};
-        if (ok) ok = rows.Advance(expected);
         if (!ok) {
             cHost.DestroyDIB();
             return false;

@@ -1,5 +1,6 @@
 #include "codecs/inflate.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <memory>
@@ -408,24 +409,59 @@ inline bool DecodeChecked(BitReader& br, const std::uint32_t* table, unsigned ta
 
 // ---- Output -------------------------------------------------------------------------------
 
-struct Output {
-    std::uint8_t* begin;
-    std::uint8_t* pos;
-    std::uint8_t* end;
-    // The caller is told of the progress once pos reaches notifyAt; at end it is not told (it
-    // sees the whole output when the inflate returns).
-    std::uint8_t* notifyAt;
-    const InflateProgress* progress;
+// Matches reach back 65536 bytes at most (distance code 31 with all extra bits set).
+constexpr std::size_t kHistory = 65536;
+// Room a window keeps free for what may be written between two looks at it: a stored block,
+// the longest match of the 64 KiB-window variant, one round of the fast loop.
+constexpr std::size_t kSlideRoom = 65538 + 1024;
 
-    // Tells the caller how far the output has come; false when it asks to stop.
-    bool Notify() {
-        if (!progress) return true;
-        const auto written = static_cast<std::size_t>(pos - begin);
-        notifyAt = static_cast<std::size_t>(end - pos) > progress->interval
-                       ? pos + progress->interval
-                       : end;
-        return progress->notify(progress->context, written);
+// The output: the whole of it, or a window over it that is moved down as the output grows.
+struct Output {
+    std::uint8_t* begin; // of the buffer
+    std::uint8_t* pos;
+    std::uint8_t* end;      // writes stop here: the end of the buffer or of the output
+    std::uint8_t* notifyAt; // the caller is told of the progress here (not at end)
+    const InflateProgress* progress = nullptr;
+    std::size_t base = 0;     // output bytes no longer in the buffer
+    std::size_t capacity = 0; // of the buffer
+    std::size_t size = 0;     // of the whole output
+    bool windowed = false;
+
+    std::size_t Written() const { return base + static_cast<std::size_t>(pos - begin); }
+
+    void SetLimits() {
+        end = begin + std::min(capacity, size - base);
+        notifyAt = end;
+        if (!progress) return;
+        if (static_cast<std::size_t>(end - pos) > progress->interval)
+            notifyAt = pos + progress->interval;
+        if (windowed && capacity > kSlideRoom) {
+            std::uint8_t* const slideAt = begin + (capacity - kSlideRoom);
+            if (slideAt > pos && slideAt < notifyAt) notifyAt = slideAt;
+        }
     }
+
+    // Tells the caller how far the output has come and, in a window running out of room, drops
+    // what neither the caller nor later matches need. False when the caller asks to stop.
+    bool Progress() {
+        std::size_t keepFrom = base;
+        if (!progress->notify(progress->context, begin, base, Written(), keepFrom)) return false;
+        if (windowed && capacity - static_cast<std::size_t>(pos - begin) < kSlideRoom &&
+            Written() < size) {
+            std::size_t keep = Written() > kHistory ? Written() - kHistory : 0;
+            if (keepFrom < keep) keep = keepFrom;
+            if (keep > base) {
+                const std::size_t drop = keep - base;
+                std::memmove(begin, begin + drop, static_cast<std::size_t>(pos - begin) - drop);
+                pos -= drop;
+                base = keep;
+            }
+        }
+        SetLimits();
+        return true;
+    }
+
+    bool Due() const { return pos >= notifyAt && notifyAt != end; }
 };
 
 bool StoredBlock(BitReader& br, Output& out) {
@@ -714,8 +750,8 @@ bool HuffmanBlock(BitReader& br, Output& out, const Tables& t, bool deflate64) {
     for (;;) {
         const int fast = deflate64 ? FastLoopWide(br, out, t) : FastLoopBest(br, out, t);
         if (fast != 0) return fast > 0;
-        if (out.pos >= out.notifyAt && out.notifyAt != out.end) {
-            if (!out.Notify()) return false;
+        if (out.Due()) {
+            if (!out.Progress()) return false;
             continue;
         }
         // Near the end of the input or the output: one checked symbol at a time.
@@ -772,27 +808,21 @@ bool ReadDynamicTables(BitReader& br, Tables& t, bool deflate64) {
                       kDistTableSize);
 }
 
-} // namespace
-
-InflateResult InflateData(std::span<std::uint8_t> out, std::span<const std::uint8_t> in,
-                          bool deflate64, const InflateProgress* progress) {
+InflateResult Inflate(Output& o, std::span<const std::uint8_t> in, bool deflate64) {
     if (in.size() < 2) return {};
     BitReader br{in.data() + 2, in.data() + in.size()}; // the zlib header is not examined
-    Output o{out.data(), out.data(), out.data() + out.size(), out.data() + out.size(), nullptr};
-    if (progress && progress->notify && progress->interval > 0) {
-        o.progress = progress;
-        o.notifyAt = out.size() > progress->interval ? o.pos + progress->interval : o.end;
-    }
+    o.SetLimits();
     std::unique_ptr<Tables> dynamic;
     const Tables& fixed = deflate64 ? Fixed().wide : Fixed().plain;
 
     for (;;) {
+        if (o.Due() && !o.Progress()) return {};
         std::uint32_t final, type;
         if (!br.Read(1, final) || !br.Read(2, type)) return {};
         bool ok = false;
         switch (type) {
         case 0:
-            ok = StoredBlock(br, o) && (o.pos < o.notifyAt || o.notifyAt == o.end || o.Notify());
+            ok = StoredBlock(br, o);
             break;
         case 1:
             ok = HuffmanBlock(br, o, fixed, deflate64);
@@ -808,7 +838,33 @@ InflateResult InflateData(std::span<std::uint8_t> out, std::span<const std::uint
         if (!ok) return {};
         if (final) break;
     }
-    return {true, static_cast<std::size_t>(o.pos - o.begin)};
+    if (o.progress) {
+        std::size_t keepFrom = o.base;
+        if (!o.progress->notify(o.progress->context, o.begin, o.base, o.Written(), keepFrom))
+            return {};
+    }
+    return {true, o.Written()};
+}
+
+} // namespace
+
+InflateResult InflateData(std::span<std::uint8_t> out, std::span<const std::uint8_t> in,
+                          bool deflate64, const InflateProgress* progress) {
+    Output o{out.data(), out.data(), out.data() + out.size(), out.data() + out.size()};
+    if (progress && progress->notify && progress->interval > 0) o.progress = progress;
+    o.capacity = o.size = out.size();
+    return Inflate(o, in, deflate64);
+}
+
+InflateResult InflateWindowed(std::span<std::uint8_t> window, std::span<const std::uint8_t> in,
+                              std::size_t outputSize, const InflateProgress& progress) {
+    if (!progress.notify || progress.interval == 0) return {};
+    Output o{window.data(), window.data(), window.data(), window.data()};
+    o.progress = &progress;
+    o.capacity = window.size();
+    o.size = outputSize;
+    o.windowed = window.size() < outputSize;
+    return Inflate(o, in, false);
 }
 
 } // namespace corvale

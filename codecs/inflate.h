@@ -20,10 +20,13 @@ struct InflateResult {
 };
 
 // Lets a caller work on the output while it is still in the cache: `notify` is called each time
-// about `interval` more bytes have been written, with the count of bytes written so far. Those
-// bytes are final. Returning false stops the inflate, which then fails.
+// about `interval` more bytes have been written, and once more at the end of the stream. `data`
+// holds the output bytes from `first` to `written` (first is 0 unless the inflate runs in a
+// window), all final. It returns false to stop the inflate (which then fails); in a window it
+// sets `keepFrom` (at least `first`) to the first byte it still needs.
 struct InflateProgress {
-    bool (*notify)(void* context, std::size_t written) = nullptr;
+    bool (*notify)(void* context, const std::uint8_t* data, std::size_t first, std::size_t written,
+                   std::size_t& keepFrom) = nullptr;
     void* context = nullptr;
     std::size_t interval = 0;
 };
@@ -32,5 +35,12 @@ struct InflateProgress {
 // which length symbol 285 carries 16 extra bits (length 3 + value). The PNG decoder passes false.
 InflateResult InflateData(std::span<std::uint8_t> out, std::span<const std::uint8_t> in,
                           bool deflate64 = false, const InflateProgress* progress = nullptr);
+
+// The same for an output of `outputSize` bytes that the caller takes through `progress` while a
+// smaller buffer, `window`, is reused: it keeps the last 64 KiB for matches and what the caller
+// still needs, and needs about 66 KiB of room beyond those plus the interval (with less the
+// inflate may fail). With a window of the output's size it is InflateData with a progress hook.
+InflateResult InflateWindowed(std::span<std::uint8_t> window, std::span<const std::uint8_t> in,
+                              std::size_t outputSize, const InflateProgress& progress);
 
 } // namespace corvale

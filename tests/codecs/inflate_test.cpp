@@ -150,41 +150,54 @@ TEST(Inflate, OutputIsBoundedByTheBufferSize) {
     EXPECT_EQ(larger[data.size()], 0xEE);
 }
 
-// The progress hook sees only final bytes, in growing steps of about the interval, and can stop
-// the inflate.
-TEST(Inflate, ProgressReportsFinishedOutputAndCanStopIt) {
-    const Bytes data = SampleData(200000, 2, 5);
+// The progress hook sees only finished bytes, in steps of at most about the interval and once
+// at the end, and can stop the inflate. In a window smaller than the output it sees every byte
+// once, in order, also with matches reaching far back.
+TEST(Inflate, ProgressSeesFinishedOutputAndCanStopIt) {
+    std::mt19937 rng(5);
+    Bytes data(400000);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i > 40000 && rng() % 4 ? data[i - 20000 - rng() % 12000]
+                                                                   : rng() % 16);
     const Bytes z = Compress(data, 6);
     struct Watch {
         const Bytes* data;
-        const Bytes* out;
-        std::vector<std::size_t> seen;
-        bool final = true;
+        Bytes seen;
+        std::vector<std::size_t> steps;
+        bool same = true;
         std::size_t stopAt = ~std::size_t{0};
     };
-    auto notify = [](void* context, std::size_t written) {
+    auto notify = [](void* context, const std::uint8_t* bytes, std::size_t first,
+                     std::size_t written, std::size_t& keepFrom) {
         auto& w = *static_cast<Watch*>(context);
-        w.final = w.final && std::equal(w.out->begin(), w.out->begin() + written, w.data->begin());
-        w.seen.push_back(written);
-        return w.seen.size() < w.stopAt;
+        const std::size_t from = w.seen.size();
+        w.same = w.same && from >= first &&
+                 std::equal(bytes + (from - first), bytes + (written - first),
+                            w.data->begin() + static_cast<std::ptrdiff_t>(from));
+        w.seen.insert(w.seen.end(), bytes + (from - first), bytes + (written - first));
+        w.steps.push_back(written);
+        keepFrom = written;
+        return w.steps.size() < w.stopAt;
     };
+    for (std::size_t window : {data.size(), std::size_t{200000}}) {
+        Bytes buffer(window);
+        Watch watch{&data, {}, {}};
+        const InflateProgress progress{notify, &watch, 4096};
+        const InflateResult r = InflateWindowed(buffer, z, data.size(), progress);
+        ASSERT_TRUE(r.ok) << window;
+        EXPECT_EQ(r.written, data.size());
+        EXPECT_TRUE(watch.same) << window;
+        EXPECT_EQ(watch.seen.size(), data.size());
+        ASSERT_GT(watch.steps.size(), 50u);
+        for (std::size_t i = 1; i < watch.steps.size(); ++i)
+            EXPECT_GT(watch.steps[i], watch.steps[i - 1]);
+    }
     Bytes out(data.size());
-    Watch watch{&data, &out, {}};
-    const InflateProgress progress{notify, &watch, 4096};
-    const InflateResult r = InflateData(out, z, false, &progress);
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(out, data);
-    EXPECT_TRUE(watch.final);
-    ASSERT_GT(watch.seen.size(), 20u);
-    for (std::size_t i = 1; i < watch.seen.size(); ++i)
-        EXPECT_GE(watch.seen[i], watch.seen[i - 1] + 4096);
-    EXPECT_LT(watch.seen.back(), data.size());
-
-    Watch stopping{&data, &out, {}};
+    Watch stopping{&data, {}, {}};
     stopping.stopAt = 3;
     const InflateProgress stop{notify, &stopping, 4096};
     EXPECT_FALSE(InflateData(out, z, false, &stop).ok);
-    EXPECT_EQ(stopping.seen.size(), 3u);
+    EXPECT_EQ(stopping.steps.size(), 3u);
 }
 
 TEST(Inflate, HeaderAndChecksumAreNotExamined) {

@@ -289,6 +289,39 @@ TEST(PngPixels, RandomRowsDecodeAlikeOnEveryRowPath) {
             }
 }
 
+// Images larger than the own inflate's window, with rows longer than the 64 KiB it keeps for
+// matches (the window moves while rows are converted): plain and interlaced, the same pixels as
+// through zlib.
+TEST(PngPixels, ImagesLargerThanTheInflateWindowDecodeAsWithZlib) {
+    std::mt19937 rng(3);
+    for (std::uint8_t interlace : {0, 1}) {
+        const std::uint32_t w = 56250, h = 6;
+        Bytes filtered;
+        const std::uint32_t passes[7][4] = {{0, 0, 8, 8}, {0, 4, 8, 8}, {4, 0, 8, 4}, {0, 2, 4, 4},
+                                            {2, 0, 4, 2}, {0, 1, 2, 2}, {1, 0, 2, 1}};
+        auto addRows = [&](std::uint32_t cols, std::uint32_t rows) {
+            for (std::uint32_t r = 0; r < rows; ++r) {
+                filtered.push_back(static_cast<std::uint8_t>(rng() % 5));
+                for (std::uint32_t i = 0; i < cols * 4; ++i)
+                    filtered.push_back(static_cast<std::uint8_t>(rng() % 8));
+            }
+        };
+        if (interlace == 0)
+            addRows(w, h);
+        else
+            for (const auto& p : passes)
+                addRows((w + p[3] - 1 - p[1]) / p[3], (h + p[2] - 1 - p[0]) / p[2]);
+        ASSERT_GT(filtered.size(), std::size_t{1} << 20);
+        const Bytes png =
+            PngBuilder().Header(w, h, 8, 6, interlace).Data(filtered, 3).End().bytes();
+        const Decoded own = Decode(png, WithoutZlib()), viaZlib = Decode(png, WithZlib());
+        ASSERT_TRUE(own.made);
+        EXPECT_EQ(own.inflater, cPNGparser::Inflater::Own);
+        EXPECT_EQ(viaZlib.inflater, cPNGparser::Inflater::Zlib);
+        EXPECT_EQ(own.pixels, viaZlib.pixels) << int(interlace);
+    }
+}
+
 // Deliberate difference from libpng: an unknown filter type leaves a row of a non-interlaced
 // image as it is; in an interlaced image it fails the decode.
 TEST(PngPixels, UnknownFilterTypeIsToleratedOnlyWithoutInterlacing) {
