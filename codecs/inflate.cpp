@@ -495,14 +495,20 @@ void CopyMatchExact(std::uint8_t* dst, std::size_t dist, std::size_t length) {
 }
 
 // Bytes CopyMatchFast may write past the end of a match.
-constexpr std::ptrdiff_t kCopyOvershoot = 32;
+constexpr std::ptrdiff_t kCopyOvershoot = 64;
 
-// Copies a match in pieces of 8 to 32 bytes; may write up to kCopyOvershoot bytes past its end
+// Copies a match in pieces of 8 to 64 bytes; may write up to kCopyOvershoot bytes past its end
 // (the caller has that room; those bytes are overwritten by what follows).
 inline void CopyMatchFast(std::uint8_t* dst, std::size_t dist, std::size_t length) {
     const std::uint8_t* src = dst - dist;
     std::uint8_t* const stop = dst + length;
-    if (dist >= 32) {
+    if (dist >= 64) {
+        do {
+            std::memcpy(dst, src, 64);
+            dst += 64;
+            src += 64;
+        } while (dst < stop);
+    } else if (dist >= 32) {
         do {
             std::memcpy(dst, src, 32);
             dst += 32;
