@@ -2,10 +2,14 @@
 // second thread while the sheet runs its modal loop; then the design data is read back from disk.
 #include "app/designer/designer.h"
 #include "controls/win32/anchor_page_window.h"
+#include "imaging/win32/source_image_page_window.h"
 
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
+#include <shlobj.h>
+
+#include <cstring>
 
 #include <functional>
 #include <thread>
@@ -38,24 +42,36 @@ struct DesignCopy {
     }
 };
 
-HWND FindSheet(DWORD thread) {
-    HWND found = nullptr;
-    for (int tries = 0; tries < 200 && !found; ++tries) {
+// A visible dialog window of the thread, other than except (and titled so, when title is set).
+HWND FindDialog(DWORD thread, const wchar_t* title = nullptr, HWND except = nullptr) {
+    struct Search {
+        const wchar_t* title;
+        HWND except;
+        HWND found;
+    } search{title, except, nullptr};
+    for (int tries = 0; tries < 200 && !search.found; ++tries) {
         EnumThreadWindows(
             thread,
             [](HWND w, LPARAM lp) -> BOOL {
-                wchar_t cls[16] = {};
+                auto& s = *reinterpret_cast<Search*>(lp);
+                wchar_t cls[16] = {}, text[64] = {};
                 GetClassNameW(w, cls, 16);
-                if (IsWindowVisible(w) && std::wstring(cls) == L"#32770") {
-                    *reinterpret_cast<HWND*>(lp) = w;
+                GetWindowTextW(w, text, 64);
+                if (w != s.except && IsWindowVisible(w) && std::wstring(cls) == L"#32770" &&
+                    (!s.title || std::wstring(text) == s.title)) {
+                    s.found = w;
                     return FALSE;
                 }
                 return TRUE;
             },
-            reinterpret_cast<LPARAM>(&found));
-        if (!found) Sleep(50);
+            reinterpret_cast<LPARAM>(&search));
+        if (!search.found) Sleep(50);
     }
-    return found;
+    return search.found;
+}
+
+HWND FindSheet(DWORD thread) {
+    return FindDialog(thread);
 }
 
 void Click(HWND w, int x = 3, int y = 3) {
@@ -64,9 +80,11 @@ void Click(HWND w, int x = 3, int y = 3) {
 }
 
 // Runs show() on this thread; drive(sheet, page) runs on another one once the sheet is up.
+DWORD g_uiThread = 0;
 void WithSheet(const std::function<void()>& show,
                const std::function<void(HWND sheet, HWND page)>& drive) {
     const DWORD self = GetCurrentThreadId();
+    g_uiThread = self;
     std::thread driver([&] {
         HWND sheet = FindSheet(self);
         if (!sheet) return;
@@ -140,6 +158,154 @@ TEST(DesignerAnchors, CancelWritesNothing) {
                   SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
               });
     EXPECT_EQ(copy.Open("FrmMain.json").Text(), before);
+}
+
+using win32::SourceImagePropertyPage;
+
+std::wstring Text(HWND w) {
+    wchar_t buffer[256] = {};
+    GetWindowTextW(w, buffer, 256);
+    return buffer;
+}
+
+std::wstring TestFile(const char* relative) {
+    return fs::absolute(fs::path(CORVALE_TESTDATA_DIR) / relative).wstring();
+}
+
+// Browse: the "Select Image" dialog comes up; the file name is typed in and OK pressed.
+// Returns the number of file types the dialog offers.
+int BrowseTo(HWND page, const std::wstring& file) {
+    PostMessageW(GetDlgItem(page, SourceImagePropertyPage::kBrowseId), BM_CLICK, 0, 0);
+    HWND dialog = FindDialog(g_uiThread, L"Select Image");
+    if (!dialog) return -1;
+    const int types = static_cast<int>(SendDlgItemMessageW(dialog, 0x470, CB_GETCOUNT, 0, 0));
+    SetDlgItemTextW(dialog, 0x47C, file.c_str()); // the file name box
+    SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+    for (int tries = 0; tries < 100 && IsWindow(dialog); ++tries) Sleep(50);
+    return types;
+}
+
+// A file dropped on the page, as the shell would hand it over.
+void Drop(HWND page, const std::wstring& file) {
+    const SIZE_T bytes = sizeof(DROPFILES) + (file.size() + 2) * sizeof(wchar_t);
+    HGLOBAL h = GlobalAlloc(GHND, bytes);
+    auto* d = static_cast<DROPFILES*>(GlobalLock(h));
+    d->pFiles = sizeof(DROPFILES);
+    d->fWide = TRUE;
+    std::memcpy(reinterpret_cast<char*>(d) + sizeof(DROPFILES), file.c_str(),
+                file.size() * sizeof(wchar_t));
+    GlobalUnlock(h);
+    PostMessageW(page, WM_DROPFILES, reinterpret_cast<WPARAM>(h), 0);
+}
+
+Bytes StoredImage(const DesignCopy& copy, const char* control) {
+    const DesignDataFile file = copy.Open("FrmMain.json");
+    const Bytes* b = file.Model().Find(control)->properties.GetBytes("Image");
+    return b ? *b : Bytes{};
+}
+
+TEST(DesignerImageSource, BrowsePickIconApplyThenClearApply) {
+    DesignCopy copy("image");
+    DesignDataFile file = copy.Open("FrmMain.json");
+    struct {
+        std::wstring initialDescription, iconDescription;
+        bool applyBefore = true, applyAfterPick = false;
+        int fileTypes = 0, iconEntries = 0;
+        Bytes appliedIcon, afterClear = {1};
+    } seen;
+    WithSheet([&] { EXPECT_TRUE(ShowProperties(nullptr, file, "aicAlphaImage6", std::nullopt)); },
+              [&](HWND sheet, HWND page) {
+                  HWND apply = GetDlgItem(sheet, kApplyButton);
+                  HWND icons = GetDlgItem(page, SourceImagePropertyPage::kIconListId);
+                  HWND format = GetDlgItem(page, SourceImagePropertyPage::kFormatId);
+                  seen.initialDescription = Text(format);
+                  seen.applyBefore = IsWindowEnabled(apply);
+                  seen.fileTypes = BrowseTo(page, TestFile("bmp_ico_gif/disc.ico"));
+                  seen.iconEntries = static_cast<int>(SendMessageW(icons, CB_GETCOUNT, 0, 0));
+                  SendMessageW(icons, CB_SETCURSEL, 0, 0); // 016x016
+                  SendMessageW(page, WM_COMMAND,
+                               MAKEWPARAM(SourceImagePropertyPage::kIconListId, CBN_SELCHANGE),
+                               reinterpret_cast<LPARAM>(icons));
+                  seen.iconDescription = Text(format);
+                  seen.applyAfterPick = IsWindowEnabled(apply);
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_APPLYNOW, 0);
+                  seen.appliedIcon = StoredImage(copy, "aicAlphaImage6");
+                  PostMessageW(GetDlgItem(page, SourceImagePropertyPage::kClearId), BM_CLICK, 0, 0);
+                  Sleep(200);
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+              });
+    seen.afterClear = StoredImage(copy, "aicAlphaImage6");
+
+    EXPECT_EQ(seen.initialDescription, L"48 x 48 - PNG file");
+    EXPECT_FALSE(seen.applyBefore);
+    EXPECT_GE(seen.fileTypes, 9); // ten with GDI+ (Tiff), nine without
+    EXPECT_EQ(seen.iconEntries, 2);
+    EXPECT_EQ(seen.iconDescription, L"16 x 16");
+    EXPECT_TRUE(seen.applyAfterPick);
+    // The stored picture is the icon file; it decodes to the entry that fits the control.
+    c32bppDIB decoded;
+    ASSERT_TRUE(decoded.LoadPicture_Stream(seen.appliedIcon, 48, 48));
+    EXPECT_EQ(decoded.ImageType(), image_type::kIcon32);
+    EXPECT_EQ(decoded.Width(), 32);
+    EXPECT_TRUE(fs::exists(copy.dir / "pictures" / "aicAlphaImage6.ico"));
+    EXPECT_TRUE(seen.afterClear.empty());
+}
+
+TEST(DesignerImageSource, BadPictureIsReportedAndChangesNothing) {
+    DesignCopy copy("image-bad");
+    DesignDataFile file = copy.Open("FrmMain.json");
+    const std::string before = file.Text();
+    const Bytes logo = StoredImage(copy, "aicAlphaImage1");
+    std::wstring message, description;
+    bool applyEnabled = true;
+    WithSheet([&] { ShowProperties(nullptr, file, "aicAlphaImage1", std::nullopt); },
+              [&](HWND sheet, HWND page) {
+                  Drop(page, TestFile("services_win10.json"));
+                  HWND box = FindDialog(g_uiThread, L"Corvale Designer", sheet);
+                  if (box) {
+                      EnumChildWindows(
+                          box,
+                          [](HWND w, LPARAM lp) -> BOOL {
+                              if (GetWindowTextLengthW(w) > 10)
+                                  *reinterpret_cast<std::wstring*>(lp) = Text(w);
+                              return TRUE;
+                          },
+                          reinterpret_cast<LPARAM>(&message));
+                      SendMessageW(box, WM_COMMAND, IDOK, 0);
+                  }
+                  Sleep(200);
+                  description = Text(GetDlgItem(page, SourceImagePropertyPage::kFormatId));
+                  applyEnabled = IsWindowEnabled(GetDlgItem(sheet, kApplyButton));
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+              });
+    EXPECT_NE(message.find(L"could not be loaded"), std::wstring::npos) << message;
+    EXPECT_NE(description.find(L"PNG file"), std::wstring::npos); // the logo is still shown
+    EXPECT_FALSE(applyEnabled);
+    EXPECT_EQ(copy.Open("FrmMain.json").Text(), before);
+    EXPECT_EQ(StoredImage(copy, "aicAlphaImage1"), logo);
+}
+
+TEST(DesignerImageSource, DroppedBitmapIsStoredAsItsControlWouldSaveIt) {
+    DesignCopy copy("image-drop");
+    DesignDataFile file = copy.Open("FrmMain.json");
+    WithSheet([&] { ShowProperties(nullptr, file, "aicAlphaImage5", std::nullopt); },
+              [&](HWND sheet, HWND page) {
+                  Drop(page, TestFile("bmp_ico_gif/rgb24.bmp"));
+                  Sleep(300);
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+              });
+    const Bytes stored = StoredImage(copy, "aicAlphaImage5");
+    c32bppDIB original, decoded;
+    ASSERT_TRUE(original.LoadPicture_File(Utf8FromPath(TestFile("bmp_ico_gif/rgb24.bmp"))));
+    ASSERT_TRUE(decoded.LoadPicture_Stream(stored));
+    EXPECT_EQ(decoded.Width(), original.Width());
+    EXPECT_EQ(decoded.Height(), original.Height());
+    // A PNG encoding when the control can make one (zlib or GDI+), rewriting the control's own
+    // PNG file; else the bitmap file itself, in a file of its own.
+    const bool png = PictureExtension(stored) == "png";
+    EXPECT_TRUE(png || PictureExtension(stored) == "bmp");
+    EXPECT_TRUE(fs::exists(copy.dir / "pictures" / (png ? "link_chat.png" : "aicAlphaImage5.bmp")));
+    EXPECT_TRUE(png) << "no PNG encoder under this system";
 }
 
 } // namespace
