@@ -42,29 +42,30 @@ struct DesignCopy {
     }
 };
 
+struct DialogSearch {
+    const wchar_t* title;
+    HWND except;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND w, LPARAM lp) {
+    auto& s = *reinterpret_cast<DialogSearch*>(lp);
+    wchar_t cls[16] = {}, text[64] = {};
+    GetClassNameW(w, cls, 16);
+    GetWindowTextW(w, text, 64);
+    if (w != s.except && IsWindowVisible(w) && std::wstring(cls) == L"#32770" &&
+        (!s.title || std::wstring(text) == s.title)) {
+        s.found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // A visible dialog window of the thread, other than except (and titled so, when title is set).
 HWND FindDialog(DWORD thread, const wchar_t* title = nullptr, HWND except = nullptr) {
-    struct Search {
-        const wchar_t* title;
-        HWND except;
-        HWND found;
-    } search{title, except, nullptr};
+    DialogSearch search{title, except, nullptr};
     for (int tries = 0; tries < 200 && !search.found; ++tries) {
-        EnumThreadWindows(
-            thread,
-            [](HWND w, LPARAM lp) -> BOOL {
-                auto& s = *reinterpret_cast<Search*>(lp);
-                wchar_t cls[16] = {}, text[64] = {};
-                GetClassNameW(w, cls, 16);
-                GetWindowTextW(w, text, 64);
-                if (w != s.except && IsWindowVisible(w) && std::wstring(cls) == L"#32770" &&
-                    (!s.title || std::wstring(text) == s.title)) {
-                    s.found = w;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        EnumThreadWindows(thread, MatchDialog, reinterpret_cast<LPARAM>(&search));
         if (!search.found) Sleep(50);
     }
     return search.found;
@@ -185,6 +186,12 @@ int BrowseTo(HWND page, const std::wstring& file) {
     return types;
 }
 
+// Keeps the text of the child with a long text (a message box's message).
+BOOL CALLBACK LongestText(HWND w, LPARAM lp) {
+    if (GetWindowTextLengthW(w) > 10) *reinterpret_cast<std::wstring*>(lp) = Text(w);
+    return TRUE;
+}
+
 // A file dropped on the page, as the shell would hand it over.
 void Drop(HWND page, const std::wstring& file) {
     const SIZE_T bytes = sizeof(DROPFILES) + (file.size() + 2) * sizeof(wchar_t);
@@ -263,14 +270,7 @@ TEST(DesignerImageSource, BadPictureIsReportedAndChangesNothing) {
                   Drop(page, TestFile("services_win10.json"));
                   HWND box = FindDialog(g_uiThread, L"Corvale Designer", sheet);
                   if (box) {
-                      EnumChildWindows(
-                          box,
-                          [](HWND w, LPARAM lp) -> BOOL {
-                              if (GetWindowTextLengthW(w) > 10)
-                                  *reinterpret_cast<std::wstring*>(lp) = Text(w);
-                              return TRUE;
-                          },
-                          reinterpret_cast<LPARAM>(&message));
+                      EnumChildWindows(box, LongestText, reinterpret_cast<LPARAM>(&message));
                       SendMessageW(box, WM_COMMAND, IDOK, 0);
                   }
                   Sleep(200);
