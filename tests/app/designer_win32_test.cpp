@@ -308,5 +308,27 @@ TEST(DesignerImageSource, DroppedBitmapIsStoredAsItsControlWouldSaveIt) {
     EXPECT_TRUE(png) << "no PNG encoder under this system";
 }
 
+TEST(DesignerImageSource, ClipboardBitmapIsTakenAndStored) {
+    DesignCopy copy("image-clipboard");
+    DesignDataFile file = copy.Open("FrmMain.json");
+    WithSheet([&] { ShowProperties(nullptr, file, "aicAlphaImage4", std::nullopt); },
+              [&](HWND sheet, HWND page) {
+                  const std::uint32_t pixels[6 * 4] = {};
+                  HBITMAP bitmap = CreateBitmap(6, 4, 1, 32, pixels);
+                  if (OpenClipboard(nullptr)) {
+                      EmptyClipboard();
+                      if (!SetClipboardData(CF_BITMAP, bitmap)) DeleteObject(bitmap);
+                      CloseClipboard();
+                  }
+                  SendMessageW(page, WM_COMMAND,
+                               MAKEWPARAM(SourceImagePropertyPage::kClipboardId, BN_CLICKED), 0);
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+              });
+    c32bppDIB decoded;
+    ASSERT_TRUE(decoded.LoadPicture_Stream(StoredImage(copy, "aicAlphaImage4")));
+    EXPECT_EQ(decoded.Width(), 6);
+    EXPECT_EQ(decoded.Height(), 4);
+}
+
 } // namespace
 } // namespace corvale::designer
