@@ -252,7 +252,7 @@ class ChunkWalker {
 // data stay as they are (the own inflate may still copy from them) and the row above is the
 // previous row buffer (all zero on the first row of an image or pass). Row buffers have
 // kRowSlack bytes past the row, and the decompressed data kInputSlack bytes past their end,
-// for the 4-byte reads and writes of 3-byte pixels.
+// for the wider reads and writes of 3- and 6-byte pixels.
 
 constexpr std::size_t kRowSlack = 16;
 constexpr std::size_t kInputSlack = 16;
