@@ -647,15 +647,16 @@ std::vector<std::uint8_t> PreparedPalette(const Header& h) {
 // the cache. Each row is unfiltered into one of two row buffers (the other holds the row above).
 class RowPass {
   public:
-    RowPass(const Header& h, const Converter& conv, std::uint8_t* bits, std::string& error)
-        : conv_(conv), bits_(bits), error_(error), width_(static_cast<std::uint32_t>(h.width)),
+    RowPass(const Header& h, const Converter& conv, std::string& error)
+        : conv_(conv), error_(error), width_(static_cast<std::uint32_t>(h.width)),
           height_(static_cast<std::uint32_t>(h.height)), bpp_(BitsPerPixel(h)),
           filterDistance_(bpp_ < 8 ? 1 : bpp_ / 8), interlaced_(h.interlace != 0),
           pass_(h.interlace ? 0 : kWholeImage), lastPass_(h.interlace ? 6 : kWholeImage),
           sse2_(UseSse2()) {}
 
-    // Makes the row buffers; false when there is no memory for them.
-    bool Start() {
+    // Starts on the image's pixels; false when there is no memory for the row buffers.
+    bool Start(std::uint8_t* bits) {
+        bits_ = bits;
         const std::size_t rowBytes = static_cast<std::size_t>(RowLength(width_, bpp_)) + kRowSlack;
         rows_.reset(new (std::nothrow) std::uint8_t[2 * rowBytes]());
         if (!rows_) return false;
@@ -718,7 +719,7 @@ class RowPass {
     }
 
     const Converter& conv_;
-    std::uint8_t* bits_;
+    std::uint8_t* bits_ = nullptr;
     std::string& error_;
     const std::uint32_t width_, height_;
     const unsigned bpp_;
@@ -839,32 +840,42 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
         // With slack for the wide reads of the row code.
         std::unique_ptr<std::uint8_t[]> raw(new std::uint8_t[window + kInputSlack]);
 
-        if (!cHost.InitializeDIB(h.width, h.height))
-            return error_ = "no memory for the image", false;
-        RowPass rows(h, conv, cHost.BitsPointer(), error_);
-        bool ok = rows.Start();
-        if (!ok) error_ = "out of memory";
-
+        // The image is made once the rows can be converted: after zlib, or before the own
+        // inflate, which converts them as it goes.
+        RowPass rows(h, conv, error_);
+        bool tried = false, made = false;
+        auto makeImage = [&] {
+            if (tried) return made;
+            tried = true;
+            if (!cHost.InitializeDIB(h.width, h.height))
+                return error_ = "no memory for the image", false;
+            if (!rows.Start(cHost.BitsPointer())) return error_ = "out of memory", false;
+            return made = true;
+        };
+        bool ok = true;
         bool inflated = false;
-        if (ok && withZlib) {
+        if (withZlib) {
             std::size_t written = 0;
             inflated = zlib->Uncompress({raw.get(), expected}, idat, &written) == kZlibOk &&
                        written == expected;
             if (inflated) {
                 inflater_ = Inflater::Zlib;
-                ok = rows.Advance(raw.get(), 0, expected);
+                ok = makeImage() && rows.Advance(raw.get(), 0, expected);
             }
         }
-        if (ok && !inflated) {
+        if (!inflated) {
             // Each row is converted soon after the inflate has written it.
             InflateProgress progress;
             progress.notify = &RowPass::OnProgress;
             progress.context = &rows;
             progress.interval = std::size_t{64} << 10;
-            const InflateResult r = InflateWindowed({raw.get(), window}, idat, expected, progress);
+            ok = makeImage();
+            const InflateResult r =
+                ok ? InflateWindowed({raw.get(), window}, idat, expected, progress)
+                   : InflateResult{};
             inflated = r.ok && r.written == expected;
             if (inflated) inflater_ = Inflater::Own;
-            if (!inflated) {
+            if (ok && !inflated) {
                 if (error_.empty()) error_ = "image data do not decompress";
                 ok = false;
             }
