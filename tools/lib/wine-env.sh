@@ -60,8 +60,19 @@ corvale_wine_prefix_start() {
     [ -n "${WINEPREFIX:-}" ] && return 0
     corvale_own_prefix=$(mktemp -d "${TMPDIR:-/tmp}/corvale-wine-$arch.XXXXXX")
     export WINEPREFIX=$corvale_own_prefix
-    "$(corvale_wine_loader "$arch")" wineboot --init >/dev/null 2>&1 || true
-    /usr/lib/wine/wineserver -w 2>/dev/null || true
+    # On a busy machine the first boot of a prefix now and then ends before the system files
+    # are in place; such a prefix cannot start any program, so it is made again.
+    local try
+    for try in 1 2 3; do
+        "$(corvale_wine_loader "$arch")" wineboot --init >/dev/null 2>&1 || true
+        /usr/lib/wine/wineserver -w 2>/dev/null || true
+        [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] && return 0
+        echo "wine-env: the $arch prefix did not boot (try $try), making it again" >&2
+        /usr/lib/wine/wineserver -k 2>/dev/null || true
+        rm -rf "${WINEPREFIX:?}"/* "${WINEPREFIX:?}"/.[!.]* 2>/dev/null || true
+    done
+    echo "wine-env: could not make a $arch Wine prefix" >&2
+    return 1
 }
 
 corvale_wine_prefix_stop() {
