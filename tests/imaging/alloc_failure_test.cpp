@@ -81,7 +81,9 @@ bool EveryAllocationFailsInTurn(const std::function<bool(bool& hasPicture)>& wor
         }
         const bool exhausted = gBudget == 0;
         gBudget = -1;
-        if (!made) EXPECT_FALSE(hasPicture) << "allocation " << n;
+        if (!made) {
+            EXPECT_FALSE(hasPicture) << "allocation " << n;
+        }
         if (!exhausted) return made;
     }
     ADD_FAILURE() << "never ran to the end";
