@@ -1,7 +1,7 @@
 # Build helpers shared by every folder.
 
-# Tests run wherever the build can execute what it makes: natively on the host,
-# under Wine for win64 (the toolchain sets the emulator). The i686 build only compiles them.
+# Tests run wherever the build can execute what it makes: natively on the host, under Wine for
+# the Windows builds (their toolchain files set the emulator).
 if(NOT CMAKE_CROSSCOMPILING OR CMAKE_CROSSCOMPILING_EMULATOR)
     set(CORVALE_CAN_RUN_TESTS ON)
 else()
@@ -53,7 +53,7 @@ function(corvale_add_test name)
     target_compile_definitions(${name} PRIVATE
         CORVALE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         CORVALE_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
-        CORVALE_PNGSUITE_DIR="${PROJECT_SOURCE_DIR}/../shared/testdata/pngsuite")
+        CORVALE_PNGSUITE_DIR="${PROJECT_SOURCE_DIR}/tests/data/pngsuite")
     if(NOT CORVALE_CAN_RUN_TESTS)
         return()
     endif()
