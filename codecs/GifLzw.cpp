@@ -1,7 +1,10 @@
 #include "codecs/GifLzw.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 namespace corvale {
 
@@ -56,10 +59,11 @@ class CodeReader {
     int count_ = 0;
 };
 
-} // namespace
-
-LzwOutcome DecodeGifLzw(std::span<const std::uint8_t> data, int minCodeSize,
-                        std::span<std::uint8_t> out) {
+// The decoder proper. `out` takes the strings: Reserve(n) gives room for the next n indices
+// (written backwards from its end), Commit(p, n) takes them. At most `total` indices are made.
+template <class Output>
+LzwOutcome DecodeLzw(std::span<const std::uint8_t> data, int minCodeSize, std::size_t total,
+                     Output& out) {
     LzwOutcome outcome;
     if (minCodeSize < kGifMinCodeSizeLow || minCodeSize > kGifMinCodeSizeHigh) {
         outcome.codeError = true;
@@ -83,7 +87,6 @@ LzwOutcome DecodeGifLzw(std::span<const std::uint8_t> data, int minCodeSize,
     int bits = startBits;
     unsigned previous = kNoPrefix;
     std::size_t pos = 0;
-    const std::size_t total = out.size();
 
     while (pos < total) {
         unsigned code = 0;
@@ -102,7 +105,10 @@ LzwOutcome DecodeGifLzw(std::span<const std::uint8_t> data, int minCodeSize,
                 outcome.codeError = true;
                 break;
             }
-            out[pos++] = static_cast<std::uint8_t>(code);
+            std::uint8_t* dst = out.Reserve(1);
+            *dst = static_cast<std::uint8_t>(code);
+            out.Commit(dst, 1);
+            ++pos;
             previous = code;
             continue;
         }
@@ -131,15 +137,87 @@ LzwOutcome DecodeGifLzw(std::span<const std::uint8_t> data, int minCodeSize,
             c = table->prefix[c];
             --length;
         }
-        std::uint8_t* dst = out.data() + pos + length;
+        std::uint8_t* const start = out.Reserve(length);
+        std::uint8_t* dst = start + length;
         for (std::size_t i = 0; i < length; ++i) {
             *--dst = table->suffix[c];
             c = table->prefix[c];
         }
+        out.Commit(start, length);
         pos += length;
         previous = code;
     }
     outcome.produced = pos;
+    return outcome;
+}
+
+// Straight into a caller's array.
+class SpanOutput {
+  public:
+    explicit SpanOutput(std::span<std::uint8_t> out) : out_(out) {}
+    std::uint8_t* Reserve(std::size_t) { return out_.data() + pos_; }
+    void Commit(const std::uint8_t*, std::size_t n) { pos_ += n; }
+
+  private:
+    std::span<std::uint8_t> out_;
+    std::size_t pos_ = 0;
+};
+
+// Into one row of indices, handed on whenever it is full. Strings that cross the end of the
+// row go through a string-sized scratch area.
+class RowOutput {
+  public:
+    RowOutput(std::size_t width, const GifRowFn& onRow) : row_(width), onRow_(onRow) {}
+    std::uint8_t* Reserve(std::size_t n) {
+        return fill_ + n <= row_.size() ? row_.data() + fill_ : scratch_.data();
+    }
+    void Commit(const std::uint8_t* p, std::size_t n) {
+        if (p == row_.data() + fill_) {
+            fill_ += n;
+            if (fill_ == row_.size()) Flush();
+            return;
+        }
+        while (n > 0) {
+            const std::size_t part = std::min(n, row_.size() - fill_);
+            std::memcpy(row_.data() + fill_, p, part);
+            fill_ += part;
+            p += part;
+            n -= part;
+            if (fill_ == row_.size()) Flush();
+        }
+    }
+    // A row the data ended in.
+    void Finish() {
+        if (fill_ > 0) onRow_(streamRow_, std::span<const std::uint8_t>(row_.data(), fill_));
+    }
+
+  private:
+    void Flush() {
+        onRow_(streamRow_++, row_);
+        fill_ = 0;
+    }
+
+    std::vector<std::uint8_t> row_;
+    std::array<std::uint8_t, kMaxCodes> scratch_;
+    std::size_t fill_ = 0;
+    std::size_t streamRow_ = 0;
+    const GifRowFn& onRow_;
+};
+
+} // namespace
+
+LzwOutcome DecodeGifLzw(std::span<const std::uint8_t> data, int minCodeSize,
+                        std::span<std::uint8_t> out) {
+    SpanOutput output(out);
+    return DecodeLzw(data, minCodeSize, out.size(), output);
+}
+
+LzwOutcome DecodeGifLzwRows(std::span<const std::uint8_t> data, int minCodeSize, std::size_t width,
+                            std::size_t rows, const GifRowFn& onRow) {
+    if (width == 0 || rows == 0) return {};
+    RowOutput output(width, onRow);
+    const LzwOutcome outcome = DecodeLzw(data, minCodeSize, width * rows, output);
+    output.Finish();
     return outcome;
 }
 

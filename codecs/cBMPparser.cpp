@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "codecs/LittleEndianReader.h"
 #include "codecs/image_host.h"
@@ -154,7 +155,7 @@ std::optional<BmpHeader> cBMPparser::ParseHeader(std::span<const std::uint8_t> f
 }
 
 bool cBMPparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& host,
-                            std::size_t streamOffset, std::size_t streamLength) {
+                            std::size_t streamOffset, std::size_t streamLength) try {
     if (streamOffset > stream.size()) return false;
     std::span<const std::uint8_t> file = stream.subspan(streamOffset);
     if (streamLength != 0) {
@@ -199,6 +200,9 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& hos
     host.SetAlpha(false);
     host.SetImageType(image_type::kBitmap);
     return true;
+} catch (const std::bad_alloc&) {
+    host.DestroyDIB();
+    return false;
 }
 
 bool DecodeBmpStream(ImageHost& dib, std::span<const std::uint8_t> bytes, const IconWish&) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <new>
 
 #include "codecs/GifLzw.h"
 #include "codecs/LittleEndianReader.h"
@@ -150,7 +151,7 @@ std::vector<std::uint8_t> cGIFparser::Rebuild(std::span<const std::uint8_t> gif,
     return out;
 }
 
-std::optional<GifFrame> cGIFparser::DecodeRebuilt(std::span<const std::uint8_t> rebuilt) {
+std::optional<GifFrame> cGIFparser::ReadRebuilt(std::span<const std::uint8_t> rebuilt) {
     const LittleEndianReader in(rebuilt);
     auto screenFlags = in.U8(10);
     if (!IsGif(rebuilt) || !screenFlags || !in.Has(0, kHeaderBytes)) return std::nullopt;
@@ -185,9 +186,9 @@ std::optional<GifFrame> cGIFparser::DecodeRebuilt(std::span<const std::uint8_t> 
 
     auto minCodeSize = in.U8(pos);
     if (!minCodeSize) return std::nullopt;
+    frame.minCodeSize = *minCodeSize;
     ++pos;
-    // Join the data sub-blocks.
-    std::vector<std::uint8_t> data;
+    // Join the data sub-blocks (no more bytes than the file holds).
     for (;;) {
         auto length = in.U8(pos);
         if (!length) return std::nullopt;
@@ -195,30 +196,38 @@ std::optional<GifFrame> cGIFparser::DecodeRebuilt(std::span<const std::uint8_t> 
         if (*length == 0) break;
         auto block = in.Slice(pos, *length);
         if (!block) return std::nullopt;
-        data.insert(data.end(), block->begin(), block->end());
+        frame.data.insert(frame.data.end(), block->begin(), block->end());
         pos += *length;
     }
+    return frame;
+}
 
-    std::vector<std::uint8_t> stream(static_cast<std::size_t>(pixels));
-    const LzwOutcome lzw = DecodeGifLzw(data, *minCodeSize, stream);
-    if (lzw.produced == 0 && lzw.codeError) return std::nullopt;
-    frame.decodedPixels = lzw.produced;
-
-    if (!frame.interlaced) {
-        frame.indices = std::move(stream);
-        return frame;
-    }
-    // Put the passes' rows in picture order.
-    frame.indices.assign(stream.size(), 0);
-    const std::size_t width = static_cast<std::size_t>(frame.width);
-    std::size_t streamRow = 0;
-    for (std::size_t pass = 0; pass < kInterlaceStart.size(); ++pass) {
-        for (std::int32_t y = kInterlaceStart[pass]; y < frame.height; y += kInterlaceStep[pass]) {
-            std::memcpy(frame.indices.data() + static_cast<std::size_t>(y) * width,
-                        stream.data() + streamRow * width, width);
-            ++streamRow;
+bool cGIFparser::DecodeFrame(GifFrame& frame, const GifPictureRowFn& onRow) {
+    const auto width = static_cast<std::size_t>(frame.width);
+    const auto height = static_cast<std::size_t>(frame.height);
+    // Stream row r of an interlaced frame: the passes' rows one after the other.
+    auto pictureRow = [&](std::size_t r) {
+        if (!frame.interlaced) return r;
+        for (std::size_t pass = 0; pass < kInterlaceStart.size(); ++pass) {
+            const auto start = static_cast<std::size_t>(kInterlaceStart[pass]);
+            const auto step = static_cast<std::size_t>(kInterlaceStep[pass]);
+            const std::size_t rows = start < height ? (height - start + step - 1) / step : 0;
+            if (r < rows) return start + r * step;
+            r -= rows;
         }
-    }
+        return height; // not reached: there are `height` stream rows
+    };
+    const LzwOutcome lzw = DecodeGifLzwRows(
+        frame.data, frame.minCodeSize, width, height,
+        [&](std::size_t r, std::span<const std::uint8_t> row) { onRow(pictureRow(r), row); });
+    frame.decodedPixels = lzw.produced;
+    return !(lzw.produced == 0 && lzw.codeError);
+}
+
+std::optional<GifFrame> cGIFparser::DecodeRebuilt(std::span<const std::uint8_t> rebuilt,
+                                                  const GifPictureRowFn& onRow) {
+    auto frame = ReadRebuilt(rebuilt);
+    if (!frame || !DecodeFrame(*frame, onRow)) return std::nullopt;
     return frame;
 }
 
@@ -233,74 +242,67 @@ bool cGIFparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& hos
 
     const auto scan = Scan(gif);
     if (!scan) return false;
-    const std::vector<std::uint8_t> rebuilt = Rebuild(gif, *scan);
-    auto frame = DecodeRebuilt(rebuilt);
-    if (!frame) return false;
+    try {
+        const std::vector<std::uint8_t> rebuilt = Rebuild(gif, *scan);
+        auto frame = ReadRebuilt(rebuilt);
+        if (!frame) return false;
 
-    if (!host.InitializeDIB(frame->width, frame->height) || host.BitsPointer() == nullptr) {
+        if (!host.InitializeDIB(frame->width, frame->height) || host.BitsPointer() == nullptr) {
+            host.DestroyDIB();
+            return true;
+        }
+
+        // One premultiplied BGRA value per index. With transparency the rebuilt table is the
+        // ramp: the decoded colour names the index, whose colour comes from the table in the
+        // input.
+        std::array<std::uint32_t, 256> lut{};
+        const std::uint32_t entries = static_cast<std::uint32_t>(frame->table.size() / 3);
+        auto opaque = [](std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+            return static_cast<std::uint32_t>(b) | (static_cast<std::uint32_t>(g) << 8) |
+                   (static_cast<std::uint32_t>(r) << 16) | 0xFF000000u;
+        };
+        for (std::uint32_t k = 0; k < 256; ++k) {
+            if (scan->transparent && k == scan->transparentIndex) {
+                lut[k] = 0;
+            } else if (k >= entries) {
+                lut[k] = opaque(0, 0, 0);
+            } else if (scan->transparent) {
+                const std::uint8_t index = frame->table[3 * k];
+                const std::uint8_t* colour = gif.data() + scan->tableOffset + 3 * index;
+                lut[k] = opaque(colour[0], colour[1], colour[2]);
+            } else {
+                const std::uint8_t* colour = frame->table.data() + 3 * k;
+                lut[k] = opaque(colour[0], colour[1], colour[2]);
+            }
+        }
+
+        // Each row of indices goes straight into its picture row. Pixels the data do not
+        // reach keep the transparent black of a new picture.
+        const auto width = static_cast<std::size_t>(frame->width);
+        const auto height = static_cast<std::size_t>(frame->height);
+        std::uint8_t* bits = host.BitsPointer();
+        const bool decoded =
+            DecodeFrame(*frame, [&](std::size_t y, std::span<const std::uint8_t> row) {
+                if (y >= height) return;
+                std::uint8_t* dst = bits + (height - 1 - y) * width * 4;
+                for (std::size_t x = 0; x < row.size(); ++x) {
+                    const std::uint32_t v = lut[row[x]];
+                    std::memcpy(dst + 4 * x, &v, 4);
+                }
+            });
+        if (!decoded) {
+            host.DestroyDIB();
+            return false;
+        }
+        const bool complete = frame->decodedPixels >= width * height;
+        // A frame cut short shows through where its data end, so it uses its alpha channel.
+        host.SetAlpha(scan->transparent || !complete);
+        host.SetImageType(image_type::kGif);
+        return true;
+    } catch (const std::bad_alloc&) {
         host.DestroyDIB();
         return true;
     }
-
-    // One premultiplied BGRA value per index. With transparency the rebuilt table is the ramp:
-    // the decoded colour names the index, whose colour comes from the table in the input.
-    std::array<std::uint32_t, 256> lut{};
-    const std::uint32_t entries = static_cast<std::uint32_t>(frame->table.size() / 3);
-    auto opaque = [](std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-        return static_cast<std::uint32_t>(b) | (static_cast<std::uint32_t>(g) << 8) |
-               (static_cast<std::uint32_t>(r) << 16) | 0xFF000000u;
-    };
-    for (std::uint32_t k = 0; k < 256; ++k) {
-        if (scan->transparent && k == scan->transparentIndex) {
-            lut[k] = 0;
-        } else if (k >= entries) {
-            lut[k] = opaque(0, 0, 0);
-        } else if (scan->transparent) {
-            const std::uint8_t index = frame->table[3 * k];
-            const std::uint8_t* colour = gif.data() + scan->tableOffset + 3 * index;
-            lut[k] = opaque(colour[0], colour[1], colour[2]);
-        } else {
-            const std::uint8_t* colour = frame->table.data() + 3 * k;
-            lut[k] = opaque(colour[0], colour[1], colour[2]);
-        }
-    }
-
-    const std::size_t width = static_cast<std::size_t>(frame->width);
-    const std::size_t height = static_cast<std::size_t>(frame->height);
-    std::uint8_t* bits = host.BitsPointer();
-    const bool complete = frame->decodedPixels >= width * height;
-    for (std::size_t y = 0; y < height; ++y) {
-        const std::uint8_t* src = frame->indices.data() + y * width;
-        std::uint8_t* dst = bits + (height - 1 - y) * width * 4;
-        std::size_t count = width;
-        if (!complete) {
-            // Rows (or the part of a row) the data did not reach stay transparent.
-            std::size_t streamRow = y;
-            if (frame->interlaced) {
-                std::size_t before = 0;
-                for (std::size_t pass = 0; pass < kInterlaceStart.size(); ++pass) {
-                    const std::size_t start = static_cast<std::size_t>(kInterlaceStart[pass]);
-                    const std::size_t step = static_cast<std::size_t>(kInterlaceStep[pass]);
-                    if (y >= start && (y - start) % step == 0) {
-                        streamRow = before + (y - start) / step;
-                        break;
-                    }
-                    before += start < height ? (height - start + step - 1) / step : 0;
-                }
-            }
-            const std::size_t first = streamRow * width;
-            count =
-                first >= frame->decodedPixels ? 0 : std::min(width, frame->decodedPixels - first);
-        }
-        for (std::size_t x = 0; x < count; ++x) {
-            const std::uint32_t v = lut[src[x]];
-            std::memcpy(dst + 4 * x, &v, 4);
-        }
-    }
-
-    host.SetAlpha(scan->transparent || !complete);
-    host.SetImageType(image_type::kGif);
-    return true;
 }
 
 bool DecodeGifStream(ImageHost& dib, std::span<const std::uint8_t> bytes, const IconWish&) {

@@ -2,6 +2,7 @@
 // GIF decoder: the first frame of a GIF, its transparent colour made fully transparent.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -24,16 +25,22 @@ struct GifScan {
     bool hasLocalTable = false;
 };
 
-// The first frame decoded from a rebuilt single-frame GIF: one colour index per pixel, rows top
-// to bottom in picture order, and the colour table of the rebuilt file.
+// The first frame of a rebuilt single-frame GIF: its size, the colour table of the rebuilt file
+// and its LZW data (the sub-blocks joined). No picture-sized buffer: decoding hands the indices
+// over a row at a time.
 struct GifFrame {
     std::int32_t width = 0;
     std::int32_t height = 0;
-    std::vector<std::uint8_t> indices; // width * height
-    std::size_t decodedPixels = 0;     // in stream order; the rest had no data
     bool interlaced = false;
     std::vector<std::uint8_t> table; // 3 bytes (red, green, blue) an entry
+    int minCodeSize = 0;
+    std::vector<std::uint8_t> data;
+    std::size_t decodedPixels = 0; // after decoding, in stream order; the rest had no data
 };
+
+// Receives one decoded row of indices: y is the picture row (0 = top, interlacing undone); the
+// row where the data end comes shorter than the width.
+using GifPictureRowFn = std::function<void(std::size_t y, std::span<const std::uint8_t> row)>;
 
 class cGIFparser {
   public:
@@ -53,8 +60,14 @@ class cGIFparser {
     // transparent index the table in force holds the ramp i, i, i so pixels reveal their index.
     static std::vector<std::uint8_t> Rebuild(std::span<const std::uint8_t> gif,
                                              const GifScan& scan);
-    // LZW-decodes the frame of a rebuilt file; nothing when its structure is broken.
-    static std::optional<GifFrame> DecodeRebuilt(std::span<const std::uint8_t> rebuilt);
+    // Reads the frame of a rebuilt file; nothing when its structure is broken.
+    static std::optional<GifFrame> ReadRebuilt(std::span<const std::uint8_t> rebuilt);
+    // LZW-decodes a frame row by row into onRow; false when not one index could be decoded
+    // because of a bad code.
+    static bool DecodeFrame(GifFrame& frame, const GifPictureRowFn& onRow);
+    // Both of the above.
+    static std::optional<GifFrame> DecodeRebuilt(std::span<const std::uint8_t> rebuilt,
+                                                 const GifPictureRowFn& onRow);
 };
 
 // Decoder-chain entry: true when the bytes were a GIF and the image was made.

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "codecs/BitmapRows.h"
 #include "codecs/LittleEndianReader.h"
+#include "codecs/cPNGparser.h"
 #include "codecs/image_host.h"
 
 namespace corvale {
@@ -47,7 +49,7 @@ std::uint16_t PngBitCount(std::uint8_t depth, std::uint8_t colourType) {
 bool cICOparser::LoadStream(std::span<const std::uint8_t> stream, std::int32_t desiredWidth,
                             std::int32_t desiredHeight, ImageHost* host, std::size_t streamOffset,
                             std::size_t streamLength, std::int32_t icoBitDepth,
-                            std::uintptr_t gdiToken) {
+                            std::uintptr_t gdiToken) try {
     entries_.clear();
     bytes_ = {};
     type_ = 0;
@@ -136,6 +138,12 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> stream, std::int32_t d
     if (entry.planes == kPlanesPng) return DecodePngEntry(entry, *host);
     if (!DecodeBitmapEntry(entry, *host)) host->DestroyDIB();
     return true;
+} catch (const std::bad_alloc&) {
+    entries_.clear();
+    bytes_ = {};
+    type_ = 0;
+    if (host != nullptr) host->DestroyDIB();
+    return false;
 }
 
 std::int32_t cICOparser::SelectEntry(std::int32_t width, std::int32_t height,
@@ -247,10 +255,12 @@ std::vector<IconSize> cICOparser::Sizes() const {
 }
 
 bool cICOparser::DecodePngEntry(const IcoEntry& entry, ImageHost& host) const {
-    StreamDecoder png = pngDecoder_ != nullptr ? pngDecoder_ : BuiltInDecoders().png;
-    if (png == nullptr) return false;
     const auto bytes = bytes_.subspan(entry.imageOffset, entry.bytesInRes);
-    const bool result = png(host, bytes, IconWish{});
+    // The PNG decoder's own result: true whenever the entry has the PNG signature, decoded or
+    // not (the picture shows whether it was).
+    const bool result = pngDecoder_ != nullptr
+                            ? pngDecoder_(host, bytes, IconWish{})
+                            : cPNGparser().LoadStream(bytes, host, host.gdiToken());
     if (host.Handle() != 0) host.SetImageType(image_type::kPngInIcon);
     return result;
 }
@@ -299,7 +309,12 @@ bool cICOparser::DecodeBitmapEntry(const IcoEntry& entry, ImageHost& host) const
             }
             pixelsAt += 12;
         } else if (layout.compression == kBiBitfields) {
-            for (std::size_t c = 0; c < 3; ++c) layout.masks[c] = *image.U32(40 + 4 * c);
+            // A longer header holds the masks at bytes 40 to 51; they must lie in the entry.
+            for (std::size_t c = 0; c < 3; ++c) {
+                auto mask = image.U32(kBitmapHeaderBytes + 4 * c);
+                if (!mask) return false;
+                layout.masks[c] = *mask;
+            }
         }
     }
     if (pixelsAt > image.size()) return false;
@@ -372,10 +387,12 @@ bool DecodeIcoStream(ImageHost& dib, std::span<const std::uint8_t> bytes, const 
            dib.Handle() != 0;
 }
 
-std::vector<IconSize> IconFileSizes(std::span<const std::uint8_t> bytes) {
+std::vector<IconSize> IconFileSizes(std::span<const std::uint8_t> bytes) try {
     cICOparser parser;
     if (!parser.LoadStream(bytes, 0, 0, nullptr)) return {};
     return parser.Sizes();
+} catch (const std::bad_alloc&) {
+    return {};
 }
 
 } // namespace corvale

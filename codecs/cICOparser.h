@@ -36,7 +36,8 @@ struct IconSize {
 
 class cICOparser {
   public:
-    // `pngDecoder` decodes PNG entries; null uses the built-in chain's PNG decoder.
+    // `pngDecoder` decodes PNG entries; null uses the own PNG decoder (cPNGparser), whose result
+    // (true for data with the PNG signature) becomes the result of LoadStream.
     explicit cICOparser(StreamDecoder pngDecoder = nullptr) : pngDecoder_(pngDecoder) {}
 
     // Reads the icon or cursor held in `streamLength` bytes of `stream` from `streamOffset`

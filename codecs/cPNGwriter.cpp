@@ -503,7 +503,7 @@ std::int32_t cPNGwriter::TextFlags() const {
 }
 
 bool cPNGwriter::WritePNG(const ImageHost& image, const std::string& fileName,
-                          std::vector<std::uint8_t>& out) {
+                          std::vector<std::uint8_t>& out) try {
     out.clear();
     colorType_ = 0;
     if (!image.BitsPointer() || image.Width() < 1 || image.Height() < 1) return false;
@@ -599,6 +599,10 @@ bool cPNGwriter::WritePNG(const ImageHost& image, const std::string& fileName,
     }
     if (!written) DeleteFileSafe(fileName, false);
     return written;
+} catch (const std::bad_alloc&) {
+    // Finding zlib or writing the file ran out of memory.
+    out.clear();
+    return false;
 }
 
 bool EncodePngDefault(const ImageHost& image, std::vector<std::uint8_t>& out) {

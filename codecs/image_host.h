@@ -15,8 +15,9 @@ namespace corvale {
 
 class ImageHost {
   public:
-    // A new picture of width x |height| pixels (contents unspecified, Alpha true, ImageType
-    // kBlank), replacing any picture held; false (and no picture) when it cannot be made.
+    // A new picture of width x |height| pixels, all 0 (transparent black), Alpha true,
+    // ImageType kBlank, replacing any picture held; false (and no picture) when it cannot be
+    // made.
     virtual bool InitializeDIB(std::int32_t width, std::int32_t height) = 0;
     // Drops the picture (Alpha false, ImageType kNone).
     virtual void DestroyDIB() = 0;

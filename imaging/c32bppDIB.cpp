@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -216,7 +217,11 @@ bool c32bppDIB::GetDIBbits(std::vector<std::uint8_t>& out, const DibBitsLayout& 
     const std::int64_t rowBytes = LayoutRowBytes(clip->width, layout);
     const std::uint64_t total = std::uint64_t(rowBytes) * std::uint64_t(clip->height);
     if (total > kMaxImageBytes * 2) return false;
-    out.assign(static_cast<std::size_t>(total), 0);
+    try {
+        out.assign(static_cast<std::size_t>(total), 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     const std::uint8_t* bits = storage_->Bits();
     const int step = layout.bits32 ? 4 : 3;
     for (std::int32_t row = 0; row < clip->height; ++row) {
@@ -249,10 +254,15 @@ bool c32bppDIB::SetDIBbits(std::span<const std::uint8_t> bytes, const DibBitsLay
     std::int64_t reqW = destination.width == 0 ? width_ : destination.width;
     std::int64_t reqH = destination.height == 0 ? height_ : destination.height;
     if (reqW < 0 || reqH < 0) return false;
+    if (reqW == 0 || reqH == 0) return false;
+    // The last row need not carry its padding. Rectangles whose byte count goes beyond 63 bits
+    // cannot be backed by any array.
     const std::int64_t rowBytes = LayoutRowBytes(reqW, layout);
-    // The last row need not carry its padding.
-    const std::int64_t needed = rowBytes * (reqH - 1) + reqW * (layout.bits32 ? 4 : 3);
-    if (std::int64_t(bytes.size()) < needed) return false;
+    const std::int64_t lastRow = reqW * (layout.bits32 ? 4 : 3);
+    if (reqH > 1 && rowBytes > (std::numeric_limits<std::int64_t>::max() - lastRow) / (reqH - 1))
+        return false;
+    const std::int64_t needed = rowBytes * (reqH - 1) + lastRow;
+    if (std::uint64_t(needed) > bytes.size()) return false;
     const auto clip = ClipRegion(destination, width_, height_);
     if (!clip) return false;
     std::uint8_t* bits = storage_->Bits();
@@ -288,7 +298,7 @@ bool c32bppDIB::GetOrginalFormat(std::vector<std::uint8_t>& out) const {
 bool c32bppDIB::LoadPicture_Stream(std::span<const std::uint8_t> inStream, std::int32_t iconCx,
                                    std::int32_t iconCy, std::int64_t streamStart,
                                    std::int64_t streamLength, bool saveFormat,
-                                   std::int32_t iconBitDepth, const DecoderChain& decoders) {
+                                   std::int32_t iconBitDepth, const DecoderChain& decoders) try {
     DestroyDIB();
     if (streamStart < 0) streamStart = 0;
     const std::int64_t size = std::int64_t(inStream.size());
@@ -297,11 +307,14 @@ bool c32bppDIB::LoadPicture_Stream(std::span<const std::uint8_t> inStream, std::
     if (streamLength < kShortestPicture) return false;
     return RouteStream({}, inStream.subspan(std::size_t(streamStart), std::size_t(streamLength)),
                        iconCx, iconCy, saveFormat, iconBitDepth, decoders);
+} catch (const std::bad_alloc&) {
+    DestroyDIB();
+    return false;
 }
 
 bool c32bppDIB::LoadPicture_File(std::string_view fileName, std::int32_t iconCx,
                                  std::int32_t iconCy, bool saveFormat, std::int32_t iconBitDepth,
-                                 const DecoderChain& decoders) {
+                                 const DecoderChain& decoders) try {
     DestroyDIB();
     const bool wide = (flags_ & (kCapAlphaBlendExists | kCap9xFamily)) == kCapAlphaBlendExists;
     FileHandle file = OpenFileForWrite(fileName, true, wide);
@@ -313,6 +326,9 @@ bool c32bppDIB::LoadPicture_File(std::string_view fileName, std::int32_t iconCx,
     if (!file.ReadAll(bytes)) return false;
     file.Close();
     return RouteStream(fileName, bytes, iconCx, iconCy, saveFormat, iconBitDepth, decoders);
+} catch (const std::bad_alloc&) {
+    DestroyDIB();
+    return false;
 }
 
 bool c32bppDIB::LoadPicture_FromOrignalFormat(std::int32_t iconCx, std::int32_t iconCy,

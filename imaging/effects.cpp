@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 
 namespace corvale {
 namespace {
@@ -162,12 +163,20 @@ bool c32bppDIB::CreateCheckerBoard(std::int32_t checkerSize, std::int32_t firstC
 std::vector<RegionRect> c32bppDIB::CreateRegionRects(std::int32_t style, std::int32_t xOffset,
                                                      std::int32_t yOffset) const {
     std::vector<RegionRect> rects = RegionFromAlpha(*this, style);
+    // Moved edges beyond 32 bits: no region.
+    auto moved = [](std::int32_t edge, std::int32_t offset, std::int32_t& out) {
+        const std::int64_t v = std::int64_t(edge) + offset;
+        if (v < std::numeric_limits<std::int32_t>::min() ||
+            v > std::numeric_limits<std::int32_t>::max())
+            return false;
+        out = std::int32_t(v);
+        return true;
+    };
     if (xOffset || yOffset)
         for (RegionRect& r : rects) {
-            r.left += xOffset;
-            r.right += xOffset;
-            r.top += yOffset;
-            r.bottom += yOffset;
+            if (!moved(r.left, xOffset, r.left) || !moved(r.right, xOffset, r.right) ||
+                !moved(r.top, yOffset, r.top) || !moved(r.bottom, yOffset, r.bottom))
+                return {};
         }
     return rects;
 }

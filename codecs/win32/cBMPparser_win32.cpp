@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include <ole2.h>
 #include <olectl.h>
@@ -64,7 +65,7 @@ void MakeOpaque(ImageHost& host) {
 } // namespace
 
 bool cBMPparser::ConvertstdPicTo32bpp(IPicture* picture, std::intptr_t bitmapHandle,
-                                      ImageHost& host, std::int32_t bitCount) {
+                                      ImageHost& host, std::int32_t bitCount) try {
     HBITMAP bitmap = reinterpret_cast<HBITMAP>(bitmapHandle);
     std::int32_t width = 0, height = 0;
     SHORT pictureType = PICTYPE_NONE;
@@ -147,6 +148,9 @@ bool cBMPparser::ConvertstdPicTo32bpp(IPicture* picture, std::intptr_t bitmapHan
                                                       : image_type::kEnhMetafile);
     (void)bitCount;
     return true;
+} catch (const std::bad_alloc&) {
+    host.DestroyDIB();
+    return false;
 }
 
 } // namespace corvale

@@ -2,6 +2,7 @@
 #include "codecs/cICOparser.h"
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include <windows.h>
@@ -33,7 +34,7 @@ bool ReadRows(HBITMAP bitmap, std::int32_t width, std::int32_t height, std::int3
 
 } // namespace
 
-bool cICOparser::ConvertstdPicTo32bpp(std::intptr_t iconHandle, ImageHost& host) {
+bool cICOparser::ConvertstdPicTo32bpp(std::intptr_t iconHandle, ImageHost& host) try {
     HICON icon = reinterpret_cast<HICON>(iconHandle);
     ICONINFO info{};
     if (icon == nullptr || !GetIconInfo(icon, &info)) return false;
@@ -127,6 +128,9 @@ bool cICOparser::ConvertstdPicTo32bpp(std::intptr_t iconHandle, ImageHost& host)
     host.SetAlpha(anyTransparent);
     host.SetImageType(cursor ? image_type::kCursorMasked : image_type::kIconMasked);
     return true;
+} catch (const std::bad_alloc&) {
+    host.DestroyDIB();
+    return false;
 }
 
 } // namespace corvale

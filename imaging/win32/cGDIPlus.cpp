@@ -526,8 +526,11 @@ bool cGDIPlus::Draw(const c32bppDIB& image, const GdiplusDrawArgs& a) {
 
     INT x = a.destX, y = a.destY;
     if (a.angle != 0.0f) {
-        api->TranslateWorldTransform(g.get(), float(a.destX) + float(dw) / 2.0f,
-                                     float(a.destY) + float(dh) / 2.0f, kMatrixOrderPrepend);
+        // Centred on the destination rectangle as the caller gave it: a negative size spans
+        // from destX back to destX + destWidth, as the own engine places it.
+        api->TranslateWorldTransform(g.get(), float(a.destX) + float(a.destWidth) / 2.0f,
+                                     float(a.destY) + float(a.destHeight) / 2.0f,
+                                     kMatrixOrderPrepend);
         api->RotateWorldTransform(g.get(), a.angle, kMatrixOrderPrepend);
         x = -dw / 2;
         y = -dh / 2;

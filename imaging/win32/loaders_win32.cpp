@@ -9,6 +9,7 @@
 #include <shellapi.h>
 #include <windows.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -71,7 +72,7 @@ LPCWSTR ResourceName(std::string_view name, std::wstring& storage) {
 
 } // namespace
 
-bool c32bppDIB::LoadPicture_StdPicture(IPicture* picture) {
+bool c32bppDIB::LoadPicture_StdPicture(IPicture* picture) try {
     DestroyDIB();
     if (!picture) return false;
     SHORT type = PICTYPE_NONE;
@@ -101,9 +102,12 @@ bool c32bppDIB::LoadPicture_StdPicture(IPicture* picture) {
         return false;
     }
     return true;
+} catch (const std::bad_alloc&) {
+    DestroyDIB();
+    return false;
 }
 
-bool c32bppDIB::LoadPicture_ByHandle(std::intptr_t handle) {
+bool c32bppDIB::LoadPicture_ByHandle(std::intptr_t handle) try {
     DestroyDIB();
     if (!handle) return false;
     const auto gdiObject = reinterpret_cast<HGDIOBJ>(handle);
@@ -146,9 +150,12 @@ bool c32bppDIB::LoadPicture_ByHandle(std::intptr_t handle) {
         return false;
     }
     return true;
+} catch (const std::bad_alloc&) {
+    DestroyDIB();
+    return false;
 }
 
-bool c32bppDIB::LoadPicture_ClipBoard() {
+bool c32bppDIB::LoadPicture_ClipBoard() try {
     DestroyDIB();
     const bool bitmap = IsClipboardFormatAvailable(CF_BITMAP) || IsClipboardFormatAvailable(CF_DIB);
     const bool enhanced = IsClipboardFormatAvailable(CF_ENHMETAFILE);
@@ -197,12 +204,15 @@ bool c32bppDIB::LoadPicture_ClipBoard() {
         }
     }
     return picture && LoadPicture_StdPicture(picture.get());
+} catch (const std::bad_alloc&) {
+    DestroyDIB();
+    return false;
 }
 
 bool c32bppDIB::LoadPicture_Resource(std::string_view resIndex, std::string_view resSection,
                                      std::intptr_t module, std::int32_t iconCx, std::int32_t iconCy,
                                      std::int64_t streamStart, std::int64_t streamLength,
-                                     std::int32_t iconBitDepth, std::int32_t pictureType) {
+                                     std::int32_t iconBitDepth, std::int32_t pictureType) try {
     DestroyDIB();
     HMODULE instance = module ? reinterpret_cast<HMODULE>(module) : GetModuleHandleW(nullptr);
     std::wstring nameText, typeText;
@@ -242,6 +252,9 @@ bool c32bppDIB::LoadPicture_Resource(std::string_view resIndex, std::string_view
     }
     LoadPicture_StdPicture(picture.get());
     return storage_ != nullptr;
+} catch (const std::bad_alloc&) {
+    DestroyDIB();
+    return false;
 }
 
 bool c32bppDIB::GetDroppedFileNames(IDataObject* dataObject, std::vector<std::string>& files) {
@@ -250,8 +263,12 @@ bool c32bppDIB::GetDroppedFileNames(IDataObject* dataObject, std::vector<std::st
     FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium{};
     if (FAILED(dataObject->GetData(&format, &medium))) return false;
-    if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal)
-        files = DropFileNames(static_cast<HDROP>(medium.hGlobal));
+    try {
+        if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal)
+            files = DropFileNames(static_cast<HDROP>(medium.hGlobal));
+    } catch (const std::bad_alloc&) {
+        files.clear();
+    }
     ReleaseStgMedium(&medium);
     return !files.empty();
 }
@@ -261,7 +278,11 @@ bool c32bppDIB::GetPastedFileNames(std::vector<std::string>& files) {
     if (!IsClipboardFormatAvailable(CF_HDROP)) return false;
     OpenedClipboard clipboard;
     if (!clipboard.open()) return false;
-    if (HANDLE h = GetClipboardData(CF_HDROP)) files = DropFileNames(static_cast<HDROP>(h));
+    try {
+        if (HANDLE h = GetClipboardData(CF_HDROP)) files = DropFileNames(static_cast<HDROP>(h));
+    } catch (const std::bad_alloc&) {
+        files.clear();
+    }
     return !files.empty();
 }
 

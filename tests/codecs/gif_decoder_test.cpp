@@ -150,6 +150,23 @@ TEST(GifLzw, LongRunsMakeLongStringsAndTheOutputIsClipped) {
     std::vector<std::uint8_t> part(777);
     EXPECT_EQ(DecodeGifLzw(data, 2, part).produced, 777u);
     EXPECT_TRUE(std::equal(part.begin(), part.end(), symbols.begin()));
+
+    // Row by row: strings longer than a row and strings crossing row ends come out whole and
+    // in order; the row the output is clipped in comes short.
+    for (std::size_t width : {1u, 7u, 5000u}) {
+        std::vector<std::uint8_t> joined;
+        std::size_t expectedRow = 0;
+        const std::size_t rows = 99991 / width;
+        const LzwOutcome r = DecodeGifLzwRows(
+            data, 2, width, rows, [&](std::size_t row, std::span<const std::uint8_t> indices) {
+                EXPECT_EQ(row, expectedRow++);
+                EXPECT_EQ(indices.size(), width);
+                joined.insert(joined.end(), indices.begin(), indices.end());
+            });
+        EXPECT_EQ(r.produced, rows * width);
+        ASSERT_EQ(joined.size(), rows * width) << width;
+        EXPECT_TRUE(std::equal(joined.begin(), joined.end(), symbols.begin())) << width;
+    }
 }
 
 TEST(GifLzw, BadCodesAndShortDataStopTheDecode) {
@@ -274,11 +291,15 @@ TEST(GifRebuild, FrameSizeBecomesScreenSizeAndTheTableInForceTheRamp) {
         EXPECT_EQ(rebuilt[local + 3 * i], i);
         EXPECT_EQ(rebuilt[local + 3 * i + 2], i);
     }
-    const auto frame = cGIFparser::DecodeRebuilt(rebuilt);
+    std::vector<std::uint8_t> indices(6, 99);
+    const auto frame =
+        cGIFparser::DecodeRebuilt(rebuilt, [&](std::size_t y, std::span<const std::uint8_t> row) {
+            std::copy(row.begin(), row.end(), indices.begin() + std::ptrdiff_t(y * 3));
+        });
     ASSERT_TRUE(frame);
     EXPECT_EQ(frame->width, 3);
     EXPECT_EQ(frame->height, 2);
-    EXPECT_EQ(frame->indices, (std::vector<std::uint8_t>{0, 1, 2, 3, 0, 1}));
+    EXPECT_EQ(indices, (std::vector<std::uint8_t>{0, 1, 2, 3, 0, 1}));
 }
 
 TEST(GifDecode, TransparentIndexBecomesClearAndOtherIndicesTheirColours) {

@@ -334,6 +334,29 @@ TEST(IcoPng, PngEntriesGoToThePngDecoderWithTheirOwnBytes) {
     EXPECT_EQ(failed.Handle(), 0);
 }
 
+TEST(IcoPng, APngEntryThatFailsToDecodeIsStillClaimed) {
+    // Signature and header only: the own PNG decoder claims it and makes no picture.
+    const auto ico = MakeIco({{48, 40, 0, PngHead(48, 40, 8, 6)}});
+    MemoryImage dib;
+    EXPECT_TRUE(cICOparser().LoadStream(ico, 48, 40, &dib));
+    EXPECT_EQ(dib.Handle(), 0);
+    EXPECT_FALSE(DecodeIcoStream(dib, ico, {48, 40, 32}));
+}
+
+TEST(IcoBitmap, BitFieldMasksOfLongerHeadersMustLieInTheEntry) {
+    // A 1 x 1 16-bit entry with bit-field compression and a header of 41 to 51 bytes, then one
+    // pixel row and one mask row: the masks sit at bytes 40 to 51 of the entry.
+    for (std::uint32_t headerSize = 41; headerSize <= 51; ++headerSize) {
+        Bytes entry;
+        entry.u32(headerSize).u32(1).u32(2).u16(1).u16(16).u32(3);
+        entry.zeros(headerSize - entry.v.size());
+        entry.u32(0x7C00).u32(0); // the pixel, padded; then the mask row
+        MemoryImage dib;
+        EXPECT_TRUE(cICOparser().LoadStream(MakeIco({{1, 1, 16, entry.v}}), 1, 1, &dib));
+        if (entry.v.size() < 52) EXPECT_EQ(dib.Handle(), 0) << headerSize;
+    }
+}
+
 TEST(IcoFixture, ImageMagickIconWithTwoAlphaEntries) {
     const auto ico = test::ReadFixture("disc.ico");
     cICOparser p;

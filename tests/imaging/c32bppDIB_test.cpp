@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <limits>
 #include <string>
 
 namespace corvale {
@@ -190,6 +191,19 @@ TEST(DibBits, RegionIsClippedToTheImage) {
     EXPECT_EQ(out, expected);
     EXPECT_FALSE(dib.GetDIBbits(out, topDown, {3, 0, 1, 1}));
     EXPECT_TRUE(out.empty());
+}
+
+TEST(DibBits, SetRefusesRectanglesWhoseByteCountOverflows) {
+    c32bppDIB dib(kOwn);
+    SmallImage(dib);
+    const std::vector<std::uint8_t> bytes(64, 0xEE);
+    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+    for (bool bits32 : {true, false})
+        for (bool aligned : {true, false})
+            EXPECT_FALSE(dib.SetDIBbits(bytes, {.bits32 = bits32, .wordAligned = aligned},
+                                        {0, 0, kMax, kMax}));
+    EXPECT_FALSE(dib.SetDIBbits(bytes, {}, {0, 0, 4, kMax}));
+    EXPECT_EQ(Px(dib, 0, 0), (Bgra{1, 2, 3, 255}));
 }
 
 TEST(DibBits, SetIsTheInverseOfGet) {

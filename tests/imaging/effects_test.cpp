@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 
 namespace corvale {
 namespace {
@@ -161,6 +162,18 @@ TEST(Region, StylesOverOneRow) {
     dib.SetAlpha(true);
     dib.EraseDIB();
     EXPECT_TRUE(dib.CreateRegionRects(0).empty());
+}
+
+TEST(Region, OffsetsMovingAnEdgeBeyond32BitsGiveNoRegion) {
+    c32bppDIB dib(kOwn);
+    ASSERT_TRUE(dib.InitializeDIB(4, 2));
+    SetPx(dib, 3, 1, {0, 0, 0, 255});
+    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+    constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+    EXPECT_TRUE(dib.CreateRegionRects(2, kMax - 3, 0).empty());
+    EXPECT_TRUE(dib.CreateRegionRects(2, 0, kMax).empty());
+    EXPECT_EQ(dib.CreateRegionRects(2, kMax - 4, kMin),
+              (std::vector<RegionRect>{{kMax - 1, kMin + 1, kMax, kMin + 2}}));
 }
 
 TEST(Region, BoundingBoxOverSeveralRows) {

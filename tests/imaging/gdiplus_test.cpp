@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -184,6 +185,63 @@ TEST_F(GdiplusTest, DrawsMirroredFadedAndGrayIntoAnImage) {
     ASSERT_TRUE(gray.InitializeDIB(2, 1));
     ASSERT_TRUE(src.Render(0, 0, 0, 0, 0, 0, 0, 0, 0, 100, true, true, &gray, 2));
     EXPECT_TRUE(Near(Px(gray, 0, 0), {85, 85, 85, 255}, 2)); // average of (255, 0, 0)
+    cGDIPlus::StopSession(token);
+}
+
+// Pixels of a drawing: alpha at least `threshold`.
+std::vector<bool> Covered(const c32bppDIB& canvas, int threshold) {
+    std::vector<bool> out(std::size_t(canvas.Width()) * canvas.Height());
+    for (int y = 0; y < canvas.Height(); ++y)
+        for (int x = 0; x < canvas.Width(); ++x)
+            out[std::size_t(y) * canvas.Width() + x] = Px(canvas, x, y)[3] >= threshold;
+    return out;
+}
+
+// Every solidly covered pixel of `a` has a covered pixel of `b` at most one pixel away.
+::testing::AssertionResult WithinOnePixel(const c32bppDIB& a, const c32bppDIB& b) {
+    const std::vector<bool> solid = Covered(a, 128), any = Covered(b, 1);
+    const int w = a.Width(), h = a.Height();
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if (!solid[std::size_t(y) * w + x]) continue;
+            bool found = false;
+            for (int ny = std::max(0, y - 1); ny <= std::min(h - 1, y + 1) && !found; ++ny)
+                for (int nx = std::max(0, x - 1); nx <= std::min(w - 1, x + 1) && !found; ++nx)
+                    found = any[std::size_t(ny) * w + nx];
+            if (!found) return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ")";
+        }
+    return ::testing::AssertionSuccess();
+}
+
+TEST_F(GdiplusTest, BothEnginesPlaceMirroredAndRotatedDrawingsAlike) {
+    const std::uintptr_t token = cGDIPlus::StartSession();
+    ASSERT_NE(token, 0u);
+    c32bppDIB viaGdiplus(0), own(kCapGdiplusBarred);
+    ASSERT_TRUE(viaGdiplus.isGDIplusEnabled());
+    viaGdiplus.gdiToken(token);
+    for (c32bppDIB* image : {&viaGdiplus, &own}) {
+        image->HighQualityInterpolation(false);
+        ASSERT_TRUE(image->InitializeDIB(4, 2));
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 4; ++x) SetPx(*image, x, y, {0, 0, 200, 255});
+    }
+    for (float angle : {0.0f, 30.0f, 90.0f, 180.0f})
+        for (int width : {8, -8})
+            for (int height : {4, -4})
+                for (bool centre : {false, true}) {
+                    c32bppDIB a(kCapGdiplusBarred), b(kCapGdiplusBarred);
+                    ASSERT_TRUE(a.InitializeDIB(48, 48));
+                    ASSERT_TRUE(b.InitializeDIB(48, 48));
+                    ASSERT_TRUE(viaGdiplus.Render(0, 20, 22, width, height, 0, 0, 0, 0, 100, true,
+                                                  true, &a, -1, 0.0f, angle, centre));
+                    ASSERT_TRUE(own.Render(0, 20, 22, width, height, 0, 0, 0, 0, 100, true, true,
+                                           &b, -1, 0.0f, angle, centre));
+                    const std::string what =
+                        "angle " + std::to_string(angle) + " size " + std::to_string(width) +
+                        " x " + std::to_string(height) + " centred " + std::to_string(centre);
+                    EXPECT_TRUE(WithinOnePixel(a, b)) << "GDI+ beside own, " << what;
+                    EXPECT_TRUE(WithinOnePixel(b, a)) << "own beside GDI+, " << what;
+                }
     cGDIPlus::StopSession(token);
 }
 

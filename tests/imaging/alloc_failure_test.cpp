@@ -1,0 +1,198 @@
+// Running out of memory: every decoder, the PNG encoder and the image object's loader meet a
+// failed allocation with their failure result (no exception reaches the caller, no picture is
+// left half made). The global operator new of this program is the seam: it can be told to fail
+// after a number of allocations, and it records the largest single request.
+#include "codecs/cBMPparser.h"
+#include "codecs/cGIFparser.h"
+#include "codecs/cICOparser.h"
+#include "codecs/cPNGparser.h"
+#include "codecs/cPNGwriter.h"
+#include "imaging/c32bppDIB.h"
+#include "tests/codecs/bmp_ico_gif_support.h"
+#include "tests/codecs/memory_image.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <new>
+#include <string>
+
+namespace {
+
+// Allocations still allowed before operator new fails; negative: no limit.
+long gBudget = -1;
+std::size_t gLargest = 0;
+
+void* Allocate(std::size_t n) noexcept {
+    if (gBudget == 0) return nullptr;
+    if (gBudget > 0) --gBudget;
+    if (n > gLargest) gLargest = n;
+    return std::malloc(n ? n : 1);
+}
+
+} // namespace
+
+void* operator new(std::size_t n) {
+    if (void* p = Allocate(n)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t n) {
+    if (void* p = Allocate(n)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    return Allocate(n);
+}
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+    return Allocate(n);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace corvale {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Runs `work` with allocation n failing, for n = 0, 1, 2, ... until a run needs no failing
+// allocation. `work` returns true when it ended with a picture; a run that fails must leave
+// none, and nothing may be thrown. Returns whether the last (unhindered) run made a picture.
+bool EveryAllocationFailsInTurn(const std::function<bool(bool& hasPicture)>& work) {
+    for (long n = 0; n < 100000; ++n) {
+        gBudget = n;
+        bool made = false, hasPicture = false;
+        try {
+            made = work(hasPicture);
+        } catch (...) {
+            gBudget = -1;
+            ADD_FAILURE() << "an exception escaped with allocation " << n << " failing";
+            return false;
+        }
+        const bool exhausted = gBudget == 0;
+        gBudget = -1;
+        if (!made) {
+            EXPECT_FALSE(hasPicture) << "allocation " << n;
+        }
+        if (!exhausted) return made;
+    }
+    ADD_FAILURE() << "never ran to the end";
+    return false;
+}
+
+Bytes Fixture(const char* name) {
+    return test::ReadFixture(name);
+}
+
+Bytes SmallPng() {
+    MemoryImage image;
+    image.InitializeDIB(9, 7);
+    for (int i = 0; i < 9 * 7 * 4; ++i) image.BitsPointer()[i] = std::uint8_t(i * 37 % 256);
+    for (int i = 3; i < 9 * 7 * 4; i += 4) image.BitsPointer()[i] = 255;
+    Bytes png;
+    cPNGwriter().WritePNG(image, {}, png);
+    return png;
+}
+
+TEST(OutOfMemory, EachDecoderGivesItsFailureResult) {
+    struct Case {
+        std::string name;
+        Bytes bytes;
+        StreamDecoder decoder;
+    };
+    const Case cases[] = {
+        {"rgb24.bmp", Fixture("rgb24.bmp"), DecodeBmpStream},
+        {"rle8.bmp", Fixture("rle8.bmp"), DecodeBmpStream},
+        {"interlaced.gif", Fixture("interlaced.gif"), DecodeGifStream},
+        {"transparent.gif", Fixture("transparent.gif"), DecodeGifStream},
+        {"disc.ico", Fixture("disc.ico"), DecodeIcoStream},
+        {"png", SmallPng(), DecodePngStream},
+    };
+    for (const Case& c : cases) {
+        ASSERT_FALSE(c.bytes.empty()) << c.name;
+        const bool lastMade = EveryAllocationFailsInTurn([&](bool& hasPicture) {
+            MemoryImage image;
+            const bool made = c.decoder(image, c.bytes, IconWish{});
+            hasPicture = image.BitsPointer() != nullptr;
+            return made;
+        });
+        EXPECT_TRUE(lastMade) << c.name;
+    }
+}
+
+TEST(OutOfMemory, IconDirectoryAndSizesGiveTheirFailureResult) {
+    const Bytes ico = Fixture("disc.ico");
+    EXPECT_TRUE(EveryAllocationFailsInTurn([&](bool& hasPicture) {
+        hasPicture = false;
+        return IconFileSizes(ico).size() == 2;
+    }));
+}
+
+TEST(OutOfMemory, EncoderGivesItsFailureResult) {
+    MemoryImage image;
+    ASSERT_TRUE(image.InitializeDIB(40, 30));
+    for (int i = 0; i < 40 * 30 * 4; ++i) image.BitsPointer()[i] = std::uint8_t(i * 7);
+    for (int i = 3; i < 40 * 30 * 4; i += 4) image.BitsPointer()[i] = 255;
+    EXPECT_TRUE(EveryAllocationFailsInTurn([&](bool& hasPicture) {
+        hasPicture = false;
+        Bytes out;
+        return cPNGwriter().WritePNG(image, {}, out) && !out.empty();
+    }));
+}
+
+TEST(OutOfMemory, ImageLoaderGivesItsFailureResult) {
+    for (const char* name : {"rgb24.bmp", "interlaced.gif", "disc.ico"}) {
+        const Bytes bytes = Fixture(name);
+        EXPECT_TRUE(EveryAllocationFailsInTurn([&](bool& hasPicture) {
+            c32bppDIB dib(kCapGdiplusBarred);
+            const bool made = dib.LoadPicture_Stream(bytes, 0, 0, 0, 0, true);
+            hasPicture = dib.BitsPointer() != nullptr;
+            return made;
+        })) << name;
+    }
+    const std::string file = std::string(CORVALE_TESTDATA_DIR) + "/bmp_ico_gif/plain.gif";
+    EXPECT_TRUE(EveryAllocationFailsInTurn([&](bool& hasPicture) {
+        c32bppDIB dib(kCapGdiplusBarred);
+        const bool made = dib.LoadPicture_File(file);
+        hasPicture = dib.BitsPointer() != nullptr;
+        return made;
+    }));
+}
+
+// About 100 bytes declaring one 8192 x 8192 interlaced frame whose data are only a clear code
+// and an end code.
+Bytes HugeEmptyGif() {
+    test::Bytes b;
+    b.raw({'G', 'I', 'F', '8', '9', 'a'}).u16(8192).u16(8192).u8(0x80).u8(0).u8(0);
+    b.raw({0, 0, 0, 255, 255, 255});                       // two colours
+    b.u8(0x2C).u16(0).u16(0).u16(8192).u16(8192).u8(0x40); // interlaced frame
+    b.u8(2).u8(1).u8(0x2C).u8(0);                          // clear (4), end (5)
+    b.u8(0x3B);                                            // trailer
+    b.zeros(100 - b.v.size());
+    return b.v;
+}
+
+TEST(OutOfMemory, AGifFrameIsDecodedWithoutAWholeFrameBuffer) {
+    const Bytes gif = HugeEmptyGif();
+    c32bppDIB dib(kCapGdiplusBarred); // its pixels are not allocated with operator new
+    gLargest = 0;
+    ASSERT_TRUE(DecodeGifStream(dib, gif, IconWish{}));
+    EXPECT_EQ(dib.Width(), 8192);
+    EXPECT_EQ(dib.Height(), 8192);
+    // Nothing beside the picture grows with the frame: the largest other request is the LZW
+    // table or one row, far below the 64 MiB a frame of indices would take.
+    EXPECT_LT(gLargest, std::size_t{1} << 20);
+}
+
+} // namespace
+} // namespace corvale
