@@ -38,7 +38,26 @@ void RegisterPictureBoxClass(HINSTANCE instance) {
     RegisterClassExW(&wc);
 }
 
+// Window procedures of the forms now on the stack, and the objects waiting for it to be zero.
+thread_local int handlerDepth = 0;
+thread_local std::vector<std::unique_ptr<FormWindow>> retired;
+
 } // namespace
+
+void RetireFormWindow(std::unique_ptr<FormWindow> window) {
+    if (!window) return;
+    retired.push_back(std::move(window));
+    FreeRetiredFormWindows();
+}
+
+void FreeRetiredFormWindows() {
+    // A destructor may retire another window; each round takes what is there.
+    while (handlerDepth == 0 && !retired.empty()) {
+        auto going = std::move(retired);
+        retired.clear();
+        going.clear();
+    }
+}
 
 int TwipsToPixels(double twips, int dpi) {
     return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
@@ -324,11 +343,17 @@ LRESULT CALLBACK FormWindow::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     }
     auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+    ++handlerDepth;
     const LRESULT result = self->OnMessage(msg, wp, lp);
     if (msg == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        // The object may outlive its window (a handler still holds it): it then has no controls.
         self->hwnd_ = nullptr;
+        self->toolTip_ = nullptr;
+        self->children_.clear();
     }
+    --handlerDepth;
+    FreeRetiredFormWindows();
     return result;
 }
 

@@ -40,6 +40,7 @@ MainWindowServices SystemServices(WmiLocator& wmi) {
     s.copyList = [](HWND owner, const ListControl& list) {
         CopyListToSystemClipboard(owner, list);
     };
+    s.endProgram = [] { ExitProcess(0); };
     return s;
 }
 
@@ -72,7 +73,6 @@ int mdStartup(HINSTANCE instance) {
 
     SystemWmiLocator wmi;
     MainWindowServices services = SystemServices(wmi);
-    services.endProgram = [] { ExitProcess(0); };
     auto window = OpenMainWindow(instance, std::move(services));
     if (!window) return 1;
     return RunMessageLoop();

@@ -18,7 +18,7 @@ struct ProgramForms {
 std::optional<ProgramForms> LoadProgramForms();
 
 // The services of the real system (management service or service manager, shell folders, the
-// file dialog, the clipboard), with `wmi` used for every binding.
+// file dialog, the clipboard, the end of the process), with `wmi` used for every binding.
 MainWindowServices SystemServices(WmiLocator& wmi);
 
 // Makes FrmMain from the embedded design data, runs its load steps and shows it; nullptr when
