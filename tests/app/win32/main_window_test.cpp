@@ -380,6 +380,49 @@ TEST_F(MainWindowTest, HeaderClicksSortTextWithoutCaseAndThePidColumnByNumber) {
                                                 "117.74 MB"}));
 }
 
+// The user's own separators for the time of a test, kept where the system keeps the user's
+// choices; the previous ones come back afterwards.
+class UserSeparators {
+  public:
+    UserSeparators(const wchar_t* decimal, const wchar_t* group) {
+        GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal_, 8);
+        GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, group_, 8);
+        set_ = SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal) &&
+               SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, group);
+    }
+    ~UserSeparators() {
+        SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal_);
+        SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, group_);
+    }
+    bool Set() const { return set_; }
+
+  private:
+    wchar_t decimal_[8] = {};
+    wchar_t group_[8] = {};
+    bool set_ = false;
+};
+
+TEST_F(MainWindowTest, SizeTextsAndNumberKeysFollowTheUsersSeparators) {
+    UserSeparators german(L",", L".");
+    ASSERT_TRUE(german.Set());
+    MainWindowServices s = BaseServices();
+    s.locale = SystemServices(wmi_).locale; // as the program reads it at start-up
+    ASSERT_TRUE(Open(std::move(s)));
+    Refresh();
+    EXPECT_EQ(Column(List(), 3), (std::vector<std::string>{"05,25 MB", "117,74 MB", "117,74 MB",
+                                                           "1.536,00 MB", "00,50 MB"}));
+    EXPECT_EQ(Text(Child("Label7")), "1.659,49 MB");
+    // A PID written with the user's group separator still sorts as the number it is.
+    window_->List().SetCellText(RowOf("Zeta") + 1, 2, "1.100");
+    ClickHeader(2);
+    auto pids = Column(List(), 2);
+    if (pids.front() != "88") {
+        ClickHeader(2);
+        pids = Column(List(), 2);
+    }
+    EXPECT_EQ(pids, (std::vector<std::string>{"88", "88", "1000", "1.100", "1234"}));
+}
+
 constexpr const char* kEventLogDetail =
     "Accept Pause: \t\tFalse\r\n"
     "Accept Stop: \t\tTrue\r\n"
