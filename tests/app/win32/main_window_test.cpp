@@ -380,6 +380,21 @@ TEST_F(MainWindowTest, HeaderClicksSortTextWithoutCaseAndThePidColumnByNumber) {
                                                 "117.74 MB"}));
 }
 
+TEST_F(MainWindowTest, TextSortFollowsTheUsersAlphabetWithoutLetterCase) {
+    for (const char* name :
+         {"Zeta", "\xC3\xA9v\xC3\xA9nements", "alpha", "\xC3\x89v\xC3\xA9nements", "Beta"})
+        window_->List().AddRow(name);
+    ClickHeader(0);
+    auto names = Column(List(), 0);
+    if (names.front() != "alpha") {
+        ClickHeader(0);
+        names = Column(List(), 0);
+    }
+    // Accented letters in their alphabetical place; texts equal but for case keep their order.
+    EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Beta", "\xC3\xA9v\xC3\xA9nements",
+                                               "\xC3\x89v\xC3\xA9nements", "Zeta"}));
+}
+
 // The user's own separators for the time of a test, kept where the system keeps the user's
 // choices; the previous ones come back afterwards.
 class UserSeparators {
