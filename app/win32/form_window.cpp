@@ -30,6 +30,8 @@ void RegisterPictureBoxClass(HINSTANCE instance) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     if (GetClassInfoExW(instance, kPictureBoxClass, &wc)) return;
+    // The alpha images inside tell a double click from two clicks.
+    wc.style = CS_DBLCLKS;
     wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
