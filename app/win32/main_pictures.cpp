@@ -39,8 +39,9 @@ MainWindowPictures::MainWindowPictures(FormWindow& form, WebPageOpener opener)
                 if (opener_) opener_(form_.Hwnd(), url);
             };
         }
-        control.Enabled(c.enabled);
         control.ReadProperties(c.properties);
+        // The form's own enabled state stands over the control's stored default.
+        control.Enabled(c.enabled);
         if (c.visible) control.Show();
     }
 }

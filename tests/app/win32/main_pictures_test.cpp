@@ -105,6 +105,22 @@ TEST_F(MainPicturesTest, FourImagesFromTheStoredDesign) {
     EXPECT_EQ(pictures.Find("aicAlphaImage1")->MousePointer(), 0);
 }
 
+TEST(MainPicturesDesign, AnImageDisabledInTheDesignComesUpDisabled) {
+    auto forms = LoadProgramForms();
+    ASSERT_TRUE(forms.has_value());
+    Control* link = forms->main.Find("aicAlphaImage5");
+    ASSERT_NE(link, nullptr);
+    link->enabled = false;
+    FixtureWmi wmi{FixtureData{}};
+    MainWindowServices s;
+    s.wmi = &wmi;
+    FrmMain window(std::move(forms->main), std::move(forms->detail), std::move(s),
+                   GetModuleHandleW(nullptr));
+    ASSERT_TRUE(window.Load());
+    EXPECT_FALSE(window.Pictures()->Find("aicAlphaImage5")->Enabled());
+    EXPECT_TRUE(window.Pictures()->Find("aicAlphaImage4")->Enabled());
+}
+
 TEST_F(MainPicturesTest, LinkClicksOpenTheMakersPagesThroughTheShell) {
     ClickOn("aicAlphaImage4");
     ClickOn("aicAlphaImage5");
