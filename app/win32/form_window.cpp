@@ -176,6 +176,14 @@ HWND FormWindow::CreateControl(const Control& c, HWND parent) {
         cls = L"BUTTON";
         style |= WS_TABSTOP | BS_PUSHBUTTON;
         break;
+    case ControlKind::OptionButton:
+    case ControlKind::CheckBox:
+        cls = L"BUTTON";
+        style |= WS_TABSTOP |
+                 (c.kind == ControlKind::OptionButton ? BS_AUTORADIOBUTTON : BS_AUTOCHECKBOX);
+        // Style 1 (graphical) looks like a push button that stays in when chosen.
+        if (c.properties.GetInt32("Style").value_or(0) == 1) style |= BS_PUSHLIKE;
+        break;
     case ControlKind::Label:
         cls = L"STATIC";
         style |= SS_LEFT | SS_NOPREFIX;
@@ -244,9 +252,14 @@ HWND FormWindow::CreateControl(const Control& c, HWND parent) {
         for (const std::string& item : c.items)
             SendMessageW(child, LB_ADDSTRING, 0,
                          reinterpret_cast<LPARAM>(WideFromUtf8(item).c_str()));
-    } else if (c.kind == ControlKind::CommandButton) {
+    } else if (c.kind == ControlKind::CommandButton || c.kind == ControlKind::OptionButton ||
+               c.kind == ControlKind::CheckBox) {
         ApplyButtonPicture(c, child);
         if (!c.toolTip.empty()) AddToolTip(child, c.toolTip);
+        const bool checked =
+            c.properties.GetBool("Value").value_or(c.properties.GetInt32("Value").value_or(0) != 0);
+        if (c.kind != ControlKind::CommandButton && checked)
+            SendMessageW(child, BM_SETCHECK, BST_CHECKED, 0);
     }
     return child;
 }

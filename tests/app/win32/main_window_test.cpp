@@ -691,6 +691,35 @@ TEST_F(ReportButtonsTest, CopyPutsTheSameReportOnTheClipboard) {
               std::string::npos);
 }
 
+// The libraries this executable (made of the program's libraries) names in its import table.
+std::vector<std::string> ImportedLibraries() {
+    const auto* base = reinterpret_cast<const BYTE*>(GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    std::vector<std::string> names;
+    if (dir.VirtualAddress == 0) return names;
+    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+         d->Name != 0; ++d) {
+        std::string name = reinterpret_cast<const char*>(base + d->Name);
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](char c) { return static_cast<char>(std::tolower(uint8_t(c))); });
+        names.push_back(name);
+    }
+    return names;
+}
+
+TEST(ProgramImports, ThemeAndBlendingLibrariesAreNotNeededToStart) {
+    const auto names = ImportedLibraries();
+    auto imports = [&](const char* name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    ASSERT_TRUE(imports("user32.dll"));
+    EXPECT_FALSE(imports("uxtheme.dll"));
+    EXPECT_FALSE(imports("msimg32.dll"));
+}
+
 // Closes the main window from inside the scan: the close is handled at the scan's next yield.
 class ClosingWmi final : public WmiLocator {
   public:
