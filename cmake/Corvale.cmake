@@ -1,7 +1,7 @@
 # Build helpers shared by every folder.
 
-# Tests run wherever the build can execute what it makes: natively on the host,
-# under Wine for win64 (the toolchain sets the emulator). The i686 build only compiles them.
+# Tests run wherever the build can execute what it makes: natively on the host, under Wine for
+# the Windows builds (their toolchain files set the emulator).
 if(NOT CMAKE_CROSSCOMPILING OR CMAKE_CROSSCOMPILING_EMULATOR)
     set(CORVALE_CAN_RUN_TESTS ON)
 else()
@@ -19,20 +19,41 @@ target_include_directories(corvale_json SYSTEM INTERFACE ${CORVALE_THIRD_PARTY_I
 
 include(GoogleTest)
 
-# corvale_add_test(NAME SOURCES src... LIBS lib... [WIN_ONLY])
-# One executable per test group. Natively each test case is its own ctest entry; under Wine the
+# corvale_layer_includes(TARGET folder...)
+# The target's include path reaches only the named top-level folders of the source tree: a
+# folder of links under the build tree stands in for the source root. A library given only
+# itself and the layers below it cannot compile an include of a header from a layer above.
+function(corvale_layer_includes target)
+    set(dir ${CMAKE_BINARY_DIR}/layers/${target})
+    file(MAKE_DIRECTORY ${dir})
+    foreach(folder ${ARGN})
+        if(NOT EXISTS ${dir}/${folder})
+            file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${dir}/${folder} SYMBOLIC)
+        endif()
+    endforeach()
+    target_include_directories(${target} PUBLIC ${dir})
+endfunction()
+
+# corvale_add_test(NAME SOURCES src... LIBS lib... [WIN_ONLY] [LAYERS folder...])
+# One executable per test group. LAYERS limits its include path to those top-level folders
+# (corvale_layer_includes); otherwise it sees the whole source tree. Natively each test case is its own ctest entry; under Wine the
 # executable is one entry (starting Wine once per case would cost more than the tests).
 function(corvale_add_test name)
-    cmake_parse_arguments(T "WIN_ONLY" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "WIN_ONLY" "" "SOURCES;LIBS;LAYERS" ${ARGN})
     if(T_WIN_ONLY AND NOT WIN32)
         return()
     endif()
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+    if(T_LAYERS)
+        corvale_layer_includes(${name} ${T_LAYERS})
+    else()
+        target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    endif()
     target_compile_definitions(${name} PRIVATE
         CORVALE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         CORVALE_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
-        CORVALE_PNGSUITE_DIR="${PROJECT_SOURCE_DIR}/../shared/testdata/pngsuite")
+        CORVALE_PNGSUITE_DIR="${PROJECT_SOURCE_DIR}/tests/data/pngsuite")
     if(NOT CORVALE_CAN_RUN_TESTS)
         return()
     endif()
@@ -56,4 +77,46 @@ function(corvale_embed target)
         DEPENDS ${E_FILES} ${PROJECT_SOURCE_DIR}/cmake/embed.cmake
         COMMENT "Embedding ${E_NAME}" VERBATIM)
     target_sources(${target} PRIVATE ${out})
+endfunction()
+
+# corvale_check_layers()
+# Called once every library is defined: fails the configuration when the project's libraries
+# (targets named corvale_*) link each other in a circle, directly or through others.
+function(corvale_check_layers)
+    set(libs "")
+    set(dirs ${PROJECT_SOURCE_DIR})
+    while(dirs)
+        list(POP_FRONT dirs dir)
+        get_property(sub DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+        list(APPEND dirs ${sub})
+        get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+        foreach(t ${targets})
+            get_target_property(type ${t} TYPE)
+            if(t MATCHES "^corvale_" AND type MATCHES "LIBRARY$")
+                list(APPEND libs ${t})
+            endif()
+        endforeach()
+    endwhile()
+    foreach(start ${libs})
+        # Everything reachable from start through link dependencies on project libraries.
+        set(seen "")
+        set(todo ${start})
+        while(todo)
+            list(POP_FRONT todo t)
+            get_target_property(deps ${t} LINK_LIBRARIES)
+            get_target_property(ideps ${t} INTERFACE_LINK_LIBRARIES)
+            foreach(d ${deps} ${ideps})
+                if(NOT d IN_LIST libs)
+                    continue()
+                endif()
+                if(d STREQUAL start)
+                    message(FATAL_ERROR "Library ${start} reaches itself through ${t}: the layers have a circle.")
+                endif()
+                if(NOT d IN_LIST seen)
+                    list(APPEND seen ${d})
+                    list(APPEND todo ${d})
+                endif()
+            endforeach()
+        endwhile()
+    endforeach()
 endfunction()

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "codecs/LittleEndianReader.h"
+#include "codecs/image_host.h"
 #include "codecs/modParsers.h"
-#include "imaging/c32bppDIB.h"
 
 namespace corvale {
 
@@ -153,7 +153,7 @@ std::optional<BmpHeader> cBMPparser::ParseHeader(std::span<const std::uint8_t> f
     return header;
 }
 
-bool cBMPparser::LoadStream(std::span<const std::uint8_t> stream, c32bppDIB& host,
+bool cBMPparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& host,
                             std::size_t streamOffset, std::size_t streamLength) {
     if (streamOffset > stream.size()) return false;
     std::span<const std::uint8_t> file = stream.subspan(streamOffset);
@@ -201,7 +201,7 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> stream, c32bppDIB& hos
     return true;
 }
 
-bool DecodeBmpStream(c32bppDIB& dib, std::span<const std::uint8_t> bytes, const IconWish&) {
+bool DecodeBmpStream(ImageHost& dib, std::span<const std::uint8_t> bytes, const IconWish&) {
     cBMPparser parser;
     return parser.LoadStream(bytes, dib) && dib.Handle() != 0;
 }

@@ -15,8 +15,6 @@ struct IPicture;
 
 namespace corvale {
 
-class c32bppDIB;
-
 // What the file and information headers of a BMP file say.
 struct BmpHeader {
     std::uint32_t pixelOffset = 0; // from the start of the file
@@ -30,7 +28,7 @@ class cBMPparser {
     // (0 = up to the end). Uncompressed 32-bit bitmaps keep their alpha channel (examined and
     // premultiplied where needed); every other bitmap becomes opaque. False when the bytes are
     // not a bitmap this decoder reads; the image object is then left as it was.
-    bool LoadStream(std::span<const std::uint8_t> stream, c32bppDIB& host,
+    bool LoadStream(std::span<const std::uint8_t> stream, ImageHost& host,
                     std::size_t streamOffset = 0, std::size_t streamLength = 0);
 
     // Reads the headers, colour table and masks; nothing when they are not a bitmap's.
@@ -39,12 +37,12 @@ class cBMPparser {
 #ifdef _WIN32
     // Converts a picture object, or when `picture` is null the bitmap `bitmap` (HBITMAP).
     // `bitCount` is the source's colour depth when known (0 otherwise).
-    bool ConvertstdPicTo32bpp(IPicture* picture, std::intptr_t bitmap, c32bppDIB& host,
+    bool ConvertstdPicTo32bpp(IPicture* picture, std::intptr_t bitmap, ImageHost& host,
                               std::int32_t bitCount = 0);
 #endif
 };
 
 // Decoder-chain entry: true when the bytes were a bitmap and the image was made.
-bool DecodeBmpStream(c32bppDIB& dib, std::span<const std::uint8_t> bytes, const IconWish& wish);
+bool DecodeBmpStream(ImageHost& dib, std::span<const std::uint8_t> bytes, const IconWish& wish);
 
 } // namespace corvale

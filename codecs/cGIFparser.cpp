@@ -5,7 +5,7 @@
 
 #include "codecs/GifLzw.h"
 #include "codecs/LittleEndianReader.h"
-#include "imaging/c32bppDIB.h"
+#include "codecs/image_host.h"
 
 namespace corvale {
 
@@ -20,7 +20,6 @@ constexpr std::uint8_t kGraphicControlLabel = 249;
 constexpr std::uint8_t kImageSeparator = 44;
 constexpr std::uint8_t kTrailer = 59;
 constexpr std::size_t kMinFrameDataBytes = 3; // code size byte, one sub-block, terminator
-constexpr std::int32_t kGifImageType = 9;
 // Largest picture made from hostile input: 64 Mpixels (256 MiB of pixels).
 constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 26;
 
@@ -223,7 +222,7 @@ std::optional<GifFrame> cGIFparser::DecodeRebuilt(std::span<const std::uint8_t> 
     return frame;
 }
 
-bool cGIFparser::LoadStream(std::span<const std::uint8_t> stream, c32bppDIB& host,
+bool cGIFparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& host,
                             std::size_t streamOffset, std::size_t streamLength) {
     if (streamOffset > stream.size()) return false;
     std::span<const std::uint8_t> gif = stream.subspan(streamOffset);
@@ -300,11 +299,11 @@ bool cGIFparser::LoadStream(std::span<const std::uint8_t> stream, c32bppDIB& hos
     }
 
     host.SetAlpha(scan->transparent || !complete);
-    host.SetImageType(kGifImageType);
+    host.SetImageType(image_type::kGif);
     return true;
 }
 
-bool DecodeGifStream(c32bppDIB& dib, std::span<const std::uint8_t> bytes, const IconWish&) {
+bool DecodeGifStream(ImageHost& dib, std::span<const std::uint8_t> bytes, const IconWish&) {
     cGIFparser parser;
     return parser.LoadStream(bytes, dib) && dib.Handle() != 0;
 }

@@ -10,8 +10,6 @@
 
 namespace corvale {
 
-class c32bppDIB;
-
 // What the block walk found before the first frame. Positions are from the start of the GIF.
 struct GifScan {
     std::size_t tableOffset = 0;    // colour table in force for the first frame (0: none)
@@ -43,7 +41,7 @@ class cGIFparser {
     // `streamOffset` (0 = up to the end). True when a GIF image was decoded, or when a GIF was
     // recognised and its decoding failed after `host` was initialised (the image is then
     // destroyed); false when the bytes are not a GIF or its blocks cannot be walked.
-    bool LoadStream(std::span<const std::uint8_t> stream, c32bppDIB& host,
+    bool LoadStream(std::span<const std::uint8_t> stream, ImageHost& host,
                     std::size_t streamOffset = 0, std::size_t streamLength = 0);
 
     // The signature test: "gif89a" or "gif87a" without regard to case.
@@ -60,6 +58,6 @@ class cGIFparser {
 };
 
 // Decoder-chain entry: true when the bytes were a GIF and the image was made.
-bool DecodeGifStream(c32bppDIB& dib, std::span<const std::uint8_t> bytes, const IconWish& wish);
+bool DecodeGifStream(ImageHost& dib, std::span<const std::uint8_t> bytes, const IconWish& wish);
 
 } // namespace corvale

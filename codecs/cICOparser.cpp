@@ -6,7 +6,7 @@
 
 #include "codecs/BitmapRows.h"
 #include "codecs/LittleEndianReader.h"
-#include "imaging/c32bppDIB.h"
+#include "codecs/image_host.h"
 
 namespace corvale {
 
@@ -45,7 +45,7 @@ std::uint16_t PngBitCount(std::uint8_t depth, std::uint8_t colourType) {
 } // namespace
 
 bool cICOparser::LoadStream(std::span<const std::uint8_t> stream, std::int32_t desiredWidth,
-                            std::int32_t desiredHeight, c32bppDIB* host, std::size_t streamOffset,
+                            std::int32_t desiredHeight, ImageHost* host, std::size_t streamOffset,
                             std::size_t streamLength, std::int32_t icoBitDepth,
                             std::uintptr_t gdiToken) {
     entries_.clear();
@@ -246,7 +246,7 @@ std::vector<IconSize> cICOparser::Sizes() const {
     return sizes;
 }
 
-bool cICOparser::DecodePngEntry(const IcoEntry& entry, c32bppDIB& host) const {
+bool cICOparser::DecodePngEntry(const IcoEntry& entry, ImageHost& host) const {
     StreamDecoder png = pngDecoder_ != nullptr ? pngDecoder_ : BuiltInDecoders().png;
     if (png == nullptr) return false;
     const auto bytes = bytes_.subspan(entry.imageOffset, entry.bytesInRes);
@@ -255,7 +255,7 @@ bool cICOparser::DecodePngEntry(const IcoEntry& entry, c32bppDIB& host) const {
     return result;
 }
 
-bool cICOparser::DecodeBitmapEntry(const IcoEntry& entry, c32bppDIB& host) const {
+bool cICOparser::DecodeBitmapEntry(const IcoEntry& entry, ImageHost& host) const {
     const LittleEndianReader in(bytes_);
     const std::size_t at = entry.imageOffset;
     const auto headerSize = in.U32(at);
@@ -366,7 +366,7 @@ bool cICOparser::DecodeBitmapEntry(const IcoEntry& entry, c32bppDIB& host) const
     return true;
 }
 
-bool DecodeIcoStream(c32bppDIB& dib, std::span<const std::uint8_t> bytes, const IconWish& wish) {
+bool DecodeIcoStream(ImageHost& dib, std::span<const std::uint8_t> bytes, const IconWish& wish) {
     cICOparser parser;
     return parser.LoadStream(bytes, wish.cx, wish.cy, &dib, 0, 0, wish.bitDepth, dib.gdiToken()) &&
            dib.Handle() != 0;

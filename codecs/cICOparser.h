@@ -10,8 +10,6 @@
 
 namespace corvale {
 
-class c32bppDIB;
-
 // One directory entry as this decoder keeps it: `planes` is 255 for a PNG image and 1 for a
 // bitmap; `bitCount` is the colour depth in use (0: the entry cannot be used).
 struct IcoEntry {
@@ -46,7 +44,7 @@ class cICOparser {
     // entry that best fits desiredWidth x desiredHeight (below 1: 32) at icoBitDepth bits is
     // decoded into it; a valid file whose chosen entry cannot be decoded leaves no image.
     bool LoadStream(std::span<const std::uint8_t> stream, std::int32_t desiredWidth,
-                    std::int32_t desiredHeight, c32bppDIB* host, std::size_t streamOffset = 0,
+                    std::int32_t desiredHeight, ImageHost* host, std::size_t streamOffset = 0,
                     std::size_t streamLength = 0, std::int32_t icoBitDepth = 32,
                     std::uintptr_t gdiToken = 0);
 
@@ -71,12 +69,12 @@ class cICOparser {
 
 #ifdef _WIN32
     // Converts an icon or cursor handle (HICON).
-    bool ConvertstdPicTo32bpp(std::intptr_t iconHandle, c32bppDIB& host);
+    bool ConvertstdPicTo32bpp(std::intptr_t iconHandle, ImageHost& host);
 #endif
 
   private:
-    bool DecodeBitmapEntry(const IcoEntry& entry, c32bppDIB& host) const;
-    bool DecodePngEntry(const IcoEntry& entry, c32bppDIB& host) const;
+    bool DecodeBitmapEntry(const IcoEntry& entry, ImageHost& host) const;
+    bool DecodePngEntry(const IcoEntry& entry, ImageHost& host) const;
 
     StreamDecoder pngDecoder_ = nullptr;
     std::span<const std::uint8_t> bytes_;
@@ -85,7 +83,7 @@ class cICOparser {
 };
 
 // Decoder-chain entry: true when the bytes were an icon or cursor and the image was made.
-bool DecodeIcoStream(c32bppDIB& dib, std::span<const std::uint8_t> bytes, const IconWish& wish);
+bool DecodeIcoStream(ImageHost& dib, std::span<const std::uint8_t> bytes, const IconWish& wish);
 
 // The entries of an icon or cursor file; empty when the bytes are not one.
 std::vector<IconSize> IconFileSizes(std::span<const std::uint8_t> bytes);

@@ -1,10 +1,9 @@
 #include "codecs/cPNGparser.h"
 
+#include "codecs/image_host.h"
 #include "codecs/inflate.h"
 #include "codecs/modParsers.h"
-#include "imaging/c32bppDIB.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -36,7 +35,11 @@ enum ColorType : std::uint8_t {
     kTruecolorAlpha = 6
 };
 
-std::atomic<PngGdiplusDecoder> gGdiplusDecoder{nullptr};
+// The image's own GDI+ route (ImageHost::DecodeThroughGdiplus).
+bool ThroughTheImagesGdiplus(ImageHost& image, std::string_view fileName,
+                             std::span<const std::uint8_t> bytes, std::uintptr_t token) {
+    return image.DecodeThroughGdiplus(fileName, bytes, token);
+}
 
 inline std::uint32_t ReadU32BE(const std::uint8_t* p) {
     return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
@@ -519,19 +522,15 @@ std::vector<std::uint8_t> PreparedPalette(const Header& h) {
 
 PngDecodeOptions DefaultPngDecodeOptions() {
     PngDecodeOptions options;
-    options.gdiplus = gGdiplusDecoder.load();
+    options.gdiplus = ThroughTheImagesGdiplus;
     return options;
-}
-
-void SetPngGdiplusDecoder(PngGdiplusDecoder decoder) {
-    gGdiplusDecoder.store(decoder);
 }
 
 bool HasPngSignature(std::span<const std::uint8_t> bytes) {
     return bytes.size() >= 8 && std::memcmp(bytes.data(), kSignature, 8) == 0;
 }
 
-bool cPNGparser::LoadStream(std::span<const std::uint8_t> stream, c32bppDIB& cHost,
+bool cPNGparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& cHost,
                             std::uintptr_t gdiToken) {
     inflater_ = Inflater::None;
     error_.clear();
@@ -541,7 +540,7 @@ bool cPNGparser::LoadStream(std::span<const std::uint8_t> stream, c32bppDIB& cHo
     return true;
 }
 
-bool cPNGparser::LoadFile(const std::string& fileName, c32bppDIB& cHost, std::uintptr_t gdiToken) {
+bool cPNGparser::LoadFile(const std::string& fileName, ImageHost& cHost, std::uintptr_t gdiToken) {
     inflater_ = Inflater::None;
     error_.clear();
     if (fileName.empty()) return false;
@@ -561,7 +560,7 @@ bool cPNGparser::LoadFile(const std::string& fileName, c32bppDIB& cHost, std::ui
     return true;
 }
 
-bool cPNGparser::Decode(std::span<const std::uint8_t> png, c32bppDIB& cHost) {
+bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
     try {
         std::unique_ptr<ZlibLibrary> zlib;
         if (!options_.zlibNames.empty())
@@ -674,7 +673,7 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, c32bppDIB& cHost) {
     }
 }
 
-bool DecodePngStream(c32bppDIB& dib, std::span<const std::uint8_t> bytes, const IconWish&) {
+bool DecodePngStream(ImageHost& dib, std::span<const std::uint8_t> bytes, const IconWish&) {
     cPNGparser parser;
     return parser.LoadStream(bytes, dib, dib.gdiToken()) && dib.BitsPointer() != nullptr;
 }

@@ -12,11 +12,9 @@
 
 namespace corvale {
 
-class c32bppDIB;
-
 // Decodes a whole PNG through GDI+ (fileName non-empty for files, else bytes); true when the
 // image was made. token is the current GDI+ session token or 0.
-using PngGdiplusDecoder = bool (*)(c32bppDIB& image, std::string_view fileName,
+using PngGdiplusDecoder = bool (*)(ImageHost& image, std::string_view fileName,
                                    std::span<const std::uint8_t> bytes, std::uintptr_t token);
 
 struct PngDecodeOptions {
@@ -26,10 +24,9 @@ struct PngDecodeOptions {
     PngGdiplusDecoder gdiplus = nullptr;
 };
 
-// The options the built-in decoder chain uses: the default zlib names and the GDI+ decoder
-// registered with SetPngGdiplusDecoder (none until the GDI+ layer registers one).
+// The options the built-in decoder chain uses: the default zlib names, and GDI+ as the image
+// offers it (ImageHost::DecodeThroughGdiplus: only while a session runs for the image).
 PngDecodeOptions DefaultPngDecodeOptions();
-void SetPngGdiplusDecoder(PngGdiplusDecoder decoder);
 
 // Named limits for hostile input.
 inline constexpr std::int64_t kPngMaxPixelBits = 0x7FFFFFFF;  // width * 32 * height at most
@@ -43,10 +40,10 @@ class cPNGparser {
 
     // True when the bytes begin with the PNG signature: the data are then claimed whether or
     // not the decode succeeds; success shows in cHost holding a picture.
-    bool LoadStream(std::span<const std::uint8_t> stream, c32bppDIB& cHost,
+    bool LoadStream(std::span<const std::uint8_t> stream, ImageHost& cHost,
                     std::uintptr_t gdiToken = 0);
     // The same for a file (UTF-8 name); files of 56 bytes or fewer are not PNGs.
-    bool LoadFile(const std::string& fileName, c32bppDIB& cHost, std::uintptr_t gdiToken = 0);
+    bool LoadFile(const std::string& fileName, ImageHost& cHost, std::uintptr_t gdiToken = 0);
 
     enum class Inflater { None, Zlib, Own };
     // Which path decompressed the image data of the last decode.
@@ -55,7 +52,7 @@ class cPNGparser {
     const std::string& LastError() const { return error_; }
 
   private:
-    bool Decode(std::span<const std::uint8_t> png, c32bppDIB& cHost);
+    bool Decode(std::span<const std::uint8_t> png, ImageHost& cHost);
 
     PngDecodeOptions options_;
     Inflater inflater_ = Inflater::None;
@@ -63,7 +60,7 @@ class cPNGparser {
 };
 
 // The entry of the built-in decoder chain.
-bool DecodePngStream(c32bppDIB& dib, std::span<const std::uint8_t> bytes, const IconWish& wish);
+bool DecodePngStream(ImageHost& dib, std::span<const std::uint8_t> bytes, const IconWish& wish);
 
 // True when the bytes begin with the 8-byte PNG signature.
 bool HasPngSignature(std::span<const std::uint8_t> bytes);

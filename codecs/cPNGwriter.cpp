@@ -1,7 +1,7 @@
 #include "codecs/cPNGwriter.h"
 
+#include "codecs/image_host.h"
 #include "codecs/modParsers.h"
-#include "imaging/c32bppDIB.h"
 
 #include <algorithm>
 #include <bitset>
@@ -126,7 +126,7 @@ inline std::uint8_t Unpremultiply(unsigned c, unsigned a) {
 
 class FormChooser {
   public:
-    explicit FormChooser(const c32bppDIB& image)
+    explicit FormChooser(const ImageHost& image)
         : bits_(image.BitsPointer()), w_(static_cast<std::size_t>(image.Width())),
           h_(static_cast<std::size_t>(image.Height())), alpha_(image.Alpha()) {}
 
@@ -502,7 +502,7 @@ std::int32_t cPNGwriter::TextFlags() const {
     return flags;
 }
 
-bool cPNGwriter::WritePNG(const c32bppDIB& image, const std::string& fileName,
+bool cPNGwriter::WritePNG(const ImageHost& image, const std::string& fileName,
                           std::vector<std::uint8_t>& out) {
     out.clear();
     colorType_ = 0;
@@ -601,7 +601,7 @@ bool cPNGwriter::WritePNG(const c32bppDIB& image, const std::string& fileName,
     return written;
 }
 
-bool EncodePngDefault(const c32bppDIB& image, std::vector<std::uint8_t>& out) {
+bool EncodePngDefault(const ImageHost& image, std::vector<std::uint8_t>& out) {
     cPNGwriter writer;
     return writer.WritePNG(image, {}, out);
 }

@@ -1,8 +1,8 @@
 #pragma once
 // PNG encoder: writes the picture of an image object as an 8-bit PNG (palette, grey,
 // truecolour with or without a transparent key, or truecolour with alpha) to a file or bytes.
+#include "codecs/image_host.h"
 #include "codecs/zlib_access.h"
-#include "imaging/services.h"
 
 #include <cstdint>
 #include <optional>
@@ -12,8 +12,6 @@
 #include <vector>
 
 namespace corvale {
-
-class c32bppDIB;
 
 // The standard text keywords and their flag values.
 enum PngTextFlag : std::int32_t {
@@ -40,6 +38,14 @@ inline constexpr std::size_t kPngMaxKeyword = 79;
 inline constexpr std::size_t kPngMaxText = 32700;
 inline constexpr std::size_t kPngCompressTextAbove = 1024;
 
+// A PNG encoder object carrying its caller's settings, attachable to an image object
+// (c32bppDIB::SetPngEncoder), whose PNG saving then uses it first.
+class PngEncoderObject {
+  public:
+    virtual ~PngEncoderObject() = default;
+    virtual bool Encode(const ImageHost& image, std::vector<std::uint8_t>& out) = 0;
+};
+
 class cPNGwriter : public PngEncoderObject {
   public:
     explicit cPNGwriter(std::span<const std::string_view> zlibNames = DefaultZlibNames())
@@ -63,9 +69,9 @@ class cPNGwriter : public PngEncoderObject {
 
     // Writes the image to fileName (created or replaced, deleted again on failure) or, when
     // fileName is empty, into out. False when there is no image or no zlib, or on any failure.
-    bool WritePNG(const c32bppDIB& image, const std::string& fileName,
+    bool WritePNG(const ImageHost& image, const std::string& fileName,
                   std::vector<std::uint8_t>& out);
-    bool Encode(const c32bppDIB& image, std::vector<std::uint8_t>& out) override {
+    bool Encode(const ImageHost& image, std::vector<std::uint8_t>& out) override {
         return WritePNG(image, {}, out);
     }
 
@@ -88,7 +94,7 @@ class cPNGwriter : public PngEncoderObject {
 };
 
 // The own encoder with default settings (the image object's PNG saving service).
-bool EncodePngDefault(const c32bppDIB& image, std::vector<std::uint8_t>& out);
+bool EncodePngDefault(const ImageHost& image, std::vector<std::uint8_t>& out);
 // Presence-only zlib probe (the image object's isZlibEnabled service).
 bool ZlibPresent();
 

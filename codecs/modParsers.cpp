@@ -1,6 +1,6 @@
 #include "codecs/modParsers.h"
 
-#include "imaging/c32bppDIB.h"
+#include "codecs/image_host.h"
 
 #include <algorithm>
 
@@ -23,7 +23,7 @@ std::int64_t RowBytes(std::int64_t count, std::int32_t bitsPerPixel) {
 void ExamineAlpha(std::span<std::uint8_t> pixels, bool fix, bool& hasAlpha,
                   std::int32_t& imageType) {
     hasAlpha = false;
-    if (imageType == -1) return;
+    if (imageType == image_type::kNone) return;
     const std::size_t count = pixels.size() / 4;
     std::size_t zeros = 0, opaque = 0;
     int state = 0; // 0 premultiplied so far, 1 a hidden colour seen, 2 straight for sure
@@ -43,17 +43,17 @@ void ExamineAlpha(std::span<std::uint8_t> pixels, bool fix, bool& hasAlpha,
     // A scan stopped early has seen a pixel that is neither 0 nor 255 or both kinds mixed, so
     // the counts only decide when the scan ran to the end.
     if (state != 2 && (zeros == count || opaque == count)) {
-        imageType = 1;
+        imageType = image_type::kBitmap;
         if (fix)
             for (std::size_t i = 0; i < count; ++i) pixels[i * 4 + 3] = 255;
         return;
     }
     hasAlpha = true;
     if (state == 0) {
-        imageType = 7;
+        imageType = image_type::kAlphaBitmapPremultiplied;
         return;
     }
-    imageType = 6;
+    imageType = image_type::kAlphaBitmap;
     if (!fix) return;
     for (std::size_t i = 0; i < count; ++i) {
         std::uint8_t* p = &pixels[i * 4];
@@ -68,14 +68,14 @@ void ExamineAlpha(std::span<std::uint8_t> pixels, bool fix, bool& hasAlpha,
     }
 }
 
-void ExamineAlpha(c32bppDIB& image, bool fix, bool& hasAlpha, std::int32_t& imageType) {
+void ExamineAlpha(ImageHost& image, bool fix, bool& hasAlpha, std::int32_t& imageType) {
     hasAlpha = false;
     if (!image.BitsPointer()) return;
     const std::size_t bytes = std::size_t(image.scanWidth()) * std::size_t(image.Height());
     ExamineAlpha(std::span<std::uint8_t>(image.BitsPointer(), bytes), fix, hasAlpha, imageType);
 }
 
-void SettleBitmapAlpha(c32bppDIB& image) {
+void SettleBitmapAlpha(ImageHost& image) {
     bool hasAlpha = false;
     std::int32_t imageType = image_type::kBitmap;
     ExamineAlpha(image, true, hasAlpha, imageType);
@@ -115,7 +115,7 @@ FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
     return *this;
 }
 
-std::vector<RegionRect> RegionFromAlpha(const c32bppDIB& image, std::int32_t style) {
+std::vector<RegionRect> RegionFromAlpha(const ImageHost& image, std::int32_t style) {
     std::vector<RegionRect> rects;
     const std::uint8_t* bits = image.BitsPointer();
     if (!bits || style < 0 || style > 2) return rects;

@@ -1,6 +1,8 @@
 #pragma once
 // Small routines shared by the decoders, the encoder and the image object: row arithmetic,
 // byte order, the alpha examination, file access, the gray-scale weights and region building.
+#include "codecs/image_host.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -10,8 +12,11 @@
 
 namespace corvale {
 
-class c32bppDIB;
-struct RegionRect;
+// One rectangle of a region, image coordinates, right and bottom exclusive.
+struct RegionRect {
+    std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+    friend bool operator==(const RegionRect&, const RegionRect&) = default;
+};
 
 // Bytes of one bitmap row of count pixels at bitsPerPixel, padded to 4 bytes:
 // ((count * bits + 31) / 32) * 4. Negative inputs give 0; never overflows for 32-bit inputs.
@@ -28,17 +33,17 @@ constexpr std::uintptr_t AddToAddress(std::uintptr_t address, std::intptr_t offs
     return address + static_cast<std::uintptr_t>(offset);
 }
 
-// Examines a 32-bpp premultiplied-or-straight BGRA buffer. imageType -1 skips the examination
-// (no alpha). Otherwise: no usable alpha gives 1 (fix: every alpha byte becomes 255); already
-// premultiplied alpha gives 7; straight alpha gives 6 (fix: the pixels are premultiplied).
-// hasAlpha is true for 6 and 7.
+// Examines a 32-bpp premultiplied-or-straight BGRA buffer. imageType kNone skips the
+// examination (no alpha). Otherwise: no usable alpha gives kBitmap (fix: every alpha byte
+// becomes 255); already premultiplied alpha gives kAlphaBitmapPremultiplied; straight alpha
+// gives kAlphaBitmap (fix: the pixels are premultiplied). hasAlpha is true for the last two.
 void ExamineAlpha(std::span<std::uint8_t> pixels, bool fix, bool& hasAlpha,
                   std::int32_t& imageType);
 // The same over an image object's buffer; nothing when it has no image.
-void ExamineAlpha(c32bppDIB& image, bool fix, bool& hasAlpha, std::int32_t& imageType);
+void ExamineAlpha(ImageHost& image, bool fix, bool& hasAlpha, std::int32_t& imageType);
 // A freshly read 32-bit bitmap: examines and fixes its alpha channel, then records the verdict
-// in the image (Alpha, and ImageType 1, 6 or 7).
-void SettleBitmapAlpha(c32bppDIB& image);
+// in the image (Alpha, and ImageType kBitmap, kAlphaBitmap or kAlphaBitmapPremultiplied).
+void SettleBitmapAlpha(ImageHost& image);
 
 struct GrayWeightSet {
     float red = 1.0f, green = 1.0f, blue = 1.0f;
@@ -83,12 +88,12 @@ bool DeleteFileSafe(std::string_view fileName, bool wide);
 // style 0 one bounding box, 1 one rectangle per row, 2 one per run of visible pixels. An image
 // whose Alpha flag is false gives the whole image. Empty: no image, no visible pixel or an
 // unknown style.
-std::vector<RegionRect> RegionFromAlpha(const c32bppDIB& image, std::int32_t style);
+std::vector<RegionRect> RegionFromAlpha(const ImageHost& image, std::int32_t style);
 
 #ifdef _WIN32
 // The same as a GDI region (HRGN) the caller owns; 0 when there is none. The rectangles go to
 // ExtCreateRegion in one block, or are combined one by one when that fails.
-std::intptr_t RegionHandleFromAlpha(const c32bppDIB& image, std::int32_t style,
+std::intptr_t RegionHandleFromAlpha(const ImageHost& image, std::int32_t style,
                                     std::int32_t xOffset = 0, std::int32_t yOffset = 0);
 // A region from rectangles (same rules).
 std::intptr_t RegionHandleFromRects(std::span<const RegionRect> rects);

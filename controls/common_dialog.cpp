@@ -109,7 +109,7 @@ DialogOutcome GCommonDialog::Show(FileDialogArgs& args, bool open, ModuleHandle 
         flags |= ofn::kExplorer | ofn::kEnableHook;
         sink_ = args.EventSink;
     }
-    if (FlagSet(static_cast<std::uint32_t>(args.flags), ofn::kEnableTemplate) && instance > 0) {
+    if (FlagSet(static_cast<std::uint32_t>(args.flags), ofn::kEnableTemplate) && instance != 0) {
         record.instance = instance;
         record.SetU32(ofn::kInstance, Low32(instance));
         flags |= ofn::kEnableTemplate;
@@ -345,7 +345,7 @@ void cCommonDialog::FieldsFromArgs(const FileDialogArgs& a) {
 DialogOutcome cCommonDialog::ShowSave() {
     isFileDialog_ = true;
     const auto f = static_cast<std::uint32_t>(flags_);
-    if (FlagSet(f, ofn::kEnableTemplate) && hInstance_ < 1)
+    if (FlagSet(f, ofn::kEnableTemplate) && hInstance_ == 0)
         flags_ ^= static_cast<std::int32_t>(ofn::kEnableTemplate);
     FileDialogArgs a = ArgsFromFields();
     a.OverWritePrompt = FlagSet(f, ofn::kOverwritePrompt);
@@ -357,7 +357,7 @@ DialogOutcome cCommonDialog::ShowSave() {
 DialogOutcome cCommonDialog::ShowOpen() {
     isFileDialog_ = true;
     const auto f = static_cast<std::uint32_t>(flags_);
-    if (FlagSet(f, ofn::kEnableTemplate) && hInstance_ < 1)
+    if (FlagSet(f, ofn::kEnableTemplate) && hInstance_ == 0)
         flags_ ^= static_cast<std::int32_t>(ofn::kEnableTemplate);
     if (filterIndex_ == 0) filterIndex_ = 1;
     FileDialogArgs a = ArgsFromFields();

@@ -165,7 +165,7 @@ void aicAlphaImage::JoinSession(std::span<aicAlphaImage* const> formControls) {
 }
 
 void aicAlphaImage::HandOutToken() {
-    const auto token = static_cast<std::uintptr_t>(session_ ? session_->gdiToken() : 0);
+    const std::uintptr_t token = session_ ? session_->gdiToken() : cCrossComm::kNoSession;
     image_.gdiToken(token);
     if (buffer_) buffer_->gdiToken(token);
     if (shadowImage_) shadowImage_->gdiToken(token);
@@ -812,7 +812,7 @@ void aicAlphaImage::OLEDropMode(std::int32_t value) {
 }
 
 bool aicAlphaImage::GDIplusInitialized() const {
-    return session_ && session_->gdiToken() != 0;
+    return session_ && session_->gdiToken() != cCrossComm::kNoSession;
 }
 
 void aicAlphaImage::CustomSize(std::int32_t cx, std::int32_t cy) {

@@ -153,6 +153,14 @@ void c32bppDIB::isGDIplusEnabled(bool enabled) {
     }
 }
 
+// The PNG decoder hands whole pictures to GDI+ first while a session runs for the image.
+bool c32bppDIB::DecodeThroughGdiplus(std::string_view fileName, std::span<const std::uint8_t> bytes,
+                                     std::uintptr_t token) {
+    if (token == 0 || !isGDIplusEnabled()) return false;
+    const GdiplusEngine* engine = services_->gdiplus;
+    return engine && engine->decode && engine->decode(*this, fileName, bytes, token);
+}
+
 bool c32bppDIB::isZlibEnabled() const {
     return services_->zlibAvailable && services_->zlibAvailable();
 }

@@ -2,6 +2,9 @@
 // The one in-memory image of the system: 32 bits a pixel, premultiplied BGRA, rows bottom-up,
 // no row padding. Pixel (x, y) with y = 0 the top row starts at ((Height-1-y)*Width + x)*4.
 #include "codecs/decoders.h"
+#include "codecs/image_host.h"
+#include "codecs/image_type.h"
+#include "codecs/modParsers.h"
 #include "imaging/services.h"
 
 #include <cstdint>
@@ -20,6 +23,7 @@ struct IDataObject;
 namespace corvale {
 
 class ImageStorage;
+class PngEncoderObject;
 struct IconSize;
 
 // Capability flags, set once when an image object is made.
@@ -45,24 +49,6 @@ std::uint32_t CapabilityFlagsFor(const OsVersion& os);
 // GDI+ barred.
 std::uint32_t SystemCapabilityFlags();
 
-// ImageType codes.
-namespace image_type {
-inline constexpr std::int32_t kNone = -1;
-inline constexpr std::int32_t kBlank = 0;
-inline constexpr std::int32_t kBitmap = 1;
-inline constexpr std::int32_t kMetafile = 2;
-inline constexpr std::int32_t kIconMasked = 3;
-inline constexpr std::int32_t kEnhMetafile = 4;
-inline constexpr std::int32_t kCursorMasked = 5;
-inline constexpr std::int32_t kAlphaBitmap = 6;
-inline constexpr std::int32_t kAlphaBitmapPremultiplied = 7;
-inline constexpr std::int32_t kIcon32 = 8;
-inline constexpr std::int32_t kGif = 9;
-inline constexpr std::int32_t kPng = 10;
-inline constexpr std::int32_t kPngInIcon = 11;
-inline constexpr std::int32_t kCursor32 = 12;
-} // namespace image_type
-
 // Byte layout for GetDIBbits / SetDIBbits.
 struct DibBitsLayout {
     bool as2dArray = false;   // informational: the bytes are the same, rows of rowBytes each
@@ -84,13 +70,8 @@ struct DibRegion {
     std::int32_t left = 0, top = 0, width = 0, height = 0;
 };
 
-// One rectangle of a region, image coordinates, right and bottom exclusive.
-struct RegionRect {
-    std::int32_t left = 0, top = 0, right = 0, bottom = 0;
-    friend bool operator==(const RegionRect&, const RegionRect&) = default;
-};
-
-class c32bppDIB {
+// The image object; ImageHost (codecs/image_host.h) is the part of it the codecs see.
+class c32bppDIB final : public ImageHost {
   public:
     c32bppDIB();
     // With explicit capability flags (before GDI+ is tried) and services: for tests and for
@@ -102,25 +83,25 @@ class c32bppDIB {
     c32bppDIB& operator=(const c32bppDIB&) = delete;
 
     // --- life cycle --------------------------------------------------------------------------
-    bool InitializeDIB(std::int32_t width, std::int32_t height);
-    void DestroyDIB();
+    bool InitializeDIB(std::int32_t width, std::int32_t height) override;
+    void DestroyDIB() override;
     bool EraseDIB();
     // bLoad true: the memory DC with the image selected (0 when no image or no GDI);
     // false: deselect, and delete the DC unless ManageOwnDC; returns 0.
-    std::intptr_t LoadDIBinDC(bool bLoad);
+    std::intptr_t LoadDIBinDC(bool bLoad) override;
     bool ManageOwnDC() const { return manageOwnDC_; }
     void ManageOwnDC(bool bManage);
 
     // --- properties --------------------------------------------------------------------------
-    std::uint8_t* BitsPointer() const;
-    std::int32_t Width() const { return width_; }
-    std::int32_t Height() const { return height_; }
-    std::int32_t scanWidth() const { return width_ * 4; }
-    std::intptr_t Handle() const;
-    bool Alpha() const { return alpha_; }
-    void SetAlpha(bool value) { alpha_ = value; }
+    std::uint8_t* BitsPointer() const override;
+    std::int32_t Width() const override { return width_; }
+    std::int32_t Height() const override { return height_; }
+    std::int32_t scanWidth() const override { return width_ * 4; }
+    std::intptr_t Handle() const override;
+    bool Alpha() const override { return alpha_; }
+    void SetAlpha(bool value) override { alpha_ = value; }
     std::int32_t ImageType() const { return imageType_; }
-    void SetImageType(std::int32_t code) { imageType_ = code; }
+    void SetImageType(std::int32_t code) override { imageType_ = code; }
     bool HighQualityInterpolation() const { return highQuality_; }
     void HighQualityInterpolation(bool value) { highQuality_ = value; }
     bool isAlphaBlendFriendly() const { return (flags_ & kCapAlphaBlendFriendly) != 0; }
@@ -128,8 +109,12 @@ class c32bppDIB {
     bool isGDIplusEnabled() const { return (flags_ & kCapGdiplusEnabled) != 0; }
     void isGDIplusEnabled(bool enabled);
     bool isZlibEnabled() const;
-    std::uintptr_t gdiToken() const { return gdiToken_; }
-    void gdiToken(std::uintptr_t token) { gdiToken_ = token; }
+    std::uintptr_t gdiToken() const override { return gdiToken_; }
+    void gdiToken(std::uintptr_t token) override { gdiToken_ = token; }
+    // Through the GDI+ engine of this image's services, when the token is non-zero and GDI+ is
+    // enabled for the image.
+    bool DecodeThroughGdiplus(std::string_view fileName, std::span<const std::uint8_t> bytes,
+                              std::uintptr_t token) override;
     std::uint32_t CapabilityFlags() const { return flags_; }
     const ImagingServices& Services() const { return *services_; }
     void UseServices(const ImagingServices& services) { services_ = &services; }

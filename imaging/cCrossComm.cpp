@@ -75,7 +75,7 @@ void cCrossComm::CapturedControl(ICrossComm* ucPointer) {
 
 #ifndef _WIN32
 bool cCrossComm::ManageGDIToken(std::intptr_t) {
-    gdiToken_ = 0;
+    gdiToken_ = kNoSession;
     return false;
 }
 #endif

@@ -40,8 +40,10 @@ class cCrossComm {
 
     // The GDI+ session token: 0 none, kForeignSession when another object runs the session of
     // the same top-level window.
-    std::intptr_t gdiToken() const { return gdiToken_; }
-    static constexpr std::intptr_t kForeignSession = -1;
+    // A token is an opaque pointer-sized value: only these two marks mean anything.
+    std::uintptr_t gdiToken() const { return gdiToken_; }
+    static constexpr std::uintptr_t kNoSession = 0;
+    static constexpr std::uintptr_t kForeignSession = static_cast<std::uintptr_t>(-1);
 
     // Starts the shared GDI+ session for the top-level window above containerHwnd, unless one
     // already runs there (then the token becomes kForeignSession). True when a token is held.
@@ -61,7 +63,7 @@ class cCrossComm {
 
     std::vector<ICrossComm*> controls_;
     std::int32_t slots_ = 0;
-    std::intptr_t gdiToken_ = 0;
+    std::uintptr_t gdiToken_ = kNoSession;
     ICrossComm* captured_ = nullptr;
 };
 

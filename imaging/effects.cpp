@@ -1,5 +1,6 @@
 // Effects that change an image in place or derive new images from it, and saving.
 #include "codecs/cICOparser.h"
+#include "codecs/cPNGwriter.h"
 #include "codecs/modParsers.h"
 #include "imaging/c32bppDIB.h"
 #include "imaging/render_engine.h"

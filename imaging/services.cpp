@@ -1,5 +1,7 @@
 #include "imaging/services.h"
 
+#include "imaging/c32bppDIB.h"
+
 #include "codecs/cPNGwriter.h"
 #include "codecs/zlib_access.h"
 
@@ -32,7 +34,8 @@ const ImagingServices& BuiltInServices() {
 #else
         .gdiplus = nullptr,
 #endif
-        .encodePng = EncodePngDefault,
+        .encodePng = [](const c32bppDIB& image,
+                        std::vector<std::uint8_t>& out) { return EncodePngDefault(image, out); },
         .zlibAvailable = ZlibReachable,
         // The own PNG decoder meets every failure it can have (out of memory included) with a
         // result of its own, so it never leaves an error pending for the loader to show.

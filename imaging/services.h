@@ -51,12 +51,4 @@ struct ImagingServices {
 
 const ImagingServices& BuiltInServices();
 
-// A PNG encoder object carrying its caller's settings, attachable to an image
-// (c32bppDIB::SetPngEncoder); SaveToStream_PNG then uses it first.
-class PngEncoderObject {
-  public:
-    virtual ~PngEncoderObject() = default;
-    virtual bool Encode(const c32bppDIB& image, std::vector<std::uint8_t>& out) = 0;
-};
-
 } // namespace corvale

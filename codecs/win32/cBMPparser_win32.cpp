@@ -8,9 +8,9 @@
 #include <olectl.h>
 #include <windows.h>
 
+#include "codecs/image_host.h"
 #include "codecs/modParsers.h"
 #include "codecs/win32/gdi_handles.h"
-#include "imaging/c32bppDIB.h"
 
 namespace corvale {
 
@@ -24,7 +24,7 @@ std::int32_t HimetricToPixels(OLE_XSIZE_HIMETRIC value, int pixelsPerInch) {
 }
 
 // Fills the image with the 32-bit rows of `bitmap`; false when they cannot be read.
-bool Read32BitRows(HBITMAP bitmap, const BITMAP& info, c32bppDIB& host) {
+bool Read32BitRows(HBITMAP bitmap, const BITMAP& info, ImageHost& host) {
     const std::size_t width = static_cast<std::size_t>(host.Width());
     const std::size_t height = static_cast<std::size_t>(host.Height());
     std::uint8_t* bits = host.BitsPointer();
@@ -53,7 +53,7 @@ bool Read32BitRows(HBITMAP bitmap, const BITMAP& info, c32bppDIB& host) {
                      DIB_RGB_COLORS) == static_cast<int>(height);
 }
 
-void MakeOpaque(c32bppDIB& host) {
+void MakeOpaque(ImageHost& host) {
     std::uint8_t* bits = host.BitsPointer();
     const std::size_t count = static_cast<std::size_t>(host.Width()) * host.Height();
     for (std::size_t i = 0; i < count; ++i) bits[4 * i + 3] = 255;
@@ -64,7 +64,7 @@ void MakeOpaque(c32bppDIB& host) {
 } // namespace
 
 bool cBMPparser::ConvertstdPicTo32bpp(IPicture* picture, std::intptr_t bitmapHandle,
-                                      c32bppDIB& host, std::int32_t bitCount) {
+                                      ImageHost& host, std::int32_t bitCount) {
     HBITMAP bitmap = reinterpret_cast<HBITMAP>(bitmapHandle);
     std::int32_t width = 0, height = 0;
     SHORT pictureType = PICTYPE_NONE;
@@ -95,7 +95,7 @@ bool cBMPparser::ConvertstdPicTo32bpp(IPicture* picture, std::intptr_t bitmapHan
             return true;
         }
         {
-            ImageDC<c32bppDIB> target(host);
+            ImageDC<ImageHost> target(host);
             MemoryDC source(target.get());
             Selection selected(source.get(), bitmap);
             if (target.get() == nullptr || !selected.ok() ||
@@ -114,7 +114,7 @@ bool cBMPparser::ConvertstdPicTo32bpp(IPicture* picture, std::intptr_t bitmapHan
         std::memset(host.BitsPointer(), 255, static_cast<std::size_t>(width) * height * 4);
     }
     {
-        ImageDC<c32bppDIB> target(host);
+        ImageDC<ImageHost> target(host);
         OLE_XSIZE_HIMETRIC hmWidth = 0;
         OLE_YSIZE_HIMETRIC hmHeight = 0;
         picture->get_Width(&hmWidth);

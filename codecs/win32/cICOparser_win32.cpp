@@ -6,8 +6,8 @@
 
 #include <windows.h>
 
+#include "codecs/image_host.h"
 #include "codecs/win32/gdi_handles.h"
-#include "imaging/c32bppDIB.h"
 
 namespace corvale {
 
@@ -33,7 +33,7 @@ bool ReadRows(HBITMAP bitmap, std::int32_t width, std::int32_t height, std::int3
 
 } // namespace
 
-bool cICOparser::ConvertstdPicTo32bpp(std::intptr_t iconHandle, c32bppDIB& host) {
+bool cICOparser::ConvertstdPicTo32bpp(std::intptr_t iconHandle, ImageHost& host) {
     HICON icon = reinterpret_cast<HICON>(iconHandle);
     ICONINFO info{};
     if (icon == nullptr || !GetIconInfo(icon, &info)) return false;
@@ -87,7 +87,7 @@ bool cICOparser::ConvertstdPicTo32bpp(std::intptr_t iconHandle, c32bppDIB& host)
         width = maskInfo.bmWidth;
         height = maskInfo.bmHeight / 2;
         if (height < 1 || !host.InitializeDIB(width, height)) return false;
-        ImageDC<c32bppDIB> target(host);
+        ImageDC<ImageHost> target(host);
         if (target.get() == nullptr || !DrawIcon(target.get(), 0, 0, icon)) {
             host.DestroyDIB();
             return false;

@@ -1,7 +1,7 @@
 // The Win32 side of the shared helpers: files, library probing, regions and picture objects.
+#include "codecs/image_host.h"
 #include "codecs/modParsers.h"
 #include "codecs/win32/picture_objects.h"
-#include "imaging/c32bppDIB.h"
 #include "platform/win32/wide_text.h"
 
 #include <cstring>
@@ -140,7 +140,7 @@ std::intptr_t RegionHandleFromRects(std::span<const RegionRect> rects) {
     return reinterpret_cast<std::intptr_t>(all);
 }
 
-std::intptr_t RegionHandleFromAlpha(const c32bppDIB& image, std::int32_t style,
+std::intptr_t RegionHandleFromAlpha(const ImageHost& image, std::int32_t style,
                                     std::int32_t xOffset, std::int32_t yOffset) {
     std::vector<RegionRect> rects = RegionFromAlpha(image, style);
     const std::intptr_t region = RegionHandleFromRects(rects);

@@ -10,7 +10,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     corvale::c32bppDIB dib;
     if (corvale::DecodeGifStream(dib, std::span(data, size), {})) {
-        if (dib.Width() < 1 || dib.Height() < 1 || dib.ImageType() != 9) std::abort();
+        if (dib.Width() < 1 || dib.Height() < 1 || dib.ImageType() != image_type::kGif)
+            std::abort();
     }
     return 0;
 }

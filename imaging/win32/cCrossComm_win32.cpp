@@ -57,7 +57,7 @@ HWND TopLevelOf(HWND hwnd) {
 } // namespace
 
 bool cCrossComm::ManageGDIToken(std::intptr_t containerHwnd) {
-    gdiToken_ = 0;
+    gdiToken_ = kNoSession;
     HWND top = TopLevelOf(reinterpret_cast<HWND>(containerHwnd));
     if (!top) return false;
     if (FindWindowExW(top, nullptr, kMarkerClass, kMarkerTitle)) {
@@ -77,7 +77,7 @@ bool cCrossComm::ManageGDIToken(std::intptr_t containerHwnd) {
         cGDIPlus::StopSession(token);
         return false;
     }
-    gdiToken_ = static_cast<std::intptr_t>(token);
+    gdiToken_ = token;
     return true;
 }
 

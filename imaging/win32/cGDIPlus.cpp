@@ -311,12 +311,6 @@ bool EngineDecode(c32bppDIB& image, std::string_view fileName, std::span<const s
 bool EngineSavePng(const c32bppDIB& image, std::vector<std::uint8_t>& out) {
     return cGDIPlus::SaveToPNG({}, out, image, image.gdiToken());
 }
-// The PNG decoder hands whole files to GDI+ first while a session runs for the image.
-bool PngThroughGdiplus(c32bppDIB& image, std::string_view fileName,
-                       std::span<const std::uint8_t> bytes, std::uintptr_t token) {
-    if (token == 0 || !image.isGDIplusEnabled()) return false;
-    return cGDIPlus::LoadPicture(image, fileName, bytes, token);
-}
 
 } // namespace
 
@@ -544,10 +538,7 @@ bool cGDIPlus::Draw(const c32bppDIB& image, const GdiplusDrawArgs& a) {
 }
 
 const GdiplusEngine& GdiplusEngineForImages() {
-    static const GdiplusEngine engine = [] {
-        SetPngGdiplusDecoder(PngThroughGdiplus);
-        return GdiplusEngine{EngineStarts, EngineDraw, EngineDecode, EngineSavePng};
-    }();
+    static const GdiplusEngine engine{EngineStarts, EngineDraw, EngineDecode, EngineSavePng};
     return engine;
 }
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "codecs/cBMPparser.h"
-#include "imaging/c32bppDIB.h"
 #include "tests/codecs/bmp_ico_gif_support.h"
+#include "tests/codecs/memory_image.h"
 
 namespace corvale {
 namespace {
@@ -31,7 +31,7 @@ TEST(BmpDirect32, RowsComeOutUprightWhateverTheStoredOrder) {
     const std::vector<Bgra> pixels = {
         {1, 2, 3, 255}, {4, 5, 6, 255}, {7, 8, 9, 255}, {10, 11, 12, 255}};
     for (bool topDown : {false, true}) {
-        c32bppDIB dib;
+        MemoryImage dib;
         ASSERT_TRUE(cBMPparser().LoadStream(Bmp32(pixels, topDown), dib)) << topDown;
         ASSERT_EQ(dib.Width(), 2);
         ASSERT_EQ(dib.Height(), 2);
@@ -44,7 +44,7 @@ TEST(BmpDirect32, RowsComeOutUprightWhateverTheStoredOrder) {
 
 TEST(BmpDirect32, AlphaAllZeroOrAllOpaqueMeansNoAlphaChannel) {
     for (std::uint8_t a : {0, 255}) {
-        c32bppDIB dib;
+        MemoryImage dib;
         ASSERT_TRUE(cBMPparser().LoadStream(
             Bmp32({{10, 20, 30, a}, {40, 50, 60, a}, {1, 1, 1, a}, {0, 0, 0, a}}, false), dib));
         EXPECT_FALSE(dib.Alpha());
@@ -55,7 +55,7 @@ TEST(BmpDirect32, AlphaAllZeroOrAllOpaqueMeansNoAlphaChannel) {
 }
 
 TEST(BmpDirect32, StraightAlphaIsPremultipliedAndPremultipliedKept) {
-    c32bppDIB straight;
+    MemoryImage straight;
     // Red 200 above alpha 128: straight alpha.
     ASSERT_TRUE(cBMPparser().LoadStream(
         Bmp32({{50, 100, 200, 128}, {0, 0, 0, 0}, {9, 9, 9, 255}, {0, 0, 0, 0}}, false), straight));
@@ -64,7 +64,7 @@ TEST(BmpDirect32, StraightAlphaIsPremultipliedAndPremultipliedKept) {
     EXPECT_EQ(PixelAt(straight, 0, 0), (Bgra{25, 50, 100, 128}));
     EXPECT_EQ(PixelAt(straight, 0, 1), (Bgra{9, 9, 9, 255}));
 
-    c32bppDIB premultiplied;
+    MemoryImage premultiplied;
     ASSERT_TRUE(cBMPparser().LoadStream(
         Bmp32({{25, 50, 100, 128}, {0, 0, 0, 0}, {9, 9, 9, 255}, {0, 0, 0, 0}}, false),
         premultiplied));
@@ -76,7 +76,7 @@ TEST(BmpDirect32, StraightAlphaIsPremultipliedAndPremultipliedKept) {
 TEST(BmpDirect32, PixelDataBeyondTheGivenLengthIsNotRead) {
     std::vector<std::uint8_t> file =
         Bmp32({{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}, {13, 14, 15, 16}}, false);
-    c32bppDIB dib;
+    MemoryImage dib;
     // One byte short, by the length argument and by the array itself.
     EXPECT_FALSE(cBMPparser().LoadStream(file, dib, 0, file.size() - 1));
     EXPECT_EQ(dib.Handle(), 0);
@@ -91,14 +91,14 @@ TEST(BmpStream, OffsetAndLengthSelectTheBitmapInsideALargerArray) {
     std::vector<std::uint8_t> stream(7, 0xEE);
     stream.insert(stream.end(), bmp.begin(), bmp.end());
     stream.insert(stream.end(), 5, 0xEE);
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(cBMPparser().LoadStream(stream, dib, 7, bmp.size()));
     EXPECT_EQ(PixelAt(dib, 1, 1), (Bgra{13, 14, 15, 255}));
     EXPECT_FALSE(cBMPparser().LoadStream(stream, dib, 6, bmp.size()));
 }
 
 TEST(BmpRejects, WrongSignatureOrSizesLeaveTheImageAlone) {
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(dib.InitializeDIB(3, 3));
     const std::intptr_t before = dib.Handle();
     std::vector<std::uint8_t> file = MakeBmp(2, 2, 24, 0, {}, std::vector<std::uint8_t>(16, 7));
@@ -114,14 +114,14 @@ TEST(BmpRejects, WrongSignatureOrSizesLeaveTheImageAlone) {
 }
 
 TEST(BmpRejects, HostileSizesAndCodesAllocateNothing) {
-    c32bppDIB dib;
+    MemoryImage dib;
     // 2^30 x 2^30 pixels claimed by a file of a few bytes; run-length data that could claim it.
     EXPECT_FALSE(cBMPparser().LoadStream(MakeBmp(1 << 30, 1 << 30, 8, 1, {0}, {0, 1}), dib));
     EXPECT_FALSE(cBMPparser().LoadStream(MakeBmp(2, INT32_MIN, 24, 0, {}, {}), dib));
     // Run-length data may not claim far more pixels than its bytes can describe; small
     // pictures may end at once.
     EXPECT_FALSE(cBMPparser().LoadStream(MakeBmp(4096, 4096, 8, 1, {0}, {0, 1}), dib));
-    c32bppDIB small;
+    MemoryImage small;
     EXPECT_TRUE(cBMPparser().LoadStream(MakeBmp(1000, 1000, 8, 1, {0}, {0, 1}), small));
     EXPECT_EQ(PixelAt(small, 999, 0), (Bgra{0, 0, 0, 255}));
     // Run-length data stored top-down, RLE8 at 4 bits, bit fields at 24 bits, JPEG inside.
@@ -144,7 +144,7 @@ TEST(BmpOwnDecoding, PalettedRowsUsePaddingNibbleOrderAndTheTable) {
     const std::vector<std::uint32_t> palette = {0x000000, 0x0000FF, 0x00FF00, 0xFF0000, 0x123456};
     // 3 x 2 at 4 bits: rows of 2 bytes padded to 4. Bottom row first.
     const std::vector<std::uint8_t> rows = {0x34, 0x00, 0, 0, 0x12, 0x30, 0, 0};
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(cBMPparser().LoadStream(MakeBmp(3, 2, 4, 0, palette, rows), dib));
     EXPECT_FALSE(dib.Alpha());
     EXPECT_EQ(dib.ImageType(), 1);
@@ -156,7 +156,7 @@ TEST(BmpOwnDecoding, PalettedRowsUsePaddingNibbleOrderAndTheTable) {
     EXPECT_EQ(PixelAt(dib, 2, 1), (Bgra{0, 0, 0, 255}));          // 0
 
     // 1 bit, 10 pixels wide: the second byte of the row holds pixels 8 and 9, high bit first.
-    c32bppDIB mono;
+    MemoryImage mono;
     ASSERT_TRUE(cBMPparser().LoadStream(
         MakeBmp(10, 1, 1, 0, {0x000000, 0xFFFFFF}, {0b10000001, 0b01000000, 0, 0}), mono));
     const std::vector<int> expected = {1, 0, 0, 0, 0, 0, 0, 1, 0, 1};
@@ -166,7 +166,7 @@ TEST(BmpOwnDecoding, PalettedRowsUsePaddingNibbleOrderAndTheTable) {
 }
 
 TEST(BmpOwnDecoding, IndicesPastTheTableAreBlack) {
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(cBMPparser().LoadStream(MakeBmp(2, 1, 8, 0, {0xFFFFFF}, {0, 200, 0, 0}), dib));
     EXPECT_EQ(PixelAt(dib, 0, 0), (Bgra{255, 255, 255, 255}));
     EXPECT_EQ(PixelAt(dib, 1, 0), (Bgra{0, 0, 0, 255}));
@@ -174,7 +174,7 @@ TEST(BmpOwnDecoding, IndicesPastTheTableAreBlack) {
 
 TEST(BmpOwnDecoding, TopDown24BitAndOpaque) {
     // 1 x 2, top row first: blue-ish then red-ish.
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(
         cBMPparser().LoadStream(MakeBmp(1, -2, 24, 0, {}, {200, 1, 2, 0, 3, 4, 201, 0}), dib));
     EXPECT_EQ(PixelAt(dib, 0, 0), (Bgra{200, 1, 2, 255}));
@@ -190,14 +190,14 @@ TEST(BmpOwnDecoding, BitFieldsWidenEveryChannelToFullRange) {
     b.u32(40).u32(3).u32(1).u16(1).u16(16).u32(3).u32(8).u32(0).u32(0).u32(0).u32(0);
     b.u32(0xF800).u32(0x07E0).u32(0x001F);
     b.u16(0xFFFF).u16(0x0821).u16(0x8410).u16(0); // white, (1,1,1), (16,32,16), pad
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(cBMPparser().LoadStream(b.v, dib));
     EXPECT_EQ(PixelAt(dib, 0, 0), (Bgra{255, 255, 255, 255}));
     EXPECT_EQ(PixelAt(dib, 1, 0), (Bgra{8, 4, 8, 255}));
     EXPECT_EQ(PixelAt(dib, 2, 0), (Bgra{132, 130, 132, 255}));
 
     // Plain 16 bits are 5-5-5.
-    c32bppDIB plain;
+    MemoryImage plain;
     ASSERT_TRUE(cBMPparser().LoadStream(MakeBmp(1, 1, 16, 0, {}, {0x00, 0x7C, 0, 0}), plain));
     EXPECT_EQ(PixelAt(plain, 0, 0), (Bgra{0, 0, 255, 255}));
 
@@ -207,7 +207,7 @@ TEST(BmpOwnDecoding, BitFieldsWidenEveryChannelToFullRange) {
     c.u32(40).u32(1).u32(1).u16(1).u16(32).u32(3).u32(4).u32(0).u32(0).u32(0).u32(0);
     c.u32(0x000000FF).u32(0x0000FF00).u32(0x00FF0000); // red in the low byte
     c.u8(10).u8(20).u8(30).u8(40);
-    c32bppDIB fields;
+    MemoryImage fields;
     ASSERT_TRUE(cBMPparser().LoadStream(c.v, fields));
     EXPECT_EQ(PixelAt(fields, 0, 0), (Bgra{30, 20, 10, 255}));
     EXPECT_EQ(fields.ImageType(), 1);
@@ -221,7 +221,7 @@ TEST(BmpOwnDecoding, Os2CoreHeaderWithThreeByteColours) {
     b.u32(12).u16(2).u16(1).u16(1).u16(1);
     b.u8(0).u8(0).u8(0).u8(10).u8(20).u8(30); // black, (b10, g20, r30)
     b.u8(0x40).u8(0).u8(0).u8(0);             // pixel 0 black, pixel 1 colour 1
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(cBMPparser().LoadStream(b.v, dib));
     EXPECT_EQ(PixelAt(dib, 0, 0), (Bgra{0, 0, 0, 255}));
     EXPECT_EQ(PixelAt(dib, 1, 0), (Bgra{10, 20, 30, 255}));
@@ -234,7 +234,7 @@ TEST(BmpRunLength, Rle8RunsAbsoluteRunsDeltaAndLineEnds) {
     // Middle row: delta (+2, +1) from (0, 1) lands on (2, 2): the middle row stays black and
     // the top row gets 4 pixels of 6 from x = 2 (clipped to the width). End of bitmap.
     const std::vector<std::uint8_t> data = {2, 5, 0, 3, 7, 8, 9, 0, 0, 0, 0, 2, 2, 1, 6, 6, 0, 1};
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(cBMPparser().LoadStream(MakeBmp(6, 3, 8, 1, palette, data), dib));
     auto red = [&](int x, int y) { return int(PixelAt(dib, x, y).r); };
     EXPECT_EQ(red(0, 2), 5);
@@ -256,7 +256,7 @@ TEST(BmpRunLength, Rle4AlternatesNibblesInRunsAndAbsoluteRuns) {
     // 7 x 1: run of 3 of nibbles (1, 2) -> 1 2 1; absolute 3 pixels 3 4 5 in 2 bytes, padded
     // to 4 bytes with the escape; then a run of 5 that only 1 pixel fits.
     const std::vector<std::uint8_t> data = {3, 0x12, 0, 3, 0x34, 0x50, 5, 0x66, 0, 1};
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(cBMPparser().LoadStream(MakeBmp(7, 1, 4, 2, palette, data), dib));
     const std::vector<int> expected = {1, 2, 1, 3, 4, 5, 6};
     for (int x = 0; x < 7; ++x) EXPECT_EQ(PixelAt(dib, x, 0).g, expected[x] * 16) << x;
@@ -265,7 +265,7 @@ TEST(BmpRunLength, Rle4AlternatesNibblesInRunsAndAbsoluteRuns) {
 TEST(BmpRunLength, TruncatedStreamsKeepWhatWasDecoded) {
     std::vector<std::uint32_t> palette = {0, 0xFFFFFF};
     // Absolute run promising 4 bytes with 1 present; no end of bitmap.
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(cBMPparser().LoadStream(MakeBmp(4, 2, 8, 1, palette, {2, 1, 0, 4, 1}), dib));
     EXPECT_EQ(PixelAt(dib, 0, 1).r, 255);
     EXPECT_EQ(PixelAt(dib, 1, 1).r, 255);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/c32bppDIB.h"
+#include "codecs/image_host.h"
 
 namespace corvale::test {
 
@@ -43,7 +43,7 @@ struct Bgra {
     friend bool operator==(const Bgra&, const Bgra&) = default;
 };
 
-inline Bgra PixelAt(const c32bppDIB& dib, int x, int y) {
+inline Bgra PixelAt(const ImageHost& dib, int x, int y) {
     const std::uint8_t* p =
         dib.BitsPointer() + (static_cast<std::size_t>(dib.Height() - 1 - y) * dib.Width() + x) * 4;
     return {p[0], p[1], p[2], p[3]};

@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "codecs/cBMPparser.h"
-#include "imaging/c32bppDIB.h"
 #include "tests/codecs/bmp_ico_gif_support.h"
+#include "tests/codecs/memory_image.h"
 
 namespace corvale {
 namespace {
@@ -37,7 +37,7 @@ void ExpectSameColours(const std::string& name, const std::string& referenceName
     const auto file = test::ReadFixture(name);
     const StbImage ref = ReadWithStb(test::ReadFixture(referenceName));
     ASSERT_NE(ref.rgba, nullptr) << stbi_failure_reason();
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(DecodeBmpStream(dib, file, {}));
     ASSERT_EQ(dib.Width(), ref.width);
     ASSERT_EQ(dib.Height(), ref.height);

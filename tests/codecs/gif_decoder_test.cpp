@@ -11,8 +11,8 @@
 
 #include "codecs/GifLzw.h"
 #include "codecs/cGIFparser.h"
-#include "imaging/c32bppDIB.h"
 #include "tests/codecs/bmp_ico_gif_support.h"
+#include "tests/codecs/memory_image.h"
 
 namespace corvale {
 namespace {
@@ -290,7 +290,7 @@ TEST(GifDecode, TransparentIndexBecomesClearAndOtherIndicesTheirColours) {
               .transparentIndex = 1,
               .lzw = LzwEncode({0, 1, 2, 3}, 2),
               .minCodeSize = 2};
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(cGIFparser().LoadStream(MakeGif(s), dib));
     EXPECT_TRUE(dib.Alpha());
     EXPECT_EQ(dib.ImageType(), 9);
@@ -310,7 +310,7 @@ TEST(GifDecode, ControlWithoutTransparencyIsOpaqueAndColoursKeepTheirChannels) {
               .controlExtension = true,
               .lzw = LzwEncode({1, 0}, 2),
               .minCodeSize = 2};
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(cGIFparser().LoadStream(MakeGif(s), dib));
     EXPECT_FALSE(dib.Alpha());
     EXPECT_EQ(PixelAt(dib, 0, 0), (Bgra{60, 50, 40, 255}));
@@ -335,7 +335,7 @@ TEST(GifDecode, InterlacedRowsLandInPictureOrder) {
               .interlaced = true,
               .lzw = LzwEncode(streamOrder, 4),
               .minCodeSize = 4};
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(cGIFparser().LoadStream(MakeGif(s), dib));
     for (int y = 0; y < h; ++y) {
         EXPECT_EQ(PixelAt(dib, 0, y).r, 255 - y) << y;
@@ -353,7 +353,7 @@ TEST(GifDecode, DataEndingEarlyLeavesTheRestTransparent) {
               .interlaced = true,
               .lzw = LzwEncode({1, 1, 1, 1, 1, 1}, 2),
               .minCodeSize = 2};
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(cGIFparser().LoadStream(MakeGif(s), dib));
     EXPECT_TRUE(dib.Alpha());
     for (int x = 0; x < 4; ++x) EXPECT_EQ(PixelAt(dib, x, 0).a, 255) << x;
@@ -372,7 +372,7 @@ TEST(GifDecode, FramesWithoutColoursOrWithHostileSizesMakeNoImage) {
               .height = 1,
               .lzw = LzwEncode({0}, 2),
               .minCodeSize = 2};
-    c32bppDIB dib;
+    MemoryImage dib;
     EXPECT_FALSE(cGIFparser().LoadStream(MakeGif(s), dib) && dib.Handle() != 0);
     s.globalTable = GreyTable(2);
     s.width = 65535;
@@ -394,7 +394,7 @@ TEST(GifDecode, TheClassicTenByTenSample) {
     const char* rows[10] = {"1111122222", "1111122222", "1111122222", "1110000222", "1110000222",
                             "2220000111", "2220000111", "2222211111", "2222211111", "2222211111"};
     const Bgra colours[3] = {{255, 255, 255, 255}, {0, 0, 255, 255}, {255, 0, 0, 255}};
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(DecodeGifStream(dib, gif, {}));
     for (int y = 0; y < 10; ++y) {
         for (int x = 0; x < 10; ++x) {
@@ -404,7 +404,7 @@ TEST(GifDecode, TheClassicTenByTenSample) {
 }
 
 TEST(GifFixtures, AnimatedGivesItsFirstFrameAtTheFrameSize) {
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(DecodeGifStream(dib, test::ReadFixture("animated.gif"), {}));
     EXPECT_EQ(dib.Width(), 13);
     EXPECT_EQ(dib.Height(), 7);
@@ -413,11 +413,11 @@ TEST(GifFixtures, AnimatedGivesItsFirstFrameAtTheFrameSize) {
 }
 
 TEST(GifFixtures, CommentAndTransparencyFiles) {
-    c32bppDIB comment;
+    MemoryImage comment;
     ASSERT_TRUE(DecodeGifStream(comment, test::ReadFixture("comment.gif"), {}));
     EXPECT_EQ(comment.Width(), 13);
     EXPECT_FALSE(comment.Alpha());
-    c32bppDIB clear;
+    MemoryImage clear;
     ASSERT_TRUE(DecodeGifStream(clear, test::ReadFixture("transparent.gif"), {}));
     EXPECT_TRUE(clear.Alpha());
     EXPECT_EQ(PixelAt(clear, 0, 0), (Bgra{}));

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "codecs/cGIFparser.h"
-#include "imaging/c32bppDIB.h"
 #include "tests/codecs/bmp_ico_gif_support.h"
+#include "tests/codecs/memory_image.h"
 
 namespace corvale {
 namespace {
@@ -74,7 +74,7 @@ void ExpectSameAsGiflib(const std::vector<std::uint8_t>& file, const std::string
     SCOPED_TRACE(what);
     const Expected ref = WithGiflib(file);
     ASSERT_GT(ref.width, 0) << "giflib could not read it";
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(DecodeGifStream(dib, file, {}));
     ASSERT_EQ(dib.Width(), ref.width);
     ASSERT_EQ(dib.Height(), ref.height);

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "codecs/cICOparser.h"
-#include "imaging/c32bppDIB.h"
 #include "tests/codecs/bmp_ico_gif_support.h"
+#include "tests/codecs/memory_image.h"
 
 namespace corvale {
 namespace {
@@ -101,7 +101,7 @@ TEST(IcoChoice, ClosestEntryWinsWithLargerBeatingSmaller) {
     EXPECT_EQ(p.SelectEntry(32, 32, 32), 2); // 24 beats 32
     EXPECT_EQ(p.SelectEntry(48, 48, 32), 3); // exact
     EXPECT_EQ(p.SelectEntry(32, 32, 8), 2);
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(p.LoadStream(ico, 0, 0, &dib)); // 0 x 0 asks for 32 x 32
     EXPECT_EQ(dib.Width(), 32);
 }
@@ -218,7 +218,7 @@ TEST(IcoBitmap, MaskedEntryTakesColoursFromTheTableAndHolesFromTheMask) {
         3, 2, 8, [](int x, int r) { return static_cast<std::uint32_t>(x + 10 * r); },
         [](int x, int r) { return x == 1 && r == 0; });
     for (int type : {1, 2}) {
-        c32bppDIB dib;
+        MemoryImage dib;
         ASSERT_TRUE(cICOparser().LoadStream(MakeIco({{3, 2, 0, image}}, type), 3, 2, &dib));
         ASSERT_EQ(dib.Width(), 3);
         ASSERT_EQ(dib.Height(), 2);
@@ -242,7 +242,7 @@ TEST(IcoBitmap, EveryDepthBelow32BitsDecodes) {
                 return static_cast<std::uint32_t>(x % 2);
             },
             [](int, int) { return false; });
-        c32bppDIB dib;
+        MemoryImage dib;
         ASSERT_TRUE(cICOparser().LoadStream(MakeIco({{5, 3, 0, image}}), 5, 3, &dib)) << bits;
         ASSERT_EQ(dib.Width(), 5) << bits;
         EXPECT_FALSE(dib.Alpha()) << bits;
@@ -263,7 +263,7 @@ TEST(IcoBitmap, Entries256PixelsWideDecodeWithTheirFullMaskRows) {
     const auto image = BitmapImage(
         256, 256, 4, [](int x, int) { return static_cast<std::uint32_t>(x % 16); },
         [](int x, int r) { return x == 255 && r == 255; });
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(cICOparser().LoadStream(MakeIco({{256, 256, 0, image}}), 256, 256, &dib));
     ASSERT_EQ(dib.Width(), 256);
     ASSERT_EQ(dib.Height(), 256);
@@ -283,7 +283,7 @@ TEST(IcoBitmap, ThirtyTwoBitEntriesUseTheirOwnAlpha) {
         },
         [](int, int) { return true; });
     for (int type : {1, 2}) {
-        c32bppDIB dib;
+        MemoryImage dib;
         ASSERT_TRUE(cICOparser().LoadStream(MakeIco({{3, 1, 0, image}}, type), 3, 1, &dib));
         EXPECT_TRUE(dib.Alpha());
         EXPECT_EQ(dib.ImageType(), type == 1 ? 8 : 12);
@@ -294,7 +294,7 @@ TEST(IcoBitmap, ThirtyTwoBitEntriesUseTheirOwnAlpha) {
     // All alpha bytes 0: fully transparent.
     const auto clear = BitmapImage(
         2, 2, 32, [](int, int) { return 0x00FFFFFFu; }, [](int, int) { return false; });
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(cICOparser().LoadStream(MakeIco({{2, 2, 0, clear}}), 2, 2, &dib));
     for (int y = 0; y < 2; ++y) {
         for (int x = 0; x < 2; ++x) EXPECT_EQ(PixelAt(dib, x, y), (Bgra{}));
@@ -304,13 +304,13 @@ TEST(IcoBitmap, ThirtyTwoBitEntriesUseTheirOwnAlpha) {
 TEST(IcoBitmap, ABitmapThatCannotBeConvertedLeavesNoImage) {
     auto image = Plain(16, 16, 8);
     image[0] = 12; // header size below 40
-    c32bppDIB dib;
+    MemoryImage dib;
     EXPECT_TRUE(cICOparser().LoadStream(MakeIco({{16, 16, 0, image}}), 16, 16, &dib));
     EXPECT_EQ(dib.Handle(), 0);
     EXPECT_FALSE(DecodeIcoStream(dib, MakeIco({{16, 16, 0, image}}), {}));
 }
 
-bool StampPng(c32bppDIB& dib, std::span<const std::uint8_t> bytes, const IconWish&) {
+bool StampPng(ImageHost& dib, std::span<const std::uint8_t> bytes, const IconWish&) {
     // Proves which bytes arrived: the IHDR width becomes the image width.
     if (bytes.size() < 24 || bytes[12] != 'I') return false;
     dib.InitializeDIB(bytes[19], bytes[23]);
@@ -318,18 +318,18 @@ bool StampPng(c32bppDIB& dib, std::span<const std::uint8_t> bytes, const IconWis
     return true;
 }
 
-bool FailPng(c32bppDIB&, std::span<const std::uint8_t>, const IconWish&) {
+bool FailPng(ImageHost&, std::span<const std::uint8_t>, const IconWish&) {
     return false;
 }
 
 TEST(IcoPng, PngEntriesGoToThePngDecoderWithTheirOwnBytes) {
     const auto ico = MakeIco({{16, 16, 0, Plain(16, 16, 32)}, {48, 40, 0, PngHead(48, 40, 8, 6)}});
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(cICOparser(StampPng).LoadStream(ico, 48, 40, &dib));
     EXPECT_EQ(dib.Width(), 48);
     EXPECT_EQ(dib.Height(), 40);
     EXPECT_EQ(dib.ImageType(), 11);
-    c32bppDIB failed;
+    MemoryImage failed;
     EXPECT_FALSE(cICOparser(FailPng).LoadStream(ico, 48, 40, &failed));
     EXPECT_EQ(failed.Handle(), 0);
 }
@@ -339,7 +339,7 @@ TEST(IcoFixture, ImageMagickIconWithTwoAlphaEntries) {
     cICOparser p;
     ASSERT_TRUE(p.LoadStream(ico, 16, 16, nullptr));
     EXPECT_EQ(p.IconCount(), 2);
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(DecodeIcoStream(dib, ico, {16, 16, 32}));
     EXPECT_EQ(dib.Width(), 16);
     EXPECT_EQ(dib.ImageType(), 8);

@@ -1,7 +1,7 @@
 // The PNG decoder against the PNG suite, libpng (on the host) and hand-made streams.
 #include "codecs/cPNGparser.h"
-#include "imaging/c32bppDIB.h"
 #include "png_test_support.h"
+#include "tests/codecs/memory_image.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +45,7 @@ struct Decoded {
 };
 
 Decoded Decode(const Bytes& png, PngDecodeOptions options = WithZlib()) {
-    c32bppDIB dib;
+    MemoryImage dib;
     cPNGparser parser(options);
     Decoded d;
     d.claimed = parser.LoadStream(png, dib);
@@ -98,7 +98,7 @@ TEST(PngSuite, ZlibAndOwnInflateGiveIdenticalPixels) {
 
 TEST(PngSuite, FileModeMatchesStreamMode) {
     for (const char* name : {"basn6a08.png", "basi3p02.png", "xcsn0g01.png"}) {
-        c32bppDIB dib;
+        MemoryImage dib;
         cPNGparser parser;
         EXPECT_TRUE(parser.LoadFile(PngSuite(name), dib)) << name;
         EXPECT_EQ(Pixels(dib), Decode(ReadFileBytes(PngSuite(name))).pixels) << name;
@@ -151,7 +151,7 @@ TEST(PngPixels, RgbaIsPremultipliedWithTruncation) {
 TEST(PngPixels, GreyRampsAndSubBytePacking) {
     const Decoded one = Decode(SimplePng(8, 1, 1, 0, {{0b10100000}}));
     ASSERT_TRUE(one.made);
-    c32bppDIB dib;
+    MemoryImage dib;
     cPNGparser().LoadStream(SimplePng(8, 1, 1, 0, {{0b10100000}}), dib);
     EXPECT_EQ(PixelAt(dib, 0, 0), (std::array<std::uint8_t, 4>{255, 255, 255, 255}));
     EXPECT_EQ(PixelAt(dib, 1, 0), (std::array<std::uint8_t, 4>{0, 0, 0, 255}));
@@ -164,7 +164,7 @@ TEST(PngPixels, GreyRampsAndSubBytePacking) {
 }
 
 TEST(PngPixels, RowsAreStoredBottomUp) {
-    c32bppDIB dib;
+    MemoryImage dib;
     ASSERT_TRUE(cPNGparser().LoadStream(SimplePng(1, 2, 8, 0, {{10}, {20}}), dib));
     EXPECT_EQ(dib.BitsPointer()[0], 20) << "the first stored row is the bottom row";
     EXPECT_EQ(PixelAt(dib, 0, 0)[0], 10);
@@ -312,7 +312,7 @@ TEST(PngFile, FilesOf56BytesOrFewerAreNotPngs) {
         ASSERT_NE(f, nullptr);
         std::fwrite(bytes.data(), 1, size, f);
         std::fclose(f);
-        c32bppDIB dib;
+        MemoryImage dib;
         EXPECT_EQ(cPNGparser().LoadFile(path, dib), size == 57) << size;
     }
     std::remove(path.c_str());

@@ -2,8 +2,8 @@
 // and (on the host) libpng.
 #include "codecs/cPNGparser.h"
 #include "codecs/cPNGwriter.h"
-#include "imaging/c32bppDIB.h"
 #include "png_test_support.h"
+#include "tests/codecs/memory_image.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ using Pixel = std::array<std::uint8_t, 4>; // straight R, G, B, A
 constexpr std::string_view kNoZlib[] = {"corvale-no-such-library"};
 
 // An image from straight colours, stored premultiplied.
-void Paint(c32bppDIB& dib, int w, int h, bool alpha, const std::function<Pixel(int, int)>& f) {
+void Paint(MemoryImage& dib, int w, int h, bool alpha, const std::function<Pixel(int, int)>& f) {
     ASSERT_TRUE(dib.InitializeDIB(w, h));
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
@@ -98,7 +98,7 @@ std::vector<Case> Cases() {
     };
 }
 
-Bytes Encode(const c32bppDIB& dib, cPNGwriter& writer) {
+Bytes Encode(const MemoryImage& dib, cPNGwriter& writer) {
     Bytes out;
     EXPECT_TRUE(writer.WritePNG(dib, {}, out));
     return out;
@@ -120,7 +120,7 @@ void ExpectSamePicture(const Bytes& original, const Bytes& decoded, const std::s
 }
 
 Bytes DecodeOwn(const Bytes& png) {
-    c32bppDIB dib;
+    MemoryImage dib;
     cPNGparser().LoadStream(png, dib);
     return Pixels(dib);
 }
@@ -140,7 +140,7 @@ Bytes FilterBytes(const Bytes& png, std::size_t rowLength, std::size_t rows) {
 
 TEST(PngEncoder, ChoosesTheColourTypeByContentAndRoundTrips) {
     for (const Case& c : Cases()) {
-        c32bppDIB dib;
+        MemoryImage dib;
         Paint(dib, 64, 64, c.alpha, c.paint);
         cPNGwriter writer;
         const Bytes png = Encode(dib, writer);
@@ -160,7 +160,7 @@ TEST(PngEncoder, ChoosesTheColourTypeByContentAndRoundTrips) {
 TEST(PngEncoder, LibpngReadsWhatWeWrite) {
     const std::string path = ::testing::TempDir() + "corvale_encoder_libpng.png";
     for (const Case& c : Cases()) {
-        c32bppDIB dib;
+        MemoryImage dib;
         Paint(dib, 64, 64, c.alpha, c.paint);
         for (int filter = 0; filter <= 6; ++filter) {
             cPNGwriter writer;
@@ -178,11 +178,11 @@ TEST(PngEncoder, LibpngReadsWhatWeWrite) {
 #endif
 
 TEST(PngEncoder, EveryFilterSettingRoundTrips) {
-    c32bppDIB photo, palette;
+    MemoryImage photo, palette;
     Paint(photo, 40, 30, true, Case{Cases()[4]}.paint);
     Paint(palette, 40, 30, false, Case{Cases()[7]}.paint);
     for (int setting = -1; setting <= 7; ++setting) {
-        for (c32bppDIB* dib : {&photo, &palette}) {
+        for (MemoryImage* dib : {&photo, &palette}) {
             cPNGwriter writer;
             writer.SetFilter(setting);
             const Bytes png = Encode(*dib, writer);
@@ -205,7 +205,7 @@ TEST(PngEncoder, AdaptiveFilteringTakesTheLowestScoreAndLaterFiltersWinTies) {
     // Grey rows: halving values favour Average; a row equal to the one above scores the same
     // (1) with Up and Paeth, and Paeth, tried later, wins.
     const std::uint8_t row[8] = {128, 64, 32, 16, 8, 4, 2, 1};
-    c32bppDIB dib;
+    MemoryImage dib;
     Paint(dib, 8, 2, false, [&](int x, int) { return Pixel{row[x], row[x], row[x], 255}; });
     cPNGwriter writer;
     writer.SetFilter(6);
@@ -215,7 +215,7 @@ TEST(PngEncoder, AdaptiveFilteringTakesTheLowestScoreAndLaterFiltersWinTies) {
 }
 
 TEST(PngEncoder, TextChunksFollowTheirKeywordRules) {
-    c32bppDIB dib;
+    MemoryImage dib;
     Paint(dib, 4, 4, false, Photo);
     cPNGwriter writer;
     writer.SetText(kPngComment, "after\r\nthe\rdata");
@@ -259,7 +259,7 @@ TEST(PngEncoder, TextChunksFollowTheirKeywordRules) {
 }
 
 TEST(PngEncoder, FailsWithoutZlibOrPictureAndWritesFiles) {
-    c32bppDIB dib;
+    MemoryImage dib;
     Bytes out;
     EXPECT_FALSE(cPNGwriter().WritePNG(dib, {}, out)) << "no picture";
     Paint(dib, 3, 3, false, Photo);
@@ -277,29 +277,10 @@ TEST(PngEncoder, FailsWithoutZlibOrPictureAndWritesFiles) {
 
 TEST(PngEncoder, WorksWithALibraryThatOnlyHasCompress) {
     const std::string_view fake[] = {CORVALE_FAKE_ZLIB};
-    c32bppDIB dib;
+    MemoryImage dib;
     Paint(dib, 20, 20, true, Case{Cases()[4]}.paint);
     const Bytes png = Encode(dib, *std::make_unique<cPNGwriter>(fake));
     ExpectSamePicture(Pixels(dib), DecodeOwn(png), "stored-block zlib");
-}
-
-TEST(PngEncoder, ImageObjectSavesThroughTheOwnEncoder) {
-    c32bppDIB dib;
-    Paint(dib, 30, 20, true, Case{Cases()[4]}.paint);
-    Bytes png;
-    ASSERT_TRUE(dib.SaveToStream_PNG(png));
-    ExpectSamePicture(Pixels(dib), DecodeOwn(png), "SaveToStream_PNG");
-    c32bppDIB reloaded;
-    ASSERT_TRUE(reloaded.LoadPicture_Stream(png));
-    EXPECT_EQ(reloaded.ImageType(), 10);
-
-    // An encoder attached to the image, with its own settings, is used first.
-    auto writer = std::make_shared<cPNGwriter>();
-    writer->SetText(kPngSoftware, "Corvale");
-    dib.SetPngEncoder(writer);
-    ASSERT_TRUE(dib.SaveToStream_PNG(png));
-    EXPECT_NE(std::search(png.begin(), png.end(), std::begin("Software"), std::end("Software") - 1),
-              png.end());
 }
 
 } // namespace

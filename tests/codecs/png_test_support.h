@@ -1,6 +1,6 @@
 #pragma once
 // Helpers shared by the PNG tests: file reading, hand-built PNG streams and pixel access.
-#include "imaging/c32bppDIB.h"
+#include "codecs/image_host.h"
 
 #include <zlib.h>
 
@@ -83,13 +83,13 @@ class PngBuilder {
 };
 
 // Pixel (x, y), y = 0 the top row, as stored: {B, G, R, A}.
-inline std::array<std::uint8_t, 4> PixelAt(const c32bppDIB& dib, int x, int y) {
+inline std::array<std::uint8_t, 4> PixelAt(const ImageHost& dib, int x, int y) {
     const std::uint8_t* p =
         dib.BitsPointer() + (static_cast<std::size_t>(dib.Height() - 1 - y) * dib.Width() + x) * 4;
     return {p[0], p[1], p[2], p[3]};
 }
 
-inline std::vector<std::uint8_t> Pixels(const c32bppDIB& dib) {
+inline std::vector<std::uint8_t> Pixels(const ImageHost& dib) {
     if (!dib.BitsPointer()) return {};
     return {dib.BitsPointer(), dib.BitsPointer() + std::size_t(dib.scanWidth()) * dib.Height()};
 }

@@ -77,6 +77,56 @@ TEST(CallAdapter, CallsExportsByNameWithUpToFiveArguments) {
     EXPECT_FALSE(adapter.CallFunc("crc32", args).has_value());
 }
 
+#if defined(_WIN32) && !defined(_WIN64)
+// Where two calling conventions exist, the scan reads the real library's machine code: the
+// zlib1.dll shipped beside the program uses the C convention in every export the codecs call.
+TEST(CallingConventionScan, ReadsTheRealLibrarysExportsAsCallerCleans) {
+    SharedLibrary zlib;
+    ASSERT_TRUE(zlib.Open(std::string(DefaultZlibNames()[0])));
+    for (const char* name : {"crc32", "uncompress", "compress2", "compress"}) {
+        const void* entry = zlib.Symbol(name);
+        ASSERT_NE(entry, nullptr) << name;
+        const auto code = ReadableCodeAt(entry, kMaxConventionScanBytes);
+        ASSERT_FALSE(code.empty()) << name;
+        EXPECT_EQ(ScanCallingConvention(code), true) << name;
+    }
+    EXPECT_TRUE(FindZlib(false).callerCleans);
+}
+#endif
+
+// compress2 and uncompress called through the adapter with pointer-sized arguments, as the
+// codecs do when the library uses the C convention.
+TEST(CallAdapter, RoundTripsThroughCompress2AndUncompress) {
+    cCDECL adapter;
+    ASSERT_TRUE(adapter.DllLoad(std::string(DefaultZlibNames()[0])));
+    Bytes data(20000);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i % 251 ^ i >> 9);
+    Bytes packed(data.size() + data.size() / 100 + 64);
+    unsigned long packedLength = static_cast<unsigned long>(packed.size());
+    const std::uintptr_t compressArgs[] = {reinterpret_cast<std::uintptr_t>(packed.data()),
+                                           reinterpret_cast<std::uintptr_t>(&packedLength),
+                                           reinterpret_cast<std::uintptr_t>(data.data()),
+                                           data.size(), 9};
+    const auto compressed = adapter.CallFunc("compress2", compressArgs);
+    ASSERT_TRUE(compressed.has_value());
+    ASSERT_EQ(static_cast<int>(*compressed), kZlibOk);
+    ASSERT_GT(packedLength, 0u);
+    ASSERT_LT(packedLength, data.size());
+
+    Bytes back(data.size());
+    unsigned long backLength = static_cast<unsigned long>(back.size());
+    const std::uintptr_t uncompressArgs[] = {reinterpret_cast<std::uintptr_t>(back.data()),
+                                             reinterpret_cast<std::uintptr_t>(&backLength),
+                                             reinterpret_cast<std::uintptr_t>(packed.data()),
+                                             packedLength};
+    const auto uncompressed = adapter.CallFunc("uncompress", uncompressArgs);
+    ASSERT_TRUE(uncompressed.has_value());
+    EXPECT_EQ(static_cast<int>(*uncompressed), kZlibOk);
+    EXPECT_EQ(backLength, data.size());
+    EXPECT_EQ(back, data);
+}
+
 TEST(ZlibOperations, CompressBufferSizingRoundsHalvesToEven) {
     EXPECT_EQ(CompressBufferLength(0), 12u);
     EXPECT_EQ(CompressBufferLength(100), 113u);

@@ -169,6 +169,16 @@ TEST_F(SaveDialogTest, TemplateIsUsedOnlyWithAModule) {
     EXPECT_EQ(r.instance, dlg.hInstance());
     EXPECT_EQ(r.U32(ofn::kInstance), static_cast<std::uint32_t>(dlg.hInstance()));
     EXPECT_EQ(r.U32(ofn::kTemplateName), 101u);
+
+    // A module loaded above 2 GB (a large-address-aware 32-bit process) reads as negative in a
+    // signed field: it is still a module, and its templates are used.
+    const ModuleHandle high = static_cast<std::int32_t>(0x80400000u);
+    dlg.SethInstance(high);
+    dlg.Setflags(0x40);
+    dlg.ShowSave();
+    EXPECT_EQ(api.shown[2].Flags() & ofn::kEnableTemplate, ofn::kEnableTemplate);
+    EXPECT_EQ(api.shown[2].instance, high);
+    EXPECT_EQ(api.shown[2].U32(ofn::kInstance), 0x80400000u);
 }
 
 TEST_F(SaveDialogTest, ShortFormsNeverUseATemplate) {

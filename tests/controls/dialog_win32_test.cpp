@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -177,6 +178,46 @@ bool SameFile(const std::string& a, const std::string& b) {
     return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) ==
            CSTR_EQUAL;
 }
+
+#if !defined(_WIN64)
+// On 32-bit Windows the record built byte for byte is the system's own structure: every field
+// written at its offset is read back by the structure's member of the same name.
+TEST(DialogRecordLayout, EveryFieldLandsInTheSystemStructure) {
+    FileDialogRecord record;
+    auto mark = [](std::size_t offset) { return 0x10203000u + static_cast<std::uint32_t>(offset); };
+    for (std::size_t offset = 0; offset < ofn::kRecordSize; offset += 4)
+        if (offset != ofn::kFileOffset) record.SetU32(offset, mark(offset));
+    record.SetU16(ofn::kFileOffset, 0x1234);
+    record.SetU16(ofn::kFileExtension, 0x5678);
+    // The record is the structure's first (pre-Windows 2000) form, which the dialog is shown with.
+    EXPECT_EQ(OPENFILENAME_SIZE_VERSION_400A, ofn::kRecordSize);
+    OPENFILENAMEA o{};
+    std::memcpy(&o, record.bytes.data(), ofn::kRecordSize);
+    const auto u32 = [](const void* p) {
+        return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p));
+    };
+    EXPECT_EQ(o.lStructSize, mark(ofn::kStructSize));
+    EXPECT_EQ(u32(o.hwndOwner), mark(ofn::kOwner));
+    EXPECT_EQ(u32(o.hInstance), mark(ofn::kInstance));
+    EXPECT_EQ(u32(o.lpstrFilter), mark(ofn::kFilter));
+    EXPECT_EQ(u32(o.lpstrCustomFilter), mark(ofn::kCustomFilter));
+    EXPECT_EQ(o.nMaxCustFilter, mark(ofn::kMaxCustomFilter));
+    EXPECT_EQ(o.nFilterIndex, mark(ofn::kFilterIndex));
+    EXPECT_EQ(u32(o.lpstrFile), mark(ofn::kFile));
+    EXPECT_EQ(o.nMaxFile, mark(ofn::kMaxFile));
+    EXPECT_EQ(u32(o.lpstrFileTitle), mark(ofn::kFileTitle));
+    EXPECT_EQ(o.nMaxFileTitle, mark(ofn::kMaxFileTitle));
+    EXPECT_EQ(u32(o.lpstrInitialDir), mark(ofn::kInitialDir));
+    EXPECT_EQ(u32(o.lpstrTitle), mark(ofn::kTitle));
+    EXPECT_EQ(o.Flags, mark(ofn::kFlags));
+    EXPECT_EQ(o.nFileOffset, 0x1234);
+    EXPECT_EQ(o.nFileExtension, 0x5678);
+    EXPECT_EQ(u32(o.lpstrDefExt), mark(ofn::kDefExt));
+    EXPECT_EQ(static_cast<std::uint32_t>(o.lCustData), mark(ofn::kCustData));
+    EXPECT_EQ(u32(reinterpret_cast<const void*>(o.lpfnHook)), mark(ofn::kHook));
+    EXPECT_EQ(u32(o.lpTemplateName), mark(ofn::kTemplateName));
+}
+#endif
 
 TEST(DialogSystem, SaveThroughTheHookedDialogWritesTheExactReport) {
     TempFolder folder;

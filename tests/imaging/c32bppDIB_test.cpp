@@ -238,31 +238,31 @@ std::string calls;
 std::span<const std::uint8_t> lastBytes;
 IconWish lastWish;
 
-bool MakeOne(c32bppDIB& dib, std::int32_t type) {
+bool MakeOne(ImageHost& dib, std::int32_t type) {
     dib.InitializeDIB(1, 1);
     dib.SetImageType(type);
     return true;
 }
-bool FakePng(c32bppDIB& dib, std::span<const std::uint8_t> b, const IconWish&) {
+bool FakePng(ImageHost& dib, std::span<const std::uint8_t> b, const IconWish&) {
     calls += "png ";
     lastBytes = b;
     return b[0] == 'P' && MakeOne(dib, image_type::kPng);
 }
-bool FakeGif(c32bppDIB& dib, std::span<const std::uint8_t> b, const IconWish&) {
+bool FakeGif(ImageHost& dib, std::span<const std::uint8_t> b, const IconWish&) {
     calls += "gif ";
     return b[0] == 'G' && MakeOne(dib, image_type::kGif);
 }
-bool FakeIco(c32bppDIB& dib, std::span<const std::uint8_t> b, const IconWish& wish) {
+bool FakeIco(ImageHost& dib, std::span<const std::uint8_t> b, const IconWish& wish) {
     calls += "ico ";
     lastWish = wish;
     return b[0] == 'I' && MakeOne(dib, image_type::kIcon32);
 }
-bool FakeBmp(c32bppDIB& dib, std::span<const std::uint8_t> b, const IconWish&) {
+bool FakeBmp(ImageHost& dib, std::span<const std::uint8_t> b, const IconWish&) {
     calls += "bmp ";
     return b[0] == 'B' && MakeOne(dib, image_type::kBitmap);
 }
 // Claims the data but leaves no image: must not count as a load.
-bool ClaimsWithoutImage(c32bppDIB&, std::span<const std::uint8_t>, const IconWish&) {
+bool ClaimsWithoutImage(ImageHost&, std::span<const std::uint8_t>, const IconWish&) {
     calls += "liar ";
     return true;
 }
@@ -359,7 +359,7 @@ std::string TakePending() {
 void Show(const std::string& text) {
     shown.push_back(text);
 }
-bool FailingPngWithError(c32bppDIB&, std::span<const std::uint8_t>, const IconWish&) {
+bool FailingPngWithError(ImageHost&, std::span<const std::uint8_t>, const IconWish&) {
     pending = "Invalid PNG chunk";
     return false;
 }

@@ -1,6 +1,7 @@
 #include "imaging/c32bppDIB.h"
 
 #include "codecs/cICOparser.h"
+#include "codecs/cPNGwriter.h"
 #include "test_images.h"
 
 #include <gtest/gtest.h>
@@ -254,7 +255,7 @@ TEST(SaveBmp, OpaqueImagesWrite24BitRowsPaddedToFourBytes) {
 struct FakeEncoder : PngEncoderObject {
     bool result = true;
     int calls = 0;
-    bool Encode(const c32bppDIB&, std::vector<std::uint8_t>& out) override {
+    bool Encode(const ImageHost&, std::vector<std::uint8_t>& out) override {
         ++calls;
         if (result) out = {'o', 'b', 'j'};
         return result;

@@ -95,7 +95,8 @@ TEST_F(GdiplusTest, OneSessionPerTopLevelWindowEndingAfterTheWindow) {
 
     cCrossComm first, second, ownedForm;
     ASSERT_TRUE(first.ManageGDIToken(reinterpret_cast<std::intptr_t>(box)));
-    EXPECT_GT(first.gdiToken(), 0);
+    EXPECT_NE(first.gdiToken(), cCrossComm::kNoSession);
+    EXPECT_NE(first.gdiToken(), cCrossComm::kForeignSession);
     EXPECT_EQ(CountMarkers(top), 1);
     EXPECT_TRUE(second.ManageGDIToken(reinterpret_cast<std::intptr_t>(top)));
     EXPECT_EQ(second.gdiToken(), cCrossComm::kForeignSession);
@@ -112,7 +113,7 @@ TEST_F(GdiplusTest, OneSessionPerTopLevelWindowEndingAfterTheWindow) {
 
     cCrossComm none;
     EXPECT_FALSE(none.ManageGDIToken(0));
-    EXPECT_EQ(none.gdiToken(), 0);
+    EXPECT_EQ(none.gdiToken(), cCrossComm::kNoSession);
 }
 
 TEST_F(GdiplusTest, DecodesLikeTheOwnDecoder) {

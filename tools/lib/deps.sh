@@ -7,16 +7,34 @@ CORVALE_PACKAGES=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev
     wine64 xvfb imagemagick xdotool python3-pil fonts-dejavu-core
 )
+# The 32-bit Wine loader, from the i386 architecture, for the win32 tests.
+CORVALE_PACKAGES_I386=(wine32:i386)
+
+corvale_missing_packages() {
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+    done
+}
 
 corvale_install_deps() {
-    local missing=() p
-    for p in "${CORVALE_PACKAGES[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing: ${missing[*]}"
-    local sudo=""
+    local sudo="" missing missing32
     [ "$(id -u)" -eq 0 ] || sudo=sudo
+    mapfile -t missing < <(corvale_missing_packages "${CORVALE_PACKAGES[@]}")
+    mapfile -t missing32 < <(corvale_missing_packages "${CORVALE_PACKAGES_I386[@]}")
+    [ ${#missing[@]} -eq 0 ] && [ ${#missing32[@]} -eq 0 ] && return 0
+    if [ ${#missing32[@]} -ne 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386 || echo "deps: could not add the i386 architecture" >&2
+    fi
+    echo "Installing: ${missing[*]} ${missing32[*]}"
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    if [ ${#missing[@]} -ne 0 ]; then
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+    # Without the 32-bit loader everything else still builds and runs; tools/test then says
+    # that the win32 tests were not run.
+    if [ ${#missing32[@]} -ne 0 ]; then
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing32[@]}" ||
+            echo "deps: could not install ${missing32[*]}" >&2
+    fi
 }

@@ -224,7 +224,8 @@ TEST_F(MainPicturesTest, OneGdiplusSessionForTheWindowEndingAfterIt) {
         EXPECT_EQ(pictures.Find(name)->Session(), session) << name;
         EXPECT_TRUE(pictures.Find(name)->GDIplusInitialized()) << name;
     }
-    EXPECT_GT(session->gdiToken(), 0);
+    EXPECT_NE(session->gdiToken(), cCrossComm::kNoSession);
+    EXPECT_NE(session->gdiToken(), cCrossComm::kForeignSession);
     EXPECT_EQ(session->Count(), 4);
     EXPECT_EQ(cGDIPlus::OpenSessions(), openBefore_ + 1);
 
