@@ -1,0 +1,216 @@
+#include "imaging/win32/source_image_page_window.h"
+
+#include "platform/win32/wide_text.h"
+
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <vector>
+
+namespace corvale::win32 {
+namespace {
+
+constexpr std::int32_t kPageWidth = 5445; // twips, as the anchors page
+constexpr std::int32_t kPageHeight = 2940;
+
+HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, DWORD ex, int x,
+           int y, int w, int h, int id) {
+    HWND c = CreateWindowExW(ex, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                             GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(c, WM_SETFONT, SendMessageW(GetAncestor(parent, GA_ROOT), WM_GETFONT, 0, 0), 0);
+    return c;
+}
+
+} // namespace
+
+SourceImagePropertyPage::SourceImagePropertyPage(Bytes picture, SIZE wanted, ApplyHandler onApply,
+                                                 Complaint complain)
+    : initial_(std::move(picture)), wanted_(wanted), onApply_(std::move(onApply)),
+      complain_(std::move(complain)), template_(kPageWidth, kPageHeight),
+      caption_(WideFromUtf8(kSourceImagePageCaption)) {}
+
+SourceImagePropertyPage::~SourceImagePropertyPage() {
+    OnDestroy();
+}
+
+PROPSHEETPAGEW SourceImagePropertyPage::Page() {
+    PROPSHEETPAGEW p{};
+    p.dwSize = sizeof p;
+    p.dwFlags = PSP_DLGINDIRECT | PSP_USETITLE;
+    p.hInstance = GetModuleHandleW(nullptr);
+    p.pResource = template_.Get();
+    p.pszTitle = caption_.c_str();
+    p.pfnDlgProc = DialogProc;
+    p.lParam = reinterpret_cast<LPARAM>(this);
+    return p;
+}
+
+INT_PTR CALLBACK SourceImagePropertyPage::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_INITDIALOG) {
+        auto* self = reinterpret_cast<SourceImagePropertyPage*>(
+            reinterpret_cast<const PROPSHEETPAGEW*>(lp)->lParam);
+        SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+        self->OnInit(hwnd);
+        return TRUE;
+    }
+    auto* self = reinterpret_cast<SourceImagePropertyPage*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+    if (!self) return FALSE;
+    switch (msg) {
+    case WM_COMMAND:
+        self->OnCommand(LOWORD(wp), HIWORD(wp));
+        return TRUE;
+    case WM_DROPFILES:
+        self->OnDrop(reinterpret_cast<HDROP>(wp));
+        return TRUE;
+    case WM_NOTIFY:
+        return self->OnNotify(*reinterpret_cast<const NMHDR*>(lp));
+    case WM_DESTROY:
+        self->OnDestroy();
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+void SourceImagePropertyPage::OnInit(HWND hwnd) {
+    hwnd_ = hwnd;
+    Child(hwnd, L"BUTTON", L"Browse", BS_PUSHBUTTON | WS_TABSTOP, 0, 8, 8, 110, 24, kBrowseId);
+    Child(hwnd, L"BUTTON", L"From Clipboard", BS_PUSHBUTTON | WS_TABSTOP, 0, 8, 38, 110, 24,
+          kClipboardId);
+    Child(hwnd, L"BUTTON", L"Clear Image", BS_PUSHBUTTON | WS_TABSTOP, 0, 8, 68, 110, 24, kClearId);
+    HWND icons = Child(hwnd, L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0, 8,
+                       104, 170, 200, kIconListId);
+    arial_ = CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                         DEFAULT_PITCH | FF_SWISS, WideFromUtf8(kIconListFont).c_str());
+    if (arial_) SendMessageW(icons, WM_SETFONT, reinterpret_cast<WPARAM>(arial_), TRUE);
+    Child(hwnd, L"STATIC", L"", SS_LEFTNOWORDWRAP, 0, 8, 172, 347, 18, kFormatId);
+    HWND frame =
+        Child(hwnd, L"STATIC", L"", SS_WHITERECT, WS_EX_CLIENTEDGE, 186, 8, 169, 156, kPreviewId);
+
+    // The preview: an alpha image control filling the frame.
+    RECT inner{};
+    GetClientRect(frame, &inner);
+    host_ = std::make_unique<AlphaImageHost>(frame);
+    aicAlphaImage& preview = host_->Add("ucAlphaImage1", inner, {});
+    preview.InitProperties();
+    preview.ScaleMethod(2); // fit, never enlarge
+    preview.Show();
+    preview_ = &preview;
+    page_ = std::make_unique<ppgSourceImage>(preview);
+    page_->Show(initial_, wanted_.cx, wanted_.cy);
+    DragAcceptFiles(hwnd, TRUE);
+    FillIconList();
+    ShowState();
+}
+
+void SourceImagePropertyPage::OnDestroy() {
+    page_.reset();
+    preview_ = nullptr;
+    host_.reset();
+    if (arial_) DeleteObject(arial_);
+    arial_ = nullptr;
+    hwnd_ = nullptr;
+}
+
+void SourceImagePropertyPage::FillIconList() {
+    HWND icons = GetDlgItem(hwnd_, kIconListId);
+    SendMessageW(icons, CB_RESETCONTENT, 0, 0);
+    for (const std::string& e : page_->IconEntries())
+        SendMessageW(icons, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideFromUtf8(e).c_str()));
+}
+
+void SourceImagePropertyPage::ShowState() {
+    if (!page_ || !hwnd_) return;
+    SetDlgItemTextW(hwnd_, kFormatId, WideFromUtf8(page_->Description()).c_str());
+    InvalidateRect(GetDlgItem(hwnd_, kPreviewId), nullptr, TRUE);
+    if (page_->Changed()) PropSheet_Changed(GetParent(hwnd_), hwnd_);
+}
+
+bool SourceImagePropertyPage::LoadFile(const std::string& fileName) {
+    if (!page_) return false;
+    if (!page_->LoadFile(fileName, wanted_.cx, wanted_.cy)) {
+        ShowState();
+        if (complain_) complain_(hwnd_, "The picture could not be loaded from " + fileName + ".");
+        return false;
+    }
+    FillIconList();
+    ShowState();
+    return true;
+}
+
+void SourceImagePropertyPage::Browse() {
+    const std::wstring filter = WideFromUtf8(SelectImageFilter(preview_->GDIplusEnabled()));
+    const std::wstring title = WideFromUtf8(kSelectImageTitle);
+    std::vector<wchar_t> name(32768, L'\0');
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = hwnd_;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = name.data();
+    ofn.nMaxFile = static_cast<DWORD>(name.size());
+    ofn.lpstrTitle = title.c_str();
+    ofn.Flags = kSelectImageFlags;
+    if (GetOpenFileNameW(&ofn)) LoadFile(Utf8FromWide(name.data()));
+}
+
+void SourceImagePropertyPage::FromClipboard() {
+    const bool ok = page_->LoadClipboard(
+        [this](aicAlphaImage& preview) {
+            if (preview.LoadImage_FromClipboard()) return true;
+            // A copied file loads like Browse.
+            std::vector<std::string> files;
+            return c32bppDIB::GetPastedFileNames(files) && !files.empty() &&
+                   preview.LoadImage_FromFile(files.front(), wanted_.cx, wanted_.cy);
+        },
+        wanted_.cx, wanted_.cy);
+    if (!ok && complain_) complain_(hwnd_, "The clipboard holds no picture this control can show.");
+    FillIconList();
+    ShowState();
+}
+
+void SourceImagePropertyPage::OnCommand(int id, int code) {
+    if (!page_) return;
+    if (id == kBrowseId && code == BN_CLICKED) {
+        Browse();
+    } else if (id == kClipboardId && code == BN_CLICKED) {
+        FromClipboard();
+    } else if (id == kClearId && code == BN_CLICKED) {
+        page_->Clear();
+        FillIconList();
+        ShowState();
+    } else if (id == kIconListId && code == CBN_SELCHANGE) {
+        const auto sel = SendDlgItemMessageW(hwnd_, kIconListId, CB_GETCURSEL, 0, 0);
+        if (sel != CB_ERR) page_->PickIcon(static_cast<int>(sel));
+        ShowState();
+    }
+}
+
+void SourceImagePropertyPage::OnDrop(HDROP drop) {
+    std::wstring name;
+    if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) > 0) {
+        const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+        name.resize(length + 1);
+        DragQueryFileW(drop, 0, name.data(), length + 1);
+        name.resize(length);
+    }
+    DragFinish(drop);
+    if (!name.empty()) LoadFile(Utf8FromWide(name));
+}
+
+INT_PTR SourceImagePropertyPage::OnNotify(const NMHDR& header) {
+    if (header.code != static_cast<UINT>(PSN_APPLY)) return FALSE;
+    LONG_PTR result = PSNRET_NOERROR;
+    if (page_ && page_->Changed()) {
+        if (onApply_ && !onApply_(page_->StoredImage()))
+            result = PSNRET_INVALID_NOCHANGEPAGE;
+        else
+            page_->ClearChanged();
+    }
+    SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+} // namespace corvale::win32
