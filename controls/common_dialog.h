@@ -7,8 +7,10 @@
 //  - mDialogHook routes the system's hook callbacks to the GCommonDialog being shown.
 // Everything here is portable; the system calls sit behind DialogApi (controls/win32/ has the
 // real one, tests use a fake).
+#include "controls/dialog_objects.h"
 #include "controls/file_dialog_record.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -59,6 +61,30 @@ class DialogApi {
     virtual std::int32_t NotifyCode(std::intptr_t lParam) = 0;
     // Sets the dialog's message result (the DWL_MSGRESULT slot).
     virtual void SetMessageResult(WindowHandle hDlg, std::intptr_t value) = 0;
+
+    // Colour, font, print and page-setup dialogs: each shows the dialog its record describes and
+    // writes the answer into the record (and what travels beside it). 1 = OK.
+    virtual std::int32_t ChooseColorDialog(ColorDialogRecord& record) = 0;
+    virtual std::int32_t ChooseFontDialog(FontDialogRecord& record) = 0;
+    virtual std::int32_t PrintDialog(PrintDialogRecord& record) = 0;
+    virtual std::int32_t PageSetupDialog(PageSetupRecord& record) = 0;
+
+    virtual std::uint32_t SysColor(std::int32_t index) = 0;
+    // A colour value that may name a system colour, as a plain RGB value; nullopt if it is none.
+    virtual std::optional<std::uint32_t> TranslateColor(std::int32_t color) = 0;
+    // Twips per screen pixel, vertically.
+    virtual double TwipsPerPixelY() = 0;
+    // A device context for the named printer (ANSI; empty = the default printer), 0 when there
+    // is none. The caller deletes it.
+    virtual DeviceContext CreatePrinterDC(const std::string& ansiDevice) = 0;
+    virtual void DeleteDC(DeviceContext dc) = 0;
+
+    // The help engine; a null file name is passed as no file.
+    virtual void RunHelp(WindowHandle owner, const std::string* ansiFile, std::uint32_t command,
+                         std::uintptr_t data) = 0;
+    // Places the help window: the record goes to the help engine in movable global memory.
+    virtual void PlaceHelpWindow(WindowHandle owner, const std::string* ansiFile,
+                                 const HelpWindowRecord& record) = 0;
 };
 
 // The hook's forwarding targets: the object that receives a shown dialog's notifications.
@@ -141,6 +167,28 @@ class GCommonDialog {
     std::uint32_t ExtendedError() const { return extendedError_; }
     DialogApi& Api() const { return api_; }
 
+    // Colour, font, print and page-setup dialogs. True after OK; after anything else the
+    // extended error is read (0 for a plain cancel) and the arguments keep their values, except
+    // that VBChooseColor sets Color to -1.
+    bool VBChooseColor(ColorDialogArgs& args);
+    bool VBChooseFont(FontDialogArgs& args);
+    bool VBPrintDlg(PrintDialogArgs& args);
+    bool VBPageSetupDlg2(PageSetupArgs& args);
+    // The same with whole-number margins: they are rounded on the way in and on the way out.
+    bool VBPageSetupDlg(PageSetupArgs& args);
+
+    // The custom-colour table, filled from system colours 0 to 15 on first use. A read outside
+    // 0 to 15 gives -1; a write there is ignored.
+    std::int32_t CustomColor(std::int32_t index);
+    void SetCustomColor(std::int32_t index, std::int32_t color);
+
+    // The device, driver and port of the last successful print dialog, and the first 122 bytes
+    // of its device mode.
+    const std::string& PrinterName() const { return printerName_; }
+    const std::string& PrinterDriver() const { return printerDriver_; }
+    const std::string& PrinterOutputPort() const { return printerPort_; }
+    const DeviceModeCopy& PrinterDeviceMode() const { return printerDevMode_; }
+
   private:
     DialogOutcome Show(FileDialogArgs& args, bool open, ModuleHandle instance,
                        std::int32_t templateName);
@@ -149,6 +197,15 @@ class GCommonDialog {
     std::int32_t apiReturn_ = 0;
     std::uint32_t extendedError_ = 0;
     DialogEventSink* sink_ = nullptr; // only while a hooked dialog is up
+
+    void FillCustomColors();
+    // The platform result and extended error of a colour, font, print or page-setup dialog.
+    void Settle(std::int32_t result);
+
+    std::array<std::uint32_t, 16> customColors_{};
+    bool customColorsFilled_ = false;
+    std::string printerName_, printerDriver_, printerPort_;
+    DeviceModeCopy printerDevMode_;
 };
 
 // One module-wide slot naming the GCommonDialog whose hooked dialog is up. The slot does not
@@ -264,6 +321,72 @@ class cCommonDialog : public DialogEventSink {
     std::int32_t APIReturn() const { return dialog_ ? dialog_->APIReturn() : 0; }
     std::uint32_t ExtendedError() const { return dialog_ ? dialog_->ExtendedError() : 0; }
 
+    // --- Colour, font, printer and help ------------------------------------------------------
+
+    std::int32_t Color() const { return color_; }
+    void SetColor(std::int32_t v) { color_ = v; }
+    std::int32_t Copies() const { return copies_; }
+    void SetCopies(std::int32_t v) { copies_ = v; }
+    // The font object, created on first use; the Font... properties read and write it.
+    const std::shared_ptr<DialogFont>& Font();
+    void SetFont(std::shared_ptr<DialogFont> v) { font_ = std::move(v); }
+    bool FontBold() { return Font()->Bold(); }
+    void SetFontBold(bool v) { Font()->SetBold(v); }
+    bool FontItalic() { return Font()->Italic; }
+    void SetFontItalic(bool v) { Font()->Italic = v; }
+    const std::string& FontName() { return Font()->Name; }
+    void SetFontName(std::string v) { Font()->Name = std::move(v); }
+    // Rounded to a whole number, halves to even.
+    std::int32_t FontSize();
+    void SetFontSize(double v) { Font()->Size = v; }
+    bool FontStrikethru() { return Font()->Strikethrough; }
+    void SetFontStrikethru(bool v) { Font()->Strikethrough = v; }
+    bool FontUnderline() { return Font()->Underline; }
+    void SetFontUnderline(bool v) { Font()->Underline = v; }
+    std::int32_t FontColor() const { return fontColor_; }
+    void SetFontColor(std::int32_t v) { fontColor_ = v; }
+    std::int32_t FromPage() const { return fromPage_; }
+    void SetFromPage(std::int32_t v) { fromPage_ = v; }
+    std::int32_t ToPage() const { return toPage_; }
+    void SetToPage(std::int32_t v) { toPage_ = v; }
+    std::int32_t Min() const { return min_; }
+    void SetMin(std::int32_t v) { min_ = v; }
+    std::int32_t Max() const { return max_; }
+    void SetMax(std::int32_t v) { max_ = v; }
+    // The printer a successful print dialog hands its settings to (none by default).
+    const std::shared_ptr<PrinterObject>& Object() const { return object_; }
+    void SetObject(std::shared_ptr<PrinterObject> v) { object_ = std::move(v); }
+    std::uint32_t HelpCommand() const { return helpCommand_; }
+    void SetHelpCommand(std::uint32_t v) { helpCommand_ = v; }
+    std::int32_t HelpContext() const { return helpContext_; }
+    void SetHelpContext(std::int32_t v) { helpContext_ = v; }
+    const std::string& HelpFile() const { return helpFile_; }
+    void SetHelpFile(std::string v) { helpFile_ = std::move(v); }
+    const std::string& HelpKey() const { return helpKey_; }
+    void SetHelpKey(std::string v) { helpKey_ = std::move(v); }
+    bool PrinterDefault() const { return printerDefault_; }
+    void SetPrinterDefault(bool v) { printerDefault_ = v; }
+    std::string PrinterName() const { return dialog_ ? dialog_->PrinterName() : std::string(); }
+    std::string PrinterDriver() const { return dialog_ ? dialog_->PrinterDriver() : std::string(); }
+    std::string PrinterOutputPort() const {
+        return dialog_ ? dialog_->PrinterOutputPort() : std::string();
+    }
+    // The printer device context of the last successful print dialog; this object deletes it.
+    DeviceContext hDC() const { return printerDC_.dc; }
+    // Entry index of the custom-colour table; -1 outside 0 to 15, where writes are ignored.
+    std::int32_t CustomColor(std::int32_t index) { return Dialog().CustomColor(index); }
+    void SetCustomColor(std::int32_t index, std::int32_t v) { Dialog().SetCustomColor(index, v); }
+
+    // No Show raises or reports anything on cancel: the result is false and the properties
+    // keep their values.
+    bool ShowColor();
+    bool ShowFont();
+    bool ShowPrinter();
+    void ShowHelp();
+    // Places the help window (HelpFile's) at x, y with size dx, dy and the given window type.
+    void SetHelpPosition(std::int32_t x, std::int32_t y, std::int32_t dx, std::int32_t dy,
+                         std::int32_t eWindowType);
+
   private:
     GCommonDialog& Dialog();
     FileDialogArgs ArgsFromFields();
@@ -291,6 +414,36 @@ class cCommonDialog : public DialogEventSink {
     ModuleHandle loadedLibrary_ = 0; // the module cdLoadLibrary loaded and not yet freed
     std::int32_t templateName_ = 0;
     bool isFileDialog_ = false;
+
+    // A device context this object owns, deleted when replaced and when the object ends.
+    struct OwnedDC {
+        DialogApi& api;
+        DeviceContext dc = 0;
+        explicit OwnedDC(DialogApi& a) : api(a) {}
+        ~OwnedDC() { Reset(0); }
+        OwnedDC(const OwnedDC&) = delete;
+        OwnedDC& operator=(const OwnedDC&) = delete;
+        void Reset(DeviceContext next) {
+            if (dc != 0 && dc != next) api.DeleteDC(dc);
+            dc = next;
+        }
+    };
+
+    std::int32_t color_ = 0;
+    std::int32_t copies_ = 0;
+    std::shared_ptr<DialogFont> font_;
+    std::int32_t fontColor_ = 0;
+    std::int32_t fromPage_ = 0;
+    std::int32_t toPage_ = 0;
+    std::int32_t min_ = 0;
+    std::int32_t max_ = 0;
+    std::shared_ptr<PrinterObject> object_;
+    std::uint32_t helpCommand_ = 0;
+    std::int32_t helpContext_ = 0;
+    std::string helpFile_;
+    std::string helpKey_;
+    bool printerDefault_ = false;
+    OwnedDC printerDC_{api_};
 };
 
 } // namespace corvale

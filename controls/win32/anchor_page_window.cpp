@@ -44,27 +44,16 @@ AnchorPropertyPage::~AnchorPropertyPage() {
 
 PROPSHEETPAGEW AnchorPropertyPage::Page() {
     RegisterFrameClass(FrameProc);
-    PROPSHEETPAGEW p{};
-    p.dwSize = sizeof p;
-    p.dwFlags = PSP_DLGINDIRECT | PSP_USETITLE;
-    p.hInstance = GetModuleHandleW(nullptr);
-    p.pResource = template_.Get();
-    p.pszTitle = caption_.c_str();
-    p.pfnDlgProc = DialogProc;
-    p.lParam = reinterpret_cast<LPARAM>(this);
-    return p;
+    return SheetPage(template_, caption_, DialogProc, this);
 }
 
 INT_PTR CALLBACK AnchorPropertyPage::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = PageObject<AnchorPropertyPage>(hwnd, msg, lp);
+    if (!self) return FALSE;
     if (msg == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<AnchorPropertyPage*>(
-            reinterpret_cast<const PROPSHEETPAGEW*>(lp)->lParam);
-        SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
         self->OnInit(hwnd);
         return TRUE;
     }
-    auto* self = reinterpret_cast<AnchorPropertyPage*>(GetWindowLongPtrW(hwnd, DWLP_USER));
-    if (!self) return FALSE;
     switch (msg) {
     case WM_COMMAND:
         self->OnCommand(LOWORD(wp), HIWORD(wp));

@@ -1,8 +1,11 @@
 #include "controls/win32/common_dialog_win32.h"
 
+#include "controls/win32/dialog_records_win32.h"
 #include "platform/win32/wide_text.h"
 
 #include <commdlg.h>
+#include <olectl.h>
+#include <winspool.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -114,6 +117,48 @@ class Win32DialogApi final : public DialogApi {
     }
     void SetMessageResult(WindowHandle hDlg, std::intptr_t value) override {
         SetWindowLongPtrA(AsHwnd(hDlg), DWLP_MSGRESULT, value);
+    }
+
+    std::int32_t ChooseColorDialog(ColorDialogRecord& r) override { return CallChooseColor(r); }
+    std::int32_t ChooseFontDialog(FontDialogRecord& r) override { return CallChooseFont(r); }
+    std::int32_t PrintDialog(PrintDialogRecord& r) override { return CallPrintDlg(r); }
+    std::int32_t PageSetupDialog(PageSetupRecord& r) override { return CallPageSetupDlg(r); }
+
+    std::uint32_t SysColor(std::int32_t index) override { return GetSysColor(index); }
+    std::optional<std::uint32_t> TranslateColor(std::int32_t color) override {
+        COLORREF rgb = 0;
+        if (OleTranslateColor(static_cast<OLE_COLOR>(color), nullptr, &rgb) != S_OK)
+            return std::nullopt;
+        return rgb;
+    }
+    double TwipsPerPixelY() override {
+        HDC screen = GetDC(nullptr);
+        const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+        if (screen) ReleaseDC(nullptr, screen);
+        return dpi > 0 ? 1440.0 / dpi : 15.0;
+    }
+    DeviceContext CreatePrinterDC(const std::string& ansiDevice) override {
+        std::string device = ansiDevice;
+        if (device.empty()) {
+            char name[512] = {};
+            DWORD size = sizeof name;
+            if (!GetDefaultPrinterA(name, &size)) return 0;
+            device = name;
+        }
+        return reinterpret_cast<DeviceContext>(
+            CreateDCA(nullptr, device.c_str(), nullptr, nullptr));
+    }
+    void DeleteDC(DeviceContext dc) override {
+        if (dc != 0) ::DeleteDC(reinterpret_cast<HDC>(dc));
+    }
+
+    void RunHelp(WindowHandle owner, const std::string* ansiFile, std::uint32_t command,
+                 std::uintptr_t data) override {
+        CallWinHelp(AsHwnd(owner), ansiFile ? ansiFile->c_str() : nullptr, command, data);
+    }
+    void PlaceHelpWindow(WindowHandle owner, const std::string* ansiFile,
+                         const HelpWindowRecord& record) override {
+        SetHelpWindow(AsHwnd(owner), ansiFile ? ansiFile->c_str() : nullptr, record);
     }
 };
 

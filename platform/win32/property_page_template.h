@@ -3,6 +3,8 @@
 // controls are made by its dialog procedure, so the template carries only the frame and font.
 #include <windows.h>
 
+#include <prsht.h>
+
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -37,5 +39,32 @@ class PageTemplate {
   private:
     std::vector<WORD> words_;
 };
+
+// The sheet's description of a page drawn from `layout`, whose dialog procedure finds `self`
+// through PageObject. The layout and caption must outlive the sheet.
+template <class Page>
+PROPSHEETPAGEW SheetPage(const PageTemplate& layout, const std::wstring& caption, DLGPROC proc,
+                         Page* self) {
+    PROPSHEETPAGEW p{};
+    p.dwSize = sizeof p;
+    p.dwFlags = PSP_DLGINDIRECT | PSP_USETITLE;
+    p.hInstance = GetModuleHandleW(nullptr);
+    p.pResource = layout.Get();
+    p.pszTitle = caption.c_str();
+    p.pfnDlgProc = proc;
+    p.lParam = reinterpret_cast<LPARAM>(self);
+    return p;
+}
+
+// The page object of a dialog procedure: recorded on WM_INITDIALOG (from the sheet page's
+// lParam), read back for every later message; nullptr before that.
+template <class Page> Page* PageObject(HWND hwnd, UINT msg, LPARAM lp) {
+    if (msg == WM_INITDIALOG) {
+        auto* self = reinterpret_cast<Page*>(reinterpret_cast<const PROPSHEETPAGEW*>(lp)->lParam);
+        SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+        return self;
+    }
+    return reinterpret_cast<Page*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+}
 
 } // namespace corvale::win32

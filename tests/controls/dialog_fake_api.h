@@ -109,6 +109,71 @@ class FakeDialogApi : public DialogApi {
     int openCalls = 0;
     int saveCalls = 0;
     std::string titleAsked;
+
+    // Colour, font, print and page-setup dialogs: the records as they were when the dialog
+    // opened, and the answer each gives (cancel by default).
+    std::function<std::int32_t(ColorDialogRecord&)> colorAnswer = [](auto&) { return 0; };
+    std::function<std::int32_t(FontDialogRecord&)> fontAnswer = [](auto&) { return 0; };
+    std::function<std::int32_t(PrintDialogRecord&)> printAnswer = [](auto&) { return 0; };
+    std::function<std::int32_t(PageSetupRecord&)> pageSetupAnswer = [](auto&) { return 0; };
+    std::vector<ColorDialogRecord> colorShown;
+    std::vector<FontDialogRecord> fontShown;
+    std::vector<PrintDialogRecord> printShown;
+    std::vector<PageSetupRecord> pageSetupShown;
+    double twipsPerPixelY = 15;
+    std::vector<std::string> printerDCsMade; // device names asked for
+    std::vector<DeviceContext> deletedDCs;
+    struct HelpCall {
+        WindowHandle owner;
+        std::optional<std::string> file;
+        std::uint32_t command;
+        std::uintptr_t data;
+        std::optional<HelpWindowRecord> window;
+    };
+    std::vector<HelpCall> helpCalls;
+
+    // System colour i is 0x10000 + i.
+    static constexpr std::uint32_t Sys(std::int32_t i) { return 0x10000u + i; }
+
+    std::int32_t ChooseColorDialog(ColorDialogRecord& r) override {
+        colorShown.push_back(r);
+        return colorAnswer(r);
+    }
+    std::int32_t ChooseFontDialog(FontDialogRecord& r) override {
+        fontShown.push_back(r);
+        return fontAnswer(r);
+    }
+    std::int32_t PrintDialog(PrintDialogRecord& r) override {
+        printShown.push_back(r);
+        return printAnswer(r);
+    }
+    std::int32_t PageSetupDialog(PageSetupRecord& r) override {
+        pageSetupShown.push_back(r);
+        return pageSetupAnswer(r);
+    }
+    std::uint32_t SysColor(std::int32_t index) override { return Sys(index); }
+    // 0x800000nn is system colour nn (up to 30); other values with a high byte are refused.
+    std::optional<std::uint32_t> TranslateColor(std::int32_t color) override {
+        const auto c = static_cast<std::uint32_t>(color);
+        if ((c & 0xFFFFFF00u) == 0x80000000u && (c & 0xFF) <= 30)
+            return Sys(static_cast<std::int32_t>(c & 0xFF));
+        if (c >> 24) return std::nullopt;
+        return c;
+    }
+    double TwipsPerPixelY() override { return twipsPerPixelY; }
+    DeviceContext CreatePrinterDC(const std::string& device) override {
+        printerDCsMade.push_back(device);
+        return 0x7000 + static_cast<DeviceContext>(printerDCsMade.size());
+    }
+    void DeleteDC(DeviceContext dc) override { deletedDCs.push_back(dc); }
+    void RunHelp(WindowHandle owner, const std::string* file, std::uint32_t command,
+                 std::uintptr_t data) override {
+        helpCalls.push_back({owner, file ? std::optional(*file) : std::nullopt, command, data, {}});
+    }
+    void PlaceHelpWindow(WindowHandle owner, const std::string* file,
+                         const HelpWindowRecord& record) override {
+        helpCalls.push_back({owner, file ? std::optional(*file) : std::nullopt, 0x203, 0, record});
+    }
 };
 
 } // namespace corvale::dialog_test
