@@ -68,6 +68,17 @@ void WriteInt16(PropertyBag& bag, std::string_view key, std::int32_t value, std:
         bag.Remove(key);
 }
 
+// Whether any pixel of the picture is less than opaque: what "the picture uses alpha" means
+// for the mask, whatever flags earlier effects left on the image.
+bool AnyPixelTranslucent(const c32bppDIB& image) {
+    const std::uint8_t* p = image.BitsPointer();
+    if (!p) return false;
+    const std::size_t n = std::size_t(image.Width()) * std::size_t(image.Height());
+    for (std::size_t i = 0; i < n; ++i)
+        if (p[i * 4 + 3] != 255) return true;
+    return false;
+}
+
 } // namespace
 
 std::int32_t RoundScaledSize(double value) {
@@ -691,7 +702,7 @@ std::int32_t aicAlphaImage::EffectiveMaskColor(std::int32_t source) const {
 
 void aicAlphaImage::MaskUsed(std::int32_t source) {
     if (!InRange(source, 0, 5) || source == maskSource_) return;
-    if (maskSource_ == 0 && image_.Alpha()) return; // the picture has its own transparency
+    if (maskSource_ == 0 && AnyPixelTranslucent(image_)) return; // its own transparency
     if (maskSource_ != 0) image_.MakeTransparent(mask_, true);
     maskSource_ = source;
     if (source != 0 && HasImage()) {
@@ -985,7 +996,11 @@ void aicAlphaImage::ReadProperties(const PropertyBag& bag) {
     const bool maskUsed = bag.GetBool("MaskUsed").value_or(false);
     maskColor_ = bag.GetInt32("MaskColor").value_or(kSystemButtonFace);
     maskSource_ = maskUsed ? ReadRanged(bag, "MaskSource", 0, 0, 5) : 0;
-    mask_ = maskUsed ? bag.GetInt32("Mask").value_or(kSystemButtonFace) : kSystemButtonFace;
+    // A mask stored without its source still masks the stored colour; it is taken as the
+    // MaskColor kind, the one a colour of its own stands for.
+    if (maskUsed && maskSource_ == 0) maskSource_ = 1;
+    mask_ = maskUsed ? TranslatedColor(bag.GetInt32("Mask").value_or(kSystemButtonFace))
+                     : kSystemButtonFace;
     enabled_ = bag.GetBool("Enabled").value_or(true);
     if (const Bytes* icon = bag.GetBytes("MIcon"))
         mouseIcon_ = *icon;

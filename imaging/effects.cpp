@@ -69,9 +69,13 @@ bool c32bppDIB::MakeTransparent(std::int32_t transparentColor, bool revert) {
         if (p[3] == 0) std::memcpy(p, key.data(), 4);
         usesAlpha = usesAlpha || p[3] != 255;
     }
-    if (!usesAlpha && (imageType_ == image_type::kAlphaBitmap ||
-                       imageType_ == image_type::kAlphaBitmapPremultiplied))
-        imageType_ = image_type::kBitmap;
+    // Every pixel opaque again: the picture no longer uses alpha, in its flag as in its type.
+    if (!usesAlpha) {
+        alpha_ = false;
+        if (imageType_ == image_type::kAlphaBitmap ||
+            imageType_ == image_type::kAlphaBitmapPremultiplied)
+            imageType_ = image_type::kBitmap;
+    }
     return true;
 }
 

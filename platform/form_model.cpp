@@ -6,8 +6,10 @@
 namespace corvale {
 namespace {
 
-constexpr std::array<std::pair<ControlKind, std::string_view>, 12> kKindNames{{
+constexpr std::array<std::pair<ControlKind, std::string_view>, 14> kKindNames{{
     {ControlKind::CommandButton, "CommandButton"},
+    {ControlKind::OptionButton, "OptionButton"},
+    {ControlKind::CheckBox, "CheckBox"},
     {ControlKind::Label, "Label"},
     {ControlKind::ListView, "ListView"},
     {ControlKind::ListBox, "ListBox"},

@@ -14,6 +14,8 @@ namespace corvale {
 
 enum class ControlKind {
     CommandButton,
+    OptionButton,
+    CheckBox,
     Label,
     ListView,
     ListBox,

@@ -56,8 +56,8 @@ class ListControl {
     virtual void Redraw() = 0;
 };
 
-// Text order of the platform's list control: letter case ignored (ASCII letters), then byte
-// order. Negative, zero or positive like strcmp.
+// Text order of the in-memory list control: letter case ignored (ASCII letters), then byte
+// order. Negative, zero or positive like strcmp. (The Windows list orders by the user's locale.)
 int CompareListText(std::string_view a, std::string_view b);
 
 } // namespace corvale

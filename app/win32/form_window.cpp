@@ -30,6 +30,8 @@ void RegisterPictureBoxClass(HINSTANCE instance) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     if (GetClassInfoExW(instance, kPictureBoxClass, &wc)) return;
+    // The alpha images inside tell a double click from two clicks.
+    wc.style = CS_DBLCLKS;
     wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -38,7 +40,26 @@ void RegisterPictureBoxClass(HINSTANCE instance) {
     RegisterClassExW(&wc);
 }
 
+// Window procedures of the forms now on the stack, and the objects waiting for it to be zero.
+thread_local int handlerDepth = 0;
+thread_local std::vector<std::unique_ptr<FormWindow>> retired;
+
 } // namespace
+
+void RetireFormWindow(std::unique_ptr<FormWindow> window) {
+    if (!window) return;
+    retired.push_back(std::move(window));
+    FreeRetiredFormWindows();
+}
+
+void FreeRetiredFormWindows() {
+    // A destructor may retire another window; each round takes what is there.
+    while (handlerDepth == 0 && !retired.empty()) {
+        auto going = std::move(retired);
+        retired.clear();
+        going.clear();
+    }
+}
 
 int TwipsToPixels(double twips, int dpi) {
     return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
@@ -155,6 +176,14 @@ HWND FormWindow::CreateControl(const Control& c, HWND parent) {
         cls = L"BUTTON";
         style |= WS_TABSTOP | BS_PUSHBUTTON;
         break;
+    case ControlKind::OptionButton:
+    case ControlKind::CheckBox:
+        cls = L"BUTTON";
+        style |= WS_TABSTOP |
+                 (c.kind == ControlKind::OptionButton ? BS_AUTORADIOBUTTON : BS_AUTOCHECKBOX);
+        // Style 1 (graphical) looks like a push button that stays in when chosen.
+        if (c.properties.GetInt32("Style").value_or(0) == 1) style |= BS_PUSHLIKE;
+        break;
     case ControlKind::Label:
         cls = L"STATIC";
         style |= SS_LEFT | SS_NOPREFIX;
@@ -223,9 +252,14 @@ HWND FormWindow::CreateControl(const Control& c, HWND parent) {
         for (const std::string& item : c.items)
             SendMessageW(child, LB_ADDSTRING, 0,
                          reinterpret_cast<LPARAM>(WideFromUtf8(item).c_str()));
-    } else if (c.kind == ControlKind::CommandButton) {
+    } else if (c.kind == ControlKind::CommandButton || c.kind == ControlKind::OptionButton ||
+               c.kind == ControlKind::CheckBox) {
         ApplyButtonPicture(c, child);
         if (!c.toolTip.empty()) AddToolTip(child, c.toolTip);
+        const bool checked =
+            c.properties.GetBool("Value").value_or(c.properties.GetInt32("Value").value_or(0) != 0);
+        if (c.kind != ControlKind::CommandButton && checked)
+            SendMessageW(child, BM_SETCHECK, BST_CHECKED, 0);
     }
     return child;
 }
@@ -324,11 +358,17 @@ LRESULT CALLBACK FormWindow::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     }
     auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+    ++handlerDepth;
     const LRESULT result = self->OnMessage(msg, wp, lp);
     if (msg == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        // The object may outlive its window (a handler still holds it): it then has no controls.
         self->hwnd_ = nullptr;
+        self->toolTip_ = nullptr;
+        self->children_.clear();
     }
+    --handlerDepth;
+    FreeRetiredFormWindows();
     return result;
 }
 

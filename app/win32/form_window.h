@@ -24,6 +24,16 @@ inline constexpr int kTwipsPerInch = 1440;
 int TwipsToPixels(double twips, int dpi);
 double PixelsToTwips(int pixels, int dpi);
 
+class FormWindow;
+
+// Lets go of a form window object. While a window procedure of any form is on the stack the
+// object is kept and freed when the outermost one returns: a handler that let messages run
+// may still hold it, even though its window was closed under it in the meantime.
+void RetireFormWindow(std::unique_ptr<FormWindow> window);
+// Frees the retired objects now when no form's window procedure is running (the owner of the
+// windows calls it before it goes).
+void FreeRetiredFormWindows();
+
 class FormWindow {
   public:
     virtual ~FormWindow();

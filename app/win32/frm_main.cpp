@@ -15,6 +15,7 @@ FrmMain::FrmMain(Form mainDesign, Form detailDesign, MainWindowServices services
 FrmMain::~FrmMain() {
     detail_.reset();
     pictures_.reset();
+    FreeRetiredFormWindows();
 }
 
 void FrmMain::Pump() {
@@ -121,6 +122,9 @@ void FrmMain::EndDisplay() {
 
 FrmDetailServiceLogic& FrmMain::ShowDetailWindow() {
     if (!detail_ || !detail_->Loaded()) {
+        // A closed detail window is made anew. The old object may still be in use by a
+        // double-click handler further down the stack (one that yielded), so it is retired.
+        RetireFormWindow(std::move(detail_));
         detail_ = std::make_unique<FrmDetailService>(detailDesign_, *services_.wmi, instance_);
         detail_->Load();
     }
@@ -140,8 +144,10 @@ void FrmMain::OnCommand(HWND from, WORD code) {
     if (from == Child("Command1")) {
         logic_->OnRefreshClick();
     } else if (from == Child("Command2")) {
+        YieldScope dialogLoop; // the save dialog runs its own message loop
         if (services_.saveList) services_.saveList(Hwnd(), reportPath_, *list_);
     } else if (from == Child("Command3")) {
+        YieldScope clipboard; // messages other programs send are handled while it waits
         if (services_.copyList) services_.copyList(Hwnd(), *list_);
     }
 }
@@ -171,9 +177,7 @@ LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return OnNotify(*reinterpret_cast<const NMHDR*>(lp));
     case WM_TIMER:
         if (wp == kTimer1 && logic_) {
-            ++handlersRunning_;
             logic_->OnTimerTick();
-            --handlersRunning_;
             SyncHostIds();
         }
         return 0;
@@ -185,8 +189,10 @@ LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         KillTimer(Hwnd(), kTimer1);
         if (detail_ && detail_->Loaded()) DestroyWindow(detail_->Hwnd());
         PostQuitMessage(0);
-        // Closed in the middle of a scan: the program ends now, not when the scan is done.
-        if (handlersRunning_ > 0 && services_.endProgram) services_.endProgram();
+        // Closed while a handler was paused in a yield (a scan, a save, a double-click, a link
+        // click...): the program ends now, rather than let that handler go on with a window
+        // and a list that are gone.
+        if (YieldDepth() > 0 && services_.endProgram) services_.endProgram();
         return 0;
     default:
         return Default(msg, wp, lp);

@@ -27,8 +27,8 @@ struct MainWindowServices {
     NumberLocale locale;
     // The link images: opens a web address (nothing happens when empty).
     WebPageOpener openWebPage;
-    // Ends the process at once; called when the main window goes while a handler is still
-    // running (a scan in progress). Empty: the handler runs to its end first.
+    // Ends the process at once; called when the main window goes while a handler is paused in
+    // a yield. Empty: that handler runs to its end first.
     std::function<void()> endProgram;
 };
 
@@ -82,7 +82,6 @@ class FrmMain final : public FormWindow, private BusyBar, private DetailWindowHo
     std::unique_ptr<MainWindowPictures> pictures_;
     std::string desktopPath_;
     std::string reportPath_;
-    int handlersRunning_ = 0;    // nesting of the timer's scan
     AnimationBarWindow busyBar_; // DB1
 };
 

@@ -29,6 +29,16 @@ std::wstring ReadItemText(HWND hwnd, int index, int subItem) {
     }
 }
 
+// The order of the system's list view: the user's locale, letter case ignored (so "événements"
+// sits beside "Événements", both before "Zeta"). Texts the comparison cannot take are put in
+// code-unit order.
+int CompareForUser(const std::wstring& a, const std::wstring& b) {
+    const int r = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(),
+                                 static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()));
+    if (r != 0) return r - CSTR_EQUAL;
+    return a.compare(b);
+}
+
 } // namespace
 
 void Win32ListView::AddColumn(std::string_view text, int widthPx) {
@@ -178,20 +188,21 @@ int CALLBACK Win32ListView::CompareItems(LPARAM a, LPARAM b, LPARAM selfParam) {
 
 void Win32ListView::SortByText() {
     if (sortKey_ < 0 || sortKey_ >= ColumnCount()) return;
-    // The order is worked out on a snapshot of the column (letter case ignored, equal texts in
-    // their present order) and handed to the control as each item's place. The control's
+    // The order is worked out on a snapshot of the column (the user's text order, equal texts
+    // in their present order) and handed to the control as each item's place. The control's
     // callback then never has to read items while it is moving them.
     struct Entry {
         LPARAM key;
-        std::string text;
+        std::wstring text;
     };
     const int n = RowCount();
     std::vector<Entry> rows;
     rows.reserve(static_cast<std::size_t>(n));
-    for (int row = 1; row <= n; ++row) rows.push_back({ItemKey(row - 1), CellText(row, sortKey_)});
+    for (int row = 1; row <= n; ++row)
+        rows.push_back({ItemKey(row - 1), ReadItemText(hwnd_, row - 1, sortKey_)});
     const bool descending = order_ == SortOrder::Descending;
     std::stable_sort(rows.begin(), rows.end(), [descending](const Entry& x, const Entry& y) {
-        const int c = CompareListText(x.text, y.text);
+        const int c = CompareForUser(x.text, y.text);
         return descending ? c > 0 : c < 0;
     });
     for (std::size_t i = 0; i < rows.size(); ++i) {

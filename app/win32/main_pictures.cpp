@@ -1,5 +1,7 @@
 #include "app/win32/main_pictures.h"
 
+#include "app/win32/message_pump.h"
+
 #include <shellapi.h>
 
 namespace corvale::win32 {
@@ -33,11 +35,13 @@ MainWindowPictures::MainWindowPictures(FormWindow& form, WebPageOpener opener)
         controls_.push_back(&control);
         if (const std::string_view address = LinkAddressOf(c.name); !address.empty()) {
             control.events.Click = [this, url = std::string(address)](std::int32_t) {
+                YieldScope shellMayRunMessages; // the shell may wait on a message loop
                 if (opener_) opener_(form_.Hwnd(), url);
             };
         }
-        control.Enabled(c.enabled);
         control.ReadProperties(c.properties);
+        // The form's own enabled state stands over the control's stored default.
+        control.Enabled(c.enabled);
         if (c.visible) control.Show();
     }
 }

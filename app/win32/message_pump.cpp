@@ -3,6 +3,19 @@
 #include <windows.h>
 
 namespace corvale::win32 {
+namespace {
+thread_local int yieldDepth = 0; // messages, and so yields, belong to one thread
+} // namespace
+
+YieldScope::YieldScope() {
+    ++yieldDepth;
+}
+YieldScope::~YieldScope() {
+    --yieldDepth;
+}
+int YieldDepth() {
+    return yieldDepth;
+}
 
 void DispatchWindowMessage(MSG& msg) {
     // Tab, arrow keys and the space bar move between and press the windows' controls.
@@ -13,6 +26,7 @@ void DispatchWindowMessage(MSG& msg) {
 }
 
 bool PumpPendingMessages() {
+    YieldScope yielding;
     MSG msg;
     // A bound, so that a message source that keeps posting cannot hold the caller forever.
     for (int i = 0; i < 10000 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
@@ -26,6 +40,7 @@ bool PumpPendingMessages() {
 }
 
 bool PumpUntil(const std::function<bool()>& pred, unsigned timeoutMs) {
+    YieldScope yielding;
     const ULONGLONG end = GetTickCount64() + timeoutMs;
     for (;;) {
         if (pred()) return true;

@@ -18,4 +18,18 @@ bool PumpPendingMessages();
 // Pumps messages until pred() holds or the time runs out; true when pred() held.
 bool PumpUntil(const std::function<bool()>& pred, unsigned timeoutMs);
 
+// Window messages may run while one of these lives: the program's yields above, and calls into
+// the system that run their own message loop for a handler (the save dialog, the shell). Its
+// count tells a window whether a handler is paused part-way underneath the message it handles.
+class YieldScope {
+  public:
+    YieldScope();
+    ~YieldScope();
+    YieldScope(const YieldScope&) = delete;
+    YieldScope& operator=(const YieldScope&) = delete;
+};
+
+// The number of YieldScopes alive on this thread: zero when messages come from the main loop.
+int YieldDepth();
+
 } // namespace corvale::win32

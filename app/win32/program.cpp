@@ -6,6 +6,7 @@
 #include "controls/win32/xp_theme_support.h"
 #include "platform/win32/com.h"
 #include "platform/win32/system_wmi.h"
+#include "platform/win32/wide_text.h"
 
 #include <commctrl.h>
 #include <objbase.h>
@@ -21,6 +22,17 @@ void RegisterCommonControls() {
 }
 
 } // namespace
+
+NumberLocale UserNumberLocale() {
+    NumberLocale locale;
+    wchar_t text[8] = {}; // the system keeps at most three characters for each
+    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, text, 8) > 1)
+        locale.decimal = Utf8FromWide(text);
+    // An empty group separator is the user's choice: the digits are then not grouped.
+    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, text, 8) > 0)
+        locale.group = Utf8FromWide(text);
+    return locale;
+}
 
 std::optional<ProgramForms> LoadProgramForms() {
     FormLoadResult main = LoadFrmMain();
@@ -40,6 +52,8 @@ MainWindowServices SystemServices(WmiLocator& wmi) {
     s.copyList = [](HWND owner, const ListControl& list) {
         CopyListToSystemClipboard(owner, list);
     };
+    s.endProgram = [] { ExitProcess(0); };
+    s.locale = UserNumberLocale();
     return s;
 }
 
@@ -72,7 +86,6 @@ int mdStartup(HINSTANCE instance) {
 
     SystemWmiLocator wmi;
     MainWindowServices services = SystemServices(wmi);
-    services.endProgram = [] { ExitProcess(0); };
     auto window = OpenMainWindow(instance, std::move(services));
     if (!window) return 1;
     return RunMessageLoop();

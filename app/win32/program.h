@@ -17,8 +17,12 @@ struct ProgramForms {
 };
 std::optional<ProgramForms> LoadProgramForms();
 
+// The user's decimal point and group separator, as the system has them now.
+NumberLocale UserNumberLocale();
+
 // The services of the real system (management service or service manager, shell folders, the
-// file dialog, the clipboard), with `wmi` used for every binding.
+// file dialog, the clipboard, the end of the process, the user's number format read once), with
+// `wmi` used for every binding.
 MainWindowServices SystemServices(WmiLocator& wmi);
 
 // Makes FrmMain from the embedded design data, runs its load steps and shows it; nullptr when

@@ -16,6 +16,48 @@
 namespace corvale::win32 {
 namespace {
 
+// uxtheme and msimg32 are found when first needed, not at load time: a system without them
+// still runs the program, unthemed.
+struct ThemeApi {
+    decltype(&::IsAppThemed) isAppThemed = nullptr;
+    decltype(&::IsThemeActive) isThemeActive = nullptr;
+    decltype(&::GetThemeAppProperties) getThemeAppProperties = nullptr;
+    decltype(&::OpenThemeData) openThemeData = nullptr;
+    decltype(&::CloseThemeData) closeThemeData = nullptr;
+    decltype(&::GetThemeBackgroundRegion) getThemeBackgroundRegion = nullptr;
+    decltype(&::DrawThemeParentBackground) drawThemeParentBackground = nullptr;
+    decltype(&::DrawThemeBackground) drawThemeBackground = nullptr;
+    decltype(&::GetThemeBackgroundContentRect) getThemeBackgroundContentRect = nullptr;
+    decltype(&::DrawThemeText) drawThemeText = nullptr;
+    decltype(&::TransparentBlt) transparentBlt = nullptr;
+};
+
+template <typename Fn> void FindProc(HMODULE module, const char* name, Fn& fn) {
+    fn = module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)))
+                : nullptr;
+}
+
+const ThemeApi& Api() {
+    static const ThemeApi api = [] {
+        ThemeApi a;
+        // Both stay loaded for the program's life.
+        HMODULE ux = LoadLibraryW(L"uxtheme.dll");
+        FindProc(ux, "IsAppThemed", a.isAppThemed);
+        FindProc(ux, "IsThemeActive", a.isThemeActive);
+        FindProc(ux, "GetThemeAppProperties", a.getThemeAppProperties);
+        FindProc(ux, "OpenThemeData", a.openThemeData);
+        FindProc(ux, "CloseThemeData", a.closeThemeData);
+        FindProc(ux, "GetThemeBackgroundRegion", a.getThemeBackgroundRegion);
+        FindProc(ux, "DrawThemeParentBackground", a.drawThemeParentBackground);
+        FindProc(ux, "DrawThemeBackground", a.drawThemeBackground);
+        FindProc(ux, "GetThemeBackgroundContentRect", a.getThemeBackgroundContentRect);
+        FindProc(ux, "DrawThemeText", a.drawThemeText);
+        FindProc(LoadLibraryW(L"msimg32.dll"), "TransparentBlt", a.transparentBlt);
+        return a;
+    }();
+    return api;
+}
+
 constexpr char kHotProp[] = "Hot";
 constexpr char kPaintedProp[] = "Painted";
 
@@ -64,11 +106,18 @@ struct ScreenDc {
     }
 };
 
+// The "BUTTON" theme data of a window; nothing when uxtheme is missing or has none. Every
+// drawing call is made only when it was found.
 struct Theme {
-    HTHEME h;
-    explicit Theme(HWND hwnd) : h(OpenThemeData(hwnd, L"BUTTON")) {}
+    HTHEME h = nullptr;
+    explicit Theme(HWND hwnd) {
+        if (Api().openThemeData && Api().closeThemeData && Api().getThemeBackgroundRegion &&
+            Api().drawThemeParentBackground && Api().drawThemeBackground &&
+            Api().getThemeBackgroundContentRect && Api().drawThemeText)
+            h = Api().openThemeData(hwnd, L"BUTTON");
+    }
     ~Theme() {
-        if (h) CloseThemeData(h);
+        if (h) Api().closeThemeData(h);
     }
 };
 
@@ -117,8 +166,8 @@ void Refresh(HWND hwnd) {
     HRGN rgn = nullptr;
     Theme theme(hwnd);
     if (theme.h &&
-        SUCCEEDED(
-            GetThemeBackgroundRegion(theme.h, nullptr, BP_PUSHBUTTON, PBS_NORMAL, &rc, &rgn)) &&
+        SUCCEEDED(Api().getThemeBackgroundRegion(theme.h, nullptr, BP_PUSHBUTTON, PBS_NORMAL, &rc,
+                                                 &rgn)) &&
         rgn) {
         InvalidateRgn(hwnd, rgn, FALSE);
         DeleteObject(rgn);
@@ -132,6 +181,59 @@ bool PropSet(HWND hwnd, const char* name) {
 }
 void SetFlag(HWND hwnd, const char* name, bool on) {
     SetPropA(hwnd, name, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(on ? 1 : 0)));
+}
+
+// A form's graphical button as it stands at each paint: caption, font, picture, default look and
+// (for option buttons and check boxes) value come from its window; the colours from the design.
+class WindowThemedButton final : public ThemedButton {
+  public:
+    WindowThemedButton(HWND hwnd, ThemeControlKind kind, const Control& design)
+        : hwnd_(hwnd), kind_(kind) {
+        useMaskColor_ = design.properties.GetBool("UseMaskColor").value_or(false);
+        if (auto mask = design.properties.GetInt32("MaskColor")) maskColor_ = *mask;
+        if (auto back = design.properties.GetInt32("BackColor")) backColor_ = *back;
+    }
+    std::optional<bool> Value() const override {
+        if (kind_ == ThemeControlKind::CommandButton) return std::nullopt;
+        return SendMessageW(hwnd_, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    bool Default() const override {
+        return kind_ == ThemeControlKind::CommandButton &&
+               (GetWindowLongPtrW(hwnd_, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+    }
+    bool Enabled() const override { return IsWindowEnabled(hwnd_) != 0; }
+    std::optional<ButtonPictureRef> Picture() const override {
+        if (auto icon = reinterpret_cast<HICON>(SendMessageW(hwnd_, BM_GETIMAGE, IMAGE_ICON, 0)))
+            return PictureFromIcon(icon);
+        if (auto bmp = reinterpret_cast<HBITMAP>(SendMessageW(hwnd_, BM_GETIMAGE, IMAGE_BITMAP, 0)))
+            return PictureFromBitmap(bmp);
+        return std::nullopt;
+    }
+    std::int32_t BackColor() const override { return backColor_; }
+    std::string Caption() const override {
+        const int n = GetWindowTextLengthW(hwnd_);
+        if (n <= 0) return {};
+        std::wstring w(static_cast<std::size_t>(n) + 1, L'\0');
+        w.resize(static_cast<std::size_t>(std::max(0, GetWindowTextW(hwnd_, w.data(), n + 1))));
+        return Utf8FromWide(w);
+    }
+    HFONT Font() const override {
+        return reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0));
+    }
+    bool UseMaskColor() const override { return useMaskColor_; }
+    std::int32_t MaskColor() const override { return maskColor_; }
+
+  private:
+    HWND hwnd_;
+    ThemeControlKind kind_;
+    bool useMaskColor_ = false;
+    std::int32_t maskColor_ = 0xC0C0C0;
+    std::int32_t backColor_ = static_cast<std::int32_t>(0x8000000F);
+};
+
+bool IsButtonKind(ThemeControlKind kind) {
+    return kind == ThemeControlKind::CommandButton || kind == ThemeControlKind::OptionButton ||
+           kind == ThemeControlKind::CheckBox;
 }
 
 } // namespace
@@ -208,7 +310,10 @@ void SetKnownComCtlVersion(DWORD major) {
 }
 
 bool IsThemed() {
-    return IsAppThemed() && IsThemeActive() && (GetThemeAppProperties() & STAP_ALLOW_CONTROLS) != 0;
+    const ThemeApi& api = Api();
+    if (!api.isAppThemed || !api.isThemeActive || !api.getThemeAppProperties) return false;
+    return api.isAppThemed() && api.isThemeActive() &&
+           (api.getThemeAppProperties() & STAP_ALLOW_CONTROLS) != 0;
 }
 
 void InitVisualStyles() {
@@ -256,6 +361,12 @@ ThemeControl ThemeControlOf(const Control& control, HWND hwnd, ThemedButton* but
     case ControlKind::CommandButton:
         t.kind = ThemeControlKind::CommandButton;
         break;
+    case ControlKind::OptionButton:
+        t.kind = ThemeControlKind::OptionButton;
+        break;
+    case ControlKind::CheckBox:
+        t.kind = ThemeControlKind::CheckBox;
+        break;
     case ControlKind::Frame:
         t.kind = ThemeControlKind::Frame;
         break;
@@ -283,32 +394,27 @@ bool FormThemeSupport::Apply(const Form& form,
         HWND hwnd = windowOf ? windowOf(c) : nullptr;
         if (!hwnd) continue;
         ThemeControl t = ThemeControlOf(c, hwnd, nullptr);
-        if (t.kind == ThemeControlKind::CommandButton && t.style == 1) {
-            auto b = std::make_unique<SimpleThemedButton>();
-            b->window = hwnd;
-            b->caption = c.text;
-            b->font = reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
-            if (auto icon = reinterpret_cast<HICON>(SendMessageW(hwnd, BM_GETIMAGE, IMAGE_ICON, 0)))
-                b->picture = PictureFromIcon(icon);
-            else if (auto bmp = reinterpret_cast<HBITMAP>(
-                         SendMessageW(hwnd, BM_GETIMAGE, IMAGE_BITMAP, 0)))
-                b->picture = PictureFromBitmap(bmp);
-            b->useMaskColor = c.properties.GetBool("UseMaskColor").value_or(false);
-            if (auto mask = c.properties.GetInt32("MaskColor")) b->maskColor = *mask;
-            if (auto back = c.properties.GetInt32("BackColor")) b->backColor = *back;
-            t.button = b.get();
-            buttons_.push_back(std::move(b));
+        if (IsButtonKind(t.kind) && t.style == 1) {
+            buttons_.emplace_back(hwnd, std::make_unique<WindowThemedButton>(hwnd, t.kind, c));
+            t.button = buttons_.back().second.get();
         }
         controls.push_back(t);
     }
     if (!FixThemeSupport(controls)) return false;
     for (const ThemeControl& t : controls) {
         if (t.kind == ThemeControlKind::Frame) subclassed_.emplace_back(t.hwnd, false);
-        if (t.button && t.style == 1 && t.kind != ThemeControlKind::Frame &&
-            t.kind != ThemeControlKind::Other)
+        if (t.button && t.style == 1 && IsButtonKind(t.kind))
             subclassed_.emplace_back(t.hwnd, true);
     }
     return true;
+}
+
+const ThemedButton* FormThemeSupport::ButtonOf(HWND hwnd) const {
+    for (const auto& [subclassed, isButton] : subclassed_)
+        if (subclassed == hwnd && isButton)
+            for (const auto& [window, button] : buttons_)
+                if (window == hwnd) return button.get();
+    return nullptr;
 }
 
 LRESULT CALLBACK pvRedirectFrame(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
@@ -440,21 +546,21 @@ void pvDrawButton(HWND hwnd, HDC hdc, const ThemedButton& button) {
         Theme theme(hwnd);
         if (theme.h) {
             HRGN face = nullptr;
-            if (SUCCEEDED(GetThemeBackgroundRegion(theme.h, hdc, kPushButtonPart, look.state, &r,
-                                                   &face)) &&
+            if (SUCCEEDED(Api().getThemeBackgroundRegion(theme.h, hdc, kPushButtonPart, look.state,
+                                                         &r, &face)) &&
                 face) {
                 ExtSelectClipRgn(hdc, face, RGN_DIFF);
                 DeleteObject(face);
             }
-            if (FAILED(DrawThemeParentBackground(hwnd, hdc, &r))) {
+            if (FAILED(Api().drawThemeParentBackground(hwnd, hdc, &r))) {
                 GdiObject brush(CreateSolidBrush(SystemColour(button.BackColor())));
                 if (brush.obj) FillRect(hdc, &r, static_cast<HBRUSH>(brush.obj));
             }
             ExtSelectClipRgn(hdc, nullptr, RGN_COPY);
-            DrawThemeBackground(theme.h, hdc, kPushButtonPart, look.state, &r, nullptr);
+            Api().drawThemeBackground(theme.h, hdc, kPushButtonPart, look.state, &r, nullptr);
             RECT content = r;
-            if (SUCCEEDED(GetThemeBackgroundContentRect(theme.h, hdc, kPushButtonPart, look.state,
-                                                        &r, &content)))
+            if (SUCCEEDED(Api().getThemeBackgroundContentRect(theme.h, hdc, kPushButtonPart,
+                                                              look.state, &r, &content)))
                 r = content;
         } else {
             GdiObject brush(CreateSolidBrush(SystemColour(button.BackColor())));
@@ -473,8 +579,8 @@ void pvDrawButton(HWND hwnd, HDC hdc, const ThemedButton& button) {
                 CaptionRect({r.left, r.top, r.right, r.bottom}, {t.left, t.top, t.right, t.bottom},
                             HasHandle(shown));
             t = {placed.left, placed.top, placed.right, placed.bottom};
-            DrawThemeText(theme.h, hdc, kPushButtonPart, look.state, caption.c_str(), -1,
-                          DT_CENTER | DT_WORDBREAK, 0, &t);
+            Api().drawThemeText(theme.h, hdc, kPushButtonPart, look.state, caption.c_str(), -1,
+                                DT_CENTER | DT_WORDBREAK, 0, &t);
             r.bottom = t.top;
         }
     } // 5. the theme is closed here
@@ -505,7 +611,7 @@ void pvDrawRect(HDC hdc, int x, int y, int width, int height, COLORREF colour) {
 void pvDrawTransparentPicture(const std::optional<ButtonPictureRef>& picture, HDC hdc, int x, int y,
                               int cx, int cy, COLORREF crTransparent, int xSrc, int ySrc, int cxSrc,
                               int cySrc) {
-    if (!HasHandle(picture) || cx <= 0 || cy <= 0) return;
+    if (!HasHandle(picture) || cx <= 0 || cy <= 0 || !Api().transparentBlt) return;
     if (cxSrc == 0) cxSrc = cx;
     if (cySrc == 0) cySrc = cy;
     ScreenDc screen;
@@ -523,7 +629,7 @@ void pvDrawTransparentPicture(const std::optional<ButtonPictureRef>& picture, HD
         DrawStateW(mem.dc, nullptr, nullptr, reinterpret_cast<LPARAM>(picture->handle), 0, 0, 0, 0,
                    0, DST_BITMAP);
     }
-    TransparentBlt(hdc, x, y, cx, cy, mem.dc, xSrc, ySrc, cxSrc, cySrc, crTransparent);
+    Api().transparentBlt(hdc, x, y, cx, cy, mem.dc, xSrc, ySrc, cxSrc, cySrc, crTransparent);
 }
 
 void pvDrawDisabledPicture(const std::optional<ButtonPictureRef>& picture, HDC hdc, int x, int y,

@@ -106,10 +106,10 @@ bool FixThemeSupport(std::span<const ThemeControl> controls);
 // The kind of a form-model control for the fix-ups, and its "Style".
 ThemeControl ThemeControlOf(const Control& control, HWND hwnd, ThemedButton* button);
 
-// The fix-ups of one form's windows: builds the properties of each graphical command button
-// from the form model (caption, font and picture taken from its window) and subclasses the
-// form's frames and graphical buttons. The subclassing is undone when the object goes, so the
-// windows may outlive it.
+// The fix-ups of one form's windows: subclasses the form's frames and graphical buttons (command
+// buttons, option buttons and check boxes with "Style" 1). A button's caption, font, picture,
+// default look and value are read from its window whenever it is painted. The subclassing is undone
+// when the object goes, so the windows may outlive it.
 class FormThemeSupport {
   public:
     FormThemeSupport() = default;
@@ -119,9 +119,11 @@ class FormThemeSupport {
 
     // Same result as FixThemeSupport.
     bool Apply(const Form& form, const std::function<HWND(const Control&)>& windowOf);
+    // What a subclassed graphical button is painted with; nullptr for any other window.
+    const ThemedButton* ButtonOf(HWND hwnd) const;
 
   private:
-    std::vector<std::unique_ptr<SimpleThemedButton>> buttons_;
+    std::vector<std::pair<HWND, std::unique_ptr<ThemedButton>>> buttons_;
     std::vector<std::pair<HWND, bool>> subclassed_; // window, true for a button
 };
 

@@ -90,14 +90,17 @@ bool AlphaBlendImage(const c32bppDIB& image, std::intptr_t imageDC, const AlphaB
     BLENDFUNCTION blend{AC_SRC_OVER, 0, BYTE(call.constantAlpha),
                         BYTE(call.sourceAlpha ? AC_SRC_ALPHA : 0)};
     BOOL ok = FALSE;
+    // gdi32's own entry (the one msimg32 forwards to), so the program does not need msimg32.
     if (imageDC) {
-        ok = AlphaBlend(dest, call.destX, call.destY, call.destWidth, call.destHeight,
-                        AsDC(imageDC), call.srcX, call.srcY, call.srcWidth, call.srcHeight, blend);
+        ok = GdiAlphaBlend(dest, call.destX, call.destY, call.destWidth, call.destHeight,
+                           AsDC(imageDC), call.srcX, call.srcY, call.srcWidth, call.srcHeight,
+                           blend);
     } else {
         ScopedMemoryDC mem(dest, reinterpret_cast<HGDIOBJ>(image.Handle()));
         if (mem.get())
-            ok = AlphaBlend(dest, call.destX, call.destY, call.destWidth, call.destHeight,
-                            mem.get(), call.srcX, call.srcY, call.srcWidth, call.srcHeight, blend);
+            ok = GdiAlphaBlend(dest, call.destX, call.destY, call.destWidth, call.destHeight,
+                               mem.get(), call.srcX, call.srcY, call.srcWidth, call.srcHeight,
+                               blend);
     }
     if (call.halftone && previousMode) SetStretchBltMode(dest, previousMode);
     GdiFlush();

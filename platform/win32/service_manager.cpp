@@ -84,8 +84,8 @@ std::optional<std::vector<ScmService>> ReadServices() {
     for (int round = 0; round < 1024; ++round) {
         DWORD needed = 0, count = 0;
         BOOL ok = EnumServicesStatusExW(
-            manager.get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32 | SERVICE_DRIVER, SERVICE_STATE_ALL,
-            buf.data(), static_cast<DWORD>(buf.size()), &needed, &count, &resume, nullptr);
+            manager.get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL, buf.data(),
+            static_cast<DWORD>(buf.size()), &needed, &count, &resume, nullptr);
         const DWORD err = ok ? ERROR_SUCCESS : GetLastError();
         if (!ok && err != ERROR_MORE_DATA) return out.empty() ? std::nullopt : std::optional(out);
         if (static_cast<std::size_t>(count) > buf.size() / sizeof(ENUM_SERVICE_STATUS_PROCESSW))

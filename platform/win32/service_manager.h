@@ -26,7 +26,8 @@ struct ScmService {
     std::uint32_t processId = 0;
 };
 
-// Every installed service (drivers included), in the order the manager lists them; nullopt when
+// Every installed Win32 service (no drivers, as Win32_Service has none), in the order the
+// manager lists them; nullopt when
 // the manager cannot be opened or enumerated. A service whose configuration cannot be read keeps
 // empty configuration fields.
 std::optional<std::vector<ScmService>> ReadServices();

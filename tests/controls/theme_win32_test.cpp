@@ -309,6 +309,54 @@ TEST(ThemeFixUps, FormModelControlsMapToTheirKinds) {
     EXPECT_EQ(ThemeControlOf(c, nullptr, nullptr).kind, ThemeControlKind::Other);
 }
 
+TEST(ThemeFixUps, FormButtonsOfEveryKindArePaintedAsTheyAreNow) {
+    Form window;
+    corvale::Form model;
+    std::map<std::string, HWND> windows;
+    auto add = [&](const char* name, ControlKind kind, int style, DWORD buttonStyle) {
+        Control c;
+        c.name = name;
+        c.kind = kind;
+        c.properties.Set("Style", std::int16_t(style));
+        model.controls.push_back(c);
+        windows[name] =
+            MakeButton(window.hwnd, 10 + 40 * int(windows.size()), 10, 30, 27, buttonStyle);
+    };
+    add("Command1", ControlKind::CommandButton, 1, BS_PUSHBUTTON | BS_ICON);
+    add("Option1", ControlKind::OptionButton, 1, BS_AUTORADIOBUTTON | BS_PUSHLIKE);
+    add("Check1", ControlKind::CheckBox, 1, BS_AUTOCHECKBOX | BS_PUSHLIKE);
+    add("Check2", ControlKind::CheckBox, 0, BS_AUTOCHECKBOX);
+    FormThemeSupport theme;
+    ASSERT_TRUE(theme.Apply(model, [&](const Control& c) { return windows[c.name]; }));
+    EXPECT_EQ(ThemeControlOf(model.controls[1], nullptr, nullptr).kind,
+              ThemeControlKind::OptionButton);
+    EXPECT_EQ(ThemeControlOf(model.controls[2], nullptr, nullptr).kind, ThemeControlKind::CheckBox);
+    // What changes after the fix-ups is what gets painted.
+    const ThemedButton* command = theme.ButtonOf(windows["Command1"]);
+    ASSERT_NE(command, nullptr);
+    HICON icon = TallIcon();
+    SetWindowTextW(windows["Command1"], L"Go");
+    SendMessageW(windows["Command1"], BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+    SendMessageW(windows["Command1"], BM_SETSTYLE, BS_DEFPUSHBUTTON | BS_ICON, FALSE);
+    EXPECT_EQ(command->Caption(), "Go");
+    const auto picture = command->Picture();
+    EXPECT_TRUE(picture && picture->handle == icon);
+    EXPECT_TRUE(command->Default());
+    EXPECT_EQ(command->Value(), std::nullopt);
+    SendMessageW(windows["Command1"], BM_SETIMAGE, IMAGE_ICON, 0);
+    DestroyIcon(icon);
+
+    const ThemedButton* option = theme.ButtonOf(windows["Option1"]);
+    const ThemedButton* check = theme.ButtonOf(windows["Check1"]);
+    ASSERT_TRUE(option && check);
+    EXPECT_EQ(theme.ButtonOf(windows["Check2"]), nullptr) << "not graphical";
+    SendMessageW(windows["Check1"], BM_SETCHECK, BST_CHECKED, 0);
+    EXPECT_EQ(check->Value(), std::optional<bool>(true));
+    EXPECT_EQ(option->Value(), std::optional<bool>(false));
+    EXPECT_FALSE(RemoveWindowSubclass(windows["Check2"], pvRedirectButton, 0));
+    EXPECT_TRUE(RemoveWindowSubclass(windows["Option1"], pvRedirectButton, 0));
+}
+
 TEST(ThemeFixUps, ButtonsAreLeftAloneWhileStylesAreOff) {
     RUN_WITH_STYLES(false);
     Form form;

@@ -361,11 +361,27 @@ TEST(AlphaImageMask, CornerColourBecomesTransparentAndComesBack) {
     EXPECT_EQ(Px(f.ctl.Image(), 0, 0), (Bgra{0, 0, 0, 0}));
     f.ctl.MaskUsed(0);
     EXPECT_EQ(Px(f.ctl.Image(), 0, 0), (Bgra{1, 2, 3, 255}));
+    EXPECT_FALSE(f.ctl.Image().Alpha());
+    f.ctl.MaskUsed(3); // switched off, it can be switched on again
+    EXPECT_EQ(f.ctl.MaskUsed(), 3);
+    EXPECT_EQ(Px(f.ctl.Image(), 1, 1), (Bgra{0, 0, 0, 0}));
 
     Fixture g; // a picture with its own transparency takes no mask
     MakeImage(g.ctl, 3, 3, true);
     g.ctl.MaskUsed(2);
     EXPECT_EQ(g.ctl.MaskUsed(), 0);
+}
+
+TEST(AlphaImageMask, StoredMaskWithoutItsSourceIsApplied) {
+    PropertyBag bag;
+    bag.Set("Image", SolidBmp(3, 3, {10, 20, 30, 255}, {1, 2, 3, 255}));
+    bag.Set("MaskUsed", true);
+    bag.Set("Mask", std::int32_t{0x0A141E}); // R 30, G 20, B 10: the common colour
+    Fixture f;
+    f.ctl.ReadProperties(bag);
+    EXPECT_NE(f.ctl.MaskUsed(), 0);
+    EXPECT_EQ(Px(f.ctl.Image(), 1, 1), (Bgra{0, 0, 0, 0}));
+    EXPECT_EQ(Px(f.ctl.Image(), 0, 0), (Bgra{1, 2, 3, 255}));
 }
 
 TEST(AlphaImageMask, MaskOfAnInvertedPictureSurvivesSavingAndReading) {

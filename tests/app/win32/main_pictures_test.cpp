@@ -105,6 +105,22 @@ TEST_F(MainPicturesTest, FourImagesFromTheStoredDesign) {
     EXPECT_EQ(pictures.Find("aicAlphaImage1")->MousePointer(), 0);
 }
 
+TEST(MainPicturesDesign, AnImageDisabledInTheDesignComesUpDisabled) {
+    auto forms = LoadProgramForms();
+    ASSERT_TRUE(forms.has_value());
+    Control* link = forms->main.Find("aicAlphaImage5");
+    ASSERT_NE(link, nullptr);
+    link->enabled = false;
+    FixtureWmi wmi{FixtureData{}};
+    MainWindowServices s;
+    s.wmi = &wmi;
+    FrmMain window(std::move(forms->main), std::move(forms->detail), std::move(s),
+                   GetModuleHandleW(nullptr));
+    ASSERT_TRUE(window.Load());
+    EXPECT_FALSE(window.Pictures()->Find("aicAlphaImage5")->Enabled());
+    EXPECT_TRUE(window.Pictures()->Find("aicAlphaImage4")->Enabled());
+}
+
 TEST_F(MainPicturesTest, LinkClicksOpenTheMakersPagesThroughTheShell) {
     ClickOn("aicAlphaImage4");
     ClickOn("aicAlphaImage5");
@@ -117,6 +133,47 @@ TEST_F(MainPicturesTest, LinkClicksOpenTheMakersPagesThroughTheShell) {
                                                          {main, std::string(kSocialTwoPage)}}));
     for (const auto& [owner, address] : opened_)
         EXPECT_EQ(address.rfind("https://", 0), 0u) << address;
+}
+
+// Two presses of the left button through the system's input queue, at one screen point.
+void RealDoubleClick(POINT at) {
+    SetCursorPos(at.x, at.y);
+    INPUT in[5] = {};
+    for (INPUT& i : in) i.type = INPUT_MOUSE;
+    in[0].mi.dx = at.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+    in[0].mi.dy = at.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    in[1].mi.dwFlags = in[3].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[2].mi.dwFlags = in[4].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(1, &in[0], sizeof(INPUT));
+    PumpFor(50);
+    SendInput(4, &in[1], sizeof(INPUT));
+}
+
+TEST_F(MainPicturesTest, RealDoubleClickOnALinkIsOneClickAndADoubleClick) {
+    MainWindowPictures& pictures = *window_->Pictures();
+    aicAlphaImage* link = pictures.Find("aicAlphaImage5");
+    AlphaImageHost* host = pictures.HostOf("Picture4");
+    ASSERT_TRUE(link && host);
+    std::string events;
+    auto click = link->events.Click;
+    link->events.Click = [&, click](std::int32_t button) {
+        events += "Click ";
+        click(button);
+    };
+    link->events.DblClick = [&] { events += "DblClick "; };
+
+    SetWindowPos(window_->Hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(window_->Hwnd());
+    PumpFor(100);
+    const RECT place = host->PlaceOf(*link);
+    POINT at{(place.left + place.right) / 2, (place.top + place.bottom) / 2};
+    ClientToScreen(host->Container(), &at);
+    ASSERT_EQ(WindowFromPoint(at), host->Container());
+    RealDoubleClick(at);
+    PumpFor(200);
+    EXPECT_EQ(events, "Click DblClick ");
+    EXPECT_EQ(opened_.size(), 1u) << "a double click opens the page once";
 }
 
 TEST_F(MainPicturesTest, LinkImageIsAlphaBlendedOverTheWindow) {

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <deque>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -190,6 +191,20 @@ class MainWindowTest : public ::testing::Test {
         PumpPendingMessages();
     }
 
+    // Puts a double-click on the row into the queue, the row being selected first.
+    void QueueDoubleClick(int index) {
+        auto& state = queuedStates_.emplace_back();
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        state.state = LVIS_SELECTED | LVIS_FOCUSED;
+        PostMessageW(List(), LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&state));
+        RECT r{};
+        r.left = LVIR_LABEL;
+        SendMessageW(List(), LVM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
+        const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        PostMessageW(List(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+        PostMessageW(List(), WM_LBUTTONUP, 0, at);
+    }
+
     bool BusyBarAnimating() {
         const AnimationBar& bar = window_->BusyBarWindow().Model();
         for (int t = 0; t < AnimationBar::kTimerCount; ++t)
@@ -206,6 +221,7 @@ class MainWindowTest : public ::testing::Test {
     FixtureWmi wmi_{Recorded()};
     std::unique_ptr<FrmMain> window_;
     int folderAsked_ = -1;
+    std::deque<LVITEMW> queuedStates_; // read when the queued messages run
 };
 
 TEST_F(MainWindowTest, OpensIdleCentredAndSizedWithEmptyListAndZeroCounters) {
@@ -364,6 +380,64 @@ TEST_F(MainWindowTest, HeaderClicksSortTextWithoutCaseAndThePidColumnByNumber) {
                                                 "117.74 MB"}));
 }
 
+TEST_F(MainWindowTest, TextSortFollowsTheUsersAlphabetWithoutLetterCase) {
+    for (const char* name :
+         {"Zeta", "\xC3\xA9v\xC3\xA9nements", "alpha", "\xC3\x89v\xC3\xA9nements", "Beta"})
+        window_->List().AddRow(name);
+    ClickHeader(0);
+    auto names = Column(List(), 0);
+    if (names.front() != "alpha") {
+        ClickHeader(0);
+        names = Column(List(), 0);
+    }
+    // Accented letters in their alphabetical place; texts equal but for case keep their order.
+    EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Beta", "\xC3\xA9v\xC3\xA9nements",
+                                               "\xC3\x89v\xC3\xA9nements", "Zeta"}));
+}
+
+// The user's own separators for the time of a test, kept where the system keeps the user's
+// choices; the previous ones come back afterwards.
+class UserSeparators {
+  public:
+    UserSeparators(const wchar_t* decimal, const wchar_t* group) {
+        GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal_, 8);
+        GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, group_, 8);
+        set_ = SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal) &&
+               SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, group);
+    }
+    ~UserSeparators() {
+        SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal_);
+        SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, group_);
+    }
+    bool Set() const { return set_; }
+
+  private:
+    wchar_t decimal_[8] = {};
+    wchar_t group_[8] = {};
+    bool set_ = false;
+};
+
+TEST_F(MainWindowTest, SizeTextsAndNumberKeysFollowTheUsersSeparators) {
+    UserSeparators german(L",", L".");
+    ASSERT_TRUE(german.Set());
+    MainWindowServices s = BaseServices();
+    s.locale = SystemServices(wmi_).locale; // as the program reads it at start-up
+    ASSERT_TRUE(Open(std::move(s)));
+    Refresh();
+    EXPECT_EQ(Column(List(), 3), (std::vector<std::string>{"05,25 MB", "117,74 MB", "117,74 MB",
+                                                           "1.536,00 MB", "00,50 MB"}));
+    EXPECT_EQ(Text(Child("Label7")), "1.659,49 MB");
+    // A PID written with the user's group separator still sorts as the number it is.
+    window_->List().SetCellText(RowOf("Zeta") + 1, 2, "1.100");
+    ClickHeader(2);
+    auto pids = Column(List(), 2);
+    if (pids.front() != "88") {
+        ClickHeader(2);
+        pids = Column(List(), 2);
+    }
+    EXPECT_EQ(pids, (std::vector<std::string>{"88", "88", "1000", "1.100", "1234"}));
+}
+
 constexpr const char* kEventLogDetail =
     "Accept Pause: \t\tFalse\r\n"
     "Accept Stop: \t\tTrue\r\n"
@@ -422,6 +496,40 @@ TEST_F(MainWindowTest, DoubleClickOpensTheOneDetailWindowAndReusesIt) {
               "Detailed Service Info - Zeta Network Service");
 }
 
+TEST_F(MainWindowTest, DetailWindowClosedAndReplacedWhileADoubleClickYields) {
+    Refresh();
+    DoubleClickRow(RowOf("EventLog"));
+    ASSERT_NE(window_->DetailWindow(), nullptr);
+    HWND first = window_->DetailWindow()->Hwnd();
+    // The second double-click's handler yields; in that yield the user closes the detail window
+    // and double-clicks a third row, whose handler makes a new detail window.
+    QueueDoubleClick(RowOf("RpcSs"));
+    PostMessageW(first, WM_CLOSE, 0, 0);
+    QueueDoubleClick(RowOf("Zeta"));
+    PumpPendingMessages();
+    EXPECT_FALSE(IsWindow(first));
+    FrmDetailService* detail = window_->DetailWindow();
+    ASSERT_NE(detail, nullptr);
+    EXPECT_NE(detail->Hwnd(), first);
+    EXPECT_EQ(Text(detail->Hwnd()), "Detailed Service Info - Zeta Network Service");
+    EXPECT_NE(Text(detail->TextBox()).find("Name: \t\t\tZeta\r\n"), std::string::npos)
+        << Text(detail->TextBox());
+}
+
+TEST_F(MainWindowTest, ClosingTheMainWindowWhileAnyHandlerYieldsEndsTheProgram) {
+    int ended = 0;
+    MainWindowServices s = BaseServices();
+    s.endProgram = [&] { ++ended; };
+    ASSERT_TRUE(Open(std::move(s)));
+    Refresh();
+    HWND main = window_->Hwnd();
+    QueueDoubleClick(0); // its handler yields, and the close runs there
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    RunMessageLoop(); // the program's own loop, which is no yield
+    EXPECT_FALSE(IsWindow(main));
+    EXPECT_EQ(ended, 1);
+}
+
 TEST_F(MainWindowTest, ClosingTheMainWindowEndsTheProgramWithTheDetailWindow) {
     Refresh();
     DoubleClickRow(0);
@@ -453,15 +561,18 @@ std::string ExpectedReport(HWND list) {
 }
 
 // Answers the save dialog from its hook: OK (keeping the proposed name) or Cancel.
+// With closeAfter set, that window is asked to close right after the answer.
 struct AnswerDialog : cCommonDialog::Events {
     bool cancel = false;
     int shown = 0;
+    HWND closeAfter = nullptr;
     void InitDialog(WindowHandle hDlg) override {
         ++shown;
         HWND dialog = GetParent(reinterpret_cast<HWND>(hDlg));
         const int id = cancel ? IDCANCEL : IDOK;
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+        if (closeAfter) PostMessageW(closeAfter, WM_CLOSE, 0, 0);
     }
 };
 
@@ -470,8 +581,11 @@ class ReportButtonsTest : public MainWindowTest {
     void SetUp() override {
         wchar_t temp[MAX_PATH] = {};
         GetTempPathW(MAX_PATH, temp);
-        folder_ = Utf8FromWide(temp) + "corvale-report-" + std::to_string(GetCurrentProcessId());
+        folder_ = Utf8FromWide(temp) + "corvale-report-" + FolderTag();
         CreateDirectoryW(WideFromUtf8(folder_).c_str(), nullptr);
+        ASSERT_TRUE(Open(ReportServices()));
+    }
+    MainWindowServices ReportServices() {
         MainWindowServices s = BaseServices();
         s.specialFolderPath = [this](int) { return folder_; };
         s.saveList = [this](HWND owner, std::string& path, const ListControl& list) {
@@ -481,8 +595,15 @@ class ReportButtonsTest : public MainWindowTest {
         s.copyList = [](HWND owner, const ListControl& list) {
             CopyListToSystemClipboard(owner, list);
         };
-        ASSERT_TRUE(Open(std::move(s)));
+        return s;
     }
+    // The child process of a death test works in the folder of the test that started it.
+    static std::string FolderTag() {
+        wchar_t tag[32] = {};
+        if (GetEnvironmentVariableW(kTagVariable, tag, 32) > 0) return Utf8FromWide(tag);
+        return std::to_string(GetCurrentProcessId());
+    }
+    static constexpr const wchar_t* kTagVariable = L"CORVALE_REPORT_TEST_TAG";
     void TearDown() override {
         DeleteFileW(WideFromUtf8(ReportFile()).c_str());
         RemoveDirectoryW(WideFromUtf8(folder_).c_str());
@@ -522,6 +643,26 @@ TEST_F(ReportButtonsTest, SaveWritesTheShownRowsToTheChosenFileAndCancelKeepsThe
     EXPECT_EQ(window_->ReportPath(), ReportFile());
 }
 
+TEST_F(ReportButtonsTest, ClosingTheMainWindowAfterTheSaveDialogLeavesTheFileAlone) {
+    const std::string old = "OLD REPORT CONTENT";
+    std::ofstream(WideFromUtf8(ReportFile()).c_str(), std::ios::binary) << old;
+    SetEnvironmentVariableW(kTagVariable, WideFromUtf8(FolderTag()).c_str());
+    // The close arrives in the save's yield between the dialog and the writing: the program
+    // ends there, as the program's own services end it.
+    EXPECT_EXIT(
+        {
+            MainWindowServices s = ReportServices();
+            s.endProgram = SystemServices(wmi_).endProgram;
+            if (!Open(std::move(s))) std::exit(2);
+            Refresh();
+            answer_.closeAfter = window_->Hwnd();
+            Click("Command2");
+        },
+        ::testing::ExitedWithCode(0), "");
+    SetEnvironmentVariableW(kTagVariable, nullptr);
+    EXPECT_EQ(ReadFile(ReportFile()), std::optional<std::string>(old));
+}
+
 std::string ClipboardText(HWND owner) {
     std::string text;
     if (!OpenClipboard(owner)) return text;
@@ -548,6 +689,35 @@ TEST_F(ReportButtonsTest, CopyPutsTheSameReportOnTheClipboard) {
     EXPECT_EQ(text, expected);
     EXPECT_NE(text.find("Service: EventLog\r\nPID: 1234\r\nPID Memory: 1,536.00 MB\r\n"),
               std::string::npos);
+}
+
+// The libraries this executable (made of the program's libraries) names in its import table.
+std::vector<std::string> ImportedLibraries() {
+    const auto* base = reinterpret_cast<const BYTE*>(GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    std::vector<std::string> names;
+    if (dir.VirtualAddress == 0) return names;
+    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+         d->Name != 0; ++d) {
+        std::string name = reinterpret_cast<const char*>(base + d->Name);
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](char c) { return static_cast<char>(std::tolower(uint8_t(c))); });
+        names.push_back(name);
+    }
+    return names;
+}
+
+TEST(ProgramImports, ThemeAndBlendingLibrariesAreNotNeededToStart) {
+    const auto names = ImportedLibraries();
+    auto imports = [&](const char* name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    ASSERT_TRUE(imports("user32.dll"));
+    EXPECT_FALSE(imports("uxtheme.dll"));
+    EXPECT_FALSE(imports("msimg32.dll"));
 }
 
 // Closes the main window from inside the scan: the close is handled at the scan's next yield.
