@@ -4,6 +4,7 @@
 #include "controls/common_dialog.h"
 #include "controls/win32/common_dialog_win32.h"
 #include "controls/win32/dialog_records_win32.h"
+#include "tests/controls/dialog_watchdog.h"
 
 #include <cderr.h>
 #include <dlgs.h>
@@ -22,30 +23,7 @@ namespace {
 
 using namespace corvale;
 
-// Cancels every dialog of this thread after a while (and again each time the period passes), so
-// a hook that fails to answer fails the test instead of hanging it.
-class Watchdog {
-  public:
-    explicit Watchdog(UINT period = 20000) : timer_(SetTimer(nullptr, 0, period, &Watchdog::Fire)) {
-        fired_ = false;
-    }
-    ~Watchdog() { KillTimer(nullptr, timer_); }
-    static bool Fired() { return fired_; }
-
-  private:
-    static BOOL CALLBACK CancelOne(HWND w, LPARAM) {
-        wchar_t cls[16] = {};
-        GetClassNameW(w, cls, 16);
-        if (std::wstring(cls) == L"#32770") PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
-        return TRUE;
-    }
-    static void CALLBACK Fire(HWND, UINT, UINT_PTR, DWORD) {
-        fired_ = true;
-        EnumThreadWindows(GetCurrentThreadId(), &Watchdog::CancelOne, 0);
-    }
-    UINT_PTR timer_;
-    static inline bool fired_ = false;
-};
+using Watchdog = corvale::testing::DialogWatchdog;
 
 // Each byte of a record gets its own value, then the pointer fields are set to the marker.
 template <std::size_t N> void FillDistinct(ByteRecord<N>& r) {

@@ -6,6 +6,7 @@
 #include "platform/host/memory_list_control.h"
 #include "platform/win32/text_seams.h"
 #include "platform/win32/wide_text.h"
+#include "tests/controls/dialog_watchdog.h"
 
 #include <commdlg.h>
 #include <dlgs.h>
@@ -82,29 +83,7 @@ void WriteBytes(const std::wstring& path, std::string_view bytes) {
     CloseHandle(h);
 }
 
-// Closes a dialog that nobody answered, so a broken hook fails the test instead of hanging it.
-class DialogWatchdog {
-  public:
-    DialogWatchdog() : timer_(SetTimer(nullptr, 0, 20000, &DialogWatchdog::Fire)) {
-        fired_ = false;
-    }
-    ~DialogWatchdog() { KillTimer(nullptr, timer_); }
-    static bool Fired() { return fired_; }
-
-  private:
-    static BOOL CALLBACK CancelOne(HWND w, LPARAM) {
-        wchar_t cls[16] = {};
-        GetClassNameW(w, cls, 16);
-        if (std::wstring(cls) == L"#32770") PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
-        return TRUE;
-    }
-    static void CALLBACK Fire(HWND, UINT, UINT_PTR, DWORD) {
-        fired_ = true;
-        EnumThreadWindows(GetCurrentThreadId(), &DialogWatchdog::CancelOne, 0);
-    }
-    UINT_PTR timer_;
-    static inline bool fired_ = false;
-};
+using corvale::testing::DialogWatchdog;
 
 // Answers the dialog from its hook: optionally types a name, then presses OK (or Cancel).
 struct AnsweringEvents : cCommonDialog::Events {
