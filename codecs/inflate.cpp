@@ -497,35 +497,30 @@ void CopyMatchExact(std::uint8_t* dst, std::size_t dist, std::size_t length) {
 // Bytes CopyMatchFast may write past the end of a match.
 constexpr std::ptrdiff_t kCopyOvershoot = 64;
 
+// Copies from src to dst in pieces of N bytes until dst reaches stop (src lies at least N bytes
+// behind dst, so no piece reads what it writes).
+template <std::size_t N>
+inline void CopyInPieces(std::uint8_t* dst, const std::uint8_t* src, const std::uint8_t* stop) {
+    do {
+        std::memcpy(dst, src, N);
+        dst += N;
+        src += N;
+    } while (dst < stop);
+}
+
 // Copies a match in pieces of 8 to 64 bytes; may write up to kCopyOvershoot bytes past its end
 // (the caller has that room; those bytes are overwritten by what follows).
 inline void CopyMatchFast(std::uint8_t* dst, std::size_t dist, std::size_t length) {
     const std::uint8_t* src = dst - dist;
     std::uint8_t* const stop = dst + length;
     if (dist >= 64) {
-        do {
-            std::memcpy(dst, src, 64);
-            dst += 64;
-            src += 64;
-        } while (dst < stop);
+        CopyInPieces<64>(dst, src, stop);
     } else if (dist >= 32) {
-        do {
-            std::memcpy(dst, src, 32);
-            dst += 32;
-            src += 32;
-        } while (dst < stop);
+        CopyInPieces<32>(dst, src, stop);
     } else if (dist >= 16) {
-        do {
-            std::memcpy(dst, src, 16);
-            dst += 16;
-            src += 16;
-        } while (dst < stop);
+        CopyInPieces<16>(dst, src, stop);
     } else if (dist >= 8) {
-        do {
-            std::memcpy(dst, src, 8);
-            dst += 8;
-            src += 8;
-        } while (dst < stop);
+        CopyInPieces<8>(dst, src, stop);
     } else {
         // Distances 1..7 repeat a pattern of `dist` bytes: build 8 bytes of it once and store
         // them at steps of the largest multiple of the distance that fits in 8.

@@ -176,16 +176,21 @@ class MainWindowTest : public ::testing::Test {
         PumpPendingMessages();
     }
 
+    // The centre of a row's label, as a mouse message's position.
+    LPARAM RowCentre(int index) {
+        RECT r{};
+        r.left = LVIR_LABEL;
+        SendMessageW(List(), LVM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
+        return MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    }
+
     // Selects the row and double-clicks it with the mouse.
     void DoubleClickRow(int index) {
         LVITEMW state{};
         state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
         state.state = LVIS_SELECTED | LVIS_FOCUSED;
         SendMessageW(List(), LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&state));
-        RECT r{};
-        r.left = LVIR_LABEL;
-        SendMessageW(List(), LVM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
-        const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        const LPARAM at = RowCentre(index);
         SendMessageW(List(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
         SendMessageW(List(), WM_LBUTTONUP, 0, at);
         PumpPendingMessages();
@@ -197,10 +202,7 @@ class MainWindowTest : public ::testing::Test {
         state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
         state.state = LVIS_SELECTED | LVIS_FOCUSED;
         PostMessageW(List(), LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&state));
-        RECT r{};
-        r.left = LVIR_LABEL;
-        SendMessageW(List(), LVM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
-        const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        const LPARAM at = RowCentre(index);
         PostMessageW(List(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
         PostMessageW(List(), WM_LBUTTONUP, 0, at);
     }
