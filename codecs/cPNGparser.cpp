@@ -322,6 +322,42 @@ void UnfilterPlain(std::uint8_t filter, const std::uint8_t* src, const std::uint
     }
 }
 
+// Pixels of one or two bytes: the left bytes are carried in registers. Read back from the row,
+// as above, every byte would wait for the store of the byte before it to arrive.
+template <std::size_t kBpp, class Predict>
+void UnfilterNarrow(const std::uint8_t* src, const std::uint8_t* prev, std::uint8_t* dst,
+                    std::size_t n, Predict predict) {
+    unsigned a[kBpp] = {}, c[kBpp] = {}; // left and upper left, zero left of the row
+    for (std::size_t i = 0; i + kBpp <= n; i += kBpp)
+        for (std::size_t j = 0; j < kBpp; ++j) {
+            const unsigned b = prev[i + j];
+            a[j] = (src[i + j] + predict(a[j], b, c[j])) & 255u;
+            c[j] = b;
+            dst[i + j] = static_cast<std::uint8_t>(a[j]);
+        }
+}
+
+template <std::size_t kBpp>
+bool UnfilterNarrow(std::uint8_t filter, const std::uint8_t* src, const std::uint8_t* prev,
+                    std::uint8_t* dst, std::size_t n) {
+    switch (filter) {
+    case 1:
+        UnfilterNarrow<kBpp>(src, prev, dst, n, [](unsigned a, unsigned, unsigned) { return a; });
+        return true;
+    case 3:
+        UnfilterNarrow<kBpp>(src, prev, dst, n,
+                             [](unsigned a, unsigned b, unsigned) { return (a + b) >> 1; });
+        return true;
+    case 4:
+        UnfilterNarrow<kBpp>(src, prev, dst, n, [](unsigned a, unsigned b, unsigned c) -> unsigned {
+            return Paeth(static_cast<int>(a), static_cast<int>(b), static_cast<int>(c));
+        });
+        return true;
+    default:
+        return false;
+    }
+}
+
 #if defined(CORVALE_PNG_X86)
 // Pixels of 3, 4, 6 or 8 bytes, one pixel at a time in the low lanes of a register. 3- and
 // 6-byte pixels are read and written as 4 and 8 bytes; the bytes past the pixel are the next
@@ -451,6 +487,8 @@ void UnfilterRow(bool sse2, std::uint8_t filter, const std::uint8_t* src, const 
 #else
     (void)sse2;
 #endif
+    if (bpp == 1 && UnfilterNarrow<1>(filter, src, prev, dst, n)) return;
+    if (bpp == 2 && UnfilterNarrow<2>(filter, src, prev, dst, n)) return;
     UnfilterPlain(filter, src, prev, dst, n, bpp);
 }
 

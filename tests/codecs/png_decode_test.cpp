@@ -241,8 +241,8 @@ TEST(PngPixels, RandomRowsDecodeAlikeOnEveryRowPath) {
         std::uint8_t depth, colorType;
         unsigned bitsPerPixel;
     };
-    const Layout layouts[] = {{8, 2, 24},  {8, 6, 32}, {16, 2, 48}, {16, 6, 64},
-                              {16, 4, 32}, {8, 4, 16}, {8, 0, 8},   {2, 0, 2}};
+    const Layout layouts[] = {{8, 2, 24}, {8, 6, 32},  {16, 2, 48}, {16, 6, 64}, {16, 4, 32},
+                              {8, 4, 16}, {16, 0, 16}, {8, 0, 8},   {2, 0, 2}};
     std::mt19937 rng(17);
     for (const Layout& l : layouts)
         for (std::uint32_t w : {1u, 2u, 5u, 33u})
