@@ -616,10 +616,16 @@ struct Converter {
     // key stay transparent; an index beyond the palette fails.
     bool Indexed(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
                  std::size_t dstStep) const {
+        const std::size_t entries = lutEntries; // locals: the stores below may alias members
+        const bool keyed = colorType == kGrey && key >= 0;
+        if (depth == 8 && entries == 256 && !keyed) { // every byte names an entry
+            for (std::uint32_t i = 0; i < n; ++i, d += dstStep) std::memcpy(d, &lut[s[i]], 4);
+            return true;
+        }
         if (depth == 8) {
             for (std::uint32_t i = 0; i < n; ++i, d += dstStep) {
                 const unsigned v = s[i];
-                if (v >= lutEntries) return false;
+                if (v >= entries) return false;
                 if (!skip[v]) std::memcpy(d, &lut[v], 4);
             }
             return true;
@@ -629,7 +635,7 @@ struct Converter {
             const std::uint64_t bit = std::uint64_t{i} * depth;
             const unsigned shift = 8 - depth - static_cast<unsigned>(bit & 7);
             const unsigned v = (s[bit >> 3] >> shift) & mask;
-            if (v >= lutEntries) return false;
+            if (v >= entries) return false;
             if (!skip[v]) std::memcpy(d, &lut[v], 4);
         }
         return true;
