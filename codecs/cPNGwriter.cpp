@@ -132,8 +132,9 @@ class FormChooser {
 
     Form Choose() {
         std::vector<std::uint32_t> palette;
-        auto map = std::make_unique<ColourIndex>();
-        if (CollectPalette(palette, *map)) return PaletteForm(palette, *map);
+        std::vector<std::uint8_t> indices;
+        if (CollectPalette(palette, indices)) return PaletteForm(palette, std::move(indices));
+        indices = {};
         return TruecolorForm();
     }
 
@@ -168,51 +169,51 @@ class FormChooser {
         std::uint16_t index_[kSlots];
     };
 
-    // The distinct pixel values in ascending order; false when there are more than 256. The
-    // map then gives each value's place in the palette.
-    bool CollectPalette(std::vector<std::uint32_t>& palette, ColourIndex& map) const {
-        palette.reserve(257);
-        bool haveLast = false;
-        std::uint32_t last = 0;
+    // The distinct pixel values in ascending order, and every pixel's place among them (rows top
+    // down); false when there are more than 256. One pass: pixels first get the order in which
+    // their value was met, renumbered at the end.
+    bool CollectPalette(std::vector<std::uint32_t>& palette,
+                        std::vector<std::uint8_t>& indices) const {
+        auto map = std::make_unique<ColourIndex>();
+        palette.reserve(256);
+        indices.resize(w_ * h_);
+        std::uint8_t* out = indices.data();
         for (std::size_t y = 0; y < h_; ++y) {
-            const std::uint8_t* p = Row(y);
-            for (std::size_t x = 0; x < w_; ++x, p += 4) {
-                const std::uint32_t v = Value(p);
-                if (haveLast && v == last) continue;
-                haveLast = true;
-                last = v;
-                const std::size_t slot = map.Slot(v);
-                if (map.Has(slot)) continue;
-                if (palette.size() == 256) return false;
-                map.Set(slot, v, 0);
-                palette.insert(std::lower_bound(palette.begin(), palette.end(), v), v);
+            const std::uint8_t* row = Row(y);
+            for (std::size_t x = 0; x < w_;) {
+                // A run of one value: one lookup, one fill.
+                const std::uint32_t v = Value(row + x * 4);
+                std::size_t end = x + 1;
+                while (end < w_ && Value(row + end * 4) == v) ++end;
+                const std::size_t slot = map->Slot(v);
+                if (!map->Has(slot)) {
+                    if (palette.size() == 256) return false;
+                    map->Set(slot, v, static_cast<std::uint16_t>(palette.size()));
+                    palette.push_back(v);
+                }
+                std::memset(out + x, map->IndexAt(slot), end - x);
+                x = end;
             }
+            out += w_;
         }
+        std::vector<std::uint32_t> sorted = palette;
+        std::sort(sorted.begin(), sorted.end());
+        std::uint8_t rank[256];
         for (std::size_t i = 0; i < palette.size(); ++i)
-            map.Set(map.Slot(palette[i]), palette[i], static_cast<std::uint16_t>(i));
+            rank[i] = static_cast<std::uint8_t>(
+                std::lower_bound(sorted.begin(), sorted.end(), palette[i]) - sorted.begin());
+        Remap(indices, rank);
+        palette = std::move(sorted);
         return true;
     }
 
-    // Calls f(x, y, index) for every pixel, the index being its value's place in the palette.
-    template <typename F> void ForEachIndex(const ColourIndex& map, F&& f) const {
-        bool haveLast = false;
-        std::uint32_t last = 0;
-        std::uint8_t lastIndex = 0;
-        for (std::size_t y = 0; y < h_; ++y) {
-            const std::uint8_t* p = Row(y);
-            for (std::size_t x = 0; x < w_; ++x, p += 4) {
-                const std::uint32_t v = Value(p);
-                if (!haveLast || v != last) {
-                    lastIndex = static_cast<std::uint8_t>(map.IndexAt(map.Slot(v)));
-                    last = v;
-                    haveLast = true;
-                }
-                f(x, y, lastIndex);
-            }
-        }
+    // Replaces every index i by table[i].
+    static void Remap(std::vector<std::uint8_t>& indices, const std::uint8_t (&table)[256]) {
+        for (std::uint8_t& i : indices) i = table[i];
     }
 
-    Form PaletteForm(const std::vector<std::uint32_t>& palette, const ColourIndex& map) const {
+    Form PaletteForm(const std::vector<std::uint32_t>& palette,
+                     std::vector<std::uint8_t> indices) const {
         struct Entry {
             std::uint8_t r, g, b, a;
         };
@@ -234,7 +235,7 @@ class FormChooser {
         }
 
         Form form;
-        form.raw.resize(w_ * h_);
+        form.raw = std::move(indices);
         if (allGrey && !anySemi) {
             // Grey levels, with one level no opaque pixel uses standing for transparency.
             form.colorType = kGrey;
@@ -246,12 +247,10 @@ class FormChooser {
                 keyLevel = static_cast<std::uint8_t>(level);
                 form.trns = {0, keyLevel};
             }
-            std::vector<std::uint8_t> levelOf(entries.size());
+            std::uint8_t levelOf[256] = {};
             for (std::size_t i = 0; i < entries.size(); ++i)
                 levelOf[i] = entries[i].a == 0 ? keyLevel : entries[i].r;
-            ForEachIndex(map, [&](std::size_t x, std::size_t y, std::uint8_t index) {
-                form.raw[y * w_ + x] = levelOf[index];
-            });
+            Remap(form.raw, levelOf);
             return form;
         }
 
@@ -271,9 +270,6 @@ class FormChooser {
         } else if (nonOpaque > 1) {
             for (const Entry& e : entries) form.trns.push_back(e.a);
         }
-        ForEachIndex(map, [&](std::size_t x, std::size_t y, std::uint8_t index) {
-            form.raw[y * w_ + x] = index;
-        });
         return form;
     }
 
