@@ -1,6 +1,10 @@
 #include "app/FrmMainLogic.h"
 
 #include "app/ModSortListview.h"
+#include "platform/ascii_text.h"
+
+#include <algorithm>
+#include <chrono>
 
 namespace corvale {
 namespace {
@@ -17,6 +21,27 @@ std::string TextOf(const WmiObject& o, std::string_view property) {
 }
 
 } // namespace
+
+std::string HostImageName(std::string_view path) {
+    while (!path.empty() && path.front() == ' ') path.remove_prefix(1);
+    std::string_view program;
+    if (!path.empty() && path.front() == '"') {
+        path.remove_prefix(1);
+        program = path.substr(0, path.find('"'));
+    } else {
+        // Unquoted paths may hold blanks: the program ends at the first ".exe" that ends a word.
+        std::size_t end = std::string_view::npos;
+        for (std::size_t at = 0; at + 4 <= path.size(); ++at)
+            if (SameTextIgnoringCase(path.substr(at, 4), ".exe") &&
+                (at + 4 == path.size() || path[at + 4] == ' ')) {
+                end = at + 4;
+                break;
+            }
+        program = path.substr(0, end == std::string_view::npos ? path.find(' ') : end);
+    }
+    const auto slash = program.find_last_of("\\/");
+    return std::string(slash == std::string_view::npos ? program : program.substr(slash + 1));
+}
 
 FrmMainLogic::FrmMainLogic(Form& form, MainWindowSeams seams)
     : form_(form), seams_(std::move(seams)) {}
@@ -95,8 +120,11 @@ void FrmMainLogic::OnTimerTick() {
 }
 
 void FrmMainLogic::ListServices(WmiServices& services) {
+    hostImages_.clear();
     const WmiQueryResult result = services.ExecQuery("Select * from Win32_Service", kWmiQueryFlags);
     if (!result.ok()) return;
+    // Every process the answer names was running by now; one started later is not it.
+    listedAt_ = Now();
     ListControl& list = seams_.list;
     for (const WmiObject& service : result.objects) {
         const std::string path = TextOf(service, "PathName");
@@ -106,6 +134,9 @@ void FrmMainLogic::ListServices(WmiServices& services) {
         // service whose process id cannot be read is not running in a process either.
         if (path.find("svchost") == std::string::npos || pid.empty() || pid == "0") continue;
         Ctl("List1").items.push_back(pid);
+        if (std::none_of(hostImages_.begin(), hostImages_.end(),
+                         [&](const auto& h) { return h.first == pid; }))
+            hostImages_.emplace_back(pid, HostImageName(path));
         const int row = list.AddRow(TextOf(service, "DisplayName"));
         list.SetCellText(row, kCellName, TextOf(service, "Name"));
         list.SetCellText(row, kCellPid, pid);
@@ -128,6 +159,9 @@ void FrmMainLogic::MeasureHosts() {
             "Select * from Win32_Process where ProcessID = " + quote + pid + quote, kWmiQueryFlags);
         if (!result.ok()) continue;
         for (const WmiObject& process : result.objects) {
+            // A process that is not the one the services named (its host ended and the id went
+            // to another program) is treated as a host that ended: its rows stay empty.
+            if (!IsListedHost(process, pid)) continue;
             Currency memory{};
             if (auto v = process.Get("WorkingSetSize"))
                 memory = v->ToCurrency().value_or(Currency{});
@@ -143,6 +177,32 @@ void FrmMainLogic::MeasureHosts() {
         }
     }
     Yield();
+}
+
+std::int64_t FrmMainLogic::Now() const {
+    if (seams_.clock) return seams_.clock();
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+bool FrmMainLogic::IsListedHost(const WmiObject& process, const std::string& pid) const {
+    const auto id = process.Get("ProcessId");
+    if (!id || id->ToText() != pid) return false;
+    const auto host = std::find_if(hostImages_.begin(), hostImages_.end(),
+                                   [&](const auto& h) { return h.first == pid; });
+    if (host == hostImages_.end()) return false;
+    const auto name = process.Get("Name");
+    const auto nameText = name ? name->ToText() : std::nullopt;
+    if (!nameText || !SameTextIgnoringCase(HostImageName(*nameText), host->second)) return false;
+    // A source that gives no start time at all is judged by the name alone; a start time that
+    // is there but cannot be read leaves the process unconfirmed.
+    if (const auto created = process.Get("CreationDate")) {
+        const auto text = created->ToText();
+        const auto micros = text ? CimDateTimeToUnixMicros(*text) : std::nullopt;
+        if (!micros || *micros > listedAt_) return false;
+    }
+    return true;
 }
 
 void FrmMainLogic::OnColumnClick(int columnIndex) {

@@ -9,6 +9,7 @@
 #include "platform/ui_seams.h"
 #include "platform/wmi.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -41,7 +42,13 @@ struct MainWindowSeams {
     // Called after the scan or a handler changed a control of the form (enabled/visible state or
     // text), so a window can show it; Timer1's enabled state arms or stops the timer. May be empty.
     std::function<void(const Control&)> controlChanged;
+    // Now, in microseconds since 1970-01-01 UTC; empty: the system clock.
+    std::function<std::int64_t()> clock = {};
 };
+
+// The file name of the program a service path starts (quoted or not, arguments after it):
+// "C:\Windows\system32\svchost.exe -k netsvcs" gives "svchost.exe".
+std::string HostImageName(std::string_view pathName);
 
 class FrmMainLogic {
   public:
@@ -69,10 +76,16 @@ class FrmMainLogic {
     std::string Quote() const;
     void ListServices(WmiServices& services);
     void MeasureHosts();
+    bool IsListedHost(const WmiObject& process, const std::string& pid) const;
+    std::int64_t Now() const;
 
     Form& form_;
     MainWindowSeams seams_;
     Currency total_;
+    // The process a host id named when the services were listed: its program's file name, taken
+    // from the first listed service of that id, and when the list was read.
+    std::vector<std::pair<std::string, std::string>> hostImages_;
+    std::int64_t listedAt_ = 0;
     Control scratch_; // stands in for a control the form lacks
 };
 

@@ -84,6 +84,17 @@ struct WmiQueryResult {
     }
 };
 
+// "winmgmts:\\.\root\cimv2" -> "root\cimv2"; also accepts a plain namespace path, and
+// "winmgmts:{impersonationLevel=...}!\\server\ns" forms. Nothing for other monikers (other
+// computers included).
+std::optional<std::string> NamespaceFromMoniker(std::string_view moniker);
+
+// CIM date and time ("yyyymmddHHMMSS.mmmmmm+UUU", UUU the offset from UTC in minutes) as
+// microseconds since 1970-01-01 UTC, and back (written with offset +000). Nothing for a text that
+// is not such a time.
+std::optional<std::int64_t> CimDateTimeToUnixMicros(std::string_view text);
+std::string CimDateTimeFromUnixMicros(std::int64_t micros);
+
 class WmiServices {
   public:
     virtual ~WmiServices() = default;

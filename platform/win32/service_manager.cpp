@@ -56,6 +56,7 @@ void ReadConfig(SC_HANDLE manager, ScmService& s) {
     });
     if (!config.empty()) {
         const auto* c = reinterpret_cast<const QUERY_SERVICE_CONFIGW*>(config.data());
+        s.configured = true;
         s.pathName = Text(c->lpBinaryPathName);
         s.startType = c->dwStartType;
         s.errorControl = c->dwErrorControl;
@@ -87,9 +88,10 @@ std::optional<std::vector<ScmService>> ReadServices() {
             manager.get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL, buf.data(),
             static_cast<DWORD>(buf.size()), &needed, &count, &resume, nullptr);
         const DWORD err = ok ? ERROR_SUCCESS : GetLastError();
-        if (!ok && err != ERROR_MORE_DATA) return out.empty() ? std::nullopt : std::optional(out);
+        // A list that breaks off part-way is no list: shown, it would pass for all services.
+        if (!ok && err != ERROR_MORE_DATA) return std::nullopt;
         if (static_cast<std::size_t>(count) > buf.size() / sizeof(ENUM_SERVICE_STATUS_PROCESSW))
-            break; // more records than the buffer can hold: not an answer to trust
+            return std::nullopt; // more records than the buffer can hold: not an answer to trust
         const auto* e = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(buf.data());
         for (DWORD i = 0; i < count; ++i) {
             ScmService s;
@@ -108,9 +110,10 @@ std::optional<std::vector<ScmService>> ReadServices() {
         if (ok) break;
         if (count == 0 && needed > buf.size()) {
             // The next record alone does not fit: retry with what the manager asked for.
-            if (needed > kMaxRecordBytes) break;
+            if (needed > kMaxRecordBytes) return std::nullopt;
             buf.assign(needed, 0);
         }
+        if (round == 1023) return std::nullopt;
     }
     for (ScmService& s : out) ReadConfig(manager.get(), s);
     return out;
@@ -126,6 +129,56 @@ std::optional<std::uint64_t> ProcessWorkingSet(std::uint32_t processId) {
     counters.cb = sizeof counters;
     if (!GetProcessMemoryInfo(process.get(), &counters, sizeof counters)) return std::nullopt;
     return static_cast<std::uint64_t>(counters.WorkingSetSize);
+}
+
+std::optional<ProcessRecord> ReadProcess(std::uint32_t processId) {
+    if (processId == 0) return std::nullopt;
+    Handle process(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    if (!process) process.reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) return std::nullopt;
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process.get(), &code) || code != STILL_ACTIVE) return std::nullopt;
+    ProcessRecord r;
+    r.processId = processId;
+    wchar_t image[MAX_PATH + 1] = {};
+    DWORD size = MAX_PATH + 1;
+    if (QueryFullProcessImageNameW(process.get(), 0, image, &size)) r.imagePath = Text(image);
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) {
+        // 100-ns steps since 1601 -> microseconds since 1970.
+        const std::uint64_t ticks =
+            (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+        r.createdAt = static_cast<std::int64_t>(ticks / 10) - 11644473600000000LL;
+    }
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (GetProcessMemoryInfo(process.get(), &counters, sizeof counters))
+        r.workingSet = static_cast<std::uint64_t>(counters.WorkingSetSize);
+    return r;
+}
+
+std::optional<std::vector<ScmService>> SystemServiceRecords::ReadServices() {
+    return win32::ReadServices();
+}
+
+std::optional<ProcessRecord> SystemServiceRecords::ReadProcess(std::uint32_t processId) {
+    return win32::ReadProcess(processId);
+}
+
+std::optional<std::vector<std::uint32_t>> SystemServiceRecords::ProcessIds() {
+    std::vector<DWORD> ids(1024);
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        DWORD bytes = 0;
+        if (!EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes))
+            return std::nullopt;
+        if (bytes < ids.size() * sizeof(DWORD)) {
+            ids.resize(bytes / sizeof(DWORD));
+            return std::vector<std::uint32_t>(ids.begin(), ids.end());
+        }
+        ids.resize(ids.size() * 2);
+    }
+    return std::nullopt;
 }
 
 bool ProcessExists(std::uint32_t processId) {

@@ -1,6 +1,8 @@
 #pragma once
 // Reads the installed services straight from the service control manager, and a process's
 // working set. Used when the management service cannot give complete records.
+#include "platform/service_records.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,27 +10,12 @@
 
 namespace corvale::win32 {
 
-struct ScmService {
-    std::string name;
-    std::string displayName;
-    std::string pathName;
-    std::optional<std::string> startName;   // none for drivers without an account
-    std::optional<std::string> description; // none when the service has no description
-    std::uint32_t serviceType = 0;
-    std::uint32_t startType = 0;
-    std::uint32_t errorControl = 0;
-    std::uint32_t tagId = 0;
-    std::uint32_t state = 0;
-    std::uint32_t controlsAccepted = 0;
-    std::uint32_t win32ExitCode = 0;
-    std::uint32_t serviceSpecificExitCode = 0;
-    std::uint32_t waitHint = 0;
-    std::uint32_t processId = 0;
-};
+using corvale::ProcessRecord;
+using corvale::ScmService;
 
 // Every installed Win32 service (no drivers, as Win32_Service has none), in the order the
-// manager lists them; nullopt when
-// the manager cannot be opened or enumerated. A service whose configuration cannot be read keeps
+// manager lists them; nullopt when the manager cannot be opened or its list cannot be read to
+// the end. A service whose configuration cannot be read (deleted since it was listed) keeps
 // empty configuration fields.
 std::optional<std::vector<ScmService>> ReadServices();
 
@@ -38,5 +25,17 @@ std::optional<std::uint64_t> ProcessWorkingSet(std::uint32_t processId);
 
 // True when a process with this id exists right now.
 bool ProcessExists(std::uint32_t processId);
+
+// The running process with this id, its program, start time and working set read through one
+// opening of it; nullopt when there is none or it cannot be opened.
+std::optional<ProcessRecord> ReadProcess(std::uint32_t processId);
+
+// The running system as a record source.
+class SystemServiceRecords final : public ServiceRecordSource {
+  public:
+    std::optional<std::vector<ScmService>> ReadServices() override;
+    std::optional<ProcessRecord> ReadProcess(std::uint32_t processId) override;
+    std::optional<std::vector<std::uint32_t>> ProcessIds() override;
+};
 
 } // namespace corvale::win32

@@ -16,9 +16,7 @@
 
 namespace corvale::win32 {
 
-// "winmgmts:\\.\root\cimv2" -> "root\cimv2"; also accepts a plain namespace path, and
-// "winmgmts:{impersonationLevel=...}!\\server\ns" forms. Nothing for other monikers.
-std::optional<std::string> NamespaceFromMoniker(std::string_view moniker);
+using corvale::NamespaceFromMoniker;
 
 class ComWmiLocator final : public WmiLocator {
   public:

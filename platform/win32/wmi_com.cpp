@@ -97,11 +97,9 @@ class ComWmiServices final : public WmiServices {
             ComPtr<IWbemClassObject> object;
             ULONG got = 0;
             const HRESULT next = rows->Next(WBEM_INFINITE, 1, object.Put(), &got);
-            if (FAILED(next)) {
-                if (result.objects.empty())
-                    return WmiQueryResult::Failure(HresultText("Next", next));
-                break;
-            }
+            // An enumeration that breaks off part-way fails as a whole: the objects it gave
+            // would pass for all of them.
+            if (FAILED(next)) return WmiQueryResult::Failure(HresultText("Next", next));
             if (got == 0 || !object) break;
             result.objects.push_back(ObjectFromClassObject(object.Get()));
         }
@@ -122,33 +120,6 @@ class ComWmiServices final : public WmiServices {
 };
 
 } // namespace
-
-std::optional<std::string> NamespaceFromMoniker(std::string_view moniker) {
-    constexpr std::string_view kScheme = "winmgmts:";
-    std::string_view rest = moniker;
-    if (StartsWithIgnoringCase(rest, kScheme)) rest.remove_prefix(kScheme.size());
-    // Optional security settings "{...}!".
-    if (!rest.empty() && rest.front() == '{') {
-        const auto close = rest.find('}');
-        if (close == std::string_view::npos) return std::nullopt;
-        rest.remove_prefix(close + 1);
-        if (!rest.empty() && rest.front() == '!') rest.remove_prefix(1);
-    }
-    // Optional "\\server\" (the local computer only: "." or "localhost").
-    if (rest.starts_with("\\\\") || rest.starts_with("//")) {
-        rest.remove_prefix(2);
-        const auto slash = rest.find_first_of("\\/");
-        if (slash == std::string_view::npos) return std::nullopt;
-        const std::string_view server = rest.substr(0, slash);
-        if (server != "." && server != "localhost") return std::nullopt;
-        rest.remove_prefix(slash + 1);
-    }
-    if (rest.empty()) return std::string("root\\cimv2");
-    std::string ns(rest);
-    for (char& c : ns)
-        if (c == '/') c = '\\';
-    return ns;
-}
 
 std::unique_ptr<WmiServices> ComWmiLocator::Bind(std::string_view moniker) {
     const auto ns = NamespaceFromMoniker(moniker);

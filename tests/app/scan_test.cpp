@@ -33,6 +33,7 @@ WmiObject Service(std::string name, std::string path, std::int64_t pid) {
 WmiObject Process(std::int64_t pid, WmiValue workingSet) {
     WmiObject o;
     o.Set("ProcessId", WmiValue::Integer(pid));
+    o.Set("Name", WmiValue::Text("svchost.exe"));
     o.Set("WorkingSetSize", std::move(workingSet));
     return o;
 }

@@ -49,6 +49,7 @@ WmiObject Service(std::string display, std::string name, std::int64_t pid, std::
 WmiObject Process(std::int64_t pid, std::string workingSet) {
     WmiObject o;
     o.Set("ProcessId", WmiValue::Integer(pid));
+    o.Set("Name", WmiValue::Text("svchost.exe"));
     o.Set("WorkingSetSize", WmiValue::Text(std::move(workingSet)));
     return o;
 }
