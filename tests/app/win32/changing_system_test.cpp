@@ -1,0 +1,244 @@
+// The main window over a system whose services change while it scans: another thread starts
+// and stops the system's service-host services and creates and deletes services of its own,
+// while the window is refreshed again and again. After each scan every shown row is checked
+// against what the service manager says at that moment; a row whose service changed since the
+// scan read the list counts as gone, every other row must agree with the manager exactly.
+#include "app/win32/message_pump.h"
+#include "app/win32/program.h"
+#include "platform/win32/com.h"
+#include "platform/win32/service_manager.h"
+#include "platform/win32/system_wmi.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace corvale::win32 {
+namespace {
+
+struct ScCloser {
+    void operator()(SC_HANDLE h) const {
+        if (h) CloseServiceHandle(h);
+    }
+};
+using Sc = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ScCloser>;
+
+constexpr const wchar_t* kOwnPrefix = L"CorvaleChanging";
+
+// Changes the system's services until told to stop, and remembers when each was last changed.
+class Changer {
+  public:
+    Changer() : manager_(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {}
+    ~Changer() {
+        Stop();
+        for (int k = 0; k < next_; ++k) Delete(Own(k));
+    }
+    bool Usable() const { return manager_ != nullptr; }
+
+    void Start() {
+        thread_ = std::thread([this] {
+            for (unsigned step = 0; !stop_; ++step) {
+                {
+                    std::lock_guard<std::mutex> hold(pause_);
+                    Change(step);
+                }
+                Sleep(15);
+            }
+        });
+    }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    // While the returned lock lives, nothing changes.
+    std::unique_lock<std::mutex> Hold() { return std::unique_lock<std::mutex>(pause_); }
+    // The change count when the named service last changed (0: never).
+    unsigned LastChange(const std::string& name) {
+        std::lock_guard<std::mutex> hold(log_);
+        auto it = changedAt_.find(name);
+        return it == changedAt_.end() ? 0 : it->second;
+    }
+    unsigned Changes() const { return changes_; }
+    int Started() const { return started_; }
+    int Stopped() const { return stopped_; }
+    int Deleted() const { return deleted_; }
+
+  private:
+    static std::wstring Own(int k) { return kOwnPrefix + std::to_wstring(k); }
+
+    void Mark(const std::wstring& name) {
+        std::lock_guard<std::mutex> hold(log_);
+        changedAt_[Utf8FromWide(name)] = ++changes_;
+    }
+
+    void Change(unsigned step) {
+        static const wchar_t* const kHosted[] = {L"BITS", L"Schedule", L"StiSvc"};
+        const std::wstring hosted = kHosted[step / 4 % 3];
+        switch (step % 4) {
+        case 0: // a service-host service starts
+            if (Sc s{OpenServiceW(manager_.get(), hosted.c_str(),
+                                  SERVICE_START | SERVICE_QUERY_STATUS)}) {
+                Mark(hosted);
+                if (StartServiceW(s.get(), 0, nullptr)) ++started_;
+                Settle(s.get());
+                Mark(hosted);
+            }
+            break;
+        case 1: { // one of our own appears
+            const std::wstring name = Own(next_++);
+            Mark(name);
+            Sc created{CreateServiceW(manager_.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                                SERVICE_WIN32_SHARE_PROCESS, SERVICE_DEMAND_START,
+                                SERVICE_ERROR_IGNORE,
+                                L"C:\\windows\\system32\\svchost.exe -k corvalechanging", nullptr,
+                                nullptr, nullptr, nullptr, nullptr)};
+            Mark(name);
+            break;
+        }
+        case 2: // and goes again, a moment later
+            if (next_ > 0) {
+                Mark(Own(next_ - 1));
+                if (Delete(Own(next_ - 1))) ++deleted_;
+                Mark(Own(next_ - 1));
+            }
+            break;
+        case 3: // a service-host service stops
+            if (Sc s{OpenServiceW(manager_.get(), hosted.c_str(),
+                                  SERVICE_STOP | SERVICE_QUERY_STATUS)}) {
+                Mark(hosted);
+                SERVICE_STATUS status{};
+                if (ControlService(s.get(), SERVICE_CONTROL_STOP, &status)) ++stopped_;
+                Settle(s.get());
+                Mark(hosted);
+            }
+            break;
+        }
+    }
+
+    // Waits until a start or stop has run its course (and the host it ended has gone).
+    static void Settle(SC_HANDLE s) {
+        for (int i = 0; i < 300; ++i) {
+            SERVICE_STATUS_PROCESS st{};
+            DWORD needed = 0;
+            if (!QueryServiceStatusEx(s, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&st),
+                                      sizeof st, &needed))
+                return;
+            if (st.dwCurrentState == SERVICE_RUNNING) return;
+            if (st.dwCurrentState == SERVICE_STOPPED) {
+                Sleep(50); // the host's exit, when it was the last service in it
+                return;
+            }
+            Sleep(10);
+        }
+    }
+
+    bool Delete(const std::wstring& name) {
+        Sc s{OpenServiceW(manager_.get(), name.c_str(), DELETE)};
+        return s && DeleteService(s.get());
+    }
+
+    Sc manager_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::mutex pause_, log_;
+    std::map<std::string, unsigned> changedAt_;
+    std::atomic<unsigned> changes_{0};
+    std::atomic<int> started_{0}, stopped_{0}, deleted_{0};
+    int next_ = 0;
+};
+
+std::string Cell(HWND list, int index, int subItem) {
+    wchar_t buf[1024] = {};
+    LVITEMW item{};
+    item.iSubItem = subItem;
+    item.pszText = buf;
+    item.cchTextMax = 1024;
+    SendMessageW(list, LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item));
+    return Utf8FromWide(buf);
+}
+
+std::string Text(HWND hwnd) {
+    wchar_t buf[256] = {};
+    GetWindowTextW(hwnd, buf, 256);
+    return Utf8FromWide(buf);
+}
+
+TEST(ChangingSystem, EveryShownRowIsTheManagersAnswerOrGone) {
+    ComApartment com;
+    SystemWmiLocator wmi;
+    auto window = OpenMainWindow(GetModuleHandleW(nullptr), SystemServices(wmi));
+    ASSERT_NE(window, nullptr);
+    Changer changer;
+    ASSERT_TRUE(changer.Usable());
+    HWND list = window->Child("ListView1");
+    HWND refresh = window->Child("Command1");
+
+    changer.Start();
+    int scans = 0, checked = 0, gone = 0, measured = 0;
+    const int wanted = 200;
+    for (; scans < wanted && !::testing::Test::HasFailure(); ++scans) {
+        const unsigned listedFrom = changer.Changes();
+        SendMessageW(refresh, BM_CLICK, 0, 0);
+        ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(refresh) != FALSE; }, 60000))
+            << "scan " << scans << " never finished";
+        // Hold the system still and compare with what the manager says now.
+        auto still = changer.Hold();
+        const auto now = ReadServices();
+        ASSERT_TRUE(now.has_value());
+        std::map<std::string, const ScmService*> byName;
+        for (const ScmService& s : *now) byName[s.name] = &s;
+        const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+        std::map<std::string, int> hosts;
+        for (int i = 0; i < rows; ++i) {
+            const std::string name = Cell(list, i, 1), pid = Cell(list, i, 2),
+                              memory = Cell(list, i, 3);
+            ++hosts[pid];
+            if (changer.LastChange(name) > listedFrom) {
+                ++gone; // changed since the scan began: the row may show the older state
+                continue;
+            }
+            SCOPED_TRACE("scan " + std::to_string(scans) + ", row " + name);
+            const auto it = byName.find(name);
+            ASSERT_NE(it, byName.end()) << "listed, yet the manager does not know it";
+            const ScmService& s = *it->second;
+            EXPECT_EQ(Cell(list, i, 0), s.displayName);
+            EXPECT_EQ(pid, std::to_string(s.processId));
+            EXPECT_EQ(Cell(list, i, 4), s.pathName);
+            // Memory is shown only for the process the service runs in, which is a service
+            // host that still runs and was started before this scan.
+            if (!memory.empty()) {
+                const auto host = ReadProcess(s.processId);
+                ASSERT_TRUE(host.has_value()) << "memory shown for a process that is gone";
+                ASSERT_TRUE(host->imagePath.has_value());
+                EXPECT_NE(host->imagePath->find("svchost.exe"), std::string::npos);
+                ++measured;
+            }
+            ++checked;
+        }
+        EXPECT_EQ(Text(window->Child("Label5")), std::to_string(rows));
+        EXPECT_EQ(Text(window->Child("Label6")), std::to_string(hosts.size()));
+    }
+    changer.Stop();
+    std::printf("changing system: %d scans, %d rows agreed with the manager (%d with memory), "
+                "%d rows gone; %d starts, %d stops, %d deletions\n",
+                scans, checked, measured, gone, changer.Started(), changer.Stopped(),
+                changer.Deleted());
+    EXPECT_EQ(scans, wanted);
+    EXPECT_GT(checked, 0);
+    EXPECT_GT(measured, 0);
+    EXPECT_GT(changer.Deleted(), 0);
+    EXPECT_GT(changer.Started(), 0);
+    window.reset();
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+} // namespace
+} // namespace corvale::win32
