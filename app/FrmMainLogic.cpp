@@ -99,6 +99,7 @@ void FrmMainLogic::OnTimerTick() {
     ListControl& list = seams_.list;
     list.ClearRows();
     Ctl("List1").items.clear();
+    hostImages_.clear();
     Yield();
 
     if (auto services = seams_.wmi.Bind(kCimV2Moniker)) ListServices(*services);
@@ -120,7 +121,6 @@ void FrmMainLogic::OnTimerTick() {
 }
 
 void FrmMainLogic::ListServices(WmiServices& services) {
-    hostImages_.clear();
     const WmiQueryResult result = services.ExecQuery("Select * from Win32_Service", kWmiQueryFlags);
     if (!result.ok()) return;
     // Every process the answer names was running by now; one started later is not it.
