@@ -12,6 +12,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <map>
@@ -31,14 +32,33 @@ struct ScCloser {
 using Sc = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ScCloser>;
 
 constexpr const wchar_t* kOwnPrefix = L"CorvaleChanging";
+// Service-host services the system has, started on demand and stopped again by the test.
+constexpr const wchar_t* kHosted[] = {L"BITS", L"Schedule", L"StiSvc"};
 
 // Changes the system's services until told to stop, and remembers when each was last changed.
 class Changer {
   public:
-    Changer() : manager_(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {}
+    Changer() : manager_(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {
+        for (const wchar_t* name : kHosted)
+            if (Sc s{OpenServiceW(manager_.get(), name, SERVICE_QUERY_STATUS)}) {
+                SERVICE_STATUS status{};
+                if (QueryServiceStatus(s.get(), &status) &&
+                    status.dwCurrentState != SERVICE_STOPPED)
+                    wasRunning_.push_back(name);
+            }
+    }
+    // The system is left as it was found: our services deleted, the others stopped again.
     ~Changer() {
         Stop();
         for (int k = 0; k < next_; ++k) Delete(Own(k));
+        for (const wchar_t* name : kHosted)
+            if (Sc s{std::find(wasRunning_.begin(), wasRunning_.end(), name) == wasRunning_.end()
+                         ? OpenServiceW(manager_.get(), name, SERVICE_STOP | SERVICE_QUERY_STATUS)
+                         : nullptr}) {
+                SERVICE_STATUS status{};
+                ControlService(s.get(), SERVICE_CONTROL_STOP, &status);
+                Settle(s.get());
+            }
     }
     bool Usable() const { return manager_ != nullptr; }
 
@@ -79,7 +99,6 @@ class Changer {
     }
 
     void Change(unsigned step) {
-        static const wchar_t* const kHosted[] = {L"BITS", L"Schedule", L"StiSvc"};
         const std::wstring hosted = kHosted[step / 4 % 3];
         switch (step % 4) {
         case 0: // a service-host service starts
@@ -152,6 +171,7 @@ class Changer {
     std::atomic<unsigned> changes_{0};
     std::atomic<int> started_{0}, stopped_{0}, deleted_{0};
     int next_ = 0;
+    std::vector<std::wstring> wasRunning_;
 };
 
 std::string Cell(HWND list, int index, int subItem) {
