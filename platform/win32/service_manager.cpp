@@ -48,11 +48,11 @@ template <class Query> std::vector<BYTE> QueryGrowing(Query query) {
     return {};
 }
 
-void ReadConfig(SC_HANDLE manager, ScmService& s) {
-    ScHandle svc(OpenServiceW(manager, WideFromUtf8(s.name).c_str(), SERVICE_QUERY_CONFIG));
+void ReadConfig(const ServiceManagerApi& api, SC_HANDLE manager, ScmService& s) {
+    ScHandle svc(api.openService(manager, WideFromUtf8(s.name).c_str(), SERVICE_QUERY_CONFIG));
     if (!svc) return;
     auto config = QueryGrowing([&](BYTE* b, DWORD n, DWORD* need) {
-        return QueryServiceConfigW(svc.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(b), n, need);
+        return api.queryConfig(svc.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(b), n, need);
     });
     if (!config.empty()) {
         const auto* c = reinterpret_cast<const QUERY_SERVICE_CONFIGW*>(config.data());
@@ -65,7 +65,7 @@ void ReadConfig(SC_HANDLE manager, ScmService& s) {
             s.startName = Text(c->lpServiceStartName);
     }
     auto desc = QueryGrowing([&](BYTE* b, DWORD n, DWORD* need) {
-        return QueryServiceConfig2W(svc.get(), SERVICE_CONFIG_DESCRIPTION, b, n, need);
+        return api.queryConfig2(svc.get(), SERVICE_CONFIG_DESCRIPTION, b, n, need);
     });
     if (!desc.empty()) {
         const auto* d = reinterpret_cast<const SERVICE_DESCRIPTIONW*>(desc.data());
@@ -75,18 +75,18 @@ void ReadConfig(SC_HANDLE manager, ScmService& s) {
 
 } // namespace
 
-std::optional<std::vector<ScmService>> ReadServices() {
-    ScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
+std::optional<std::vector<ScmService>> ReadServices(const ServiceManagerApi& api) {
+    ScHandle manager(api.openManager(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
     if (!manager) return std::nullopt;
 
     std::vector<ScmService> out;
     DWORD resume = 0;
-    std::vector<BYTE> buf(64 * 1024);
+    std::vector<BYTE> buf(api.enumBufferBytes);
     for (int round = 0; round < 1024; ++round) {
         DWORD needed = 0, count = 0;
-        BOOL ok = EnumServicesStatusExW(
-            manager.get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL, buf.data(),
-            static_cast<DWORD>(buf.size()), &needed, &count, &resume, nullptr);
+        BOOL ok = api.enumServices(manager.get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32,
+                                   SERVICE_STATE_ALL, buf.data(), static_cast<DWORD>(buf.size()),
+                                   &needed, &count, &resume, nullptr);
         const DWORD err = ok ? ERROR_SUCCESS : GetLastError();
         // A list that breaks off part-way is no list: shown, it would pass for all services.
         if (!ok && err != ERROR_MORE_DATA) return std::nullopt;
@@ -115,7 +115,7 @@ std::optional<std::vector<ScmService>> ReadServices() {
         }
         if (round == 1023) return std::nullopt;
     }
-    for (ScmService& s : out) ReadConfig(manager.get(), s);
+    for (ScmService& s : out) ReadConfig(api, manager.get(), s);
     return out;
 }
 
@@ -131,21 +131,22 @@ std::optional<std::uint64_t> ProcessWorkingSet(std::uint32_t processId) {
     return static_cast<std::uint64_t>(counters.WorkingSetSize);
 }
 
-std::optional<ProcessRecord> ReadProcess(std::uint32_t processId) {
+std::optional<ProcessRecord> ReadProcess(std::uint32_t processId, const ServiceManagerApi& api) {
     if (processId == 0) return std::nullopt;
     Handle process(
-        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, processId));
-    if (!process) process.reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+        api.openProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    if (!process)
+        process.reset(api.openProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process) return std::nullopt;
     DWORD code = 0;
-    if (!GetExitCodeProcess(process.get(), &code) || code != STILL_ACTIVE) return std::nullopt;
+    if (!api.exitCode(process.get(), &code) || code != STILL_ACTIVE) return std::nullopt;
     ProcessRecord r;
     r.processId = processId;
     wchar_t image[MAX_PATH + 1] = {};
     DWORD size = MAX_PATH + 1;
-    if (QueryFullProcessImageNameW(process.get(), 0, image, &size)) r.imagePath = Text(image);
+    if (api.imageName(process.get(), 0, image, &size)) r.imagePath = Text(image);
     FILETIME created{}, exited{}, kernel{}, user{};
-    if (GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) {
+    if (api.processTimes(process.get(), &created, &exited, &kernel, &user)) {
         // 100-ns steps since 1601 -> microseconds since 1970.
         const std::uint64_t ticks =
             (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
@@ -153,17 +154,17 @@ std::optional<ProcessRecord> ReadProcess(std::uint32_t processId) {
     }
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
-    if (GetProcessMemoryInfo(process.get(), &counters, sizeof counters))
+    if (api.memoryInfo(process.get(), &counters, sizeof counters))
         r.workingSet = static_cast<std::uint64_t>(counters.WorkingSetSize);
     return r;
 }
 
 std::optional<std::vector<ScmService>> SystemServiceRecords::ReadServices() {
-    return win32::ReadServices();
+    return win32::ReadServices(ServiceManagerApi{});
 }
 
 std::optional<ProcessRecord> SystemServiceRecords::ReadProcess(std::uint32_t processId) {
-    return win32::ReadProcess(processId);
+    return win32::ReadProcess(processId, ServiceManagerApi{});
 }
 
 std::optional<std::vector<std::uint32_t>> SystemServiceRecords::ProcessIds() {

@@ -3,6 +3,11 @@
 // working set. Used when the management service cannot give complete records.
 #include "platform/service_records.h"
 
+#include <windows.h>
+
+#include <psapi.h>
+#include <winsvc.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,11 +18,27 @@ namespace corvale::win32 {
 using corvale::ProcessRecord;
 using corvale::ScmService;
 
+// The system calls the records are read with (tests put failing ones in), and the size of the
+// first buffer the service list is read into.
+struct ServiceManagerApi {
+    decltype(&::OpenSCManagerW) openManager = ::OpenSCManagerW;
+    decltype(&::EnumServicesStatusExW) enumServices = ::EnumServicesStatusExW;
+    decltype(&::OpenServiceW) openService = ::OpenServiceW;
+    decltype(&::QueryServiceConfigW) queryConfig = ::QueryServiceConfigW;
+    decltype(&::QueryServiceConfig2W) queryConfig2 = ::QueryServiceConfig2W;
+    decltype(&::OpenProcess) openProcess = ::OpenProcess;
+    decltype(&::GetExitCodeProcess) exitCode = ::GetExitCodeProcess;
+    decltype(&::QueryFullProcessImageNameW) imageName = ::QueryFullProcessImageNameW;
+    decltype(&::GetProcessTimes) processTimes = ::GetProcessTimes;
+    decltype(&::GetProcessMemoryInfo) memoryInfo = ::GetProcessMemoryInfo;
+    DWORD enumBufferBytes = 64 * 1024;
+};
+
 // Every installed Win32 service (no drivers, as Win32_Service has none), in the order the
 // manager lists them; nullopt when the manager cannot be opened or its list cannot be read to
 // the end. A service whose configuration cannot be read (deleted since it was listed) keeps
 // empty configuration fields.
-std::optional<std::vector<ScmService>> ReadServices();
+std::optional<std::vector<ScmService>> ReadServices(const ServiceManagerApi& api = {});
 
 // Working set of a running process in bytes; nullopt when the process cannot be opened (ended,
 // or no access).
@@ -28,7 +49,8 @@ bool ProcessExists(std::uint32_t processId);
 
 // The running process with this id, its program, start time and working set read through one
 // opening of it; nullopt when there is none or it cannot be opened.
-std::optional<ProcessRecord> ReadProcess(std::uint32_t processId);
+std::optional<ProcessRecord> ReadProcess(std::uint32_t processId,
+                                         const ServiceManagerApi& api = {});
 
 // The running system as a record source.
 class SystemServiceRecords final : public ServiceRecordSource {

@@ -3,12 +3,16 @@
 #include "app/win32/message_pump.h"
 #include "app/win32/program.h"
 #include "platform/win32/com.h"
+#include "platform/win32/service_manager.h"
 #include "platform/win32/system_wmi.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace corvale::win32 {
 namespace {
@@ -113,6 +117,136 @@ TEST_F(SystemRecords, ServiceManagerRecordsReadLikeTheManagementServicesOwn) {
         services->ExecQuery("Select * from Win32_Process where ProcessID = \"4294967295\"", 48)
             .objects.empty());
     EXPECT_FALSE(services->ExecQuery("Select * from Win32_Thread", 48).ok());
+}
+
+// Each system call the service-manager records are read with fails in turn (access denied).
+long gFailAt = -1, gCalls = 0, gEnumCalls = 0;
+bool FailNow() {
+    if (gCalls++ != gFailAt) return false;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return true;
+}
+SC_HANDLE WINAPI FailingOpenManager(LPCWSTR m, LPCWSTR d, DWORD a) {
+    return FailNow() ? nullptr : OpenSCManagerW(m, d, a);
+}
+// Hands the list out three records a round, as a manager with many services does (Wine's own
+// gives all or nothing).
+BOOL WINAPI FailingEnumServices(SC_HANDLE h, SC_ENUM_TYPE l, DWORD t, DWORD s, LPBYTE b, DWORD n,
+                                LPDWORD need, LPDWORD count, LPDWORD resume, LPCWSTR group) {
+    ++gEnumCalls;
+    if (FailNow()) return FALSE;
+    static std::vector<BYTE> all;
+    static DWORD total = 0;
+    if (*resume == 0) {
+        DWORD bytes = 0, records = 0, from = 0;
+        EnumServicesStatusExW(h, l, t, s, nullptr, 0, &bytes, &records, &from, group);
+        all.assign(bytes, 0);
+        from = 0;
+        if (!EnumServicesStatusExW(h, l, t, s, all.data(), bytes, &bytes, &total, &from, group))
+            return FALSE;
+    }
+    const auto* records = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(all.data());
+    const DWORD first = *resume, batch = std::min<DWORD>(3, total - first);
+    if (n < batch * sizeof *records) {
+        *need = batch * sizeof *records;
+        *count = 0;
+        SetLastError(ERROR_MORE_DATA);
+        return FALSE;
+    }
+    // The names stay in the snapshot, which outlives the caller's use of them.
+    std::memcpy(b, records + first, batch * sizeof *records);
+    *count = batch;
+    *resume = first + batch;
+    if (*resume < total) {
+        SetLastError(ERROR_MORE_DATA);
+        return FALSE;
+    }
+    *resume = 0;
+    return TRUE;
+}
+SC_HANDLE WINAPI FailingOpenService(SC_HANDLE h, LPCWSTR n, DWORD a) {
+    return FailNow() ? nullptr : OpenServiceW(h, n, a);
+}
+BOOL WINAPI FailingQueryConfig(SC_HANDLE h, LPQUERY_SERVICE_CONFIGW c, DWORD n, LPDWORD need) {
+    return !FailNow() && QueryServiceConfigW(h, c, n, need);
+}
+BOOL WINAPI FailingQueryConfig2(SC_HANDLE h, DWORD level, LPBYTE b, DWORD n, LPDWORD need) {
+    return !FailNow() && QueryServiceConfig2W(h, level, b, n, need);
+}
+HANDLE WINAPI FailingOpenProc(DWORD a, BOOL inherit, DWORD id) {
+    return FailNow() ? nullptr : OpenProcess(a, inherit, id);
+}
+BOOL WINAPI FailingExitCode(HANDLE h, LPDWORD code) {
+    return !FailNow() && GetExitCodeProcess(h, code);
+}
+BOOL WINAPI FailingImageName(HANDLE h, DWORD f, LPWSTR name, PDWORD size) {
+    return !FailNow() && QueryFullProcessImageNameW(h, f, name, size);
+}
+BOOL WINAPI FailingTimes(HANDLE h, LPFILETIME a, LPFILETIME b, LPFILETIME c, LPFILETIME d) {
+    return !FailNow() && GetProcessTimes(h, a, b, c, d);
+}
+BOOL WINAPI FailingMemoryInfo(HANDLE h, PPROCESS_MEMORY_COUNTERS c, DWORD n) {
+    return !FailNow() && GetProcessMemoryInfo(h, c, n);
+}
+
+TEST_F(SystemRecords, EveryServiceManagerCallFailsInTurnWithoutAPartialAnswer) {
+    const auto real = ReadServices();
+    ASSERT_TRUE(real.has_value());
+    // A small first buffer: the list comes in several rounds.
+    ServiceManagerApi api{FailingOpenManager,
+                          FailingEnumServices,
+                          FailingOpenService,
+                          FailingQueryConfig,
+                          FailingQueryConfig2,
+                          FailingOpenProc,
+                          FailingExitCode,
+                          FailingImageName,
+                          FailingTimes,
+                          FailingMemoryInfo,
+                          1024};
+    int failedRuns = 0;
+    for (long n = 0;; ++n) {
+        gFailAt = n;
+        gCalls = gEnumCalls = 0;
+        const auto got = ReadServices(api);
+        const bool hit = gCalls > n;
+        if (!got) {
+            ++failedRuns;
+            EXPECT_TRUE(hit);
+        } else {
+            // The whole list, each record the manager's own or, unread, without configuration.
+            ASSERT_EQ(got->size(), real->size()) << "call " << n << " failing";
+            for (std::size_t i = 0; i < got->size(); ++i) {
+                EXPECT_EQ((*got)[i].name, (*real)[i].name);
+                if ((*got)[i].configured)
+                    EXPECT_EQ((*got)[i].pathName, (*real)[i].pathName);
+                else
+                    EXPECT_TRUE((*got)[i].pathName.empty());
+            }
+        }
+        if (!hit) {
+            EXPECT_GT(gEnumCalls, 2) << "the list came in one round";
+            break;
+        }
+    }
+    EXPECT_GE(failedRuns, 3);
+
+    const auto self = ReadProcess(GetCurrentProcessId());
+    ASSERT_TRUE(self && self->imagePath && self->createdAt && self->workingSet);
+    for (long n = 0;; ++n) {
+        gFailAt = n;
+        gCalls = 0;
+        const auto got = ReadProcess(GetCurrentProcessId(), api);
+        if (got) {
+            EXPECT_EQ(got->imagePath.value_or(*self->imagePath), *self->imagePath);
+            EXPECT_EQ(got->createdAt.value_or(*self->createdAt), *self->createdAt);
+        }
+        if (gCalls <= n) {
+            EXPECT_TRUE(got && got->workingSet && got->imagePath);
+            break;
+        }
+    }
+    gFailAt = -1;
 }
 
 // Under Wine the management service's Win32_Service lacks PathName, so the program reads the
