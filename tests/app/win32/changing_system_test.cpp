@@ -1,10 +1,11 @@
-// The main window over a system whose services change while it scans: another thread starts
-// and stops the system's service-host services and creates and deletes services of its own,
+// The main window over a system whose services change while it scans: another thread stops and
+// starts service-host services of the test's own, and installs, starts and deletes others,
 // while the window is refreshed again and again. After each scan every shown row is checked
 // against what the service manager says at that moment; a row whose service changed since the
 // scan read the list counts as gone, every other row must agree with the manager exactly.
 #include "app/win32/message_pump.h"
 #include "app/win32/program.h"
+#include "demo/win32/demo_services.h"
 #include "platform/win32/com.h"
 #include "platform/win32/service_manager.h"
 #include "platform/win32/system_wmi.h"
@@ -24,43 +25,25 @@
 namespace corvale::win32 {
 namespace {
 
-struct ScCloser {
-    void operator()(SC_HANDLE h) const {
-        if (h) CloseServiceHandle(h);
-    }
-};
-using Sc = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ScCloser>;
-
 constexpr const wchar_t* kOwnPrefix = L"CorvaleChanging";
-// Service-host services the system has, started on demand and stopped again by the test.
-constexpr const wchar_t* kHosted[] = {L"BITS", L"Schedule", L"StiSvc"};
+
+// Services of the test's own, each in a service host of its group: stopped and started again
+// and again; and short-lived ones that are installed, started and deleted while running.
+const std::vector<demo::DemoService> kSteady{
+    {L"CorvaleChangingA", L"Changing A", L"CorvaleChangingG1", 6},
+    {L"CorvaleChangingB", L"Changing B", L"CorvaleChangingG2", 2},
+    {L"CorvaleChangingC", L"Changing C", L"CorvaleChangingG1", 4}};
 
 // Changes the system's services until told to stop, and remembers when each was last changed.
 class Changer {
   public:
-    Changer() : manager_(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {
-        for (const wchar_t* name : kHosted)
-            if (Sc s{OpenServiceW(manager_.get(), name, SERVICE_QUERY_STATUS)}) {
-                SERVICE_STATUS status{};
-                if (QueryServiceStatus(s.get(), &status) &&
-                    status.dwCurrentState != SERVICE_STOPPED)
-                    wasRunning_.push_back(name);
-            }
-    }
-    // The system is left as it was found: our services deleted, the others stopped again.
     ~Changer() {
         Stop();
-        for (int k = 0; k < next_; ++k) Delete(Own(k));
-        for (const wchar_t* name : kHosted)
-            if (Sc s{std::find(wasRunning_.begin(), wasRunning_.end(), name) == wasRunning_.end()
-                         ? OpenServiceW(manager_.get(), name, SERVICE_STOP | SERVICE_QUERY_STATUS)
-                         : nullptr}) {
-                SERVICE_STATUS status{};
-                ControlService(s.get(), SERVICE_CONTROL_STOP, &status);
-                Settle(s.get());
-            }
+        std::vector<std::wstring> names;
+        for (const demo::DemoService& s : kSteady) names.push_back(s.name);
+        for (int k = 0; k < next_; ++k) names.push_back(Own(k));
+        demo::RemoveDemoServices(names);
     }
-    bool Usable() const { return manager_ != nullptr; }
 
     void Start() {
         thread_ = std::thread([this] {
@@ -98,72 +81,38 @@ class Changer {
         changedAt_[Utf8FromWide(name)] = ++changes_;
     }
 
+    // The change is marked before and after, so a scan that overlaps it in any way sees a mark
+    // later than its start.
+    template <class F> void Changing(const std::wstring& name, F change) {
+        Mark(name);
+        change();
+        Mark(name);
+    }
+
     void Change(unsigned step) {
-        const std::wstring hosted = kHosted[step / 4 % 3];
+        const std::wstring steady = kSteady[step / 4 % kSteady.size()].name;
         switch (step % 4) {
-        case 0: // a service-host service starts
-            if (Sc s{OpenServiceW(manager_.get(), hosted.c_str(),
-                                  SERVICE_START | SERVICE_QUERY_STATUS)}) {
-                Mark(hosted);
-                if (StartServiceW(s.get(), 0, nullptr)) ++started_;
-                Settle(s.get());
-                Mark(hosted);
-            }
+        case 0: // one stops
+            Changing(steady, [&] { stopped_ += demo::StopDemoService(steady).ok(); });
             break;
-        case 1: { // one of our own appears
-            const std::wstring name = Own(next_++);
-            Mark(name);
-            Sc created{CreateServiceW(manager_.get(), name.c_str(), name.c_str(),
-                                      SERVICE_ALL_ACCESS, SERVICE_WIN32_SHARE_PROCESS,
-                                      SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
-                                      L"C:\\windows\\system32\\svchost.exe -k corvalechanging",
-                                      nullptr, nullptr, nullptr, nullptr, nullptr)};
-            Mark(name);
+        case 1: { // a new one appears and runs
+            const demo::DemoService fresh{Own(next_++), L"", L"CorvaleChangingG3", 1};
+            Changing(fresh.name, [&] {
+                if (demo::InstallDemoService(fresh).ok())
+                    started_ += demo::StartDemoService(fresh.name).ok();
+            });
             break;
         }
-        case 2: // and goes again, a moment later
-            if (next_ > 0) {
-                Mark(Own(next_ - 1));
-                if (Delete(Own(next_ - 1))) ++deleted_;
-                Mark(Own(next_ - 1));
-            }
+        case 2: // and is deleted while it runs
+            Changing(Own(next_ - 1),
+                     [&] { deleted_ += demo::DeleteDemoService(Own(next_ - 1)).ok(); });
             break;
-        case 3: // a service-host service stops
-            if (Sc s{OpenServiceW(manager_.get(), hosted.c_str(),
-                                  SERVICE_STOP | SERVICE_QUERY_STATUS)}) {
-                Mark(hosted);
-                SERVICE_STATUS status{};
-                if (ControlService(s.get(), SERVICE_CONTROL_STOP, &status)) ++stopped_;
-                Settle(s.get());
-                Mark(hosted);
-            }
+        case 3: // the one stopped starts again
+            Changing(steady, [&] { started_ += demo::StartDemoService(steady).ok(); });
             break;
         }
     }
 
-    // Waits until a start or stop has run its course (and the host it ended has gone).
-    static void Settle(SC_HANDLE s) {
-        for (int i = 0; i < 300; ++i) {
-            SERVICE_STATUS_PROCESS st{};
-            DWORD needed = 0;
-            if (!QueryServiceStatusEx(s, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&st),
-                                      sizeof st, &needed))
-                return;
-            if (st.dwCurrentState == SERVICE_RUNNING) return;
-            if (st.dwCurrentState == SERVICE_STOPPED) {
-                Sleep(50); // the host's exit, when it was the last service in it
-                return;
-            }
-            Sleep(10);
-        }
-    }
-
-    bool Delete(const std::wstring& name) {
-        Sc s{OpenServiceW(manager_.get(), name.c_str(), DELETE)};
-        return s && DeleteService(s.get());
-    }
-
-    Sc manager_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::mutex pause_, log_;
@@ -171,7 +120,6 @@ class Changer {
     std::atomic<unsigned> changes_{0};
     std::atomic<int> started_{0}, stopped_{0}, deleted_{0};
     int next_ = 0;
-    std::vector<std::wstring> wasRunning_;
 };
 
 std::string Cell(HWND list, int index, int subItem) {
@@ -195,8 +143,9 @@ TEST(ChangingSystem, EveryShownRowIsTheManagersAnswerOrGone) {
     SystemWmiLocator wmi;
     auto window = OpenMainWindow(GetModuleHandleW(nullptr), SystemServices(wmi));
     ASSERT_NE(window, nullptr);
+    const demo::DemoResult up = demo::SetUpDemoServices(kSteady);
+    ASSERT_TRUE(up.ok()) << up.Utf8();
     Changer changer;
-    ASSERT_TRUE(changer.Usable());
     HWND list = window->Child("ListView1");
     HWND refresh = window->Child("Command1");
 
