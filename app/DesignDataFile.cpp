@@ -398,7 +398,9 @@ std::optional<Bytes> DesignDataFile::ReadDesignFile(std::string_view relativePat
 bool DesignDataFile::ChangedOnDisk() const {
     Bytes bytes;
     std::string ignored;
-    if (!ReadWholeFile(path_, bytes, ignored)) return true;
+    // A file that is gone has changed; one that cannot be read now (locked) is left to the
+    // write, which fails with its own reason.
+    if (!ReadWholeFile(path_, bytes, ignored)) return !std::filesystem::exists(path_);
     const std::string_view disk(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return disk.size() != mark_.size() + text_.size() || !disk.starts_with(mark_) ||
            disk.substr(mark_.size()) != text_;

@@ -12,6 +12,8 @@ namespace {
 
 constexpr std::int32_t kPageWidth = 5445; // twips, as the anchors page
 constexpr std::int32_t kPageHeight = 2940;
+// Posted when the stored picture did not decode, so that the page is up when it is said.
+constexpr UINT kStoredPictureUnreadable = WM_APP + 1;
 
 HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, DWORD ex, int x,
            int y, int w, int h, int id) {
@@ -24,11 +26,12 @@ HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, DW
 
 } // namespace
 
-SourceImagePropertyPage::SourceImagePropertyPage(Bytes picture, SIZE wanted, ApplyHandler onApply,
+SourceImagePropertyPage::SourceImagePropertyPage(Bytes picture, std::string pictureName,
+                                                 SIZE wanted, ApplyHandler onApply,
                                                  Complaint complain)
-    : initial_(std::move(picture)), wanted_(wanted), onApply_(std::move(onApply)),
-      complain_(std::move(complain)), template_(kPageWidth, kPageHeight),
-      caption_(WideFromUtf8(kSourceImagePageCaption)) {}
+    : initial_(std::move(picture)), initialName_(std::move(pictureName)), wanted_(wanted),
+      onApply_(std::move(onApply)), complain_(std::move(complain)),
+      template_(kPageWidth, kPageHeight), caption_(WideFromUtf8(kSourceImagePageCaption)) {}
 
 SourceImagePropertyPage::~SourceImagePropertyPage() {
     OnDestroy();
@@ -54,6 +57,11 @@ INT_PTR CALLBACK SourceImagePropertyPage::DialogProc(HWND hwnd, UINT msg, WPARAM
         return TRUE;
     case WM_NOTIFY:
         return self->OnNotify(*reinterpret_cast<const NMHDR*>(lp));
+    case kStoredPictureUnreadable:
+        if (self->complain_)
+            self->complain_(hwnd, "The stored picture " + self->initialName_ +
+                                      " could not be read; the control shows nothing.");
+        return TRUE;
     case WM_DESTROY:
         self->OnDestroy();
         return FALSE;
@@ -64,24 +72,25 @@ INT_PTR CALLBACK SourceImagePropertyPage::DialogProc(HWND hwnd, UINT msg, WPARAM
 
 void SourceImagePropertyPage::OnInit(HWND hwnd) {
     hwnd_ = hwnd;
-    Child(hwnd, L"BUTTON", L"Browse", BS_PUSHBUTTON | WS_TABSTOP, 0, 8, 8, 110, 24, kBrowseId);
+    Child(hwnd, L"BUTTON", L"Browse", BS_PUSHBUTTON | WS_TABSTOP, 0, 8, 8, 110, 24, cmdBrowse);
     Child(hwnd, L"BUTTON", L"From Clipboard", BS_PUSHBUTTON | WS_TABSTOP, 0, 8, 38, 110, 24,
-          kClipboardId);
-    Child(hwnd, L"BUTTON", L"Clear Image", BS_PUSHBUTTON | WS_TABSTOP, 0, 8, 68, 110, 24, kClearId);
+          cmdClipBoard);
+    Child(hwnd, L"BUTTON", L"Clear Image", BS_PUSHBUTTON | WS_TABSTOP, 0, 8, 68, 110, 24, Command1);
     HWND icons = Child(hwnd, L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0, 8,
-                       104, 170, 200, kIconListId);
+                       104, 170, 200, cboIcon);
     arial_ = CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                          DEFAULT_PITCH | FF_SWISS, WideFromUtf8(kIconListFont).c_str());
     if (arial_) SendMessageW(icons, WM_SETFONT, reinterpret_cast<WPARAM>(arial_), TRUE);
-    Child(hwnd, L"STATIC", L"", SS_LEFTNOWORDWRAP, 0, 8, 172, 347, 18, kFormatId);
-    HWND frame =
-        Child(hwnd, L"STATIC", L"", SS_WHITERECT, WS_EX_CLIENTEDGE, 186, 8, 169, 156, kPreviewId);
+    Child(hwnd, L"STATIC", L"", SS_LEFTNOWORDWRAP, 0, 8, 172, 347, 18, lblFormat);
+    HWND frame = Child(hwnd, L"STATIC", L"", SS_WHITERECT, WS_EX_CLIENTEDGE, 186, 8, 169, 156,
+                       ucAlphaImage1);
 
     // The preview: an alpha image control filling the frame.
     RECT inner{};
     GetClientRect(frame, &inner);
     host_ = std::make_unique<AlphaImageHost>(frame);
+    host_->SetBackground(GetSysColorBrush(COLOR_WINDOW)); // as the white frame
     aicAlphaImage& preview = host_->Add("ucAlphaImage1", inner, {});
     preview.InitProperties();
     preview.ScaleMethod(2); // fit, never enlarge
@@ -89,6 +98,8 @@ void SourceImagePropertyPage::OnInit(HWND hwnd) {
     preview_ = &preview;
     page_ = std::make_unique<ppgSourceImage>(preview);
     page_->Show(initial_, wanted_.cx, wanted_.cy);
+    if (!initial_.empty() && !page_->HasPicture())
+        PostMessageW(hwnd, kStoredPictureUnreadable, 0, 0);
     DragAcceptFiles(hwnd, TRUE);
     FillIconList();
     ShowState();
@@ -104,7 +115,7 @@ void SourceImagePropertyPage::OnDestroy() {
 }
 
 void SourceImagePropertyPage::FillIconList() {
-    HWND icons = GetDlgItem(hwnd_, kIconListId);
+    HWND icons = GetDlgItem(hwnd_, cboIcon);
     SendMessageW(icons, CB_RESETCONTENT, 0, 0);
     for (const std::string& e : page_->IconEntries())
         SendMessageW(icons, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideFromUtf8(e).c_str()));
@@ -112,8 +123,8 @@ void SourceImagePropertyPage::FillIconList() {
 
 void SourceImagePropertyPage::ShowState() {
     if (!page_ || !hwnd_) return;
-    SetDlgItemTextW(hwnd_, kFormatId, WideFromUtf8(page_->Description()).c_str());
-    InvalidateRect(GetDlgItem(hwnd_, kPreviewId), nullptr, TRUE);
+    SetDlgItemTextW(hwnd_, lblFormat, WideFromUtf8(page_->Description()).c_str());
+    InvalidateRect(GetDlgItem(hwnd_, ucAlphaImage1), nullptr, TRUE);
     if (page_->Changed()) PropSheet_Changed(GetParent(hwnd_), hwnd_);
 }
 
@@ -162,16 +173,16 @@ void SourceImagePropertyPage::FromClipboard() {
 
 void SourceImagePropertyPage::OnCommand(int id, int code) {
     if (!page_) return;
-    if (id == kBrowseId && code == BN_CLICKED) {
+    if (id == cmdBrowse && code == BN_CLICKED) {
         Browse();
-    } else if (id == kClipboardId && code == BN_CLICKED) {
+    } else if (id == cmdClipBoard && code == BN_CLICKED) {
         FromClipboard();
-    } else if (id == kClearId && code == BN_CLICKED) {
+    } else if (id == Command1 && code == BN_CLICKED) {
         page_->Clear();
         FillIconList();
         ShowState();
-    } else if (id == kIconListId && code == CBN_SELCHANGE) {
-        const auto sel = SendDlgItemMessageW(hwnd_, kIconListId, CB_GETCURSEL, 0, 0);
+    } else if (id == cboIcon && code == CBN_SELCHANGE) {
+        const auto sel = SendDlgItemMessageW(hwnd_, cboIcon, CB_GETCURSEL, 0, 0);
         if (sel != CB_ERR) page_->PickIcon(static_cast<int>(sel));
         ShowState();
     }
@@ -193,10 +204,17 @@ INT_PTR SourceImagePropertyPage::OnNotify(const NMHDR& header) {
     if (header.code != static_cast<UINT>(PSN_APPLY)) return FALSE;
     LONG_PTR result = PSNRET_NOERROR;
     if (page_ && page_->Changed()) {
-        if (onApply_ && !onApply_(page_->StoredImage()))
+        const std::optional<Bytes> picture = page_->StoredImage();
+        if (!picture) {
+            // Never handed over as "no picture": that would remove the stored one.
+            if (complain_)
+                complain_(hwnd_, "This picture cannot be stored (it cannot be made into a PNG).");
             result = PSNRET_INVALID_NOCHANGEPAGE;
-        else
+        } else if (onApply_ && !onApply_(hwnd_, *picture)) {
+            result = PSNRET_INVALID_NOCHANGEPAGE;
+        } else {
             page_->ClearChanged();
+        }
     }
     SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
     return TRUE;
