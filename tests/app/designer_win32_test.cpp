@@ -424,7 +424,7 @@ TEST(DesignerSaving, FailuresAreToldByTheSheetAndEditsMadeOnDiskAreKept) {
                   std::ofstream(json, std::ios::binary) << edited;
                   PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_APPLYNOW, 0);
                   stale = AnswerBox(sheet, IDYES); // read it again
-                  for (int tries = 0; tries < 100 && IsWindow(sheet); ++tries) Sleep(20);
+                  for (int tries = 0; tries < 250 && IsWindow(sheet); ++tries) Sleep(20);
                   sheetClosed = !IsWindow(sheet);
               });
     DestroyWindow(owner);
