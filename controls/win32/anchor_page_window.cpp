@@ -1,5 +1,6 @@
 #include "controls/win32/anchor_page_window.h"
 
+#include "platform/win32/dpi.h"
 #include "platform/win32/wide_text.h"
 
 namespace corvale::win32 {
@@ -21,12 +22,15 @@ void RegisterFrameClass(WNDPROC proc) {
     RegisterClassExW(&wc);
 }
 
+// Placed in pixels of the DPI the page is on (its dialog font, and so its size, follow it).
 HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, DWORD exStyle,
            const TwipsRect& r, int id) {
-    HWND w = CreateWindowExW(
-        exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, TwipsToPixels(r.left),
-        TwipsToPixels(r.top), TwipsToPixels(r.width), TwipsToPixels(r.height), parent,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+    const UINT dpi = DpiForWindow(parent);
+    HWND w = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style,
+                             TwipsToPixelsForDpi(r.left, dpi), TwipsToPixelsForDpi(r.top, dpi),
+                             TwipsToPixelsForDpi(r.width, dpi), TwipsToPixelsForDpi(r.height, dpi),
+                             parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                             GetModuleHandleW(nullptr), nullptr);
     SendMessageW(w, WM_SETFONT, SendMessageW(GetAncestor(parent, GA_ROOT), WM_GETFONT, 0, 0), 0);
     return w;
 }

@@ -1,10 +1,12 @@
 #include "imaging/win32/source_image_page_window.h"
 
+#include "platform/win32/dpi.h"
 #include "platform/win32/wide_text.h"
 
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace corvale::win32 {
@@ -15,9 +17,13 @@ constexpr std::int32_t kPageHeight = 2940;
 // Posted when the stored picture did not decode, so that the page is up when it is said.
 constexpr UINT kStoredPictureUnreadable = WM_APP + 1;
 
+// x, y, w, h in pixels at 96 dpi, placed at the DPI the page is on (its dialog font, and so its
+// size, follow it).
 HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, DWORD ex, int x,
            int y, int w, int h, int id) {
-    HWND c = CreateWindowExW(ex, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+    const UINT dpi = DpiForWindow(parent);
+    HWND c = CreateWindowExW(ex, cls, text, WS_CHILD | WS_VISIBLE | style, ScaleForDpi(x, dpi),
+                             ScaleForDpi(y, dpi), ScaleForDpi(w, dpi), ScaleForDpi(h, dpi), parent,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                              GetModuleHandleW(nullptr), nullptr);
     SendMessageW(c, WM_SETFONT, SendMessageW(GetAncestor(parent, GA_ROOT), WM_GETFONT, 0, 0), 0);
@@ -72,18 +78,21 @@ INT_PTR CALLBACK SourceImagePropertyPage::DialogProc(HWND hwnd, UINT msg, WPARAM
 
 void SourceImagePropertyPage::OnInit(HWND hwnd) {
     hwnd_ = hwnd;
+    // Buttons on the left, the preview beside them, the icon list and the description across
+    // the page (an entry such as "016x016 {32 bit, True Color Alpha}" needs the width).
     Child(hwnd, L"BUTTON", L"Browse", BS_PUSHBUTTON | WS_TABSTOP, 0, 8, 8, 110, 24, cmdBrowse);
     Child(hwnd, L"BUTTON", L"From Clipboard", BS_PUSHBUTTON | WS_TABSTOP, 0, 8, 38, 110, 24,
           cmdClipBoard);
     Child(hwnd, L"BUTTON", L"Clear Image", BS_PUSHBUTTON | WS_TABSTOP, 0, 8, 68, 110, 24, Command1);
     HWND icons = Child(hwnd, L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0, 8,
-                       104, 170, 200, cboIcon);
-    arial_ = CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                         DEFAULT_PITCH | FF_SWISS, WideFromUtf8(kIconListFont).c_str());
+                       140, 347, 200, cboIcon);
+    arial_ =
+        CreateFontW(FontHeightForDpi(900, DpiForWindow(hwnd)), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                    FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                    DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, WideFromUtf8(kIconListFont).c_str());
     if (arial_) SendMessageW(icons, WM_SETFONT, reinterpret_cast<WPARAM>(arial_), TRUE);
-    Child(hwnd, L"STATIC", L"", SS_LEFTNOWORDWRAP, 0, 8, 172, 347, 18, lblFormat);
-    HWND frame = Child(hwnd, L"STATIC", L"", SS_WHITERECT, WS_EX_CLIENTEDGE, 186, 8, 169, 156,
+    Child(hwnd, L"STATIC", L"", SS_LEFTNOWORDWRAP, 0, 8, 170, 347, 18, lblFormat);
+    HWND frame = Child(hwnd, L"STATIC", L"", SS_WHITERECT, WS_EX_CLIENTEDGE, 126, 8, 229, 124,
                        ucAlphaImage1);
 
     // The preview: an alpha image control filling the frame.
@@ -117,8 +126,25 @@ void SourceImagePropertyPage::OnDestroy() {
 void SourceImagePropertyPage::FillIconList() {
     HWND icons = GetDlgItem(hwnd_, cboIcon);
     SendMessageW(icons, CB_RESETCONTENT, 0, 0);
-    for (const std::string& e : page_->IconEntries())
-        SendMessageW(icons, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideFromUtf8(e).c_str()));
+    // The drop-down is at least as wide as the widest entry.
+    RECT box{};
+    GetWindowRect(icons, &box);
+    int widest = box.right - box.left;
+    HDC dc = GetDC(icons);
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(icons, WM_GETFONT, 0, 0)));
+    for (const std::string& e : page_->IconEntries()) {
+        const std::wstring text = WideFromUtf8(e);
+        SendMessageW(icons, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+        const UINT dpi = DpiForWindow(icons);
+        widest = std::max<int>(widest, extent.cx + SystemMetricForDpi(SM_CXVSCROLL, dpi) +
+                                           ScaleForDpi(8, dpi));
+    }
+    SelectObject(dc, old);
+    ReleaseDC(icons, dc);
+    SendMessageW(icons, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest), 0);
 }
 
 void SourceImagePropertyPage::ShowState() {

@@ -3,6 +3,7 @@
 #include "app/designer/designer.h"
 #include "controls/win32/anchor_page_window.h"
 #include "imaging/win32/source_image_page_window.h"
+#include "platform/win32/dpi.h"
 
 #include <gtest/gtest.h>
 
@@ -475,6 +476,120 @@ TEST(DesignerImageSource, UnreadableStoredPictureIsNamedAndClearEmptiesThePrevie
               });
     EXPECT_GT(before, 50); // the logo
     EXPECT_EQ(afterClear, 0);
+}
+
+// Whether the window's text, in its own font, fits its client area less margin pixels.
+bool TextFits(HWND w, int margin) {
+    RECT r{};
+    GetClientRect(w, &r);
+    const std::wstring text = Text(w);
+    HDC dc = GetDC(w);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(w, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(w, dc);
+    return !text.empty() && extent.cx + margin <= r.right;
+}
+
+TEST(DesignerImageSource, IconEntriesAreNotCut) {
+    DesignCopy copy("image-icons");
+    DesignDataFile file = copy.Open("FrmMain.json");
+    int entries = 0, cut = 0;
+    WithSheet(
+        [&] { ShowProperties(nullptr, file, "aicAlphaImage6", std::nullopt); },
+        [&](HWND, HWND page) {
+            HWND icons = GetDlgItem(page, SourceImagePropertyPage::cboIcon);
+            Drop(page, TestFile("bmp_ico_gif/disc.ico"));
+            for (int tries = 0; tries < 100 && !SendMessageW(icons, CB_GETCOUNT, 0, 0); ++tries)
+                Sleep(20);
+            COMBOBOXINFO info{};
+            info.cbSize = sizeof info;
+            GetComboBoxInfo(icons, &info);
+            const auto dropped = SendMessageW(icons, CB_GETDROPPEDWIDTH, 0, 0);
+            HDC dc = GetDC(icons);
+            HGDIOBJ old =
+                SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(icons, WM_GETFONT, 0, 0)));
+            entries = static_cast<int>(SendMessageW(icons, CB_GETCOUNT, 0, 0));
+            for (int i = 0; i < entries; ++i) {
+                wchar_t entry[128] = {};
+                SendMessageW(icons, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
+                SIZE extent{};
+                GetTextExtentPoint32W(dc, entry, static_cast<int>(wcslen(entry)), &extent);
+                // In the closed box and in the open list alike.
+                if (extent.cx > info.rcItem.right - info.rcItem.left || extent.cx > dropped) ++cut;
+            }
+            SelectObject(dc, old);
+            ReleaseDC(icons, dc);
+        });
+    EXPECT_EQ(entries, 2);
+    EXPECT_EQ(cut, 0);
+}
+
+constexpr wchar_t kDpiChild[] = L"CORVALE_DESIGNER_DPI_CHILD";
+
+// Runs the DPI test again in a process that starts with the prefix set to 144 dots an inch (the
+// DPI is read once at start-up), then puts the setting back.
+DWORD RunAt144Dpi() {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
+                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return 100;
+    DWORD before = 0, size = sizeof before, type = 0;
+    const bool had = RegQueryValueExW(key, L"LogPixels", nullptr, &type,
+                                      reinterpret_cast<BYTE*>(&before), &size) == ERROR_SUCCESS;
+    const DWORD dpi = 144;
+    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                   sizeof dpi);
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=DesignerDpi.*";
+    SetEnvironmentVariableW(kDpiChild, L"1");
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION child{};
+    DWORD code = 101;
+    if (CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start,
+                       &child)) {
+        if (WaitForSingleObject(child.hProcess, 120000) != WAIT_OBJECT_0)
+            TerminateProcess(child.hProcess, 102);
+        GetExitCodeProcess(child.hProcess, &code);
+        CloseHandle(child.hThread);
+        CloseHandle(child.hProcess);
+    }
+    SetEnvironmentVariableW(kDpiChild, nullptr);
+    if (had && type == REG_DWORD)
+        RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&before),
+                       sizeof before);
+    else
+        RegDeleteValueW(key, L"LogPixels");
+    RegCloseKey(key);
+    return code;
+}
+
+TEST(DesignerDpi, PagesLayOutForTheirDpi) {
+    if (GetEnvironmentVariableW(kDpiChild, nullptr, 0) == 0) {
+        EXPECT_EQ(RunAt144Dpi(), 0u) << "the run at 144 dpi failed (its output is above)";
+        return;
+    }
+    ASSERT_EQ(win32::SystemDpi(), 144u);
+    DesignCopy copy("dpi");
+    DesignDataFile file = copy.Open("FrmMain.json");
+    bool titleFits = false, clipboardFits = false;
+    RECT list{};
+    WithSheet([&] { ShowProperties(nullptr, file, "Anchor1", std::nullopt); },
+              [&](HWND, HWND page) {
+                  titleFits = TextFits(GetDlgItem(page, AnchorPropertyPage::kTitleId), 0);
+                  GetWindowRect(GetDlgItem(page, AnchorPropertyPage::kListId), &list);
+              });
+    WithSheet([&] { ShowProperties(nullptr, file, "aicAlphaImage1", std::nullopt); },
+              [&](HWND, HWND page) {
+                  clipboardFits =
+                      TextFits(GetDlgItem(page, SourceImagePropertyPage::cmdClipBoard), 9);
+              });
+    EXPECT_TRUE(titleFits);
+    EXPECT_TRUE(clipboardFits);
+    EXPECT_EQ(list.right - list.left, win32::TwipsToPixelsForDpi(2385, 144)); // not 96-dpi 159
 }
 
 } // namespace
