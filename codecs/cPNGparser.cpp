@@ -839,6 +839,8 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
         if (!walker.Walk(png)) return false;
         const Header& h = st.header;
         if (!h.seen) return error_ = "no header chunk", false;
+        if (options_.maxSide > 0 && (h.width > options_.maxSide || h.height > options_.maxSide))
+            return error_ = "image larger than allowed here", false;
         if (st.idatBytes == 0) return error_ = "no image data", false;
         if (h.expected > st.idatBytes * kDeflateMaxRatio + 1024)
             return error_ = "image data too short for the image", false;
