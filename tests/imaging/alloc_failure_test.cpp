@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <new>
 #include <string>
@@ -167,6 +168,112 @@ TEST(OutOfMemory, ImageLoaderGivesItsFailureResult) {
         hasPicture = dib.BitsPointer() != nullptr;
         return made;
     }));
+}
+
+// A small picture with alpha, half its pixels transparent, kept with its PNG bytes.
+void MakeSource(c32bppDIB& dib) {
+    ASSERT_TRUE(dib.LoadPicture_Stream(SmallPng(), 0, 0, 0, 0, true));
+    for (int i = 0; i < dib.Width() * dib.Height(); i += 2)
+        std::memset(dib.BitsPointer() + i * 4, 0, 4);
+    dib.SetAlpha(true);
+}
+
+TEST(OutOfMemory, EveryImageCoreEntryGivesItsFailureResult) {
+    c32bppDIB src(kCapGdiplusBarred);
+    MakeSource(src);
+    c32bppDIB self(kCapGdiplusBarred);
+    MakeSource(self);
+    using Entry = std::function<bool(bool& hasPicture)>;
+    auto draw = [&](std::int32_t w, std::int32_t h, float angle, std::int32_t light = 0) {
+        return Entry([&src, w, h, angle, light](bool& hasPicture) {
+            hasPicture = false;
+            c32bppDIB canvas(kCapGdiplusBarred);
+            if (!canvas.InitializeDIB(20, 20)) return false;
+            return src.Render(0, 1, 1, w, h, 0, 0, 0, 0, 100, true, true, &canvas, 2, float(light),
+                              angle);
+        });
+    };
+    const std::pair<const char*, Entry> entries[] = {
+        {"Render scaled", draw(30, 25, 0)},
+        {"Render mirrored", draw(-9, -7, 0, 20)},
+        {"Render rotated", draw(14, 11, 30.0f, -30)},
+        {"Render into itself",
+         [&](bool& hasPicture) {
+             hasPicture = false;
+             return self.Render(0, 2, 1, 0, 0, 0, 0, 0, 0, 100, true, true, &self);
+         }},
+        {"CopyImageTo",
+         [&](bool& hasPicture) {
+             c32bppDIB copy(kCapGdiplusBarred);
+             const bool made = src.CopyImageTo(copy, 23, 17, true);
+             hasPicture = copy.BitsPointer() != nullptr;
+             return made;
+         }},
+        {"CreateDropShadow",
+         [&](bool& hasPicture) {
+             c32bppDIB shadow(kCapGdiplusBarred);
+             const bool made = src.CreateDropShadow(3, 0x00FF00, shadow);
+             hasPicture = shadow.BitsPointer() != nullptr;
+             return made;
+         }},
+        {"RenderDropShadow_JIT",
+         [&](bool& hasPicture) {
+             hasPicture = false;
+             c32bppDIB canvas(kCapGdiplusBarred);
+             return canvas.InitializeDIB(20, 20) &&
+                    src.RenderDropShadow_JIT(0, 2, 2, 2, 0, 80, &canvas);
+         }},
+        {"CreateRegionRects",
+         [&](bool& hasPicture) {
+             hasPicture = false;
+             return src.CreateRegionRects(2, 5, 5).size() > 1;
+         }},
+        {"SaveToStream",
+         [&](bool& hasPicture) {
+             Bytes bmp;
+             const bool made = src.SaveToStream(bmp);
+             hasPicture = !bmp.empty();
+             return made;
+         }},
+        {"SaveToStream_PNG",
+         [&](bool& hasPicture) {
+             Bytes png;
+             const bool made = src.SaveToStream_PNG(png);
+             hasPicture = !png.empty();
+             return made;
+         }},
+        {"GetDIBbits",
+         [&](bool& hasPicture) {
+             Bytes bits;
+             const bool made = src.GetDIBbits(bits, {false, false, false, true, false});
+             hasPicture = !bits.empty();
+             return made;
+         }},
+        {"GetOrginalFormat",
+         [&](bool& hasPicture) {
+             Bytes bytes;
+             const bool made = src.GetOrginalFormat(bytes);
+             hasPicture = !bytes.empty();
+             return made;
+         }},
+        {"InitializeDIB",
+         [&](bool& hasPicture) {
+             c32bppDIB dib(kCapGdiplusBarred);
+             const bool made = dib.InitializeDIB(5, 5);
+             hasPicture = dib.BitsPointer() != nullptr;
+             return made;
+         }},
+        {"LoadPicture_FromOrignalFormat",
+         [&](bool& hasPicture) {
+             c32bppDIB dib(kCapGdiplusBarred);
+             if (!src.CopyImageTo(dib, 0, 0, true)) return hasPicture = false;
+             const bool made = dib.LoadPicture_FromOrignalFormat();
+             hasPicture = dib.BitsPointer() != nullptr;
+             return made;
+         }},
+    };
+    for (const auto& [name, entry] : entries)
+        EXPECT_TRUE(EveryAllocationFailsInTurn(entry)) << name;
 }
 
 // About 100 bytes declaring one 8192 x 8192 interlaced frame whose data are only a clear code
