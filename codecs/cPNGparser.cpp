@@ -492,6 +492,19 @@ void UnfilterRow(bool sse2, std::uint8_t filter, const std::uint8_t* src, const 
     UnfilterPlain(filter, src, prev, dst, n, bpp);
 }
 
+// Unfilters, where it lies, a row with zeros above it (the first row of an image or pass): Up
+// then adds nothing and Paeth predicts the left byte, as Sub does.
+void UnfilterFirstRowInPlace(std::uint8_t filter, std::uint8_t* row, std::size_t n,
+                             std::size_t bpp) {
+    if (filter == 1 || filter == 4) {
+        for (std::size_t i = bpp; i < n; ++i)
+            row[i] = static_cast<std::uint8_t>(row[i] + row[i - bpp]);
+    } else if (filter == 3) {
+        for (std::size_t i = bpp; i < n; ++i)
+            row[i] = static_cast<std::uint8_t>(row[i] + (row[i - bpp] >> 1));
+    } // none, Up, or an unknown type taken as none: the bytes stand
+}
+
 // ---- Conversion -----------------------------------------------------------------------------
 
 #if defined(CORVALE_PNG_X86)
@@ -688,7 +701,10 @@ std::vector<std::uint8_t> PreparedPalette(const Header& h) {
 
 // Undoes filtering and interlacing and converts the rows into the image as their decompressed
 // bytes become available, so that the own inflate can hand them over while they are still in
-// the cache. Each row is unfiltered into one of two row buffers (the other holds the row above).
+// the cache. Each row is unfiltered into one of two row buffers (the other holds the row above),
+// except the last row of the data when it is the only row of its pass: nothing reads the
+// decompressed data after it, so it is unfiltered where it lies. A picture one row high thus
+// needs no row buffer, and an interlaced one only buffers of its passes before the last.
 class RowPass {
   public:
     RowPass(const Header& h, const Converter& conv, std::string& error)
@@ -701,11 +717,28 @@ class RowPass {
     // Starts on the image's pixels; false when there is no memory for the row buffers.
     bool Start(std::uint8_t* bits) {
         bits_ = bits;
-        const std::size_t rowBytes = static_cast<std::size_t>(RowLength(width_, bpp_)) + kRowSlack;
-        rows_.reset(new (std::nothrow) std::uint8_t[2 * rowBytes]());
-        if (!rows_) return false;
-        cur_ = rows_.get();
-        prev_ = cur_ + rowBytes;
+        std::size_t longest = 0;
+        for (int p = pass_; p <= lastPass_; ++p) {
+            const PassSize s = SizeOfPass(kPasses[p], width_, height_);
+            if (s.cols == 0 || s.rows == 0) continue;
+            inPlacePass_ = s.rows == 1 ? p : -1; // stays set only for the last pass with pixels
+            longest = std::max(longest, static_cast<std::size_t>(RowLength(s.cols, bpp_)));
+        }
+        if (inPlacePass_ >= 0) { // its row needs no buffer: size them by the other passes
+            longest = 0;
+            for (int p = pass_; p < inPlacePass_; ++p) {
+                const PassSize s = SizeOfPass(kPasses[p], width_, height_);
+                if (s.cols != 0 && s.rows != 0)
+                    longest = std::max(longest, static_cast<std::size_t>(RowLength(s.cols, bpp_)));
+            }
+        }
+        if (longest != 0) {
+            const std::size_t rowBytes = longest + kRowSlack;
+            rows_.reset(new (std::nothrow) std::uint8_t[2 * rowBytes]());
+            if (!rows_) return false;
+            cur_ = rows_.get();
+            prev_ = cur_ + rowBytes;
+        }
         EnterPass();
         return true;
     }
@@ -721,12 +754,20 @@ class RowPass {
                 error_ = "unknown filter type in an interlaced image";
                 return false;
             }
-            UnfilterRow(sse2_, src[0], src + 1, prev_, cur_, rowLength_, filterDistance_);
+            const std::uint8_t* row = cur_;
+            if (pass_ == inPlacePass_) {
+                // The decompressed data are this decoder's own buffer, handed over read-only.
+                auto* bytes = const_cast<std::uint8_t*>(src) + 1;
+                UnfilterFirstRowInPlace(src[0], bytes, rowLength_, filterDistance_);
+                row = bytes;
+            } else {
+                UnfilterRow(sse2_, src[0], src + 1, prev_, cur_, rowLength_, filterDistance_);
+            }
             const Pass& pass = kPasses[pass_];
             const std::uint32_t y = pass.startRow + row_ * pass.rowStep;
             std::uint8_t* dst =
                 bits_ + std::size_t{height_ - 1 - y} * width_ * 4 + std::size_t{pass.startCol} * 4;
-            if (!conv_.Row(cur_, size_.cols, dst, std::size_t{pass.colStep} * 4)) {
+            if (!conv_.Row(row, size_.cols, dst, std::size_t{pass.colStep} * 4)) {
                 error_ = "palette index beyond the palette";
                 return false;
             }
@@ -758,7 +799,7 @@ class RowPass {
         }
         if (pass_ > lastPass_) return;
         rowLength_ = static_cast<std::size_t>(RowLength(size_.cols, bpp_));
-        std::memset(prev_, 0, rowLength_);
+        if (pass_ != inPlacePass_) std::memset(prev_, 0, rowLength_);
         row_ = 0;
     }
 
@@ -772,6 +813,7 @@ class RowPass {
     int pass_;
     const int lastPass_;
     const bool sse2_;
+    int inPlacePass_ = -1; // the pass whose only row is the last of the data, or -1
     std::unique_ptr<std::uint8_t[]> rows_;
     std::uint8_t* cur_ = nullptr;
     std::uint8_t* prev_ = nullptr;

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -24,12 +25,30 @@ namespace {
 // Allocations still allowed before operator new fails; negative: no limit.
 long gBudget = -1;
 std::size_t gLargest = 0;
+// Bytes held through operator new now, and the most held since the peak was last reset.
+std::size_t gLive = 0, gPeak = 0;
+// Each block carries its size in front of it (keeping the alignment malloc gives).
+constexpr std::size_t kHead = 16;
 
 void* Allocate(std::size_t n) noexcept {
     if (gBudget == 0) return nullptr;
     if (gBudget > 0) --gBudget;
     if (n > gLargest) gLargest = n;
-    return std::malloc(n ? n : 1);
+    auto* block = static_cast<unsigned char*>(std::malloc(n + kHead));
+    if (!block) return nullptr;
+    std::memcpy(block, &n, sizeof n);
+    gLive += n;
+    gPeak = std::max(gPeak, gLive);
+    return block + kHead;
+}
+
+void Release(void* p) noexcept {
+    if (!p) return;
+    auto* block = static_cast<unsigned char*>(p) - kHead;
+    std::size_t n;
+    std::memcpy(&n, block, sizeof n);
+    gLive -= n;
+    std::free(block);
 }
 
 } // namespace
@@ -49,16 +68,16 @@ void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
     return Allocate(n);
 }
 void operator delete(void* p) noexcept {
-    std::free(p);
+    Release(p);
 }
 void operator delete[](void* p) noexcept {
-    std::free(p);
+    Release(p);
 }
 void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
+    Release(p);
 }
 void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
+    Release(p);
 }
 
 namespace corvale {
@@ -299,6 +318,44 @@ TEST(OutOfMemory, AGifFrameIsDecodedWithoutAWholeFrameBuffer) {
     // Nothing beside the picture grows with the frame: the largest other request is the LZW
     // table or one row, far below the 64 MiB a frame of indices would take.
     EXPECT_LT(gLargest, std::size_t{1} << 20);
+}
+
+// A picture one row high: beside the picture (its pixels are not allocated with operator new)
+// the decoder holds about the decompressed row and no row buffers, on either inflate path.
+TEST(OutOfMemory, AOneRowPngHoldsLittleMoreThanItsRowBesideThePicture) {
+    constexpr std::int32_t kWidth = 300000;
+    Bytes png;
+    {
+        c32bppDIB wide(kCapGdiplusBarred);
+        ASSERT_TRUE(wide.InitializeDIB(kWidth, 1));
+        for (std::int32_t x = 0; x < kWidth; ++x) { // opaque, many colours: truecolour
+            std::uint8_t* p = wide.BitsPointer() + std::size_t(x) * 4;
+            p[0] = std::uint8_t(x);
+            p[1] = std::uint8_t(x >> 8);
+            p[2] = std::uint8_t(x % 7);
+            p[3] = 255;
+        }
+        ASSERT_TRUE(cPNGwriter().WritePNG(wide, {}, png));
+    }
+    ASSERT_EQ(png[25], 2); // RGB, 8 bits
+    const std::size_t rowBytes = std::size_t(kWidth) * 3 + 1;
+    static constexpr std::string_view kNoZlib[] = {"corvale-no-such-library"};
+    for (bool withZlib : {true, false}) {
+        PngDecodeOptions options;
+        options.gdiplus = nullptr;
+        if (!withZlib) options.zlibNames = kNoZlib;
+        c32bppDIB dib(kCapGdiplusBarred);
+        cPNGparser parser(options);
+        const std::size_t before = gLive;
+        gPeak = gLive;
+        ASSERT_TRUE(parser.LoadStream(png, dib));
+        ASSERT_EQ(dib.Width(), kWidth) << parser.LastError();
+        EXPECT_EQ(parser.LastInflater(),
+                  withZlib ? cPNGparser::Inflater::Zlib : cPNGparser::Inflater::Own);
+        EXPECT_EQ(dib.GetPixel(1000, 0), 0xE80306); // B 232, G 3, R 6
+        // The row, the inflate's tables and the file's few chunks; two more rows before.
+        EXPECT_LT(gPeak - before, rowBytes + rowBytes / 4) << withZlib;
+    }
 }
 
 } // namespace
