@@ -358,5 +358,31 @@ TEST(OutOfMemory, AOneRowPngHoldsLittleMoreThanItsRowBesideThePicture) {
     }
 }
 
+// The encoder holds at most about twice the picture beside it (the filtered rows and the file's
+// bytes, into which the image data are compressed), even when nothing compresses.
+TEST(OutOfMemory, TheEncoderHoldsAboutTwiceThePictureBesideIt) {
+    constexpr std::int32_t kSide = 512;
+    c32bppDIB image(kCapGdiplusBarred); // its pixels are not allocated with operator new
+    ASSERT_TRUE(image.InitializeDIB(kSide, kSide));
+    std::uint32_t seed = 12345;
+    for (std::size_t i = 0; i < std::size_t(kSide) * kSide; ++i) { // RGBA noise
+        std::uint8_t* p = image.BitsPointer() + i * 4;
+        seed = seed * 1103515245u + 12345u;
+        p[3] = std::uint8_t(1 + (seed >> 16) % 254);
+        for (int c = 0; c < 3; ++c) p[c] = std::uint8_t((seed >> (c * 5)) % (p[3] + 1u));
+    }
+    const std::size_t picture = std::size_t(kSide) * kSide * 4;
+    cPNGwriter writer;
+    Bytes png;
+    const std::size_t before = gLive;
+    gPeak = gLive;
+    ASSERT_TRUE(writer.WritePNG(image, {}, png));
+    EXPECT_EQ(writer.ChosenColorType(), 6);
+    EXPECT_LT(gPeak - before, picture * 2 + picture / 8);
+    c32bppDIB back(kCapGdiplusBarred);
+    ASSERT_TRUE(DecodePngStream(back, png, {}));
+    EXPECT_EQ(back.Width(), kSide);
+}
+
 } // namespace
 } // namespace corvale
