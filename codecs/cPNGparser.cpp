@@ -136,7 +136,8 @@ struct DecodeState {
     std::vector<std::uint8_t> trns; // body of the transparency chunk (palette: padded to 256)
     bool haveTrns = false;
     std::int32_t key = -1;
-    std::vector<std::span<const std::uint8_t>> idat;
+    std::span<const std::uint8_t> firstIdat; // the first image-data chunk's body
+    std::uint64_t idatChunks = 0;
     std::uint64_t idatBytes = 0;
 };
 
@@ -170,7 +171,7 @@ class ChunkWalker {
             } else if (TypeIs(type, "IDAT")) {
                 if (storedCrc != 0 && !CrcMatches(typeAndBody, storedCrc))
                     return Fail("image data chunk fails its CRC");
-                st_.idat.push_back(body);
+                if (st_.idatChunks++ == 0) st_.firstIdat = body;
                 st_.idatBytes += body.size();
             }
             // Every other chunk is skipped unread.
@@ -245,6 +246,19 @@ class ChunkWalker {
     DecodeState& st_;
     std::string& error_;
 };
+
+// Appends the bodies of the image-data chunks before the first IEND to out (a second walk over
+// chunks the walker has already checked, so that nothing is kept per chunk).
+void JoinImageData(std::span<const std::uint8_t> png, std::vector<std::uint8_t>& out) {
+    for (std::size_t pos = 8; png.size() - pos >= 12;) {
+        const std::uint32_t length = ReadU32BE(png.data() + pos);
+        if (png.size() - pos - 12 < length) return;
+        const std::uint8_t* type = png.data() + pos + 4;
+        if (TypeIs(type, "IEND")) return;
+        if (TypeIs(type, "IDAT")) out.insert(out.end(), type + 4, type + 4 + length);
+        pos += 12 + std::size_t{length};
+    }
+}
 
 // ---- Unfiltering ----------------------------------------------------------------------------
 //
@@ -876,7 +890,6 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
             zlib = ZlibLibrary::Open(FindZlib(false, options_.zlibNames));
 
         DecodeState st;
-        st.idat.reserve(16);
         ChunkWalker walker(zlib.get(), st, error_);
         if (!walker.Walk(png)) return false;
         const Header& h = st.header;
@@ -889,10 +902,11 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
 
         // Join the image data (in place when there is one chunk).
         std::vector<std::uint8_t> joined;
-        std::span<const std::uint8_t> idat = st.idat.front();
-        if (st.idat.size() > 1) {
+        std::span<const std::uint8_t> idat = st.firstIdat;
+        if (st.idatChunks > 1) {
             joined.reserve(static_cast<std::size_t>(st.idatBytes));
-            for (const auto& part : st.idat) joined.insert(joined.end(), part.begin(), part.end());
+            JoinImageData(png, joined);
+            if (joined.size() != st.idatBytes) return error_ = "image data changed", false;
             idat = joined;
         }
 

@@ -384,5 +384,155 @@ TEST(OutOfMemory, TheEncoderHoldsAboutTwiceThePictureBesideIt) {
     EXPECT_EQ(back.Width(), kSide);
 }
 
+// ---- Pictures near the limits, where the address space is 2 GB --------------------------------
+
+std::uint32_t Crc32(const std::uint8_t* p, std::size_t n) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < n; ++i) {
+        crc ^= p[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void PutChunk(Bytes& png, const char* type, const Bytes& body) {
+    for (int k = 0; k < 4; ++k) png.push_back(std::uint8_t(body.size() >> (24 - 8 * k)));
+    const std::size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), body.begin(), body.end());
+    const std::uint32_t crc = Crc32(png.data() + start, png.size() - start);
+    for (int k = 0; k < 4; ++k) png.push_back(std::uint8_t(crc >> (24 - 8 * k)));
+}
+
+// A PNG of width x 1 RGBA 16-bit pixels, all zero, in a few MB: one fixed-code deflate block of
+// a literal and matches of 258 bytes one back.
+Bytes OneRowZeroPng(std::uint32_t width) {
+    const std::uint64_t total = std::uint64_t(width) * 8 + 1; // filter byte and samples
+    Bytes z = {0x78, 0x01};
+    std::uint64_t bits = 0;
+    int count = 0;
+    auto put = [&](std::uint32_t value, int n) { // LSB first
+        bits |= std::uint64_t(value) << count;
+        count += n;
+        while (count >= 8) {
+            z.push_back(std::uint8_t(bits));
+            bits >>= 8;
+            count -= 8;
+        }
+    };
+    auto code = [&](std::uint32_t c, int n) { // Huffman codes go most significant bit first
+        std::uint32_t reversed = 0;
+        for (int i = 0; i < n; ++i) reversed |= ((c >> i) & 1u) << (n - 1 - i);
+        put(reversed, n);
+    };
+    put(1, 1);     // final block
+    put(1, 2);     // fixed codes
+    code(0x30, 8); // literal 0 (the filter byte)
+    code(0x30, 8); // literal 0
+    std::uint64_t left = total - 2;
+    for (; left >= 258; left -= 258) {
+        code(0xC5, 8); // length 258 (code 285)
+        code(0, 5);    // distance 1
+    }
+    for (; left > 0; --left) code(0x30, 8);
+    code(0, 7); // end of block
+    if (count) put(0, 8 - count);
+    const std::uint32_t adler = std::uint32_t(total % 65521) << 16 | 1u; // all bytes zero
+    for (int k = 0; k < 4; ++k) z.push_back(std::uint8_t(adler >> (24 - 8 * k)));
+    Bytes png = {137, 80, 78, 71, 13, 10, 26, 10};
+    Bytes ihdr;
+    for (std::uint32_t v : {width, 1u})
+        for (int k = 0; k < 4; ++k) ihdr.push_back(std::uint8_t(v >> (24 - 8 * k)));
+    ihdr.insert(ihdr.end(), {16, 6, 0, 0, 0});
+    PutChunk(png, "IHDR", ihdr);
+    PutChunk(png, "IDAT", z);
+    PutChunk(png, "IEND", {});
+    return png;
+}
+
+// The reviewer's cases: each gives its result, none ends the program. They need 0.5 to 1 GB
+// each, so they run only where the address space is 2 GB (the 32-bit build), where they bite.
+TEST(LargePictures, GiveTheirResultsWithinA32BitAddressSpace) {
+    constexpr bool k32Bit = sizeof(void*) == 4;
+    {
+        // The widest RGBA 16-bit row there is: 256 MiB of picture beside 512 MiB of data (a
+        // narrower one elsewhere).
+        const std::uint32_t width = k32Bit ? 67108863 : 2000003;
+        const Bytes png = OneRowZeroPng(width);
+        c32bppDIB dib(kCapGdiplusBarred);
+        EXPECT_TRUE(DecodePngStream(dib, png, {}));
+        EXPECT_EQ(dib.Width(), std::int32_t(width));
+    }
+    if (!k32Bit) GTEST_SKIP() << "the rest for the 32-bit build";
+    c32bppDIB small(kCapGdiplusBarred);
+    ASSERT_TRUE(small.InitializeDIB(16, 16));
+    for (int i = 0; i < 16 * 16; ++i) std::memset(small.BitsPointer() + i * 4, 200, 4);
+    {
+        c32bppDIB big(kCapGdiplusBarred);
+        const bool made = small.CopyImageTo(big, 11600, 11600);
+        EXPECT_EQ(big.BitsPointer() != nullptr, made);
+        if (made) EXPECT_EQ(big.GetPixel(5000, 5000), 0xC8C8C8);
+    }
+    {
+        c32bppDIB sparse(kCapGdiplusBarred); // every other pixel clear
+        ASSERT_TRUE(sparse.InitializeDIB(8192, 8191));
+        std::uint8_t* p = sparse.BitsPointer();
+        for (std::size_t i = 0; i < std::size_t(8192) * 8191; i += 2)
+            std::memset(p + i * 4, 255, 4);
+        sparse.SetAlpha(true);
+        const std::vector<RegionRect> rects = sparse.CreateRegionRects(2);
+        EXPECT_TRUE(rects.empty() || rects.size() == std::size_t(4096) * 8191) << rects.size();
+    }
+    {
+        c32bppDIB window(kCapGdiplusBarred);
+        ASSERT_TRUE(window.InitializeDIB(10, 10));
+        EXPECT_TRUE(
+            small.Render(0, 0, 0, 16000, 16000, 0, 0, 0, 0, 100, true, true, &window, -1, 0, 0.5f));
+        EXPECT_EQ(window.GetPixel(5, 5), 0xC8C8C8);
+    }
+}
+
+// Image data in 200,000 one-byte chunks: what is kept beside the picture is the joined data and
+// the inflated rows, nothing per chunk.
+TEST(OutOfMemory, ManyImageDataChunksCostNothingPerChunk) {
+    constexpr std::uint32_t kWidth = 400, kHeight = 500;
+    const std::size_t expected = std::size_t(kWidth + 1) * kHeight; // grey, 8 bits, all zero
+    Bytes z = {0x78, 0x01};
+    for (std::size_t done = 0; done < expected;) { // stored blocks
+        const std::size_t n = std::min<std::size_t>(expected - done, 65535);
+        done += n;
+        z.push_back(done == expected ? 1 : 0);
+        z.insert(z.end(),
+                 {std::uint8_t(n), std::uint8_t(n >> 8), std::uint8_t(~n), std::uint8_t(~n >> 8)});
+        z.insert(z.end(), n, 0);
+    }
+    const std::uint32_t adler = std::uint32_t(expected % 65521) << 16 | 1u;
+    for (int k = 0; k < 4; ++k) z.push_back(std::uint8_t(adler >> (24 - 8 * k)));
+    Bytes png = {137, 80, 78, 71, 13, 10, 26, 10};
+    Bytes ihdr;
+    for (std::uint32_t v : {kWidth, kHeight})
+        for (int k = 0; k < 4; ++k) ihdr.push_back(std::uint8_t(v >> (24 - 8 * k)));
+    ihdr.insert(ihdr.end(), {8, 0, 0, 0, 0});
+    PutChunk(png, "IHDR", ihdr);
+    for (std::uint8_t b : z) PutChunk(png, "IDAT", {b});
+    PutChunk(png, "IEND", {});
+    ASSERT_GT(z.size(), 200000u);
+    for (bool withZlib : {true, false}) {
+        static constexpr std::string_view kNoZlib[] = {"corvale-no-such-library"};
+        PngDecodeOptions options;
+        options.gdiplus = nullptr;
+        if (!withZlib) options.zlibNames = kNoZlib;
+        c32bppDIB dib(kCapGdiplusBarred);
+        cPNGparser parser(options);
+        const std::size_t before = gLive;
+        gPeak = gLive;
+        ASSERT_TRUE(parser.LoadStream(png, dib));
+        ASSERT_EQ(dib.Height(), std::int32_t(kHeight)) << parser.LastError();
+        // The joined data, the inflated rows and two row buffers; a list of the chunks alone
+        // would take 16 bytes a chunk (3.2 MB here).
+        EXPECT_LT(gPeak - before, 2 * expected + 100000) << withZlib;
+    }
+}
+
 } // namespace
 } // namespace corvale
