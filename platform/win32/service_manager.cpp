@@ -151,16 +151,68 @@ std::optional<std::uint64_t> ProcessPrivateBytes(std::uint32_t processId) {
     return static_cast<std::uint64_t>(counters.PrivateUsage);
 }
 
-std::optional<std::string> ProcessCommandLine(std::uint32_t processId) {
-    if (processId == 0) return std::nullopt;
-    // The system's own query for another process's command line (Windows 8.1 and later); looked
-    // up at run time, as the library does not declare it.
-    using QueryFn = LONG(WINAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
-    constexpr ULONG kProcessCommandLineInformation = 60;
+using QueryProcessFn = LONG(WINAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+
+static QueryProcessFn NtQueryProcess() {
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    const auto query = ntdll ? reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
-                                   GetProcAddress(ntdll, "NtQueryInformationProcess")))
-                             : nullptr;
+    return ntdll ? reinterpret_cast<QueryProcessFn>(
+                       reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryInformationProcess")))
+                 : nullptr;
+}
+
+// The command line from the process's own environment block, for systems without the direct
+// query (before Windows 8.1). Only a process of our own width: the block's layout differs.
+static std::optional<std::string> CommandLineFromProcessBlock(std::uint32_t processId) {
+    const QueryProcessFn query = NtQueryProcess();
+    if (!query) return std::nullopt;
+    Handle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    if (!process) return std::nullopt;
+    BOOL ourWow = FALSE, theirWow = FALSE;
+    if (!IsWow64Process(GetCurrentProcess(), &ourWow) ||
+        !IsWow64Process(process.get(), &theirWow) || ourWow != theirWow)
+        return std::nullopt;
+    struct BasicInformation { // PROCESS_BASIC_INFORMATION
+        LONG exitStatus;
+        void* pebBaseAddress;
+        ULONG_PTR affinityMask;
+        LONG basePriority;
+        ULONG_PTR uniqueProcessId;
+        ULONG_PTR parentProcessId;
+    } basic{};
+    ULONG got = 0;
+    if (query(process.get(), 0 /* ProcessBasicInformation */, &basic, sizeof basic, &got) < 0 ||
+        !basic.pebBaseAddress)
+        return std::nullopt;
+    auto read = [&](const void* at, void* into, std::size_t size) {
+        SIZE_T n = 0;
+        return ReadProcessMemory(process.get(), at, into, size, &n) && n == size;
+    };
+    // PEB.ProcessParameters, then RTL_USER_PROCESS_PARAMETERS.CommandLine (a counted text).
+    constexpr std::size_t kParametersAt = sizeof(void*) == 8 ? 0x20 : 0x10;
+    constexpr std::size_t kCommandLineAt = sizeof(void*) == 8 ? 0x70 : 0x40;
+    const BYTE* parameters = nullptr;
+    if (!read(static_cast<const BYTE*>(basic.pebBaseAddress) + kParametersAt, &parameters,
+              sizeof parameters) ||
+        !parameters)
+        return std::nullopt;
+    struct CountedText {
+        USHORT length;
+        USHORT maximumLength;
+        const wchar_t* buffer;
+    } text{};
+    if (!read(parameters + kCommandLineAt, &text, sizeof text) || !text.buffer ||
+        text.length % 2 != 0)
+        return std::nullopt;
+    std::wstring out(text.length / 2, L'\0');
+    if (!out.empty() && !read(text.buffer, out.data(), text.length)) return std::nullopt;
+    return Utf8FromWide(out);
+}
+
+static std::optional<std::string> CommandLineFromQuery(std::uint32_t processId) {
+    // The system's own query for another process's command line (Windows 8.1 and later, any
+    // width); looked up at run time, as the library does not declare it.
+    constexpr ULONG kProcessCommandLineInformation = 60;
+    const QueryProcessFn query = NtQueryProcess();
     if (!query) return std::nullopt;
     Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process) return std::nullopt;
@@ -187,6 +239,12 @@ std::optional<std::string> ProcessCommandLine(std::uint32_t processId) {
         buf.assign(needed, 0);
     }
     return std::nullopt;
+}
+
+std::optional<std::string> ProcessCommandLine(std::uint32_t processId) {
+    if (processId == 0) return std::nullopt;
+    if (auto direct = CommandLineFromQuery(processId)) return direct;
+    return CommandLineFromProcessBlock(processId);
 }
 
 bool ProcessExists(std::uint32_t processId) {

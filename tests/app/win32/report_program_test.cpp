@@ -213,7 +213,12 @@ TEST_F(ReportProgram, JsonTotalsAreTheWindowsLabels) {
         EXPECT_EQ(j["partial"].get<bool>(), run.code == 3);
         EXPECT_EQ(run.out.substr(0, 1), "{"); // no byte-order mark
         std::size_t services = 0;
-        for (const auto& h : j["hosts"]) services += h["services"].size();
+        for (const auto& h : j["hosts"]) {
+            services += h["services"].size();
+            // The hosts are of the program's own width here, so their command lines are read.
+            ASSERT_TRUE(h["commandLine"].is_string());
+            EXPECT_NE(h["commandLine"].get<std::string>().find("svchost"), std::string::npos);
+        }
         EXPECT_EQ(services, j["totals"]["services"].get<std::size_t>());
         label = form.Find("Label7")->text;
         fromJson = FormatSizeText(
