@@ -280,6 +280,25 @@ TEST_F(ReportProgram, ComputersByNameAndOneThatCannotBeReached) {
     EXPECT_EQ(mixed.err.find("\r\n"), mixed.err.size() - 2); // one line
 }
 
+TEST_F(ReportProgram, AFileIsLeftAloneWhenNothingCanBeWritten) {
+    const std::wstring path = Here() + L"kept.csv";
+    {
+        std::ofstream old(path.c_str(), std::ios::binary);
+        old << "kept";
+    }
+    // Nothing could be read: no report, the file keeps what it had.
+    const Outcome unreachable =
+        RunReport(L"--computer no-such-computer.invalid --format csv --out \"" + path + L"\"");
+    EXPECT_EQ(unreachable.code, 1);
+    EXPECT_EQ(ReadFileBytes(path), "kept");
+    DeleteFileW(path.c_str());
+    // A folder that does not exist: a message, no output, exit code 1.
+    const Outcome missing = RunReport(L"--out \"" + Here() + L"no such folder\\r.txt\"");
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_TRUE(missing.out.empty());
+    EXPECT_TRUE(missing.err.starts_with("CorvaleReport: cannot write ")) << missing.err;
+}
+
 TEST_F(ReportProgram, UsageVersionAndBadArguments) {
     for (const wchar_t* help : {L"/?", L"-h", L"--help"}) {
         const Outcome r = RunReport(help);
