@@ -173,32 +173,20 @@ std::optional<ComputerReport> ScanRemote(const std::string& name) {
             if (auto v = os.objects.front().Get("Version"))
                 osVersion = v->ToText().value_or(std::string());
     }
-    std::unique_ptr<WmiServices> source;
-    std::string scmMessage;
-    if (wmi && hasPathName) {
-        source = std::move(wmi);
-    } else {
-        // The service manager of that computer answers for the services.
-        const std::wstring machine = L"\\\\" + WideFromUtf8(name);
-        std::uint32_t scmError = 0;
-        if (ReadServices(machine, &scmError)) {
-            source =
-                std::make_unique<SplitServices>(ServiceManagerServicesOf(machine), std::move(wmi));
-        } else {
-            scmMessage = SystemMessage(static_cast<long>(scmError));
-        }
-    }
     std::string error;
     std::optional<ComputerReport> r;
-    if (source) r = ScanComputer(*source, &error);
+    if (wmi && hasPathName) {
+        r = ScanComputer(*wmi, &error);
+    } else {
+        // That computer's service manager answers for the services, its management service
+        // (when bound) for the processes.
+        const bool bound = wmi != nullptr;
+        SplitServices split(ServiceManagerServicesOf(L"\\\\" + WideFromUtf8(name)), std::move(wmi));
+        r = ScanComputer(split, &error);
+        if (!r && !bound) error = SystemMessage(wmiError) + "; its service manager: " + error;
+    }
     if (!r) {
-        std::string line = "cannot reach " + name + ": ";
-        if (!wmi && wmiError != 0)
-            line += SystemMessage(wmiError);
-        else
-            line += error.empty() ? "no service records" : error;
-        if (!scmMessage.empty()) line += "; its service manager: " + scmMessage;
-        Complain(line);
+        Complain("cannot reach " + name + ": " + error);
         return std::nullopt;
     }
     r->computer = name;

@@ -94,8 +94,7 @@ class ServiceManagerServices final : public WmiServices {
             std::uint32_t error = 0;
             auto services = ReadServices(machine_, &error);
             if (!services)
-                return WmiQueryResult::Failure("the service manager cannot be read (error " +
-                                               std::to_string(error) + ")");
+                return WmiQueryResult::Failure(SystemMessage(static_cast<long>(error)));
             for (const ScmService& s : *services) data.services.push_back(ServiceObject(s));
         } else if (SameTextIgnoringCase(q.className, "Win32_Process")) {
             // Processes are counted only on this computer.

@@ -271,6 +271,14 @@ TEST_F(ReportProgram, ComputersByNameAndOneThatCannotBeReached) {
         EXPECT_EQ(Rows(r.out), local) << Utf8FromWide(name);
         EXPECT_TRUE(r.err.empty()) << r.err;
     }
+    // An address is another computer to the program (remote binding, that computer's service
+    // manager as fallback): the same services, its rows carry the name as given.
+    auto remote = Rows(RunReport(L"--format csv --computer 127.0.0.1").out);
+    for (auto& row : remote) {
+        EXPECT_EQ(row[0], "127.0.0.1");
+        row[0] = local.front()[0];
+    }
+    EXPECT_EQ(remote, local);
     const Outcome mixed =
         RunReport(L"--format csv --computer no-such-computer.invalid --computer .");
     EXPECT_EQ(mixed.code, 3);
