@@ -259,6 +259,37 @@ TEST_F(ReportProgram, NamesOutsideTheAnsiCodePageSurviveInFilesAndPipes) {
     EXPECT_NO_THROW(nlohmann::json::parse(piped.out));
 }
 
+// To a console the report goes through the wide console API: the name shows as it is, whatever
+// the console's code page.
+TEST_F(ReportProgram, AConsoleShowsEveryCharacter) {
+    FreeConsole(); // a console of its own, not the one the test runner may have given
+    ASSERT_TRUE(AllocConsole());
+    HANDLE screen =
+        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(screen, INVALID_HANDLE_VALUE);
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(screen, &info));
+    std::wstring cmd = L"\"" + ReportExe() + L"\" --format csv";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &si, &pi));
+    WaitForSingleObject(pi.hProcess, 60000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    const DWORD cells = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(info.dwSize.Y);
+    std::wstring shown(cells, L' ');
+    DWORD read = 0;
+    ReadConsoleOutputCharacterW(screen, shown.data(), cells, COORD{0, 0}, &read);
+    CloseHandle(screen);
+    FreeConsole();
+    shown.resize(read);
+    EXPECT_NE(shown.find(L"\u00DCberwachung \u65E5\u672C\u8A9E"), std::wstring::npos);
+    EXPECT_TRUE(shown.starts_with(L"Computer,Host PID,")); // no byte-order mark before it
+}
+
 TEST_F(ReportProgram, ComputersByNameAndOneThatCannotBeReached) {
     wchar_t own[MAX_COMPUTERNAME_LENGTH + 1];
     DWORD n = MAX_COMPUTERNAME_LENGTH + 1;
