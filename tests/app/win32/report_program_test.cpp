@@ -3,6 +3,7 @@
 // files and pipes, and computers by name.
 #include "app/FormData.h"
 #include "app/FrmMainLogic.h"
+#include "demo/win32/demo_services.h"
 #include "platform/host/memory_list_control.h"
 #include "platform/win32/com.h"
 #include "platform/win32/service_manager.h"
@@ -128,31 +129,23 @@ std::map<std::string, ScmService> HostedServices() {
     return out;
 }
 
+// Services of the test's own in svchost hosts: one named outside the ANSI code page, one plain;
+// a stopped one and one in a process of its own are not listed.
+const std::vector<demo::DemoService> kServices{
+    {L"CorvaleReportOdd", demo::FromUtf8(kOddName), L"CorvaleReportGroup", 8},
+    {L"CorvaleReportPlain", L"Report Plain", L"CorvaleReportGroup2", 4},
+    {L"CorvaleReportOff", L"Report Stopped", L"CorvaleReportGroup", 4, false},
+    {L"CorvaleReportSolo", L"Report Solo", L"", 4}};
+
 class ReportProgram : public ::testing::Test {
   protected:
-    // One running hosted service gets a display name outside the ANSI code page for the run.
-    static void SetUpTestSuite() {
-        const auto hosted = HostedServices();
-        if (hosted.empty()) return;
-        renamed_ = hosted.begin()->first;
-        oldDisplayName_ = hosted.begin()->second.displayName;
-        Rename(WideFromUtf8(kOddName));
-    }
+    static void SetUpTestSuite() { setUp_ = demo::SetUpDemoServices(kServices); }
     static void TearDownTestSuite() {
-        if (!renamed_.empty()) Rename(WideFromUtf8(oldDisplayName_));
+        std::vector<std::wstring> names;
+        for (const auto& s : kServices) names.push_back(s.name);
+        demo::RemoveDemoServices(names);
     }
-    static void Rename(const std::wstring& display) {
-        SC_HANDLE m = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-        SC_HANDLE s =
-            m ? OpenServiceW(m, WideFromUtf8(renamed_).c_str(), SERVICE_CHANGE_CONFIG) : nullptr;
-        const BOOL ok = s && ChangeServiceConfigW(s, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
-                                                  SERVICE_NO_CHANGE, nullptr, nullptr, nullptr,
-                                                  nullptr, nullptr, nullptr, display.c_str());
-        if (s) CloseServiceHandle(s);
-        if (m) CloseServiceHandle(m);
-        EXPECT_TRUE(ok) << "the service's display name could not be changed";
-    }
-    void SetUp() override { ASSERT_FALSE(renamed_.empty()) << "no running svchost service"; }
+    void SetUp() override { ASSERT_TRUE(setUp_.ok()) << setUp_.Utf8(); }
 
     // The CSV rows (header and BOM checked), without the figures that change from run to run.
     static std::vector<std::vector<std::string>> Rows(const std::string& csv) {
@@ -166,7 +159,7 @@ class ReportProgram : public ::testing::Test {
         return rows;
     }
 
-    static inline std::string renamed_, oldDisplayName_;
+    static inline demo::DemoResult setUp_;
 };
 
 TEST_F(ReportProgram, CsvRowsAreTheServiceManagersAnswers) {
@@ -186,7 +179,8 @@ TEST_F(ReportProgram, CsvRowsAreTheServiceManagersAnswers) {
         listed.insert(row[2]);
     }
     EXPECT_EQ(listed.size(), hosted.size());
-    EXPECT_EQ(hosted.at(renamed_).displayName, kOddName);
+    EXPECT_EQ(listed.count("CorvaleReportOdd") + listed.count("CorvaleReportPlain"), 2u);
+    EXPECT_EQ(listed.count("CorvaleReportOff") + listed.count("CorvaleReportSolo"), 0u);
 }
 
 TEST_F(ReportProgram, JsonTotalsAreTheWindowsLabels) {
@@ -213,13 +207,20 @@ TEST_F(ReportProgram, JsonTotalsAreTheWindowsLabels) {
         EXPECT_EQ(j["partial"].get<bool>(), run.code == 3);
         EXPECT_EQ(run.out.substr(0, 1), "{"); // no byte-order mark
         std::size_t services = 0;
+        bool sawOdd = false;
         for (const auto& h : j["hosts"]) {
             services += h["services"].size();
             // The hosts are of the program's own width here, so their command lines are read.
             ASSERT_TRUE(h["commandLine"].is_string());
+            // Our host of the odd name holds 8 MB of its own.
+            if (h["services"][0]["name"] == "CorvaleReportOdd") {
+                sawOdd = true;
+                EXPECT_GE(h["workingSetBytes"].get<std::uint64_t>(), 8u << 20);
+            }
             EXPECT_NE(h["commandLine"].get<std::string>().find("svchost"), std::string::npos);
         }
         EXPECT_EQ(services, j["totals"]["services"].get<std::size_t>());
+        EXPECT_TRUE(sawOdd);
         label = form.Find("Label7")->text;
         fromJson = FormatSizeText(
             *Currency::FromWhole(j["totals"]["workingSetBytes"].get<std::int64_t>()), true);
