@@ -14,6 +14,7 @@
 
 #include <windows.h>
 
+#include <charconv>
 #include <cstdio>
 
 #ifndef CORVALE_VERSION_MAJOR
@@ -109,22 +110,55 @@ std::string LocalOsVersion() {
            std::to_string(v.dwBuildNumber);
 }
 
-// Another computer's services from its service manager, its processes from its management
-// service (which answers process queries even where its service records lack the path).
-class SplitServices final : public WmiServices {
+// Another computer's services from its service manager (the four properties the scan reads),
+// its processes from its management service when that could be bound: through the service
+// manager alone another computer's processes cannot be counted.
+class RemoteServiceManager final : public WmiServices {
   public:
-    SplitServices(std::unique_ptr<WmiServices> services, std::unique_ptr<WmiServices> processes)
-        : services_(std::move(services)), processes_(std::move(processes)) {}
+    RemoteServiceManager(const std::string& name, std::unique_ptr<WmiServices> processes)
+        : machine_(L"\\\\" + WideFromUtf8(name)), processes_(std::move(processes)) {}
+
     WmiQueryResult ExecQuery(std::string_view wql, int flags) override {
         const auto parsed = ParseWql(wql);
-        const bool process = parsed.query && parsed.query->className == "Win32_Process";
-        if (process && !processes_) return WmiQueryResult::Failure("no process records");
-        return (process ? processes_ : services_)->ExecQuery(wql, flags);
+        if (parsed.query && parsed.query->className == "Win32_Process") {
+            if (!processes_) return WmiQueryResult::Failure("no process records");
+            return processes_->ExecQuery(wql, flags);
+        }
+        if (!parsed.query || parsed.query->className != "Win32_Service" ||
+            parsed.query->whereProperty)
+            return WmiQueryResult::Failure("not a query of the report");
+        std::uint32_t error = 0;
+        const auto services = ReadServices(machine_, &error);
+        if (!services) return WmiQueryResult::Failure(SystemMessage(static_cast<long>(error)));
+        WmiQueryResult result;
+        for (const ScmService& s : *services) {
+            WmiObject& o = result.objects.emplace_back();
+            o.Set("DisplayName", WmiValue::Text(s.displayName));
+            o.Set("Name", WmiValue::Text(s.name));
+            o.Set("PathName", WmiValue::Text(s.pathName));
+            o.Set("ProcessId", WmiValue::Integer(s.processId));
+        }
+        return result;
     }
 
   private:
-    std::unique_ptr<WmiServices> services_, processes_;
+    std::wstring machine_;
+    std::unique_ptr<WmiServices> processes_;
 };
+
+// Where this system's records lack a host's private bytes or command line (the service
+// manager's records have neither), they are read from the process itself, for a host whose
+// process was found.
+void CompleteLocalHosts(ComputerReport& r) {
+    for (ReportHost& h : r.hosts) {
+        if (!h.workingSet) continue;
+        std::uint32_t pid = 0;
+        const auto [end, ec] = std::from_chars(h.pid.data(), h.pid.data() + h.pid.size(), pid);
+        if (ec != std::errc() || end != h.pid.data() + h.pid.size()) continue;
+        if (!h.privateBytes) h.privateBytes = ProcessPrivateBytes(pid);
+        if (!h.commandLine) h.commandLine = ProcessCommandLine(pid);
+    }
+}
 
 std::optional<ComputerReport> ScanLocal(const std::string& asked) {
     SystemWmiLocator wmi; // as the window binds: management service, else the service manager
@@ -137,6 +171,7 @@ std::optional<ComputerReport> ScanLocal(const std::string& asked) {
         return std::nullopt;
     }
     const std::string name = ComputerName(ComputerNameNetBIOS);
+    CompleteLocalHosts(*r);
     r->computer = name.empty() ? asked : name;
     r->osVersion = LocalOsVersion();
     return r;
@@ -181,8 +216,8 @@ std::optional<ComputerReport> ScanRemote(const std::string& name) {
         // That computer's service manager answers for the services, its management service
         // (when bound) for the processes.
         const bool bound = wmi != nullptr;
-        SplitServices split(ServiceManagerServicesOf(L"\\\\" + WideFromUtf8(name)), std::move(wmi));
-        r = ScanComputer(split, &error);
+        RemoteServiceManager manager(name, std::move(wmi));
+        r = ScanComputer(manager, &error);
         if (!r && !bound) error = SystemMessage(wmiError) + "; its service manager: " + error;
     }
     if (!r) {

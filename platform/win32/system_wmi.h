@@ -27,11 +27,6 @@ class ComWmiLocator final : public WmiLocator {
     static bool ServiceClassHasPathName(WmiServices& services);
 };
 
-// The service manager's records of a computer ("\\NAME"; empty for this one). Another
-// computer's services only: its processes cannot be counted from here, so Win32_Process queries
-// fail for it.
-std::unique_ptr<WmiServices> ServiceManagerServicesOf(const std::wstring& machine);
-
 // The management service of a computer by name (root\cimv2 there). nullptr, with *error the
 // system's HRESULT, when it cannot be reached. *hasPathName tells whether its Win32_Service
 // records carry PathName.

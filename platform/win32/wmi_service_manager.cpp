@@ -48,20 +48,15 @@ WmiObject ServiceObject(const ScmService& s) {
     return o;
 }
 
-// A process record carries what the program reads (ProcessId, WorkingSetSize and
-// PrivatePageCount as the decimal texts the management service gives for 64-bit values,
-// CommandLine) and its handle. A figure or text that cannot be read is null.
-WmiObject ProcessObject(std::uint32_t processId) {
-    const auto bytes = [](std::optional<std::uint64_t> v) {
-        return v ? WmiValue::Text(std::to_string(*v)) : WmiValue::Null();
-    };
-    const auto commandLine = ProcessCommandLine(processId);
+// A process record carries what the program reads (ProcessId, WorkingSetSize as the decimal
+// text the management service gives for 64-bit values) and its handle. The working set is
+// null when it cannot be read.
+WmiObject ProcessObject(std::uint32_t processId, std::optional<std::uint64_t> workingSet) {
     WmiObject o;
-    o.Set("CommandLine", commandLine ? WmiValue::Text(*commandLine) : WmiValue::Null());
     o.Set("Handle", WmiValue::Text(std::to_string(processId)));
-    o.Set("PrivatePageCount", bytes(ProcessPrivateBytes(processId)));
     o.Set("ProcessId", WmiValue::Integer(processId));
-    o.Set("WorkingSetSize", bytes(ProcessWorkingSet(processId)));
+    o.Set("WorkingSetSize",
+          workingSet ? WmiValue::Text(std::to_string(*workingSet)) : WmiValue::Null());
     return o;
 }
 
@@ -83,23 +78,16 @@ std::vector<std::uint32_t> AllProcessIds() {
 
 class ServiceManagerServices final : public WmiServices {
   public:
-    explicit ServiceManagerServices(std::wstring machine = {}) : machine_(std::move(machine)) {}
-
     WmiQueryResult ExecQuery(std::string_view wql, int /*flags*/) override {
         const WqlParseResult parsed = ParseWql(wql);
         if (!parsed.query) return WmiQueryResult::Failure("invalid query: " + parsed.error);
         const WqlQuery& q = *parsed.query;
         FixtureData data;
         if (SameTextIgnoringCase(q.className, "Win32_Service")) {
-            std::uint32_t error = 0;
-            auto services = ReadServices(machine_, &error);
-            if (!services)
-                return WmiQueryResult::Failure(SystemMessage(static_cast<long>(error)));
+            auto services = ReadServices();
+            if (!services) return WmiQueryResult::Failure("the service manager cannot be read");
             for (const ScmService& s : *services) data.services.push_back(ServiceObject(s));
         } else if (SameTextIgnoringCase(q.className, "Win32_Process")) {
-            // Processes are counted only on this computer.
-            if (!machine_.empty())
-                return WmiQueryResult::Failure("processes of another computer cannot be read");
             std::vector<std::uint32_t> ids;
             std::uint32_t one = 0;
             if (q.whereProperty && SameTextIgnoringCase(*q.whereProperty, "ProcessId") &&
@@ -108,7 +96,8 @@ class ServiceManagerServices final : public WmiServices {
             } else {
                 ids = AllProcessIds();
             }
-            for (std::uint32_t id : ids) data.processes.push_back(ProcessObject(id));
+            for (std::uint32_t id : ids)
+                data.processes.push_back(ProcessObject(id, ProcessWorkingSet(id)));
         } else {
             return WmiQueryResult::Failure("invalid class: " + q.className);
         }
@@ -117,8 +106,6 @@ class ServiceManagerServices final : public WmiServices {
     }
 
   private:
-    std::wstring machine_;
-
     static bool ParseProcessId(std::string_view t, std::uint32_t& out) {
         if (t.empty() || t.size() > 10) return false;
         std::uint64_t v = 0;
@@ -133,10 +120,6 @@ class ServiceManagerServices final : public WmiServices {
 };
 
 } // namespace
-
-std::unique_ptr<WmiServices> ServiceManagerServicesOf(const std::wstring& machine) {
-    return std::make_unique<ServiceManagerServices>(machine);
-}
 
 std::unique_ptr<WmiServices> ServiceManagerWmiLocator::Bind(std::string_view moniker) {
     const auto ns = NamespaceFromMoniker(moniker);
