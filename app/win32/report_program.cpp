@@ -39,7 +39,11 @@ bool WriteStandard(DWORD which, std::string_view utf8, std::string_view byteOrde
     if (GetConsoleMode(h, &mode)) {
         const std::wstring wide = WideFromUtf8(utf8);
         for (std::size_t at = 0; at < wide.size();) {
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(wide.size() - at, 8192));
+            DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(wide.size() - at, 8192));
+            // A character of two UTF-16 units is never cut between two writes.
+            if (at + chunk < wide.size() && wide[at + chunk - 1] >= 0xD800 &&
+                wide[at + chunk - 1] <= 0xDBFF)
+                --chunk;
             DWORD written = 0;
             if (!WriteConsoleW(h, wide.data() + at, chunk, &written, nullptr) || written == 0)
                 return false;
