@@ -1,6 +1,7 @@
 #include "app/win32/report_export_win32.h"
 
 #include "app/ModMain.h"
+#include "app/win32/message_pump.h"
 #include "controls/file_dialog_record.h"
 #include "controls/win32/common_dialog_win32.h"
 #include "platform/win32/text_seams.h"
@@ -32,11 +33,13 @@ class ItemIdList {
 } // namespace
 
 std::string GetSpecialFolderPath(int folderId) {
-    std::array<char, ofn::kSingleBuffer> buffer{};
+    // The wide form: a desktop folder named outside the ANSI code page is found as it is.
+    std::array<wchar_t, MAX_PATH> buffer{};
     ItemIdList list;
     if (FAILED(SHGetSpecialFolderLocation(nullptr, folderId, list.Out())) || !list.Get()) return {};
-    if (!SHGetPathFromIDListA(list.Get(), buffer.data())) return {};
-    return Utf8FromAnsi(TrimAtNull(std::string_view(buffer.data(), buffer.size())));
+    if (!SHGetPathFromIDListW(list.Get(), buffer.data())) return {};
+    buffer.back() = L'\0';
+    return Utf8FromWide(buffer.data());
 }
 
 std::string DefaultReportPath() {
@@ -47,7 +50,14 @@ SaveListResult SaveListWithSystemDialog(HWND owner, std::string& reportPath,
                                         const ListControl& list, const YieldFn& yield,
                                         cCommonDialog::Events* dialogEvents) {
     Win32FileWriter writer;
-    const SaveListSeams seams{SystemDialogApi(), writer, yield, dialogEvents};
+    const auto showMessage = [owner](const std::string& message) {
+        YieldScope box; // the message box runs its own message loop
+        wchar_t caption[128] = {};
+        if (owner) GetWindowTextW(owner, caption, 128);
+        MessageBoxW(owner, WideFromUtf8(message).c_str(), caption[0] ? caption : L"Corvale",
+                    MB_OK | MB_ICONEXCLAMATION);
+    };
+    const SaveListSeams seams{SystemDialogApi(), writer, yield, dialogEvents, showMessage};
     return SaveListThroughDialog(reinterpret_cast<WindowHandle>(owner), reportPath, list, seams);
 }
 
