@@ -87,7 +87,7 @@ using corvale::testing::DialogWatchdog;
 
 // Answers the dialog from its hook: optionally types a name, then presses OK (or Cancel).
 struct AnsweringEvents : cCommonDialog::Events {
-    std::string typeName; // ANSI text for the name box; empty keeps the proposal
+    std::wstring typeName; // for the name box of the wide dialog; empty keeps the proposal
     bool cancel = false;
     int refuseFirstOks = 0;
     int initCount = 0, okCount = 0, closeCount = 0;
@@ -100,9 +100,9 @@ struct AnsweringEvents : cCommonDialog::Events {
         dialog = GetParent(reinterpret_cast<HWND>(hDlg));
         if (!typeName.empty()) {
             // Posted, so it runs once the dialog has finished setting itself up.
-            PostMessageA(dialog, CDM_SETCONTROLTEXT, edt1,
+            PostMessageW(dialog, CDM_SETCONTROLTEXT, edt1,
                          reinterpret_cast<LPARAM>(typeName.c_str()));
-            PostMessageA(dialog, CDM_SETCONTROLTEXT, cmb13,
+            PostMessageW(dialog, CDM_SETCONTROLTEXT, cmb13,
                          reinterpret_cast<LPARAM>(typeName.c_str()));
         }
         PressButton(cancel ? IDCANCEL : IDOK);
@@ -204,7 +204,7 @@ TEST(DialogSystem, SaveThroughTheHookedDialogWritesTheExactReport) {
     const std::string chosen = folder.Utf8() + "\\chosen.txt";
     MemoryListControl list = TwoRowList();
     AnsweringEvents events;
-    events.typeName = AnsiFromUtf8(chosen);
+    events.typeName = WideFromUtf8(chosen);
     std::string reportPath = proposal;
     int yields = 0;
 
