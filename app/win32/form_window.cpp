@@ -282,9 +282,26 @@ void FormWindow::ApplyButtonPicture(const Control& c, HWND button) {
         if (auto m = c.properties.GetInt32("MaskColor")) mask = static_cast<std::uint32_t>(*m);
     IconHandle icon = IconFromPicture(*bytes, mask);
     if (!icon) return;
+    // The picture is drawn at 96 dpi in its own size; at other DPIs it grows with the text.
+    const UINT dpi = static_cast<UINT>(Dpi());
+    if (dpi != kBaseDpi) {
+        ICONINFO info{};
+        BITMAP bm{};
+        if (GetIconInfo(icon.get(), &info)) {
+            GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+            if (info.hbmColor) DeleteObject(info.hbmColor);
+            if (info.hbmMask) DeleteObject(info.hbmMask);
+            if (!info.hbmColor) bm.bmHeight /= 2; // a monochrome icon stacks its two masks
+        }
+        if (bm.bmWidth > 0 && bm.bmHeight > 0)
+            if (auto scaled = static_cast<HICON>(CopyImage(icon.get(), IMAGE_ICON,
+                                                           ScaleForDpi(bm.bmWidth, dpi),
+                                                           ScaleForDpi(bm.bmHeight, dpi), 0)))
+                icon.reset(scaled);
+    }
     SetWindowLongPtrW(button, GWL_STYLE, GetWindowLongPtrW(button, GWL_STYLE) | BS_ICON);
     SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon.get()));
-    pictures_.push_back(std::move(icon));
+    pictures_[button] = std::move(icon); // the one shown before (another DPI's) goes now
 }
 
 void FormWindow::AddToolTip(HWND button, std::string_view text) {
@@ -353,6 +370,9 @@ void FormWindow::OnDpiChanged(UINT dpi, const RECT* suggested) {
         if (!child || !c.position) continue;
         HFONT font = FontFor(form_.FontOf(c));
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        if (c.kind == ControlKind::CommandButton || c.kind == ControlKind::OptionButton ||
+            c.kind == ControlKind::CheckBox)
+            ApplyButtonPicture(c, child);
         if (c.kind == ControlKind::ListView)
             if (HWND header = reinterpret_cast<HWND>(SendMessageW(child, LVM_GETHEADER, 0, 0)))
                 SendMessageW(header, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);

@@ -111,7 +111,7 @@ class FormWindow {
     int movedDpi_ = 0; // from WM_DPICHANGED
     std::map<std::string, HWND, std::less<>> children_;
     std::vector<std::pair<FontSpec, FontHandle>> fonts_;
-    std::vector<IconHandle> pictures_; // shown by the picture buttons
+    std::map<HWND, IconHandle> pictures_; // shown by the picture buttons, one each
     std::unique_ptr<FormThemeSupport> theme_;
     std::unique_ptr<FormAnchor> anchor_;
 };

@@ -64,6 +64,18 @@ SIZE TextSize(HWND control, const std::wstring& text) {
     return {need.right, need.bottom};
 }
 
+// The width of the picture a button shows.
+int PictureWidth(HWND button) {
+    auto icon = reinterpret_cast<HICON>(SendMessageW(button, BM_GETIMAGE, IMAGE_ICON, 0));
+    ICONINFO info{};
+    if (!icon || !GetIconInfo(icon, &info)) return 0;
+    BITMAP bm{};
+    GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    return bm.bmWidth;
+}
+
 std::wstring WindowText(HWND w) {
     wchar_t buf[512] = {};
     GetWindowTextW(w, buf, 512);
@@ -191,6 +203,7 @@ TEST_F(DpiLayoutTest, NoLabelOrHeaderIsCutAtTheSystemDpi) {
     GetWindowRect(window_->Child("ListView1"), &list);
     MapWindowPoints(nullptr, window_->Hwnd(), reinterpret_cast<POINT*>(&list), 2);
     EXPECT_NEAR(list.top, TwipsToPixelsForDpi(510, dpi), 1);
+    EXPECT_EQ(PictureWidth(window_->Child("Command1")), ScaleForDpi(16, dpi));
 
     Scan();
     // Label2 is shown during a scan; it is measured with the rest.
@@ -235,6 +248,7 @@ TEST_F(DpiLayoutTest, AMoveToAnotherDpiTakesTheSuggestedPlaceAndScalesTheLayout)
     MapWindowPoints(nullptr, window_->Hwnd(), reinterpret_cast<POINT*>(&button), 2);
     EXPECT_NEAR(button.left, TwipsToPixelsForDpi(1500, static_cast<UINT>(to)), 1);
     EXPECT_NEAR(button.right - button.left, TwipsToPixelsForDpi(375, static_cast<UINT>(to)), 1);
+    EXPECT_EQ(PictureWidth(window_->Child("Command3")), ScaleForDpi(16, static_cast<UINT>(to)));
     ExpectLabelsWhole(*window_, "main (moved)");
     ExpectHeadersWhole(window_->Child("ListView1"));
 }
