@@ -1,5 +1,6 @@
 #include "controls/common_dialog.h"
 
+#include <algorithm>
 #include <array>
 
 namespace corvale {
@@ -28,12 +29,12 @@ void PutOptionalText(DialogApi& api, FileDialogRecord& record, std::size_t offse
     record.SetU32(offset, ofn::kPresent);
 }
 
-// The buffer of a wide-character record: the UTF-8 text and one NUL; the size the system gets
-// (in UTF-16 units) is the record's max-file field.
+// The buffer of a wide-character record: the UTF-8 text, then NULs to at least the declared
+// size; the size the system gets (in UTF-16 units) is the record's max-file field.
 bool FillWideBuffer(std::string_view text, std::size_t size, std::vector<char>& buffer) {
     if (Utf16Length(text) >= size) return false;
-    buffer.assign(text.begin(), text.end());
-    buffer.push_back('\0');
+    buffer.assign(std::max(size, text.size() + 1), '\0');
+    std::copy(text.begin(), text.end(), buffer.begin());
     return true;
 }
 

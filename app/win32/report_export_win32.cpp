@@ -1,7 +1,6 @@
 #include "app/win32/report_export_win32.h"
 
 #include "app/ModMain.h"
-#include "app/win32/message_pump.h"
 #include "controls/file_dialog_record.h"
 #include "controls/win32/common_dialog_win32.h"
 #include "platform/win32/text_seams.h"
@@ -51,7 +50,8 @@ SaveListResult SaveListWithSystemDialog(HWND owner, std::string& reportPath,
                                         cCommonDialog::Events* dialogEvents) {
     Win32FileWriter writer;
     const auto showMessage = [owner](const std::string& message) {
-        YieldScope box; // the message box runs its own message loop
+        // The message box runs a message loop of its own; the window's handler that called
+        // the save counts it as a yield.
         wchar_t caption[128] = {};
         if (owner) GetWindowTextW(owner, caption, 128);
         MessageBoxW(owner, WideFromUtf8(message).c_str(), caption[0] ? caption : L"Corvale",
