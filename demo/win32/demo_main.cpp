@@ -1,0 +1,193 @@
+// CorvaleDemo.exe: the demo system in the current system (under Wine: the current prefix).
+//   CorvaleDemo.exe [up]          install and start the demo services, start the system's own
+//                                 svchost services; one line says what runs (the default)
+//   CorvaleDemo.exe up --own-only the same without the system's own services
+//   CorvaleDemo.exe up [--own-only] --run PROGRAM [ARGS...]
+//                                 then runs PROGRAM in the same session and returns its exit
+//                                 code (under Wine the services end with the session; a Unix
+//                                 path to PROGRAM is accepted)
+//   CorvaleDemo.exe install       copy the files and install the services, start nothing
+//   CorvaleDemo.exe start|stop    start or stop the demo set (the stopped one stays stopped)
+//   CorvaleDemo.exe delete        stop and delete every demo service, the groups cleaned up
+//   CorvaleDemo.exe list          one line per demo service: state, process, group, memory, name
+// Exit code 0 on success, 1 when a step failed (the step is printed), 2 for a bad command line.
+#include "demo/win32/demo_services.h"
+
+#include <map>
+#include <set>
+#include <string>
+
+namespace {
+
+using namespace corvale::demo;
+
+void Print(const std::wstring& line, bool error = false) {
+    HANDLE out = GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    const std::wstring text = line + L"\r\n";
+    DWORD mode = 0, written = 0;
+    if (GetConsoleMode(out, &mode)) {
+        WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    } else {
+        const std::string bytes = ToUtf8(line) + "\n";
+        WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
+}
+
+int Usage() {
+    Print(L"usage: CorvaleDemo.exe [up [--own-only] [--run PROGRAM [ARGS...]]|install|start|stop|"
+          L"delete|list]",
+          true);
+    return 2;
+}
+
+int Failed(const DemoResult& r) {
+    Print(L"CorvaleDemo: " + FromUtf8(r.Utf8()), true);
+    return 1;
+}
+
+const wchar_t* StateName(DWORD state) {
+    switch (state) {
+    case SERVICE_STOPPED:
+        return L"stopped";
+    case SERVICE_START_PENDING:
+        return L"starting";
+    case SERVICE_STOP_PENDING:
+        return L"stopping";
+    case SERVICE_RUNNING:
+        return L"running";
+    default:
+        return L"other";
+    }
+}
+
+// "7 demo services running: 3 in CorvaleDemoShared, ... 1 on its own; 1 stopped"
+std::wstring Summary(const std::vector<DemoServiceState>& states, bool startedAny) {
+    std::map<std::wstring, int> perGroup;
+    int running = 0, alone = 0, stopped = 0;
+    for (const DemoServiceState& s : states) {
+        if (s.state != SERVICE_RUNNING) {
+            ++stopped;
+            continue;
+        }
+        ++running;
+        if (s.group.empty())
+            ++alone;
+        else
+            ++perGroup[s.group];
+    }
+    std::wstring line = std::to_wstring(running) + L" demo services " +
+                        (startedAny ? L"started" : L"already running") + L": ";
+    for (const auto& [group, count] : perGroup)
+        line += std::to_wstring(count) + L" in svchost -k " + group + L", ";
+    line += std::to_wstring(alone) + L" in a process of its own; " + std::to_wstring(stopped) +
+            L" stopped";
+    return line;
+}
+
+// One argument quoted for CommandLineToArgvW and the C runtime's parser.
+std::wstring Quoted(const std::wstring& arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+    std::wstring out = L"\"";
+    size_t slashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++slashes;
+            continue;
+        }
+        out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
+        slashes = 0;
+        out.push_back(c);
+    }
+    out.append(slashes * 2, L'\\');
+    return out + L"\"";
+}
+
+int Run(const std::vector<std::wstring>& args) {
+    std::wstring line = Quoted(WindowsPathOf(args[0]));
+    for (size_t i = 1; i < args.size(); ++i) line += L" " + Quoted(args[i]);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                        &pi))
+        return Failed({GetLastError(), L"running " + line});
+    CloseHandle(pi.hThread);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    return static_cast<int>(code);
+}
+
+int Up(bool systemToo) {
+    const std::vector<DemoService> set = DefaultDemoSet();
+    std::set<std::wstring> runningBefore;
+    for (const DemoServiceState& s : ListDemoServices())
+        if (s.state == SERVICE_RUNNING) runningBefore.insert(s.name);
+    DemoResult r = SetUpDemoServices(set);
+    if (!r.ok()) return Failed(r);
+    bool startedAny = false;
+    for (const DemoService& s : set)
+        startedAny = startedAny || (s.running && !runningBefore.count(s.name));
+    std::wstring line = Summary(ListDemoServices(), startedAny);
+    if (systemToo) {
+        const std::vector<std::wstring> system = StartSystemSvchostServices();
+        line += L"; the system's own in svchost: ";
+        for (size_t i = 0; i < system.size(); ++i) line += (i ? L", " : L"") + system[i];
+        if (system.empty()) line += L"none";
+    }
+    Print(line);
+    return 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring command = argc > 1 ? argv[1] : L"up";
+    const std::vector<DemoService> set = DefaultDemoSet();
+    if (command == L"up") {
+        bool systemToo = true;
+        int at = 2;
+        if (at < argc && std::wstring(argv[at]) == L"--own-only") {
+            systemToo = false;
+            ++at;
+        }
+        std::vector<std::wstring> program;
+        if (at < argc && std::wstring(argv[at]) == L"--run" && at + 1 < argc)
+            program.assign(argv + at + 1, argv + argc);
+        else if (at < argc)
+            return Usage();
+        const int rc = Up(systemToo);
+        return rc != 0 || program.empty() ? rc : Run(program);
+    }
+    if (argc > 2) return Usage();
+    if (command == L"install") {
+        DemoResult r = InstallDemoFiles();
+        for (const DemoService& s : set)
+            if (r.ok()) r = InstallDemoService(s);
+        return r.ok() ? 0 : Failed(r);
+    }
+    if (command == L"start" || command == L"stop") {
+        for (const DemoService& s : set) {
+            if (command == L"start" && !s.running) continue;
+            DemoResult r = command == L"start" ? StartDemoService(s.name) : StopDemoService(s.name);
+            if (!r.ok()) return Failed(r);
+        }
+        return 0;
+    }
+    if (command == L"delete") {
+        std::vector<std::wstring> names;
+        for (const DemoServiceState& s : ListDemoServices()) names.push_back(s.name);
+        DemoResult r = RemoveDemoServices(names);
+        return r.ok() ? 0 : Failed(r);
+    }
+    if (command == L"list") {
+        for (const DemoServiceState& s : ListDemoServices()) {
+            Print(std::wstring(StateName(s.state)) + L"\t" + std::to_wstring(s.processId) + L"\t" +
+                  (s.group.empty() ? L"-" : s.group) + L"\t" + std::to_wstring(s.workingSetMB) +
+                  L" MB\t" + s.name + L"\t" + s.displayName);
+        }
+        return 0;
+    }
+    return Usage();
+}
