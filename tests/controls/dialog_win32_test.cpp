@@ -369,24 +369,6 @@ TEST(ReportFileSystem, FailedSaveKeepsTheOldFile) {
     EXPECT_EQ(files, (std::vector<std::wstring>{L"busy.txt", L"locked.txt"}));
 }
 
-// Runs a program of the host system (under Wine, a path on drive Z: is the host's file) and
-// waits for it; false when it could not run or failed.
-bool RunHostProgram(const std::wstring& program, const std::wstring& arguments) {
-    std::wstring line = L"\"" + program + L"\" " + arguments;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &si, &pi))
-        return false;
-    WaitForSingleObject(pi.hProcess, 10000);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return code == 0;
-}
-
 bool CanCreateIn(const std::wstring& folder) {
     const std::wstring probe = folder + L"\\probe.tmp";
     HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
@@ -396,56 +378,44 @@ bool CanCreateIn(const std::wstring& folder) {
     return true;
 }
 
-// A folder in which no file may be created while it lives, its files staying writable. The
-// read-only attribute does that for a user; where the permission does not hold (an
-// administrator, root under Wine), the host's immutable flag on the folder is set as well.
+// A folder in which no file may be created while it lives, its files staying writable: the
+// read-only attribute (under Wine the folder loses its write permission, which binds every
+// user but the host's administrator).
 class NoNewFilesFolder {
-    static constexpr const wchar_t* kChattr = L"Z:\\usr\\bin\\chattr";
-
   public:
     explicit NoNewFilesFolder(const std::wstring& folder) : folder_(folder) {
         SetFileAttributesW(folder_.c_str(), FILE_ATTRIBUTE_READONLY);
-        if (CanCreateIn(folder_)) {
-            using UnixName = char*(CDECL*)(const WCHAR*);
-            const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
-                GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-            if (char* name = unixName ? unixName(folder_.c_str()) : nullptr) {
-                unixPath_ = WideFromUtf8(name);
-                HeapFree(GetProcessHeap(), 0, name);
-                immutable_ = RunHostProgram(kChattr, L"+i \"" + unixPath_ + L"\"");
-            }
-        }
         refuses_ = !CanCreateIn(folder_);
     }
-    ~NoNewFilesFolder() {
-        if (immutable_) RunHostProgram(kChattr, L"-i \"" + unixPath_ + L"\"");
-        SetFileAttributesW(folder_.c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
+    ~NoNewFilesFolder() { SetFileAttributesW(folder_.c_str(), FILE_ATTRIBUTE_NORMAL); }
     NoNewFilesFolder(const NoNewFilesFolder&) = delete;
     NoNewFilesFolder& operator=(const NoNewFilesFolder&) = delete;
     bool Refuses() const { return refuses_; }
 
   private:
-    std::wstring folder_, unixPath_;
-    bool immutable_ = false, refuses_ = false;
+    std::wstring folder_;
+    bool refuses_ = false;
 };
 
+// CORVALE_NO_NEW_FILES_DIR may name a folder prepared outside (for instance made immutable on
+// the host) that refuses new files and holds a writable r.txt.
 TEST(ReportFileSystem, AFolderThatForbidsNewFilesGetsTheReportWrittenInPlace) {
-    TempFolder folder;
-    const std::wstring target = folder.File(L"r.txt");
-    WriteBytes(target, std::string(3000, 'o'));
+    TempFolder temp;
+    wchar_t prepared[MAX_PATH] = {};
+    const bool given = GetEnvironmentVariableW(L"CORVALE_NO_NEW_FILES_DIR", prepared, MAX_PATH) > 0;
+    const std::wstring folder = given ? std::wstring(prepared) : WideFromUtf8(temp.Utf8());
+    const std::wstring target = folder + L"\\r.txt";
+    if (!given) WriteBytes(target, std::string(3000, 'o'));
     win32::Win32FileWriter writer;
-    {
-        NoNewFilesFolder locked(WideFromUtf8(folder.Utf8()));
-        if (!locked.Refuses()) GTEST_SKIP() << "this system lets every folder take new files";
-        ASSERT_TRUE(writer.WriteTextFile(Utf8FromWide(target), "new\r\nreport\r\n"))
-            << writer.FailureReason();
-        EXPECT_EQ(ReadBytes(target), "new\r\nreport\r\n");
-        // A new report cannot be made there at all: that is said, with the system's reason.
-        EXPECT_FALSE(writer.WriteTextFile(folder.Utf8() + "\\other.txt", "x"));
-        EXPECT_EQ(writer.FailureReason(), win32::SystemErrorText(ERROR_ACCESS_DENIED));
-    }
-    EXPECT_EQ(folder.Files(), std::vector<std::wstring>{L"r.txt"});
+    NoNewFilesFolder locked(folder);
+    if (!locked.Refuses())
+        GTEST_SKIP() << "the read-only attribute does not stop this user creating files";
+    ASSERT_TRUE(writer.WriteTextFile(Utf8FromWide(target), "new\r\nreport\r\n"))
+        << writer.FailureReason();
+    EXPECT_EQ(ReadBytes(target), "new\r\nreport\r\n");
+    // A new report cannot be made there at all: that is said, with the system's reason.
+    EXPECT_FALSE(writer.WriteTextFile(Utf8FromWide(folder) + "\\other.txt", "x"));
+    EXPECT_EQ(writer.FailureReason(), win32::SystemErrorText(ERROR_ACCESS_DENIED));
 }
 
 TEST(ReportClipboardSystem, TextRoundTripsAndTheCopyButtonPutsTheReport) {
