@@ -290,9 +290,9 @@ bool cGIFparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& hos
                     std::memcpy(dst + 4 * x, &v, 4);
                 }
             });
-        if (!decoded) {
+        if (!decoded) { // a GIF all the same: no picture, but the data are claimed
             host.DestroyDIB();
-            return false;
+            return true;
         }
         const bool complete = frame->decodedPixels >= width * height;
         // A frame cut short shows through where its data end, so it uses its alpha channel.

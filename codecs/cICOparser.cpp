@@ -26,6 +26,7 @@ constexpr std::uint32_t kLargestBitmapHeader = 124;
 constexpr std::int64_t kScoreTooDeep = -10000; // entries of more than 32 bits
 constexpr std::int64_t kScoreCeiling = 10000;
 constexpr std::uint8_t kPngSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
+constexpr std::int32_t kLargestEntrySide = 256;
 
 std::int32_t Side(std::uint8_t stored) {
     return stored == 0 ? 256 : stored;
@@ -106,7 +107,8 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> stream, std::int32_t d
             }
             const std::uint32_t width = *in.U32BigEndian(png + 16);
             const std::uint32_t height = *in.U32BigEndian(png + 20);
-            if (width >= 1 && width <= 256 && height >= 1 && height <= 256) {
+            if (width >= 1 && width <= kLargestEntrySide && height >= 1 &&
+                height <= kLargestEntrySide) {
                 e.width = static_cast<std::uint8_t>(width & 0xFF);
                 e.height = static_cast<std::uint8_t>(height & 0xFF);
             } else {
@@ -258,9 +260,16 @@ bool cICOparser::DecodePngEntry(const IcoEntry& entry, ImageHost& host) const {
     const auto bytes = bytes_.subspan(entry.imageOffset, entry.bytesInRes);
     // The PNG decoder's own result: true whenever the entry has the PNG signature, decoded or
     // not (the picture shows whether it was).
+    // The size is checked on what is decoded, not on the entry's first header: a later header
+    // chunk replaces it.
+    PngDecodeOptions options = DefaultPngDecodeOptions();
+    options.maxSide = kLargestEntrySide;
     const bool result = pngDecoder_ != nullptr
                             ? pngDecoder_(host, bytes, IconWish{})
-                            : cPNGparser().LoadStream(bytes, host, host.gdiToken());
+                            : cPNGparser(options).LoadStream(bytes, host, host.gdiToken());
+    if (host.Handle() != 0 &&
+        (host.Width() > kLargestEntrySide || host.Height() > kLargestEntrySide))
+        host.DestroyDIB();
     if (host.Handle() != 0) host.SetImageType(image_type::kPngInIcon);
     return result;
 }

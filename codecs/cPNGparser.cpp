@@ -136,7 +136,8 @@ struct DecodeState {
     std::vector<std::uint8_t> trns; // body of the transparency chunk (palette: padded to 256)
     bool haveTrns = false;
     std::int32_t key = -1;
-    std::vector<std::span<const std::uint8_t>> idat;
+    std::span<const std::uint8_t> firstIdat; // the first image-data chunk's body
+    std::uint64_t idatChunks = 0;
     std::uint64_t idatBytes = 0;
 };
 
@@ -170,7 +171,7 @@ class ChunkWalker {
             } else if (TypeIs(type, "IDAT")) {
                 if (storedCrc != 0 && !CrcMatches(typeAndBody, storedCrc))
                     return Fail("image data chunk fails its CRC");
-                st_.idat.push_back(body);
+                if (st_.idatChunks++ == 0) st_.firstIdat = body;
                 st_.idatBytes += body.size();
             }
             // Every other chunk is skipped unread.
@@ -245,6 +246,19 @@ class ChunkWalker {
     DecodeState& st_;
     std::string& error_;
 };
+
+// Appends the bodies of the image-data chunks before the first IEND to out (a second walk over
+// chunks the walker has already checked, so that nothing is kept per chunk).
+void JoinImageData(std::span<const std::uint8_t> png, std::vector<std::uint8_t>& out) {
+    for (std::size_t pos = 8; png.size() - pos >= 12;) {
+        const std::uint32_t length = ReadU32BE(png.data() + pos);
+        if (png.size() - pos - 12 < length) return;
+        const std::uint8_t* type = png.data() + pos + 4;
+        if (TypeIs(type, "IEND")) return;
+        if (TypeIs(type, "IDAT")) out.insert(out.end(), type + 4, type + 4 + length);
+        pos += 12 + std::size_t{length};
+    }
+}
 
 // ---- Unfiltering ----------------------------------------------------------------------------
 //
@@ -492,6 +506,19 @@ void UnfilterRow(bool sse2, std::uint8_t filter, const std::uint8_t* src, const 
     UnfilterPlain(filter, src, prev, dst, n, bpp);
 }
 
+// Unfilters, where it lies, a row with zeros above it (the first row of an image or pass): Up
+// then adds nothing and Paeth predicts the left byte, as Sub does.
+void UnfilterFirstRowInPlace(std::uint8_t filter, std::uint8_t* row, std::size_t n,
+                             std::size_t bpp) {
+    if (filter == 1 || filter == 4) {
+        for (std::size_t i = bpp; i < n; ++i)
+            row[i] = static_cast<std::uint8_t>(row[i] + row[i - bpp]);
+    } else if (filter == 3) {
+        for (std::size_t i = bpp; i < n; ++i)
+            row[i] = static_cast<std::uint8_t>(row[i] + (row[i - bpp] >> 1));
+    } // none, Up, or an unknown type taken as none: the bytes stand
+}
+
 // ---- Conversion -----------------------------------------------------------------------------
 
 #if defined(CORVALE_PNG_X86)
@@ -688,7 +715,10 @@ std::vector<std::uint8_t> PreparedPalette(const Header& h) {
 
 // Undoes filtering and interlacing and converts the rows into the image as their decompressed
 // bytes become available, so that the own inflate can hand them over while they are still in
-// the cache. Each row is unfiltered into one of two row buffers (the other holds the row above).
+// the cache. Each row is unfiltered into one of two row buffers (the other holds the row above),
+// except the last row of the data when it is the only row of its pass: nothing reads the
+// decompressed data after it, so it is unfiltered where it lies. A picture one row high thus
+// needs no row buffer, and an interlaced one only buffers of its passes before the last.
 class RowPass {
   public:
     RowPass(const Header& h, const Converter& conv, std::string& error)
@@ -701,11 +731,28 @@ class RowPass {
     // Starts on the image's pixels; false when there is no memory for the row buffers.
     bool Start(std::uint8_t* bits) {
         bits_ = bits;
-        const std::size_t rowBytes = static_cast<std::size_t>(RowLength(width_, bpp_)) + kRowSlack;
-        rows_.reset(new (std::nothrow) std::uint8_t[2 * rowBytes]());
-        if (!rows_) return false;
-        cur_ = rows_.get();
-        prev_ = cur_ + rowBytes;
+        std::size_t longest = 0;
+        for (int p = pass_; p <= lastPass_; ++p) {
+            const PassSize s = SizeOfPass(kPasses[p], width_, height_);
+            if (s.cols == 0 || s.rows == 0) continue;
+            inPlacePass_ = s.rows == 1 ? p : -1; // stays set only for the last pass with pixels
+            longest = std::max(longest, static_cast<std::size_t>(RowLength(s.cols, bpp_)));
+        }
+        if (inPlacePass_ >= 0) { // its row needs no buffer: size them by the other passes
+            longest = 0;
+            for (int p = pass_; p < inPlacePass_; ++p) {
+                const PassSize s = SizeOfPass(kPasses[p], width_, height_);
+                if (s.cols != 0 && s.rows != 0)
+                    longest = std::max(longest, static_cast<std::size_t>(RowLength(s.cols, bpp_)));
+            }
+        }
+        if (longest != 0) {
+            const std::size_t rowBytes = longest + kRowSlack;
+            rows_.reset(new (std::nothrow) std::uint8_t[2 * rowBytes]());
+            if (!rows_) return false;
+            cur_ = rows_.get();
+            prev_ = cur_ + rowBytes;
+        }
         EnterPass();
         return true;
     }
@@ -721,12 +768,20 @@ class RowPass {
                 error_ = "unknown filter type in an interlaced image";
                 return false;
             }
-            UnfilterRow(sse2_, src[0], src + 1, prev_, cur_, rowLength_, filterDistance_);
+            const std::uint8_t* row = cur_;
+            if (pass_ == inPlacePass_) {
+                // The decompressed data are this decoder's own buffer, handed over read-only.
+                auto* bytes = const_cast<std::uint8_t*>(src) + 1;
+                UnfilterFirstRowInPlace(src[0], bytes, rowLength_, filterDistance_);
+                row = bytes;
+            } else {
+                UnfilterRow(sse2_, src[0], src + 1, prev_, cur_, rowLength_, filterDistance_);
+            }
             const Pass& pass = kPasses[pass_];
             const std::uint32_t y = pass.startRow + row_ * pass.rowStep;
             std::uint8_t* dst =
                 bits_ + std::size_t{height_ - 1 - y} * width_ * 4 + std::size_t{pass.startCol} * 4;
-            if (!conv_.Row(cur_, size_.cols, dst, std::size_t{pass.colStep} * 4)) {
+            if (!conv_.Row(row, size_.cols, dst, std::size_t{pass.colStep} * 4)) {
                 error_ = "palette index beyond the palette";
                 return false;
             }
@@ -758,7 +813,7 @@ class RowPass {
         }
         if (pass_ > lastPass_) return;
         rowLength_ = static_cast<std::size_t>(RowLength(size_.cols, bpp_));
-        std::memset(prev_, 0, rowLength_);
+        if (pass_ != inPlacePass_) std::memset(prev_, 0, rowLength_);
         row_ = 0;
     }
 
@@ -772,6 +827,7 @@ class RowPass {
     int pass_;
     const int lastPass_;
     const bool sse2_;
+    int inPlacePass_ = -1; // the pass whose only row is the last of the data, or -1
     std::unique_ptr<std::uint8_t[]> rows_;
     std::uint8_t* cur_ = nullptr;
     std::uint8_t* prev_ = nullptr;
@@ -834,21 +890,23 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
             zlib = ZlibLibrary::Open(FindZlib(false, options_.zlibNames));
 
         DecodeState st;
-        st.idat.reserve(16);
         ChunkWalker walker(zlib.get(), st, error_);
         if (!walker.Walk(png)) return false;
         const Header& h = st.header;
         if (!h.seen) return error_ = "no header chunk", false;
+        if (options_.maxSide > 0 && (h.width > options_.maxSide || h.height > options_.maxSide))
+            return error_ = "image larger than allowed here", false;
         if (st.idatBytes == 0) return error_ = "no image data", false;
         if (h.expected > st.idatBytes * kDeflateMaxRatio + 1024)
             return error_ = "image data too short for the image", false;
 
         // Join the image data (in place when there is one chunk).
         std::vector<std::uint8_t> joined;
-        std::span<const std::uint8_t> idat = st.idat.front();
-        if (st.idat.size() > 1) {
+        std::span<const std::uint8_t> idat = st.firstIdat;
+        if (st.idatChunks > 1) {
             joined.reserve(static_cast<std::size_t>(st.idatBytes));
-            for (const auto& part : st.idat) joined.insert(joined.end(), part.begin(), part.end());
+            JoinImageData(png, joined);
+            if (joined.size() != st.idatBytes) return error_ = "image data changed", false;
             idat = joined;
         }
 

@@ -22,6 +22,9 @@ struct PngDecodeOptions {
     std::span<const std::string_view> zlibNames = DefaultZlibNames();
     // Tried first when set.
     PngGdiplusDecoder gdiplus = nullptr;
+    // Above 0: a picture wider or taller than this (by the header in force when the image data
+    // are decoded) is not decoded. Icon entries pass their limit here.
+    std::int32_t maxSide = 0;
 };
 
 // The options the built-in decoder chain uses: the default zlib names, and GDI+ as the image

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <memory>
 #include <new>
+#include <stdexcept>
 
 namespace corvale {
 namespace {
@@ -510,8 +511,9 @@ bool cPNGwriter::WritePNG(const ImageHost& image, const std::string& fileName,
     try {
         const auto width = static_cast<std::size_t>(image.Width());
         const auto height = static_cast<std::size_t>(image.Height());
-        const Form form = FormChooser(image).Choose();
+        Form form = FormChooser(image).Choose();
         const std::vector<std::uint8_t> filtered = FilterImage(form, width, height, filter_);
+        std::vector<std::uint8_t>().swap(form.raw); // the samples are done with
 
         auto text = [&](const TextEntry& e, bool allowCompressed) {
             if (allowCompressed && e.text.size() > kPngCompressTextAbove) {
@@ -556,11 +558,33 @@ bool cPNGwriter::WritePNG(const ImageHost& image, const std::string& fileName,
         }
         if (ok && !form.trns.empty()) ok = AppendChunk(png, *zlib, "tRNS", form.trns);
         if (ok) {
-            std::vector<std::uint8_t> idat;
-            ok = zlib->Compress(filtered, idat);
+            // The image data are compressed straight into the file's bytes, sized once for them
+            // and for all that follows: no copy of the compressed stream, no growth by doubling.
+            const auto bound = CompressBufferLength(filtered.size());
+            std::size_t tail = 12 + 19; // IEND and tIME
+            auto textBytes = [](const TextEntry& e) {
+                return 12 + e.keyword.size() + 3 + e.text.size() + e.text.size() / 64 + 64;
+            };
+            for (int i = 2; i < 10; ++i)
+                if (standard_[i]) tail += textBytes(*standard_[i]);
+            for (const TextEntry& e : custom_) tail += textBytes(e);
+            const std::size_t start = png.size();
+            ok = bound && *bound < png.max_size() - start - 12 - tail;
             if (ok) {
-                std::memcpy(idat.data(), "IDAT", 4);
-                ok = AppendChunk(png, *zlib, idat);
+                png.reserve(start + 12 + *bound + tail);
+                PutU32(png, 0);
+                png.insert(png.end(), {'I', 'D', 'A', 'T'});
+                ok = zlib->CompressAppend(filtered, png);
+            }
+            const std::size_t length = png.size() - start - 8;
+            if (ok && length <= 0x7FFFFFFFu) {
+                for (int k = 0; k < 4; ++k)
+                    png[start + k] = static_cast<std::uint8_t>(length >> (24 - 8 * k));
+                const std::uint32_t crc = zlib->Crc32({png.data() + start + 4, length + 4});
+                ok = crc != 0;
+                if (ok) PutU32(png, crc);
+            } else {
+                ok = false;
             }
         }
         if (ok && time_) {
@@ -580,6 +604,8 @@ bool cPNGwriter::WritePNG(const ImageHost& image, const std::string& fileName,
         if (!ok) return false;
         colorType_ = form.colorType;
     } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) { // sizes beyond what a vector can hold here
         return false;
     }
 

@@ -3,6 +3,7 @@
 #include "codecs/image_host.h"
 
 #include <algorithm>
+#include <new>
 
 #ifndef _WIN32
 #include <dlfcn.h>
@@ -115,7 +116,7 @@ FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
     return *this;
 }
 
-std::vector<RegionRect> RegionFromAlpha(const ImageHost& image, std::int32_t style) {
+std::vector<RegionRect> RegionFromAlpha(const ImageHost& image, std::int32_t style) try {
     std::vector<RegionRect> rects;
     const std::uint8_t* bits = image.BitsPointer();
     if (!bits || style < 0 || style > 2) return rects;
@@ -153,6 +154,8 @@ std::vector<RegionRect> RegionFromAlpha(const ImageHost& image, std::int32_t sty
     }
     if (style == 0 && any) rects.push_back(box);
     return rects;
+} catch (const std::bad_alloc&) {
+    return {}; // no memory for the rectangles: no region
 }
 
 #ifndef _WIN32

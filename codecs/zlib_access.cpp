@@ -203,36 +203,44 @@ int ZlibLibrary::Uncompress(std::span<std::uint8_t> out, std::span<const std::ui
 }
 
 bool ZlibLibrary::Compress(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out) const {
+    out.assign(4, 0);
+    if (CompressAppend(in, out)) return true;
     out.clear();
+    return false;
+}
+
+bool ZlibLibrary::CompressAppend(std::span<const std::uint8_t> in,
+                                 std::vector<std::uint8_t>& out) const {
+    const std::size_t at = out.size();
     const auto capacity = CompressBufferLength(in.size());
-    if (!capacity || (!compress2_ && !compress_)) return false;
-    out.assign(*capacity + 4, 0);
+    if (!capacity || (!compress2_ && !compress_) || *capacity > out.max_size() - at) return false;
+    out.resize(at + *capacity);
     ZULong destLength = static_cast<ZULong>(*capacity);
     const auto srcLength = static_cast<ZULong>(in.size());
     int result;
     if (!callerCleans_) {
-        result = compress2_ ? As<Compress2StdFn>(compress2_)(out.data() + 4, &destLength, in.data(),
-                                                             srcLength, 9)
-                            : As<CompressStdFn>(compress_)(out.data() + 4, &destLength, in.data(),
+        result = compress2_ ? As<Compress2StdFn>(compress2_)(out.data() + at, &destLength,
+                                                             in.data(), srcLength, 9)
+                            : As<CompressStdFn>(compress_)(out.data() + at, &destLength, in.data(),
                                                            srcLength);
     } else {
         std::optional<std::uintptr_t> r;
         if (compress2_) {
-            const std::uintptr_t args[] = {Arg(out.data() + 4), Arg(&destLength), Arg(in.data()),
+            const std::uintptr_t args[] = {Arg(out.data() + at), Arg(&destLength), Arg(in.data()),
                                            srcLength, 9};
             r = adapter_.CallFunc("compress2", args);
         } else {
-            const std::uintptr_t args[] = {Arg(out.data() + 4), Arg(&destLength), Arg(in.data()),
+            const std::uintptr_t args[] = {Arg(out.data() + at), Arg(&destLength), Arg(in.data()),
                                            srcLength};
             r = adapter_.CallFunc("compress", args);
         }
         result = r ? static_cast<std::int32_t>(static_cast<std::uint32_t>(*r)) : -1;
     }
     if (result != kZlibOk || destLength > *capacity) {
-        out.clear();
+        out.resize(at);
         return false;
     }
-    out.resize(static_cast<std::size_t>(destLength) + 4);
+    out.resize(at + static_cast<std::size_t>(destLength));
     return true;
 }
 

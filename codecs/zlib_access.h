@@ -87,6 +87,10 @@ class ZlibLibrary {
     // n + (n * 0.01 + 12) behind a 4-byte gap left for the chunk type: out holds the gap plus
     // the compressed bytes. False on any failure.
     bool Compress(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out) const;
+    // The same, appended to what out holds (out grows by that buffer length, then shrinks to
+    // the compressed length, within the capacity it had when that sufficed). False on any
+    // failure, with out as it was.
+    bool CompressAppend(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out) const;
 
   private:
     ZlibLibrary() = default;

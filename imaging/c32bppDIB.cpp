@@ -288,9 +288,12 @@ bool c32bppDIB::SetDIBbits(std::span<const std::uint8_t> bytes, const DibBitsLay
     return true;
 }
 
-bool c32bppDIB::GetOrginalFormat(std::vector<std::uint8_t>& out) const {
+bool c32bppDIB::GetOrginalFormat(std::vector<std::uint8_t>& out) const try {
     out = source_;
     return !out.empty();
+} catch (const std::bad_alloc&) {
+    out.clear();
+    return false;
 }
 
 // ---- loaders ----------------------------------------------------------------------------------

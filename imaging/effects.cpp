@@ -10,6 +10,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace corvale {
 namespace {
@@ -96,7 +97,7 @@ bool c32bppDIB::MirrorImage(bool mirrorAxisX, bool mirrorAxisY) {
 }
 
 bool c32bppDIB::CreateDropShadow(std::int32_t blurDepth, std::int32_t color,
-                                 c32bppDIB& shadow) const {
+                                 c32bppDIB& shadow) const try {
     if (!storage_ || &shadow == this) return false;
     const std::int32_t depth = std::clamp(blurDepth, 0, 10);
     const std::int32_t s = depth * 2;
@@ -138,15 +139,20 @@ bool c32bppDIB::CreateDropShadow(std::int32_t blurDepth, std::int32_t color,
     shadow.SetAlpha(true);
     shadow.SetImageType(image_type::kAlphaBitmapPremultiplied);
     return true;
+} catch (const std::bad_alloc&) {
+    shadow.DestroyDIB();
+    return false;
 }
 
 bool c32bppDIB::RenderDropShadow_JIT(std::intptr_t hDC, std::int32_t x, std::int32_t y,
                                      std::int32_t blurDepth, std::int32_t color,
-                                     std::int32_t opacity, c32bppDIB* destHostDIB) const {
+                                     std::int32_t opacity, c32bppDIB* destHostDIB) const try {
     c32bppDIB shadow(flags_ & ~std::uint32_t(kCapGdiplusEnabled), *services_);
     shadow.HighQualityInterpolation(highQuality_);
     if (!CreateDropShadow(blurDepth, color, shadow)) return false;
     return shadow.Render(hDC, x, y, 0, 0, 0, 0, 0, 0, opacity, true, true, destHostDIB, -1);
+} catch (const std::bad_alloc&) {
+    return false;
 }
 
 bool c32bppDIB::CreateCheckerBoard(std::int32_t checkerSize, std::int32_t firstColor,
@@ -165,7 +171,7 @@ bool c32bppDIB::CreateCheckerBoard(std::int32_t checkerSize, std::int32_t firstC
 }
 
 std::vector<RegionRect> c32bppDIB::CreateRegionRects(std::int32_t style, std::int32_t xOffset,
-                                                     std::int32_t yOffset) const {
+                                                     std::int32_t yOffset) const try {
     std::vector<RegionRect> rects = RegionFromAlpha(*this, style);
     // Moved edges beyond 32 bits: no region.
     auto moved = [](std::int32_t edge, std::int32_t offset, std::int32_t& out) {
@@ -183,18 +189,22 @@ std::vector<RegionRect> c32bppDIB::CreateRegionRects(std::int32_t style, std::in
                 return {};
         }
     return rects;
+} catch (const std::bad_alloc&) {
+    return {}; // no memory for the rectangles: no region
 }
 
 #ifdef _WIN32
 std::intptr_t c32bppDIB::CreateRegion(std::int32_t style, std::int32_t xOffset,
-                                      std::int32_t yOffset) const {
+                                      std::int32_t yOffset) const try {
     if (!storage_ || style < 0 || style > 2) return 0;
     return RegionHandleFromAlpha(*this, style, xOffset, yOffset);
+} catch (const std::bad_alloc&) {
+    return 0;
 }
 #endif
 
 bool c32bppDIB::CopyImageTo(c32bppDIB& target, std::int32_t newWidth, std::int32_t newHeight,
-                            bool copyOriginalFormat) const {
+                            bool copyOriginalFormat) const try {
     if (!storage_ || newWidth < 0 || newHeight < 0) return false;
     if (newWidth == 0) newWidth = width_;
     if (newHeight == 0) newHeight = height_;
@@ -239,16 +249,22 @@ bool c32bppDIB::CopyImageTo(c32bppDIB& target, std::int32_t newWidth, std::int32
     target.SetImageType(imageType_);
     if (copyOriginalFormat) target.SetOriginalFormat(source_);
     return true;
+} catch (const std::bad_alloc&) {
+    if (&target != this) target.DestroyDIB();
+    return false;
 }
 
-bool c32bppDIB::SourceIconSizes(std::vector<IconSize>& sizes) const {
+bool c32bppDIB::SourceIconSizes(std::vector<IconSize>& sizes) const try {
     sizes.clear();
     if (!storage_ || source_.empty()) return false;
     sizes = IconFileSizes(source_);
     return !sizes.empty();
+} catch (const std::bad_alloc&) {
+    sizes.clear();
+    return false;
 }
 
-bool c32bppDIB::SaveToStream(std::vector<std::uint8_t>& out) const {
+bool c32bppDIB::SaveToStream(std::vector<std::uint8_t>& out) const try {
     out.clear();
     if (!storage_) return false;
     const std::int32_t bits = alpha_ ? 32 : 24;
@@ -282,9 +298,12 @@ bool c32bppDIB::SaveToStream(std::vector<std::uint8_t>& out) const {
         }
     }
     return true;
+} catch (const std::bad_alloc&) {
+    out.clear();
+    return false;
 }
 
-bool c32bppDIB::SaveToStream_PNG(std::vector<std::uint8_t>& out) const {
+bool c32bppDIB::SaveToStream_PNG(std::vector<std::uint8_t>& out) const try {
     out.clear();
     if (!storage_) return false;
     const GdiplusEngine* gdiplus = services_->gdiplus;
@@ -300,6 +319,9 @@ bool c32bppDIB::SaveToStream_PNG(std::vector<std::uint8_t>& out) const {
     }
     if (!ok) out.clear();
     return ok && !out.empty();
+} catch (const std::bad_alloc&) {
+    out.clear();
+    return false;
 }
 
 } // namespace corvale

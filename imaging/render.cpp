@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <numbers>
 
 #ifdef _WIN32
@@ -214,7 +215,7 @@ bool c32bppDIB::Render(std::intptr_t destinationDC, std::int32_t destX, std::int
                        std::int32_t srcY, std::int32_t srcWidth, std::int32_t srcHeight,
                        std::int32_t opacity, bool /*blend*/, bool setHalfTone,
                        c32bppDIB* destHostDIB, std::int32_t grayScale, float lightAdjustment,
-                       float angle, bool centerOnDestXY) const {
+                       float angle, bool centerOnDestXY) const try {
     if (opacity <= 0) return storage_ != nullptr;
     if (!storage_ || (!destinationDC && !destHostDIB)) return false;
     if (destHostDIB && !destHostDIB->storage_) return false;
@@ -278,6 +279,8 @@ bool c32bppDIB::Render(std::intptr_t destinationDC, std::int32_t destX, std::int
     plan.light = lightAdjustment;
     plan.angle = angle;
     return rotated ? RenderRotated(plan) : RenderUnrotated(plan);
+} catch (const std::bad_alloc&) {
+    return false; // no memory for a work array: nothing (more) is drawn
 }
 
 bool c32bppDIB::RenderUnrotated(const RenderPlan& p) const {
@@ -406,34 +409,60 @@ bool c32bppDIB::RenderRotated(const RenderPlan& p) const {
             AdjustLightness(&source.bytes[i], light255);
     }
 
-    const long degrees = std::lround(std::nearbyint(double(p.angle))) % 360;
+    // Whole degrees, reduced exactly (fmod of a whole number is exact; no integer overflow
+    // however large the angle).
+    const auto degrees = std::int32_t(std::fmod(std::nearbyint(double(p.angle)), 360.0));
     const double radians = -(4.0 * std::atan(1.0) * double(degrees) / 180.0);
     const double side = std::nearbyint(std::sqrt(double(absW * absW + absH * absH)));
     if (side < 1 || side > double(std::numeric_limits<std::int32_t>::max()) / 8) return false;
-    const auto n = std::int32_t(side);
+    const auto n = std::int64_t(side);
+
+    // The work image sits centred on the destination rectangle. Only the part of it that can
+    // be seen is made: each of its pixels is mapped back through the inverse rotation and the
+    // scale into the (mirrored) source.
+    const std::int64_t left = destX + FloorHalf(absW - n);
+    const std::int64_t top = destY + FloorHalf(absH - n);
+    std::int64_t visL = left, visT = top, visR = left + n, visB = top + n;
+    std::int32_t boundL = 0, boundT = 0, boundR = 0, boundB = 0;
+    bool bounded = false;
+    if (p.host) {
+        boundR = p.host->Width();
+        boundB = p.host->Height();
+        bounded = true;
+    }
+#ifdef _WIN32
+    else {
+        bounded = DestinationBounds(p.dc, boundL, boundT, boundR, boundB);
+    }
+#endif
+    if (bounded) {
+        visL = std::max<std::int64_t>(visL, boundL);
+        visT = std::max<std::int64_t>(visT, boundT);
+        visR = std::min<std::int64_t>(visR, boundR);
+        visB = std::min<std::int64_t>(visB, boundB);
+        if (visL >= visR || visT >= visB) return true; // nothing of it can be seen
+    }
+    if (!Fits(visL) || !Fits(visT) || !Fits(visR) || !Fits(visB)) return false;
+    const auto workW = std::int32_t(visR - visL), workH = std::int32_t(visB - visT);
 
     c32bppDIB work(flags_, *services_);
     work.isGDIplusEnabled(isGDIplusEnabled());
     work.HighQualityInterpolation(highQuality_);
     work.gdiToken(gdiToken_);
-    if (!work.InitializeDIB(n, n)) return false;
+    if (!work.InitializeDIB(workW, workH)) return false;
     work.SetAlpha(true);
 
-    // The work image sits centred on the destination rectangle; each of its pixels is mapped
-    // back through the inverse rotation and the scale into the (mirrored) source.
-    const std::int64_t left = destX + FloorHalf(absW - n);
-    const std::int64_t top = destY + FloorHalf(absH - n);
     const double cx = double(destX) + double(absW) / 2.0, cy = double(destY) + double(absH) / 2.0;
     const double scaleX = double(absW) / source.width, scaleY = double(absH) / source.height;
     // Screen rotation by -radians (clockwise for a positive angle, y pointing down); inverse:
     const double c = std::cos(radians), s = std::sin(radians);
     const PixelView out = ViewOf(work);
     const ConstPixelView src = source.View();
-    for (std::int32_t y = 0; y < n; ++y) {
+    for (std::int32_t y = 0; y < workH; ++y) {
         std::uint8_t* d = out.Row(y);
-        const double dy = double(top + y) + 0.5 - cy;
-        for (std::int32_t x = 0; x < n; ++x, d += 4) {
-            const double dx = double(left + x) + 0.5 - cx;
+        const double dy = double(visT + y) + 0.5 - cy;
+        for (std::int32_t x = 0; x < workW; ++x, d += 4) {
+            const double dx = double(visL + x) + 0.5 - cx;
             const double rx = dx * c - dy * s;
             const double ry = dx * s + dy * c;
             const double u = rx / scaleX + source.width / 2.0;
@@ -458,9 +487,8 @@ bool c32bppDIB::RenderRotated(const RenderPlan& p) const {
             }
         }
     }
-    if (!Fits(left) || !Fits(top) || !Fits(left + n) || !Fits(top + n)) return false;
-    return work.Render(p.dc, std::int32_t(left), std::int32_t(top), n, n, 0, 0, n, n, p.percent,
-                       true, p.halftone, p.host, p.grayScale, 0.0f, 0.0f, false);
+    return work.Render(p.dc, std::int32_t(visL), std::int32_t(visT), workW, workH, 0, 0, workW,
+                       workH, p.percent, true, p.halftone, p.host, p.grayScale, 0.0f, 0.0f, false);
 }
 
 } // namespace corvale

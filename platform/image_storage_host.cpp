@@ -35,7 +35,9 @@ std::unique_ptr<ImageStorage> CreateImageStorage(std::int32_t width, std::int32_
     if (bytes > kMaxImageBytes) return nullptr;
     auto* bits = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(bytes), 1));
     if (!bits) return nullptr;
-    return std::make_unique<HeapStorage>(bits, NextToken());
+    std::unique_ptr<ImageStorage> storage(new (std::nothrow) HeapStorage(bits, NextToken()));
+    if (!storage) std::free(bits); // no memory for the holder: the request fails, nothing leaks
+    return storage;
 }
 
 std::intptr_t CreateImageDC() {

@@ -5,6 +5,7 @@
 #include "platform/win32/wide_text.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace corvale {
@@ -101,7 +102,7 @@ bool DeleteFileSafe(std::string_view fileName, bool wide) {
     return DeleteFileA(name.c_str()) != 0;
 }
 
-std::intptr_t RegionHandleFromRects(std::span<const RegionRect> rects) {
+std::intptr_t RegionHandleFromRects(std::span<const RegionRect> rects) try {
     if (rects.empty() || rects.size() > kMaxRegionRects) return 0;
     if (rects.size() == 1) {
         const RegionRect& r = rects[0];
@@ -138,6 +139,8 @@ std::intptr_t RegionHandleFromRects(std::span<const RegionRect> rects) {
         DeleteObject(one);
     }
     return reinterpret_cast<std::intptr_t>(all);
+} catch (const std::bad_alloc&) {
+    return 0;
 }
 
 std::intptr_t RegionHandleFromAlpha(const ImageHost& image, std::int32_t style,

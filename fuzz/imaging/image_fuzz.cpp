@@ -1,17 +1,76 @@
 // The image core with arbitrary arguments: Render (every engine path reachable here, rotated or
 // not, mirrored, scaled, with extreme positions and sizes), the effects, GetDIBbits/SetDIBbits,
-// pixels and regions, on an image whose size and pixels come from the input.
+// pixels and regions, BMP saving and the PNG encoder, on images up to 4096 pixels wide whose
+// size and pixels come from the input. Any step may run with the n-th allocation failing: no
+// exception may leave the image core, and a failed copy or save leaves nothing behind.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <new>
 #include <vector>
 
+#include "codecs/cPNGparser.h"
+#include "codecs/cPNGwriter.h"
 #include "imaging/c32bppDIB.h"
 
 namespace {
+
+// Allocations still allowed before operator new fails while armed; negative: no limit.
+long gBudget = -1;
+
+void* Allocate(std::size_t n) noexcept {
+    if (gBudget == 0) return nullptr;
+    if (gBudget > 0) --gBudget;
+    return std::malloc(n ? n : 1);
+}
+
+} // namespace
+
+void* operator new(std::size_t n) {
+    if (void* p = Allocate(n)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t n) {
+    if (void* p = Allocate(n)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    return Allocate(n);
+}
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+    return Allocate(n);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace {
+
+// Runs one call of the image core with the input's allocation budget (often unlimited); an
+// exception leaving it is a fault.
+template <class Call> auto Guarded(FuzzedDataProvider& in, Call call) {
+    const long budget = in.ConsumeBool() ? in.ConsumeIntegralInRange<long>(0, 40) : -1;
+    gBudget = budget;
+    try {
+        auto result = call();
+        gBudget = -1;
+        return result;
+    } catch (...) {
+        std::abort();
+    }
+}
 
 using corvale::c32bppDIB;
 constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
@@ -43,8 +102,9 @@ float Angle(FuzzedDataProvider& in) {
 }
 
 bool MakeImage(FuzzedDataProvider& in, c32bppDIB& dib) {
-    const auto w = in.ConsumeIntegralInRange<std::int32_t>(1, 48);
-    const auto h = in.ConsumeIntegralInRange<std::int32_t>(1, 48);
+    const bool wide = in.ConsumeIntegralInRange(0, 7) == 0;
+    const auto w = in.ConsumeIntegralInRange<std::int32_t>(1, wide ? 4096 : 48);
+    const auto h = in.ConsumeIntegralInRange<std::int32_t>(1, wide ? 8 : 48);
     if (!dib.InitializeDIB(w, h)) return false;
     const std::vector<std::uint8_t> pixels = in.ConsumeBytes<std::uint8_t>(std::size_t(w) * h * 4);
     dib.SetDIBbits(pixels, {}, {0, 0, w, std::int32_t(pixels.size() / 4 / std::size_t(w))});
@@ -69,16 +129,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!MakeImage(in, image) || !MakeImage(in, canvas)) return 0;
 
     for (int step = 0; step < 8 && in.remaining_bytes() > 0; ++step) {
-        switch (in.ConsumeIntegralInRange(0, 9)) {
+        switch (in.ConsumeIntegralInRange(0, 11)) {
         case 0: {
             const float angle = Angle(in);
-            // Rotated drawings make a work image as large as the destination's diagonal: keep
-            // their sizes moderate, let plain drawings have any size.
-            const std::int32_t sizeRange = angle != 0.0f ? 300 : 5000;
-            auto size = [&] {
-                const std::int32_t v = Coordinate(in, sizeRange);
-                return angle != 0.0f ? std::max(-sizeRange, std::min(sizeRange, v)) : v;
-            };
+            // A rotated drawing works on the part of its turned square that can be seen on the
+            // canvas, so any size goes.
+            auto size = [&] { return Coordinate(in, 5000); };
             const std::int32_t dx = Coordinate(in, 100), dy = Coordinate(in, 100);
             const std::int32_t dw = size(), dh = size();
             const std::int32_t sx = Coordinate(in, 60), sy = Coordinate(in, 60);
@@ -88,8 +144,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const float light = in.ConsumeFloatingPointInRange<float>(-150.0f, 150.0f);
             image.HighQualityInterpolation(in.ConsumeBool());
             c32bppDIB* target = in.ConsumeBool() ? &canvas : &image;
-            image.Render(0, dx, dy, dw, dh, sx, sy, sw, sh, opacity, true, true, target, gray,
-                         light, angle, in.ConsumeBool());
+            const bool centred = in.ConsumeBool();
+            Guarded(in, [&] {
+                return image.Render(0, dx, dy, dw, dh, sx, sy, sw, sh, opacity, true, true, target,
+                                    gray, light, angle, centred);
+            });
             CheckPremultiplied(*target);
             break;
         }
@@ -104,12 +163,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case 4: {
             c32bppDIB shadow(corvale::kCapGdiplusBarred);
-            image.CreateDropShadow(in.ConsumeIntegralInRange(-5, 40),
-                                   in.ConsumeIntegral<std::int32_t>(), shadow);
+            const auto depth = in.ConsumeIntegralInRange(-5, 40);
+            const auto colour = in.ConsumeIntegral<std::int32_t>();
+            if (!Guarded(in, [&] { return image.CreateDropShadow(depth, colour, shadow); }) &&
+                shadow.BitsPointer())
+                std::abort();
             CheckPremultiplied(shadow);
-            image.RenderDropShadow_JIT(
-                0, Coordinate(in, 50), Coordinate(in, 50), in.ConsumeIntegralInRange(-5, 20),
-                in.ConsumeIntegral<std::int32_t>(), in.ConsumeIntegralInRange(-10, 110), &canvas);
+            const std::int32_t x = Coordinate(in, 50), y = Coordinate(in, 50);
+            const auto blur = in.ConsumeIntegralInRange(-5, 20);
+            const auto shade = in.ConsumeIntegral<std::int32_t>();
+            const auto opacity = in.ConsumeIntegralInRange(-10, 110);
+            Guarded(in, [&] {
+                return image.RenderDropShadow_JIT(0, x, y, blur, shade, opacity, &canvas);
+            });
             break;
         }
         case 5:
@@ -135,8 +201,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         case 7: {
-            const auto rects = image.CreateRegionRects(in.ConsumeIntegralInRange(-1, 3),
-                                                       Coordinate(in, 100), Coordinate(in, 100));
+            const auto style = in.ConsumeIntegralInRange(-1, 3);
+            const std::int32_t x = Coordinate(in, 100), y = Coordinate(in, 100);
+            const auto rects = Guarded(in, [&] { return image.CreateRegionRects(style, x, y); });
             for (const auto& r : rects)
                 if (r.right <= r.left || r.bottom <= r.top) std::abort();
             break;
@@ -146,9 +213,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case 9: {
             c32bppDIB copy(corvale::kCapGdiplusBarred);
-            image.CopyImageTo(copy, in.ConsumeIntegralInRange(-2, 200),
-                              in.ConsumeIntegralInRange(-2, 200), in.ConsumeBool());
+            const auto w = in.ConsumeIntegralInRange(-2, 200),
+                       h = in.ConsumeIntegralInRange(-2, 200);
+            const bool keepFormat = in.ConsumeBool();
+            if (!Guarded(in, [&] { return image.CopyImageTo(copy, w, h, keepFormat); }) &&
+                copy.BitsPointer())
+                std::abort();
             CheckPremultiplied(copy);
+            break;
+        }
+        case 10: { // BMP saving: what is saved loads back at the same size
+            std::vector<std::uint8_t> bmp;
+            if (!Guarded(in, [&] { return image.SaveToStream(bmp); })) {
+                if (!bmp.empty()) std::abort();
+                break;
+            }
+            c32bppDIB back(corvale::kCapGdiplusBarred);
+            if (!back.LoadPicture_Stream(bmp) || back.Width() != image.Width() ||
+                back.Height() != image.Height())
+                std::abort();
+            break;
+        }
+        case 11: { // the encoder: what it writes decodes at the same size
+            std::vector<std::uint8_t> png;
+            corvale::cPNGwriter writer;
+            writer.SetFilter(in.ConsumeIntegralInRange(0, 6));
+            if (!Guarded(in, [&] { return writer.WritePNG(image, {}, png); })) break;
+            c32bppDIB back(corvale::kCapGdiplusBarred);
+            if (!corvale::DecodePngStream(back, png, {}) || back.Width() != image.Width() ||
+                back.Height() != image.Height())
+                std::abort();
             break;
         }
         }

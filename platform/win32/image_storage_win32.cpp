@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <new>
+
 namespace corvale {
 namespace {
 
@@ -42,7 +44,10 @@ std::unique_ptr<ImageStorage> CreateImageStorage(std::int32_t width, std::int32_
         return nullptr;
     }
     // A fresh DIB section is zero-filled by the system.
-    return std::make_unique<DibSection>(bitmap, static_cast<std::uint8_t*>(bits));
+    std::unique_ptr<ImageStorage> storage(new (std::nothrow)
+                                              DibSection(bitmap, static_cast<std::uint8_t*>(bits)));
+    if (!storage) DeleteObject(bitmap); // no memory for the holder: the request fails
+    return storage;
 }
 
 std::intptr_t CreateImageDC() {

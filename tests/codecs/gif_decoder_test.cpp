@@ -404,6 +404,21 @@ TEST(GifDecode, FramesWithoutColoursOrWithHostileSizesMakeNoImage) {
     EXPECT_FALSE(DecodeGifStream(dib, std::vector<std::uint8_t>(100, 'G'), {}));
 }
 
+TEST(GifDecode, UndecodableDataAfterTheImageWasMadeClaimTheGifWithNoImage) {
+    // Minimum code size 9 is beyond the format: the image is made, the data cannot decode.
+    GifSpec s{.screenW = 2,
+              .screenH = 2,
+              .width = 2,
+              .height = 2,
+              .globalTable = GreyTable(2),
+              .lzw = LzwEncode({0, 0, 0, 0}, 8),
+              .minCodeSize = 9};
+    MemoryImage dib;
+    EXPECT_TRUE(cGIFparser().LoadStream(MakeGif(s), dib));
+    EXPECT_EQ(dib.BitsPointer(), nullptr);
+    EXPECT_FALSE(DecodeGifStream(dib, MakeGif(s), {}));
+}
+
 TEST(GifDecode, TheClassicTenByTenSample) {
     // The sample image of the format's own description: a 10 x 10 picture in three colours.
     const std::vector<std::uint8_t> gif = {

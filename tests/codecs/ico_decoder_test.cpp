@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "codecs/cICOparser.h"
+#include "codecs/cPNGparser.h"
+#include "codecs/cPNGwriter.h"
 #include "tests/codecs/bmp_ico_gif_support.h"
 #include "tests/codecs/memory_image.h"
 
@@ -341,6 +343,36 @@ TEST(IcoPng, APngEntryThatFailsToDecodeIsStillClaimed) {
     EXPECT_TRUE(cICOparser().LoadStream(ico, 48, 40, &dib));
     EXPECT_EQ(dib.Handle(), 0);
     EXPECT_FALSE(DecodeIcoStream(dib, ico, {48, 40, 32}));
+}
+
+TEST(IcoPng, TheSizeDecodedIsCheckedNotTheFirstHeader) {
+    // A 300 x 2 PNG with a 16 x 16 header chunk put in front of its own: the directory sees
+    // 16 x 16, the decoder decodes the later header's size, which is beyond an entry's 256.
+    MemoryImage wide;
+    ASSERT_TRUE(wide.InitializeDIB(300, 2));
+    std::vector<std::uint8_t> png;
+    ASSERT_TRUE(cPNGwriter().WritePNG(wide, {}, png));
+    std::vector<std::uint8_t> first(png.begin() + 8, png.begin() + 8 + 25); // IHDR chunk
+    first[8 + 3] = 16;
+    first[8 + 2] = 0;
+    first[8 + 1] = 0;
+    first[12 + 3] = 16;
+    std::uint32_t crc = 0xFFFFFFFFu; // over type and body
+    for (std::size_t i = 4; i < 21; ++i) {
+        crc ^= first[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    crc = ~crc;
+    for (int k = 0; k < 4; ++k) first[21 + k] = std::uint8_t(crc >> (24 - 8 * k));
+    png.insert(png.begin() + 8, first.begin(), first.end());
+    const auto ico = MakeIco({{16, 16, 0, png}});
+    MemoryImage dib;
+    EXPECT_TRUE(cICOparser().LoadStream(ico, 16, 16, &dib));
+    EXPECT_EQ(dib.Handle(), 0);
+    EXPECT_FALSE(DecodeIcoStream(dib, ico, {16, 16, 32}));
+    // The same bytes as a plain PNG decode at their last header's size.
+    EXPECT_TRUE(DecodePngStream(dib, png, {}));
+    EXPECT_EQ(dib.Width(), 300);
 }
 
 TEST(IcoBitmap, BitFieldMasksOfLongerHeadersMustLieInTheEntry) {

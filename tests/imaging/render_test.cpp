@@ -272,6 +272,54 @@ TEST(RenderRotation, QuarterTurnIsClockwiseAndHalfTurnMatchesDoubleMirror) {
         for (int x = 0; x < 4; ++x) EXPECT_EQ(Px(half.dib, x, y), Px(src, 3 - x, 3 - y));
 }
 
+TEST(RenderRotation, HugeAnglesTurnByTheirRemainderOf360) {
+    c32bppDIB src(kOwn);
+    ASSERT_TRUE(src.InitializeDIB(4, 3));
+    testing::FillPattern(src);
+    // 2^31 is 128 degrees past a whole number of turns; 1e19f is 312 past, -3e12f is -88.
+    const std::pair<float, float> cases[] = {
+        {2147483648.0f, 128.0f}, {1e19f, 312.0f}, {-3e12f, -88.0f}, {-2147483648.0f, -128.0f}};
+    for (const auto& [huge, reduced] : cases) {
+        Canvas a(12, 12), b(12, 12);
+        ASSERT_TRUE(src.Render(0, 2, 2, 8, 6, 0, 0, 0, 0, 100, true, true, &a.dib, -1, 0, huge));
+        ASSERT_TRUE(src.Render(0, 2, 2, 8, 6, 0, 0, 0, 0, 100, true, true, &b.dib, -1, 0, reduced));
+        for (int y = 0; y < 12; ++y)
+            for (int x = 0; x < 12; ++x)
+                ASSERT_EQ(Px(a.dib, x, y), Px(b.dib, x, y)) << huge << " at " << x << "," << y;
+    }
+}
+
+TEST(RenderRotation, OnlyTheVisiblePartIsWorkedOnWithTheSamePixels) {
+    c32bppDIB src(kOwn);
+    ASSERT_TRUE(src.InitializeDIB(5, 4));
+    testing::FillPattern(src);
+    for (bool hq : {false, true}) {
+        src.HighQualityInterpolation(hq);
+        // The whole rotated drawing fits the large canvas; the small one sees a window of it
+        // cut on all four sides (its origin is (8, 7) of the large one).
+        Canvas whole(40, 40), window(12, 10);
+        ASSERT_TRUE(
+            src.Render(0, 10, 9, 21, 17, 0, 0, 0, 0, 70, true, true, &whole.dib, -1, 0, 30.0f));
+        ASSERT_TRUE(
+            src.Render(0, 2, 2, 21, 17, 0, 0, 0, 0, 70, true, true, &window.dib, -1, 0, 30.0f));
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 12; ++x)
+                ASSERT_EQ(Px(window.dib, x, y), Px(whole.dib, x + 8, y + 7)) << hq << x << "," << y;
+    }
+    // A destination far larger than anything that could be allocated whole still draws what
+    // can be seen (0.5 degrees: turned by 0, so the top-left source pixel fills the window).
+    c32bppDIB tiny(kOwn);
+    ASSERT_TRUE(tiny.InitializeDIB(2, 2));
+    testing::FillPattern(tiny);
+    Canvas small(10, 10);
+    ASSERT_TRUE(
+        tiny.Render(0, 0, 0, 24000, 24000, 0, 0, 0, 0, 100, true, true, &small.dib, -1, 0, 0.5f));
+    EXPECT_EQ(Px(small.dib, 5, 5), Px(tiny, 0, 0));
+    // Wholly outside the canvas: nothing to draw, and that is no failure.
+    EXPECT_TRUE(
+        tiny.Render(0, 50, 50, 20, 20, 0, 0, 0, 0, 100, true, true, &small.dib, -1, 0, 30.0f));
+}
+
 // ---- engine pieces ----------------------------------------------------------------------------
 
 TEST(RenderEngine, ScaleCopyWritesOnlyTheRequestedPart) {

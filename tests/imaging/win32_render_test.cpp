@@ -146,6 +146,27 @@ TEST(Win32Render, HostImageDestinationThroughAlphaBlend) {
     host.LoadDIBinDC(false);
 }
 
+TEST(Win32Render, RotatedDrawingOntoADcWorksOnItsVisiblePart) {
+    c32bppDIB own(kOwn);
+    ASSERT_TRUE(own.InitializeDIB(5, 4));
+    testing::FillPattern(own);
+    // The DC's bounds cut the drawing as a host image of the same size does.
+    DibDC dc(12, 10, {90, 60, 30, 255});
+    c32bppDIB host(kOwn);
+    ASSERT_TRUE(host.InitializeDIB(12, 10));
+    testing::Fill(host, {90, 60, 30, 255});
+    ASSERT_TRUE(
+        own.Render(dc.dc(), -3, 2, 21, 17, 0, 0, 0, 0, 100, true, true, nullptr, -1, 0, 30));
+    ASSERT_TRUE(own.Render(0, -3, 2, 21, 17, 0, 0, 0, 0, 100, true, true, &host, -1, 0, 30));
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 12; ++x) EXPECT_EQ(dc.At(x, y), Px(host, x, y)) << x << "," << y;
+    // A destination whose whole turned square could never be allocated.
+    DibDC small(10, 10, {0, 0, 0, 255});
+    ASSERT_TRUE(own.Render(small.dc(), 0, 0, 24000, 24000, 0, 0, 0, 0, 100, true, true, nullptr, -1,
+                           0, 0.5f));
+    EXPECT_EQ(small.At(5, 5), Px(own, 0, 0));
+}
+
 TEST(Win32Region, RegionHandleCoversTheRuns) {
     c32bppDIB dib(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(4, 2));

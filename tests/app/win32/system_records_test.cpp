@@ -208,7 +208,7 @@ TEST_F(SystemRecords, EveryServiceManagerCallFailsInTurnWithoutAPartialAnswer) {
     for (long n = 0;; ++n) {
         gFailAt = n;
         gCalls = gEnumCalls = 0;
-        const auto got = ReadServices(api);
+        const auto got = ReadServices({}, nullptr, api);
         const bool hit = gCalls > n;
         if (!got) {
             ++failedRuns;
