@@ -23,27 +23,6 @@ std::string TextOf(const WmiObject& o, std::string_view property) {
 
 } // namespace
 
-std::string HostImageName(std::string_view path) {
-    while (!path.empty() && path.front() == ' ') path.remove_prefix(1);
-    std::string_view program;
-    if (!path.empty() && path.front() == '"') {
-        path.remove_prefix(1);
-        program = path.substr(0, path.find('"'));
-    } else {
-        // Unquoted paths may hold blanks: the program ends at the first ".exe" that ends a word.
-        std::size_t end = std::string_view::npos;
-        for (std::size_t at = 0; at + 4 <= path.size(); ++at)
-            if (SameTextIgnoringCase(path.substr(at, 4), ".exe") &&
-                (at + 4 == path.size() || path[at + 4] == ' ')) {
-                end = at + 4;
-                break;
-            }
-        program = path.substr(0, end == std::string_view::npos ? path.find(' ') : end);
-    }
-    const auto slash = program.find_last_of("\\/");
-    return std::string(slash == std::string_view::npos ? program : program.substr(slash + 1));
-}
-
 FrmMainLogic::FrmMainLogic(Form& form, MainWindowSeams seams)
     : form_(form), seams_(std::move(seams)) {}
 
@@ -188,22 +167,9 @@ std::int64_t FrmMainLogic::Now() const {
 }
 
 bool FrmMainLogic::IsListedHost(const WmiObject& process, const std::string& pid) const {
-    const auto id = process.Get("ProcessId");
-    if (!id || id->ToText() != pid) return false;
     const auto host = std::find_if(hostImages_.begin(), hostImages_.end(),
                                    [&](const auto& h) { return h.first == pid; });
-    if (host == hostImages_.end()) return false;
-    const auto name = process.Get("Name");
-    const auto nameText = name ? name->ToText() : std::nullopt;
-    if (!nameText || !SameTextIgnoringCase(HostImageName(*nameText), host->second)) return false;
-    // A source that gives no start time at all is judged by the name alone; a start time that
-    // is there but cannot be read leaves the process unconfirmed.
-    if (const auto created = process.Get("CreationDate")) {
-        const auto text = created->ToText();
-        const auto micros = text ? CimDateTimeToUnixMicros(*text) : std::nullopt;
-        if (!micros || *micros > listedAt_) return false;
-    }
-    return true;
+    return host != hostImages_.end() && IsSameHostProcess(process, pid, host->second, listedAt_);
 }
 
 void FrmMainLogic::OnColumnClick(int columnIndex) {

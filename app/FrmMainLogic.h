@@ -4,6 +4,7 @@
 // state this keeps in the form model (the controls' enabled/visible state and texts).
 #include "app/FrmDetailServiceLogic.h"
 #include "app/ModMain.h"
+#include "app/ServiceScan.h"
 #include "platform/form_model.h"
 #include "platform/list_control.h"
 #include "platform/ui_seams.h"
@@ -45,10 +46,6 @@ struct MainWindowSeams {
     // Now, in microseconds since 1970-01-01 UTC; empty: the system clock.
     std::function<std::int64_t()> clock = {};
 };
-
-// The file name of the program a service path starts (quoted or not, arguments after it):
-// "C:\Windows\system32\svchost.exe -k netsvcs" gives "svchost.exe".
-std::string HostImageName(std::string_view pathName);
 
 class FrmMainLogic {
   public:

@@ -2,6 +2,7 @@
 
 #include "app/ServiceScan.h"
 
+#include <chrono>
 #include <unordered_map>
 
 namespace corvale {
@@ -225,24 +226,35 @@ std::optional<ComputerReport> ScanComputer(WmiServices& services, std::string* e
         if (error) *error = listed.error;
         return std::nullopt;
     }
+    // Every process the answer names was running by now; one started later is not it.
+    const std::int64_t listedAt = std::chrono::duration_cast<std::chrono::microseconds>(
+                                      std::chrono::system_clock::now().time_since_epoch())
+                                      .count();
     ComputerReport report;
     std::unordered_map<std::string, std::size_t> hostIndex; // pid -> place in report.hosts
+    std::vector<std::string> hostImages;                    // by the hosts' places
     for (const WmiObject& service : listed.objects) {
         const std::string path = PropertyText(service, "PathName");
         const std::string pid = PropertyText(service, "ProcessID");
         if (!IsHostedService(path, pid)) continue;
         // Hosts in order of first appearance, as the window's duplicate removal leaves them.
         auto [at, added] = hostIndex.try_emplace(pid, report.hosts.size());
-        if (added)
+        if (added) {
             report.hosts.push_back(ReportHost{pid, std::nullopt, std::nullopt, std::nullopt, {}});
+            hostImages.push_back(HostImageName(path));
+        }
         report.hosts[at->second].services.push_back(report.services.size());
         report.services.push_back(
             {PropertyText(service, "DisplayName"), PropertyText(service, "Name"), pid, path});
     }
-    for (ReportHost& host : report.hosts) {
+    for (std::size_t k = 0; k < report.hosts.size(); ++k) {
+        ReportHost& host = report.hosts[k];
         const WmiQueryResult p =
             services.ExecQuery(HostProcessQuery(host.pid, "\""), kWmiQueryFlags);
-        if (p.ok() && !p.objects.empty()) {
+        // A host that ended and whose id went to another program is left unread, as one that
+        // ended: its figures are missing, never another program's.
+        if (p.ok() && !p.objects.empty() &&
+            IsSameHostProcess(p.objects.front(), host.pid, hostImages[k], listedAt)) {
             const WmiObject& process = p.objects.front();
             host.workingSet = ByteCount(process, "WorkingSetSize");
             host.privateBytes = ByteCount(process, "PrivatePageCount");

@@ -31,9 +31,11 @@ WmiObject Service(std::string display, std::string name, std::int64_t pid, std::
     return o;
 }
 
-WmiObject Process(std::int64_t pid, WmiValue workingSet, WmiValue privateBytes) {
+WmiObject Process(std::int64_t pid, WmiValue workingSet, WmiValue privateBytes,
+                  std::string name = "svchost.exe") {
     WmiObject o;
     o.Set("ProcessId", WmiValue::Integer(pid));
+    o.Set("Name", WmiValue::Text(std::move(name)));
     o.Set("WorkingSetSize", std::move(workingSet));
     o.Set("PrivatePageCount", std::move(privateBytes));
     o.Set("CommandLine", WmiValue::Text("svchost.exe -k " + std::to_string(pid)));
@@ -211,6 +213,21 @@ TEST(ServiceReport, TextSaysNaForUnreadableFiguresAndNamesEachOfSeveralComputers
               "PID: 200 | Services: 1 | PID Memory: n/a | PID Private Bytes: "
               "18446744073709551615 bytes | Svc3\r\n"
               "PID: 400 | Services: 1 | PID Memory: n/a | PID Private Bytes: n/a | Svc6\r\n");
+}
+
+TEST(ServiceReport, AHostWhoseIdWentToAnotherProgramIsUnreadNotMisread) {
+    FixtureData data;
+    data.services = {Service("Alpha", "A", 10, kHost), Service("Beta", "B", 20, kHost)};
+    data.processes = {Process(10, WmiValue::Integer(5 << 20), WmiValue::Integer(3 << 20)),
+                      Process(20, WmiValue::Integer(999 << 20), WmiValue::Integer(999 << 20),
+                              "notepad.exe")};
+    const ComputerReport r = Scan(std::move(data));
+    ASSERT_EQ(r.hosts.size(), 2u);
+    EXPECT_EQ(r.hosts[0].workingSet, std::optional<std::uint64_t>(5 << 20));
+    EXPECT_FALSE(r.hosts[1].workingSet);
+    EXPECT_FALSE(r.hosts[1].privateBytes);
+    EXPECT_TRUE(r.Partial());
+    EXPECT_EQ(Totals(r).workingSet, std::uint64_t{5 << 20});
 }
 
 TEST(ServiceReport, FailedServiceQueryGivesNoReport) {
