@@ -287,9 +287,9 @@ int RunReport(const std::vector<std::string>& args) {
     // Spreadsheet programs read a CSV file as UTF-8 only with the byte-order mark.
     const std::string_view bom = o.format == ReportFormat::Csv ? "\xEF\xBB\xBF" : "";
     if (o.out) {
-        if (!ReplaceFileBytes(WideFromUtf8(*o.out), std::string(bom) + text)) {
-            Complain("cannot write " + *o.out + ": " +
-                     SystemMessage(static_cast<long>(GetLastError())));
+        if (const DWORD error = ReplaceFileBytes(WideFromUtf8(*o.out), std::string(bom) + text);
+            error != ERROR_SUCCESS) {
+            Complain("cannot write " + *o.out + ": " + SystemMessage(static_cast<long>(error)));
             return kExitNothing;
         }
     } else if (!WriteStandard(STD_OUTPUT_HANDLE, text, bom)) {
