@@ -13,8 +13,6 @@
 // Exit code 0 on success, 1 when a step failed (the step is printed), 2 for a bad command line.
 #include "demo/win32/demo_services.h"
 
-#include <map>
-#include <set>
 #include <string>
 
 namespace {
@@ -60,30 +58,6 @@ const wchar_t* StateName(DWORD state) {
     }
 }
 
-// "7 demo services running: 3 in CorvaleDemoShared, ... 1 on its own; 1 stopped"
-std::wstring Summary(const std::vector<DemoServiceState>& states, bool startedAny) {
-    std::map<std::wstring, int> perGroup;
-    int running = 0, alone = 0, stopped = 0;
-    for (const DemoServiceState& s : states) {
-        if (s.state != SERVICE_RUNNING) {
-            ++stopped;
-            continue;
-        }
-        ++running;
-        if (s.group.empty())
-            ++alone;
-        else
-            ++perGroup[s.group];
-    }
-    std::wstring line = std::to_wstring(running) + L" demo services " +
-                        (startedAny ? L"started" : L"already running") + L": ";
-    for (const auto& [group, count] : perGroup)
-        line += std::to_wstring(count) + L" in svchost -k " + group + L", ";
-    line += std::to_wstring(alone) + L" in a process of its own; " + std::to_wstring(stopped) +
-            L" stopped";
-    return line;
-}
-
 // One argument quoted for CommandLineToArgvW and the C runtime's parser.
 std::wstring Quoted(const std::wstring& arg) {
     if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
@@ -102,6 +76,7 @@ std::wstring Quoted(const std::wstring& arg) {
     return out + L"\"";
 }
 
+// Runs the program in this session and waits for it; its exit code.
 int Run(const std::vector<std::wstring>& args) {
     std::wstring line = Quoted(WindowsPathOf(args[0]));
     for (size_t i = 1; i < args.size(); ++i) line += L" " + Quoted(args[i]);
@@ -120,23 +95,10 @@ int Run(const std::vector<std::wstring>& args) {
 }
 
 int Up(bool systemToo) {
-    const std::vector<DemoService> set = DefaultDemoSet();
-    std::set<std::wstring> runningBefore;
-    for (const DemoServiceState& s : ListDemoServices())
-        if (s.state == SERVICE_RUNNING) runningBefore.insert(s.name);
-    DemoResult r = SetUpDemoServices(set);
+    std::wstring summary;
+    const DemoResult r = PrepareDemoSystem(systemToo, &summary);
     if (!r.ok()) return Failed(r);
-    bool startedAny = false;
-    for (const DemoService& s : set)
-        startedAny = startedAny || (s.running && !runningBefore.count(s.name));
-    std::wstring line = Summary(ListDemoServices(), startedAny);
-    if (systemToo) {
-        const std::vector<std::wstring> system = StartSystemSvchostServices();
-        line += L"; the system's own in svchost: ";
-        for (size_t i = 0; i < system.size(); ++i) line += (i ? L", " : L"") + system[i];
-        if (system.empty()) line += L"none";
-    }
-    Print(line);
+    Print(summary);
     return 0;
 }
 
