@@ -94,6 +94,32 @@ int Run(const std::vector<std::wstring>& args) {
     return static_cast<int>(code);
 }
 
+// How many programs run through "up --run" in this session (a second tools/run reuses the demo
+// of the first): a counter in shared memory that each one raises on start and lowers at its end.
+class RunningPrograms {
+  public:
+    RunningPrograms() {
+        mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                      sizeof(LONG), L"Local\\CorvaleDemoRunningPrograms");
+        if (mapping_)
+            count_ = static_cast<volatile LONG*>(
+                MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(LONG)));
+        if (count_) InterlockedIncrement(count_);
+    }
+    ~RunningPrograms() {
+        if (count_) UnmapViewOfFile(const_cast<LONG*>(count_));
+        if (mapping_) CloseHandle(mapping_);
+    }
+    RunningPrograms(const RunningPrograms&) = delete;
+    RunningPrograms& operator=(const RunningPrograms&) = delete;
+    // Lowers the count; true when this was the last one.
+    bool Leave() { return count_ && InterlockedDecrement(count_) == 0; }
+
+  private:
+    HANDLE mapping_ = nullptr;
+    volatile LONG* count_ = nullptr;
+};
+
 int Up(bool systemToo) {
     std::wstring summary;
     const DemoResult r = PrepareDemoSystem(systemToo, &summary);
@@ -120,7 +146,16 @@ int wmain(int argc, wchar_t** argv) {
         else if (at < argc)
             return Usage();
         const int rc = Up(systemToo);
-        return rc != 0 || program.empty() ? rc : Run(program);
+        if (rc != 0 || program.empty()) return rc;
+        RunningPrograms count;
+        const int code = Run(program);
+        if (count.Leave()) {
+            // The last program started this way has ended: the demo services stop as services
+            // do (the session's end alone would just end their processes).
+            for (const DemoService& s : set)
+                if (s.running) StopDemoService(s.name);
+        }
+        return code;
     }
     if (argc > 2) return Usage();
     if (command == L"install") {
