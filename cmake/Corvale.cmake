@@ -50,6 +50,10 @@ function(corvale_add_test name)
     else()
         target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
     endif()
+    # zlib1.dll beside every Windows test, as beside the program: it is loaded from there only.
+    if(WIN32 AND COMMAND corvale_copy_zlib_dll)
+        corvale_copy_zlib_dll(${name})
+    endif()
     target_compile_definitions(${name} PRIVATE
         CORVALE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         CORVALE_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
