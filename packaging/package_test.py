@@ -33,7 +33,15 @@ def sections(pe_bytes):
     count = struct.unpack_from("<H", pe_bytes, pe + 6)[0]
     optional = struct.unpack_from("<H", pe_bytes, pe + 20)[0]
     first = pe + 24 + optional
-    names = [pe_bytes[first + 40 * i:first + 40 * i + 8].rstrip(b"\0") for i in range(count)]
+    symbols, nsymbols = struct.unpack_from("<II", pe_bytes, pe + 12)
+    strings = symbols + 18 * nsymbols  # long section names ("/4") point into this table
+    names = []
+    for i in range(count):
+        name = pe_bytes[first + 40 * i:first + 40 * i + 8].rstrip(b"\0")
+        if name.startswith(b"/") and symbols:
+            at = strings + int(name[1:])
+            name = pe_bytes[at:pe_bytes.index(b"\0", at)]
+        names.append(name)
     return names, struct.unpack_from("<I", pe_bytes, pe + 8)[0]
 
 
@@ -60,7 +68,7 @@ def main(args_file):
                 check(info.date_time == (2000, 1, 1, 0, 0, 0), f"{info.filename} time")
             for exe in [n for n in names if n.endswith((".exe", ".dll"))]:
                 found, stamp = sections(z.read(exe))
-                check(not any(s.startswith(b".debug") or s.startswith(b"/") for s in found),
+                check(not any(s.startswith((b".debug", b"/")) for s in found),
                       f"{exe} keeps debug sections {found}")
                 check(stamp == 0, f"{exe} keeps its link time")
             readme = z.read("README.txt")
