@@ -120,11 +120,13 @@ class RunningPrograms {
     volatile LONG* count_ = nullptr;
 };
 
-int Up(bool systemToo) {
+// With a program to run, the summary goes to the error stream: the program's own output (a
+// report redirected to a file) stays clean.
+int Up(bool systemToo, bool programFollows) {
     std::wstring summary;
     const DemoResult r = PrepareDemoSystem(systemToo, &summary);
     if (!r.ok()) return Failed(r);
-    Print(summary);
+    Print(summary, programFollows);
     return 0;
 }
 
@@ -145,7 +147,7 @@ int wmain(int argc, wchar_t** argv) {
             program.assign(argv + at + 1, argv + argc);
         else if (at < argc)
             return Usage();
-        const int rc = Up(systemToo);
+        const int rc = Up(systemToo, !program.empty());
         if (rc != 0 || program.empty()) return rc;
         RunningPrograms count;
         const int code = Run(program);
