@@ -135,12 +135,16 @@ class Locator {
     std::string_view s_;
 };
 
+// The member a reader sees: when a key comes twice, the parser keeps the last one, so edits go
+// to the last one too.
 const Member* FindMember(const std::vector<Member>& members, std::string_view key,
                          bool ignoreCase = false) {
-    for (const Member& m : members)
-        if (ignoreCase ? SameTextIgnoringCase(m.key, key) : m.key == key) return &m;
+    for (auto it = members.rbegin(); it != members.rend(); ++it)
+        if (ignoreCase ? SameTextIgnoringCase(it->key, key) : it->key == key) return &*it;
     return nullptr;
 }
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 // The members of the control with this name and index.
 std::optional<std::vector<Member>> ControlMembers(std::string_view json, std::string_view name,
@@ -245,6 +249,15 @@ std::string Utf8FromPath(const std::filesystem::path& path) {
 
 bool ReplaceFileSafely(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
                        std::string& error) {
+    // A read-only file is not replaced (moving over it would succeed on some systems).
+    std::error_code statusError;
+    const auto status = std::filesystem::status(path, statusError);
+    if (!statusError && std::filesystem::exists(status) &&
+        (status.permissions() & std::filesystem::perms::owner_write) ==
+            std::filesystem::perms::none) {
+        error = Utf8FromPath(path) + " is read-only";
+        return false;
+    }
     std::filesystem::path beside = path;
     beside += ".saving";
     {
@@ -358,6 +371,11 @@ std::optional<DesignDataFile> DesignDataFile::Open(const std::filesystem::path& 
     Bytes bytes;
     if (!ReadWholeFile(path, bytes, error)) return std::nullopt;
     file.text_.assign(bytes.begin(), bytes.end());
+    // A byte-order mark is kept aside and written back as it was; edits see the JSON alone.
+    if (file.text_.starts_with(kUtf8Mark)) {
+        file.mark_ = kUtf8Mark;
+        file.text_.erase(0, kUtf8Mark.size());
+    }
     auto loaded = LoadFormJson(file.text_,
                                [&file](std::string_view rel) { return file.ReadDesignFile(rel); });
     if (!loaded.form) {
@@ -377,6 +395,30 @@ std::optional<Bytes> DesignDataFile::ReadDesignFile(std::string_view relativePat
     return bytes;
 }
 
+bool DesignDataFile::ChangedOnDisk() const {
+    Bytes bytes;
+    std::string ignored;
+    // A file that is gone has changed; one that cannot be read now (locked) is left to the
+    // write, which fails with its own reason.
+    if (!ReadWholeFile(path_, bytes, ignored)) return !std::filesystem::exists(path_);
+    const std::string_view disk(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return disk.size() != mark_.size() + text_.size() || !disk.starts_with(mark_) ||
+           disk.substr(mark_.size()) != text_;
+}
+
+bool DesignDataFile::RefuseIfChangedOnDisk(std::string& error) const {
+    if (!ChangedOnDisk()) return false;
+    error = Utf8FromPath(path_.filename()) + " was changed on disk since it was read";
+    return true;
+}
+
+bool DesignDataFile::Reload(std::string& error) {
+    auto fresh = Open(path_, error);
+    if (!fresh) return false;
+    *this = std::move(*fresh);
+    return true;
+}
+
 bool DesignDataFile::Commit(std::string text, std::string& error) {
     // The edited text must still be design data; what it describes is read back from it.
     auto loaded = LoadFormJson(text, [this](std::string_view rel) { return ReadDesignFile(rel); });
@@ -384,8 +426,10 @@ bool DesignDataFile::Commit(std::string text, std::string& error) {
         error = "the edit would break the design data: " + loaded.error;
         return false;
     }
+    if (RefuseIfChangedOnDisk(error)) return false;
+    const std::string bytes = mark_ + text;
     if (!ReplaceFileSafely(
-            path_, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+            path_, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
             error))
         return false;
     text_ = std::move(text);
@@ -437,6 +481,8 @@ bool DesignDataFile::SavePicture(std::string_view name, std::optional<std::int32
         error = "no control " + std::string(name) + " in " + Utf8FromPath(path_.filename());
         return false;
     }
+    if (RefuseIfChangedOnDisk(error)) return false;
+    const std::string previous = PictureFileOf(name, index);
     std::string text = text_;
     if (picture.empty()) {
         if (!control->properties.Has("Image")) return true;
@@ -444,25 +490,14 @@ bool DesignDataFile::SavePicture(std::string_view name, std::optional<std::int32
             error = "cannot find the picture of " + control->DisplayName();
             return false;
         }
-        return Commit(std::move(text), error);
+        if (!Commit(std::move(text), error)) return false;
+        RemoveIfUnused(previous);
+        return true;
     }
 
     // The control's own picture file, when it keeps one of this kind that nothing else uses.
     const std::string ext(PictureExtension(picture));
-    std::string target;
-    if (auto members = ControlMembers(text_, name, index)) {
-        if (const Member* props = FindMember(*members, "properties")) {
-            const Json bag =
-                Json::parse(std::string_view(text_).substr(props->value.begin,
-                                                           props->value.end - props->value.begin),
-                            nullptr, false);
-            if (bag.is_object())
-                for (auto it = bag.begin(); it != bag.end(); ++it)
-                    if (SameTextIgnoringCase(it.key(), "Image") && it->is_object() &&
-                        it->contains("file") && (*it)["file"].is_string())
-                        target = (*it)["file"].get<std::string>();
-        }
-    }
+    std::string target = previous;
     if (!target.empty() &&
         (!IsInsideFolder(target) || PathFromUtf8(target).extension() != PathFromUtf8("." + ext) ||
          FileUses(target) != 1))
@@ -496,7 +531,36 @@ bool DesignDataFile::SavePicture(std::string_view name, std::optional<std::int32
         if (loaded.form) form_ = std::move(*loaded.form);
         return true;
     }
-    return Commit(std::move(text), error);
+    if (!Commit(std::move(text), error)) return false;
+    if (previous != target) RemoveIfUnused(previous);
+    return true;
+}
+
+std::string DesignDataFile::PictureFileOf(std::string_view name,
+                                          std::optional<std::int32_t> index) const {
+    std::string file;
+    auto members = ControlMembers(text_, name, index);
+    if (!members) return file;
+    const Member* props = FindMember(*members, "properties");
+    if (!props) return file;
+    Locator loc(text_);
+    auto bag = loc.Object(props->value.begin);
+    if (!bag) return file;
+    const Member* image = FindMember(*bag, "Image", true);
+    if (!image) return file;
+    const Json value = Json::parse(
+        std::string_view(text_).substr(image->value.begin, image->value.end - image->value.begin),
+        nullptr, false);
+    if (value.is_object() && value.contains("file") && value["file"].is_string())
+        file = value["file"].get<std::string>();
+    return file;
+}
+
+void DesignDataFile::RemoveIfUnused(const std::string& relativePath) const {
+    if (relativePath.empty() || !IsInsideFolder(relativePath) || FileUses(relativePath) != 0)
+        return;
+    std::error_code ignored;
+    std::filesystem::remove(path_.parent_path() / PathFromUtf8(relativePath), ignored);
 }
 
 } // namespace corvale

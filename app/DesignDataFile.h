@@ -19,8 +19,8 @@ namespace corvale {
 std::filesystem::path PathFromUtf8(std::string_view utf8);
 std::string Utf8FromPath(const std::filesystem::path& path);
 
-// Writes bytes to a new file beside path, then replaces path with it. On failure path is left
-// as it was and error says why.
+// Writes bytes to a new file beside path, then replaces path with it; a read-only path is
+// refused. On failure path is left as it was and error says why.
 bool ReplaceFileSafely(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
                        std::string& error);
 
@@ -49,7 +49,16 @@ class DesignDataFile {
                                               std::string& error);
 
     const std::filesystem::path& Path() const { return path_; }
+    // The JSON text as read (without a byte-order mark, which is written back as it was).
     const std::string& Text() const { return text_; }
+
+    // Whether the file on disk no longer holds what was read (compared by content). Saves
+    // refuse then, so that edits made meanwhile are not overwritten.
+    bool ChangedOnDisk() const;
+    // Reads the file again, dropping what this object held. On failure nothing changes.
+    bool Reload(std::string& error);
+    // The picture file the control's "Image" names ("" when it has none).
+    std::string PictureFileOf(std::string_view name, std::optional<std::int32_t> index) const;
     // The form as stored.
     const Form& Model() const { return form_; }
 
@@ -60,7 +69,8 @@ class DesignDataFile {
     // Stores picture as the control's "Image": the bytes go into a picture file under
     // "pictures/" (the control's own file is rewritten when no other control of any form in the
     // folder uses it; otherwise a new file named after the control), then the design data
-    // refers to it. An empty picture removes "Image".
+    // refers to it. An empty picture removes "Image". A picture file no longer named by any
+    // design data in the folder is removed.
     bool SavePicture(std::string_view name, std::optional<std::int32_t> index,
                      std::span<const std::uint8_t> picture, std::string& error);
 
@@ -70,10 +80,13 @@ class DesignDataFile {
 
   private:
     bool Commit(std::string text, std::string& error);
+    bool RefuseIfChangedOnDisk(std::string& error) const;
+    void RemoveIfUnused(const std::string& relativePath) const;
     // How many stored properties of all forms in the folder name this picture file.
     int FileUses(std::string_view relativePath) const;
 
     std::filesystem::path path_;
+    std::string mark_; // the UTF-8 byte-order mark the file starts with, if any
     std::string text_;
     Form form_;
 };

@@ -2,6 +2,7 @@
 // each record is filled from the arguments and how the answer comes back.
 #include "controls/common_dialog.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -12,6 +13,11 @@ namespace {
 
 std::uint32_t Low32(std::intptr_t value) {
     return static_cast<std::uint32_t>(static_cast<std::uintptr_t>(value));
+}
+
+// A count or page number held at the range of the record's 16-bit field instead of wrapping.
+std::uint16_t ClampToWord(std::int32_t value) {
+    return static_cast<std::uint16_t>(std::clamp<std::int32_t>(value, 0, 0xFFFF));
 }
 
 // To the nearest whole number, halves to even; out of range values are held at the limits.
@@ -145,7 +151,8 @@ bool GCommonDialog::VBChooseFont(FontDialogArgs& a) {
     if (!(flags & cf::kPrinterFonts)) flags |= cf::kScreenFonts;
     if (a.Color != 0) flags |= cf::kEffects;
     if (a.MinSize != 0 || a.MaxSize != 0) flags |= cf::kLimitSize;
-    flags &= ~(cf::kEnableHook | cf::kEnableTemplate | cf::kEnableTemplateHandle);
+    // No template is ever passed, and an Apply button would have no hook to answer it.
+    flags &= ~(cf::kEnableHook | cf::kEnableTemplate | cf::kEnableTemplateHandle | cf::kApply);
     flags |= cf::kInitToLogFont;
 
     FontDialogRecord r;
@@ -167,7 +174,8 @@ bool GCommonDialog::VBChooseFont(FontDialogArgs& a) {
     r.SetI32(cf::kPointSize, RoundToInt32(a.CurFont.Size * 10));
     r.SetI32(cf::kColors, a.Color);
     r.SetI32(cf::kSizeMin, a.MinSize);
-    r.SetI32(cf::kSizeMax, a.MaxSize);
+    // A lower limit alone leaves the sizes open upwards (0 as the upper one refuses them all).
+    r.SetI32(cf::kSizeMax, a.MaxSize == 0 && a.MinSize != 0 ? cf::kLargestPointSize : a.MaxSize);
     if (a.Hook) {
         flags |= cf::kEnableHook;
         r.SetU32(cf::kHook, ofn::kPresent);
@@ -213,11 +221,11 @@ bool GCommonDialog::VBPrintDlg(PrintDialogArgs& a) {
     PrintDialogRecord r;
     r.SetU32(pd::kStructSize, pd::kRecordSize);
     r.SetU32(pd::kOwner, Low32(a.Owner));
-    r.SetU16(pd::kFromPage, static_cast<std::uint16_t>(a.FromPage));
-    r.SetU16(pd::kToPage, static_cast<std::uint16_t>(a.ToPage));
+    r.SetU16(pd::kFromPage, ClampToWord(a.FromPage));
+    r.SetU16(pd::kToPage, ClampToWord(a.ToPage));
     r.SetU16(pd::kMinPage, 1);
     r.SetU16(pd::kMaxPage, 0xFFFF);
-    r.SetU16(pd::kCopies, static_cast<std::uint16_t>(a.Copies));
+    r.SetU16(pd::kCopies, ClampToWord(a.Copies));
     if (a.Hook) {
         const bool setup = flags & pd::kPrintSetup;
         flags |= setup ? pd::kEnableSetupHook : pd::kEnablePrintHook;
@@ -381,7 +389,7 @@ bool cCommonDialog::ShowPrinter() {
     a.PrintToFile = FlagSet(f, pd::kPrintToFile);
     a.Collate = FlagSet(f, pd::kCollate);
     a.PreventWarning = FlagSet(f, pd::kNoWarning);
-    a.Copies = static_cast<std::int16_t>(copies_);
+    a.Copies = copies_; // held at the record's range there
     a.FromPage = fromPage_;
     a.ToPage = toPage_;
     a.Owner = hWnd_;

@@ -132,10 +132,13 @@ inline constexpr std::uint32_t kScreenFonts = 0x1;
 inline constexpr std::uint32_t kPrinterFonts = 0x2;
 inline constexpr std::uint32_t kEnableHook = 0x8;
 inline constexpr std::uint32_t kEnableTemplate = 0x10;
+inline constexpr std::uint32_t kEnableTemplateHandle = 0x20;
 inline constexpr std::uint32_t kInitToLogFont = 0x40;
 inline constexpr std::uint32_t kEffects = 0x100;
-inline constexpr std::uint32_t kEnableTemplateHandle = 0x200;
+inline constexpr std::uint32_t kApply = 0x200; // an Apply button, which needs a hook to answer
 inline constexpr std::uint32_t kLimitSize = 0x2000;
+// What a missing upper size limit stands for: the largest size the dialog accepts at all.
+inline constexpr std::int32_t kLargestPointSize = 1638;
 inline constexpr std::uint16_t kBoldFontType = 0x100;
 } // namespace cf
 

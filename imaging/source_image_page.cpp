@@ -96,6 +96,7 @@ void ppgSourceImage::Rebuild() {
 void ppgSourceImage::Show(std::span<const std::uint8_t> picture, std::int32_t wantedWidth,
                           std::int32_t wantedHeight) {
     preview_->ClearImage();
+    picked_ = false;
     if (!picture.empty()) preview_->LoadImage_FromArray(picture, 0, 0, wantedWidth, wantedHeight);
     Rebuild();
 }
@@ -109,6 +110,7 @@ bool ppgSourceImage::LoadFile(std::string_view fileName, std::int32_t wantedWidt
         Show(previous, wantedWidth, wantedHeight);
         return false;
     }
+    picked_ = false;
     Rebuild();
     changed_ = true;
     return true;
@@ -122,6 +124,7 @@ bool ppgSourceImage::LoadClipboard(const std::function<bool(aicAlphaImage&)>& fr
         Show(previous, wantedWidth, wantedHeight);
         return false;
     }
+    picked_ = false;
     Rebuild();
     changed_ = true;
     return true;
@@ -129,7 +132,8 @@ bool ppgSourceImage::LoadClipboard(const std::function<bool(aicAlphaImage&)>& fr
 
 Bytes ppgSourceImage::SourceBytes() const {
     Bytes bytes;
-    if (HasPicture() && !preview_->Image().GetOrginalFormat(bytes)) bytes = StoredImage();
+    if (HasPicture() && !preview_->Image().GetOrginalFormat(bytes))
+        bytes = StoredImage().value_or(Bytes{});
     return bytes;
 }
 
@@ -137,6 +141,7 @@ bool ppgSourceImage::PickIcon(int entry) {
     if (entry < 0 || entry >= static_cast<int>(icons_.size())) return false;
     const IconSize e = icons_[static_cast<std::size_t>(entry)];
     const bool ok = preview_->LoadImage_FromOrignalBytes(e.width, e.height, e.bitDepth);
+    picked_ = ok;
     description_ = HasPicture()
                        ? ImageDescription(preview_->Image().ImageType(), preview_->Image().Alpha(),
                                           preview_->Image().Width(), preview_->Image().Height())
@@ -147,16 +152,23 @@ bool ppgSourceImage::PickIcon(int entry) {
 
 void ppgSourceImage::Clear() {
     preview_->ClearImage();
+    picked_ = false;
     Rebuild();
     changed_ = true;
 }
 
-Bytes ppgSourceImage::StoredImage() const {
-    if (!HasPicture()) return {};
-    PropertyBag bag;
-    preview_->WriteProperties(bag);
-    const Bytes* image = bag.GetBytes("Image");
-    return image ? *image : Bytes{};
+std::optional<Bytes> ppgSourceImage::StoredImage() const {
+    if (!HasPicture()) return Bytes{};
+    if (!picked_) {
+        PropertyBag bag;
+        preview_->WriteProperties(bag);
+        const Bytes* image = bag.GetBytes("Image");
+        if (image && !image->empty()) return *image;
+    }
+    // The pixels shown are what is kept.
+    Bytes png;
+    if (!preview_->Image().SaveToStream_PNG(png) || png.empty()) return std::nullopt;
+    return png;
 }
 
 } // namespace corvale

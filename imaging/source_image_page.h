@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,8 +58,10 @@ class ppgSourceImage {
     bool Changed() const { return changed_; }
     void ClearChanged() { changed_ = false; }
     bool HasPicture() const;
-    // What the selected control stores as "Image" (empty: no picture).
-    Bytes StoredImage() const;
+    // What the selected control stores as "Image": empty when the page shows no picture; the
+    // picked icon entry or a picture without kept source bytes (a metafile from the clipboard)
+    // as PNG; nothing when such a picture cannot be encoded (it must not be taken for none).
+    std::optional<Bytes> StoredImage() const;
 
   private:
     void Rebuild();
@@ -70,6 +73,7 @@ class ppgSourceImage {
     std::vector<std::string> iconTexts_;
     std::string description_;
     bool changed_ = false;
+    bool picked_ = false; // an icon entry was picked since the picture was loaded
 };
 
 } // namespace corvale

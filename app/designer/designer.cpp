@@ -74,7 +74,7 @@ class MainWindow {
             Complain(hwnd_, error);
             return false;
         }
-        file_ = std::make_unique<DesignDataFile>(std::move(*file));
+        file_ = std::make_shared<DesignDataFile>(std::move(*file));
         FillList();
         return true;
     }
@@ -92,12 +92,16 @@ class MainWindow {
     // Properties of the control named like this ("Name" or "Name(3)").
     void ShowFor(const std::string& displayName) {
         if (!file_) return;
-        for (const Control& c : file_->Model().controls)
+        // The sheet works on this file object to the end, whatever is opened meanwhile.
+        const std::shared_ptr<DesignDataFile> file = file_;
+        for (const Control& c : file->Model().controls)
             if (c.DisplayName() == displayName) {
                 const std::string name = c.name;
                 const auto index = c.index;
-                if (!ShowProperties(hwnd_, *file_, name, index))
+                if (!ShowProperties(hwnd_, *file, name, index))
                     Complain(hwnd_, displayName + " has no property page in this designer.");
+                else if (file == file_)
+                    FillList(); // the sheet may have read the file again
                 return;
             }
         Complain(hwnd_, "There is no control " + displayName + " on " + file_->Model().name + ".");
@@ -177,11 +181,34 @@ class MainWindow {
     }
 
     HWND hwnd_ = nullptr;
-    std::unique_ptr<DesignDataFile> file_;
+    std::shared_ptr<DesignDataFile> file_;
     std::vector<std::string> names_; // display names in list order (unsorted list)
 };
 
 } // namespace
+
+// A failed save, told in a message owned by the sheet (so that closing it leaves the window
+// under the sheet disabled). When the file changed on disk the user may read it again; the
+// sheet then closes, as its edits were made on what was read before.
+void ComplainAboutSave(HWND page, DesignDataFile& file, const std::string& what,
+                       const std::string& error) {
+    HWND sheet = GetParent(page);
+    if (!file.ChangedOnDisk()) {
+        Complain(sheet, what + " not saved: " + error);
+        return;
+    }
+    const std::wstring text = WideFromUtf8(
+        what + " not saved: " + error +
+        ".\n\nRead the file again? The changes made on this page since the last Apply are "
+        "dropped.");
+    if (MessageBoxW(sheet, text.c_str(), kTitle, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
+    std::string reloadError;
+    if (!file.Reload(reloadError)) {
+        Complain(sheet, reloadError);
+        return;
+    }
+    PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+}
 
 PageKind PageFor(const Form& form, const Control& control) {
     if (control.kind == ControlKind::AlphaImage) return PageKind::ImageSource;
@@ -202,10 +229,10 @@ bool ShowProperties(HWND owner, DesignDataFile& file, const std::string& name,
             control->kind == ControlKind::Anchor ? std::string() : AnchorListEntry(*control);
         win32::AnchorPropertyPage page(
             working,
-            [&](const Form& edited) {
+            [&](HWND page, const Form& edited) {
                 std::string error;
                 if (file.SaveTags(edited, error)) return true;
-                Complain(owner, "The anchors were not saved: " + error);
+                ComplainAboutSave(page, file, "The anchors were", error);
                 return false;
             },
             preselect);
@@ -218,12 +245,12 @@ bool ShowProperties(HWND owner, DesignDataFile& file, const std::string& name,
         const std::string name = control->name;
         const auto index = control->index;
         win32::SourceImagePropertyPage page(
-            stored ? *stored : Bytes{},
+            stored ? *stored : Bytes{}, file.PictureFileOf(name, index),
             SIZE{win32::TwipsToPixels(place.width), win32::TwipsToPixels(place.height)},
-            [&, name, index](const Bytes& picture) {
+            [&, name, index](HWND page, const Bytes& picture) {
                 std::string error;
                 if (file.SavePicture(name, index, picture, error)) return true;
-                Complain(owner, "The picture was not saved: " + error);
+                ComplainAboutSave(page, file, "The picture was", error);
                 return false;
             },
             [](HWND page, const std::string& text) { Complain(GetParent(page), text); });

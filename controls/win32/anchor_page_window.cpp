@@ -1,5 +1,6 @@
 #include "controls/win32/anchor_page_window.h"
 
+#include "platform/win32/dpi.h"
 #include "platform/win32/wide_text.h"
 
 namespace corvale::win32 {
@@ -21,12 +22,15 @@ void RegisterFrameClass(WNDPROC proc) {
     RegisterClassExW(&wc);
 }
 
+// Placed in pixels of the DPI the page is on (its dialog font, and so its size, follow it).
 HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, DWORD exStyle,
            const TwipsRect& r, int id) {
-    HWND w = CreateWindowExW(
-        exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, TwipsToPixels(r.left),
-        TwipsToPixels(r.top), TwipsToPixels(r.width), TwipsToPixels(r.height), parent,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+    const UINT dpi = DpiForWindow(parent);
+    HWND w = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style,
+                             TwipsToPixelsForDpi(r.left, dpi), TwipsToPixelsForDpi(r.top, dpi),
+                             TwipsToPixelsForDpi(r.width, dpi), TwipsToPixelsForDpi(r.height, dpi),
+                             parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                             GetModuleHandleW(nullptr), nullptr);
     SendMessageW(w, WM_SETFONT, SendMessageW(GetAncestor(parent, GA_ROOT), WM_GETFONT, 0, 0), 0);
     return w;
 }
@@ -64,6 +68,13 @@ INT_PTR CALLBACK AnchorPropertyPage::DialogProc(HWND hwnd, UINT msg, WPARAM wp, 
             return reinterpret_cast<INT_PTR>(self->BarBrush(id - kFirstSideId));
         return FALSE;
     }
+    case WM_DRAWITEM: {
+        const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+        if (item.CtlID < kFirstSideId || item.CtlID >= kFirstSideId + 4) return FALSE;
+        self->DrawBar(item);
+        SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    }
     case WM_NOTIFY:
         return self->OnNotify(*reinterpret_cast<const NMHDR*>(lp));
     case WM_DESTROY:
@@ -79,6 +90,7 @@ LRESULT CALLBACK AnchorPropertyPage::FrameProc(HWND hwnd, UINT msg, WPARAM wp, L
     case WM_COMMAND:
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
+    case WM_DRAWITEM:
         return SendMessageW(GetParent(hwnd), msg, wp, lp);
     default:
         return DefWindowProcW(hwnd, msg, wp, lp);
@@ -95,12 +107,14 @@ void AnchorPropertyPage::OnInit(HWND hwnd) {
             Child(hwnd, L"LISTBOX", L"", LBS_NOTIFY | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE,
                   e.place, kListId);
         } else if (e.name == "picFrame") {
-            frame =
-                Child(hwnd, kFrameClass, L"", WS_CLIPCHILDREN, WS_EX_CLIENTEDGE, e.place, kFrameId);
+            // A control parent, so that Tab reaches the bars inside it.
+            frame = Child(hwnd, kFrameClass, L"", WS_CLIPCHILDREN,
+                          WS_EX_CLIENTEDGE | WS_EX_CONTROLPARENT, e.place, kFrameId);
         } else if (e.name == "cmdObject") {
             Child(frame, L"BUTTON", L"", BS_PUSHBUTTON | WS_DISABLED, 0, e.place, kObjectId);
         } else if (e.name == "lblSides") {
-            Child(frame, L"STATIC", L"", SS_NOTIFY, WS_EX_STATICEDGE, e.place,
+            // Drawn buttons: they take the focus and toggle with Space as with a click.
+            Child(frame, L"BUTTON", L"", BS_OWNERDRAW | WS_TABSTOP, 0, e.place,
                   kFirstSideId + e.index);
         }
     }
@@ -120,12 +134,17 @@ void AnchorPropertyPage::OnInit(HWND hwnd) {
 
 void AnchorPropertyPage::OnCommand(int id, int code) {
     if (id == kListId && code == LBN_SELCHANGE) {
+        // The bars' code of the control left goes into the form model, as the sheet keeps a
+        // page's edits when another page is chosen; Apply then stores it with the rest.
+        if (barsEdited_) page_.Apply();
+        barsEdited_ = false;
         const auto sel = SendMessageW(GetDlgItem(hwnd_, kListId), LB_GETCURSEL, 0, 0);
         page_.SelectEntry(sel == LB_ERR ? -1 : static_cast<int>(sel));
         ShowBars();
     } else if (id >= kFirstSideId && id < kFirstSideId + 4 &&
-               (code == STN_CLICKED || code == STN_DBLCLK)) {
+               (code == BN_CLICKED || code == BN_DOUBLECLICKED)) {
         page_.ToggleSide(id - kFirstSideId);
+        barsEdited_ = true;
         ShowBars();
         PropSheet_Changed(GetParent(hwnd_), hwnd_);
     }
@@ -134,8 +153,9 @@ void AnchorPropertyPage::OnCommand(int id, int code) {
 INT_PTR AnchorPropertyPage::OnNotify(const NMHDR& header) {
     if (header.code != static_cast<UINT>(PSN_APPLY)) return FALSE;
     page_.Apply();
+    barsEdited_ = false;
     LONG_PTR result = PSNRET_NOERROR;
-    if (onApply_ && !onApply_(*form_))
+    if (onApply_ && !onApply_(hwnd_, *form_))
         result = PSNRET_INVALID_NOCHANGEPAGE;
     else
         page_.ClearChanged();
@@ -153,6 +173,20 @@ HBRUSH AnchorPropertyPage::BarBrush(int side) {
         brushColours_[side] = colour;
     }
     return brushes_[side];
+}
+
+void AnchorPropertyPage::DrawBar(const DRAWITEMSTRUCT& item) {
+    FillRect(item.hDC, &item.rcItem, BarBrush(static_cast<int>(item.CtlID) - kFirstSideId));
+    RECT edge = item.rcItem;
+    DrawEdge(item.hDC, &edge, BDR_SUNKENOUTER, BF_RECT);
+    if (item.itemState & ODS_FOCUS) {
+        RECT focus = item.rcItem;
+        InflateRect(&focus, -2, -2);
+        // Seen on black and on white alike.
+        SetTextColor(item.hDC, RGB(0, 0, 0));
+        SetBkColor(item.hDC, RGB(255, 255, 255));
+        DrawFocusRect(item.hDC, &focus);
+    }
 }
 
 void AnchorPropertyPage::ShowBars() {

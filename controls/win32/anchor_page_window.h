@@ -1,8 +1,9 @@
 #pragma once
 // The "Anchors" property page on a real property sheet: ppAnchors drawn as a list, a frame
-// with a stand-in button and four clickable side bars. A bar click marks the page changed
-// (the sheet enables Apply); Apply and OK write the code into the form model and hand the form
-// to the owner, who stores it.
+// with a stand-in button and four side bars, toggled by a click or, with the keyboard, by Tab to
+// a bar and Space. A toggle marks the page changed (the sheet enables Apply); choosing another
+// control keeps the bars' code for the one left, and Apply and OK write the codes into the form
+// model and hand the form to the owner, who stores it.
 #include "controls/anchor_page.h"
 #include "platform/win32/property_page_template.h"
 
@@ -24,8 +25,9 @@ class AnchorPropertyPage {
     static constexpr int kObjectId = 103;
     static constexpr int kFirstSideId = 110; // lblSides(0..3)
 
-    // Stores the edited form; false keeps the sheet open (the owner said why).
-    using ApplyHandler = std::function<bool(const Form& form)>;
+    // Stores the edited form; false keeps the sheet open (the owner said why, in a message
+    // owned by the page's sheet).
+    using ApplyHandler = std::function<bool(HWND page, const Form& form)>;
 
     // form must outlive the page. preselect: list entry selected when the page opens.
     AnchorPropertyPage(Form& form, ApplyHandler onApply, std::string preselect = {});
@@ -44,6 +46,7 @@ class AnchorPropertyPage {
     void OnCommand(int id, int code);
     INT_PTR OnNotify(const NMHDR& header);
     HBRUSH BarBrush(int side);
+    void DrawBar(const DRAWITEMSTRUCT& item);
     void ShowBars();
 
     Form* form_;
@@ -53,6 +56,7 @@ class AnchorPropertyPage {
     PageTemplate template_;
     std::wstring caption_;
     HWND hwnd_ = nullptr;
+    bool barsEdited_ = false; // bars toggled since the selected control's code was shown
     HBRUSH brushes_[4] = {};
     COLORREF brushColours_[4] = {};
 };

@@ -9,6 +9,8 @@ namespace corvale::win32 {
 
 namespace {
 
+static_assert(cf::kEnableTemplateHandle == CF_ENABLETEMPLATEHANDLE && cf::kApply == CF_APPLY);
+
 #if !defined(_WIN64)
 // On the 32-bit target every record is the platform's structure, byte for byte.
 static_assert(sizeof(CHOOSECOLORA) == cc::kRecordSize);

@@ -249,6 +249,7 @@ void AlphaImageHost::OnPaint() {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(container_, &ps);
     if (!dc) return;
+    if (background_) FillRect(dc, &ps.rcPaint, background_);
     for (const auto& item : items_) {
         RECT clip{};
         if (!IntersectRect(&clip, &ps.rcPaint, &item->place)) continue;
@@ -342,7 +343,7 @@ void CALLBACK AlphaImageHost::TimerProc(HWND hwnd, UINT, UINT_PTR id, DWORD) {
 LRESULT AlphaImageHost::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_PAINT:
-        if (items_.empty()) break;
+        if (items_.empty() && !background_) break;
         OnPaint();
         return 0;
     case WM_MOUSEMOVE:

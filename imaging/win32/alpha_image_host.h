@@ -33,6 +33,9 @@ class AlphaImageHost {
     // Container pixels of a control (after AutoSize).
     RECT PlaceOf(const aicAlphaImage& control) const;
     std::size_t Count() const { return items_.size(); }
+    // Fills what is to be painted with brush first (the host does not own it), so a smaller
+    // picture or none leaves no trace of the one before; null: the container's own background.
+    void SetBackground(HBRUSH brush) { background_ = brush; }
 
   private:
     class Site;
@@ -52,6 +55,7 @@ class AlphaImageHost {
     HWND container_ = nullptr;
     std::vector<std::unique_ptr<Item>> items_;
     Item* pressed_ = nullptr;
+    HBRUSH background_ = nullptr;
 };
 
 } // namespace corvale

@@ -1,10 +1,12 @@
 #include "imaging/win32/source_image_page_window.h"
 
+#include "platform/win32/dpi.h"
 #include "platform/win32/wide_text.h"
 
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace corvale::win32 {
@@ -12,10 +14,16 @@ namespace {
 
 constexpr std::int32_t kPageWidth = 5445; // twips, as the anchors page
 constexpr std::int32_t kPageHeight = 2940;
+// Posted when the stored picture did not decode, so that the page is up when it is said.
+constexpr UINT kStoredPictureUnreadable = WM_APP + 1;
 
+// x, y, w, h in pixels at 96 dpi, placed at the DPI the page is on (its dialog font, and so its
+// size, follow it).
 HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, DWORD ex, int x,
            int y, int w, int h, int id) {
-    HWND c = CreateWindowExW(ex, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+    const UINT dpi = DpiForWindow(parent);
+    HWND c = CreateWindowExW(ex, cls, text, WS_CHILD | WS_VISIBLE | style, ScaleForDpi(x, dpi),
+                             ScaleForDpi(y, dpi), ScaleForDpi(w, dpi), ScaleForDpi(h, dpi), parent,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                              GetModuleHandleW(nullptr), nullptr);
     SendMessageW(c, WM_SETFONT, SendMessageW(GetAncestor(parent, GA_ROOT), WM_GETFONT, 0, 0), 0);
@@ -24,11 +32,12 @@ HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, DW
 
 } // namespace
 
-SourceImagePropertyPage::SourceImagePropertyPage(Bytes picture, SIZE wanted, ApplyHandler onApply,
+SourceImagePropertyPage::SourceImagePropertyPage(Bytes picture, std::string pictureName,
+                                                 SIZE wanted, ApplyHandler onApply,
                                                  Complaint complain)
-    : initial_(std::move(picture)), wanted_(wanted), onApply_(std::move(onApply)),
-      complain_(std::move(complain)), template_(kPageWidth, kPageHeight),
-      caption_(WideFromUtf8(kSourceImagePageCaption)) {}
+    : initial_(std::move(picture)), initialName_(std::move(pictureName)), wanted_(wanted),
+      onApply_(std::move(onApply)), complain_(std::move(complain)),
+      template_(kPageWidth, kPageHeight), caption_(WideFromUtf8(kSourceImagePageCaption)) {}
 
 SourceImagePropertyPage::~SourceImagePropertyPage() {
     OnDestroy();
@@ -54,6 +63,11 @@ INT_PTR CALLBACK SourceImagePropertyPage::DialogProc(HWND hwnd, UINT msg, WPARAM
         return TRUE;
     case WM_NOTIFY:
         return self->OnNotify(*reinterpret_cast<const NMHDR*>(lp));
+    case kStoredPictureUnreadable:
+        if (self->complain_)
+            self->complain_(hwnd, "The stored picture " + self->initialName_ +
+                                      " could not be read; the control shows nothing.");
+        return TRUE;
     case WM_DESTROY:
         self->OnDestroy();
         return FALSE;
@@ -64,24 +78,28 @@ INT_PTR CALLBACK SourceImagePropertyPage::DialogProc(HWND hwnd, UINT msg, WPARAM
 
 void SourceImagePropertyPage::OnInit(HWND hwnd) {
     hwnd_ = hwnd;
-    Child(hwnd, L"BUTTON", L"Browse", BS_PUSHBUTTON | WS_TABSTOP, 0, 8, 8, 110, 24, kBrowseId);
+    // Buttons on the left, the preview beside them, the icon list and the description across
+    // the page (an entry such as "016x016 {32 bit, True Color Alpha}" needs the width).
+    Child(hwnd, L"BUTTON", L"Browse", BS_PUSHBUTTON | WS_TABSTOP, 0, 8, 8, 110, 24, cmdBrowse);
     Child(hwnd, L"BUTTON", L"From Clipboard", BS_PUSHBUTTON | WS_TABSTOP, 0, 8, 38, 110, 24,
-          kClipboardId);
-    Child(hwnd, L"BUTTON", L"Clear Image", BS_PUSHBUTTON | WS_TABSTOP, 0, 8, 68, 110, 24, kClearId);
+          cmdClipBoard);
+    Child(hwnd, L"BUTTON", L"Clear Image", BS_PUSHBUTTON | WS_TABSTOP, 0, 8, 68, 110, 24, Command1);
     HWND icons = Child(hwnd, L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0, 8,
-                       104, 170, 200, kIconListId);
-    arial_ = CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                         DEFAULT_PITCH | FF_SWISS, WideFromUtf8(kIconListFont).c_str());
+                       140, 347, 200, cboIcon);
+    arial_ =
+        CreateFontW(FontHeightForDpi(900, DpiForWindow(hwnd)), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                    FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                    DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, WideFromUtf8(kIconListFont).c_str());
     if (arial_) SendMessageW(icons, WM_SETFONT, reinterpret_cast<WPARAM>(arial_), TRUE);
-    Child(hwnd, L"STATIC", L"", SS_LEFTNOWORDWRAP, 0, 8, 172, 347, 18, kFormatId);
-    HWND frame =
-        Child(hwnd, L"STATIC", L"", SS_WHITERECT, WS_EX_CLIENTEDGE, 186, 8, 169, 156, kPreviewId);
+    Child(hwnd, L"STATIC", L"", SS_LEFTNOWORDWRAP, 0, 8, 170, 347, 18, lblFormat);
+    HWND frame = Child(hwnd, L"STATIC", L"", SS_WHITERECT, WS_EX_CLIENTEDGE, 126, 8, 229, 124,
+                       ucAlphaImage1);
 
     // The preview: an alpha image control filling the frame.
     RECT inner{};
     GetClientRect(frame, &inner);
     host_ = std::make_unique<AlphaImageHost>(frame);
+    host_->SetBackground(GetSysColorBrush(COLOR_WINDOW)); // as the white frame
     aicAlphaImage& preview = host_->Add("ucAlphaImage1", inner, {});
     preview.InitProperties();
     preview.ScaleMethod(2); // fit, never enlarge
@@ -89,6 +107,8 @@ void SourceImagePropertyPage::OnInit(HWND hwnd) {
     preview_ = &preview;
     page_ = std::make_unique<ppgSourceImage>(preview);
     page_->Show(initial_, wanted_.cx, wanted_.cy);
+    if (!initial_.empty() && !page_->HasPicture())
+        PostMessageW(hwnd, kStoredPictureUnreadable, 0, 0);
     DragAcceptFiles(hwnd, TRUE);
     FillIconList();
     ShowState();
@@ -104,16 +124,33 @@ void SourceImagePropertyPage::OnDestroy() {
 }
 
 void SourceImagePropertyPage::FillIconList() {
-    HWND icons = GetDlgItem(hwnd_, kIconListId);
+    HWND icons = GetDlgItem(hwnd_, cboIcon);
     SendMessageW(icons, CB_RESETCONTENT, 0, 0);
-    for (const std::string& e : page_->IconEntries())
-        SendMessageW(icons, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideFromUtf8(e).c_str()));
+    // The drop-down is at least as wide as the widest entry.
+    RECT box{};
+    GetWindowRect(icons, &box);
+    int widest = box.right - box.left;
+    HDC dc = GetDC(icons);
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(icons, WM_GETFONT, 0, 0)));
+    for (const std::string& e : page_->IconEntries()) {
+        const std::wstring text = WideFromUtf8(e);
+        SendMessageW(icons, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+        const UINT dpi = DpiForWindow(icons);
+        widest = std::max<int>(widest, extent.cx + SystemMetricForDpi(SM_CXVSCROLL, dpi) +
+                                           ScaleForDpi(8, dpi));
+    }
+    SelectObject(dc, old);
+    ReleaseDC(icons, dc);
+    SendMessageW(icons, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest), 0);
 }
 
 void SourceImagePropertyPage::ShowState() {
     if (!page_ || !hwnd_) return;
-    SetDlgItemTextW(hwnd_, kFormatId, WideFromUtf8(page_->Description()).c_str());
-    InvalidateRect(GetDlgItem(hwnd_, kPreviewId), nullptr, TRUE);
+    SetDlgItemTextW(hwnd_, lblFormat, WideFromUtf8(page_->Description()).c_str());
+    InvalidateRect(GetDlgItem(hwnd_, ucAlphaImage1), nullptr, TRUE);
     if (page_->Changed()) PropSheet_Changed(GetParent(hwnd_), hwnd_);
 }
 
@@ -162,16 +199,16 @@ void SourceImagePropertyPage::FromClipboard() {
 
 void SourceImagePropertyPage::OnCommand(int id, int code) {
     if (!page_) return;
-    if (id == kBrowseId && code == BN_CLICKED) {
+    if (id == cmdBrowse && code == BN_CLICKED) {
         Browse();
-    } else if (id == kClipboardId && code == BN_CLICKED) {
+    } else if (id == cmdClipBoard && code == BN_CLICKED) {
         FromClipboard();
-    } else if (id == kClearId && code == BN_CLICKED) {
+    } else if (id == Command1 && code == BN_CLICKED) {
         page_->Clear();
         FillIconList();
         ShowState();
-    } else if (id == kIconListId && code == CBN_SELCHANGE) {
-        const auto sel = SendDlgItemMessageW(hwnd_, kIconListId, CB_GETCURSEL, 0, 0);
+    } else if (id == cboIcon && code == CBN_SELCHANGE) {
+        const auto sel = SendDlgItemMessageW(hwnd_, cboIcon, CB_GETCURSEL, 0, 0);
         if (sel != CB_ERR) page_->PickIcon(static_cast<int>(sel));
         ShowState();
     }
@@ -193,10 +230,17 @@ INT_PTR SourceImagePropertyPage::OnNotify(const NMHDR& header) {
     if (header.code != static_cast<UINT>(PSN_APPLY)) return FALSE;
     LONG_PTR result = PSNRET_NOERROR;
     if (page_ && page_->Changed()) {
-        if (onApply_ && !onApply_(page_->StoredImage()))
+        const std::optional<Bytes> picture = page_->StoredImage();
+        if (!picture) {
+            // Never handed over as "no picture": that would remove the stored one.
+            if (complain_)
+                complain_(hwnd_, "This picture cannot be stored (it cannot be made into a PNG).");
             result = PSNRET_INVALID_NOCHANGEPAGE;
-        else
+        } else if (onApply_ && !onApply_(hwnd_, *picture)) {
+            result = PSNRET_INVALID_NOCHANGEPAGE;
+        } else {
             page_->ClearChanged();
+        }
     }
     SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
     return TRUE;

@@ -20,22 +20,26 @@ namespace corvale::win32 {
 
 class SourceImagePropertyPage {
   public:
-    // Control ids on the page.
-    static constexpr int kBrowseId = 100;
-    static constexpr int kClipboardId = 101;
-    static constexpr int kClearId = 102;
-    static constexpr int kIconListId = 103;
-    static constexpr int kFormatId = 104;
-    static constexpr int kPreviewId = 105;
+    // Control ids on the page, named as the page's elements.
+    enum ControlId : int {
+        cmdBrowse = 100,
+        cmdClipBoard = 101,
+        Command1 = 102, // "Clear Image"
+        cboIcon = 103,
+        lblFormat = 104,
+        ucAlphaImage1 = 105, // the frame the preview control is drawn in
+    };
 
-    // Stores the picture (empty: none); false keeps the sheet open (the owner said why).
-    using ApplyHandler = std::function<bool(const Bytes& picture)>;
-    // Reports a picture that did not load.
+    // Stores the picture (empty: the user cleared it); false keeps the sheet open (the owner
+    // said why, in a message owned by the page's sheet).
+    using ApplyHandler = std::function<bool(HWND page, const Bytes& picture)>;
+    // Reports a picture that did not load or cannot be stored.
     using Complaint = std::function<void(HWND page, const std::string& text)>;
 
-    // picture: the selected control's stored "Image" (may be empty); wanted: the control's size
-    // in pixels, the icon size asked of icon files.
-    SourceImagePropertyPage(Bytes picture, SIZE wanted, ApplyHandler onApply, Complaint complain);
+    // picture: the selected control's stored "Image" (may be empty), read from pictureName (for
+    // messages); wanted: the control's size in pixels, the icon size asked of icon files.
+    SourceImagePropertyPage(Bytes picture, std::string pictureName, SIZE wanted,
+                            ApplyHandler onApply, Complaint complain);
     ~SourceImagePropertyPage();
     SourceImagePropertyPage(const SourceImagePropertyPage&) = delete;
     SourceImagePropertyPage& operator=(const SourceImagePropertyPage&) = delete;
@@ -61,6 +65,7 @@ class SourceImagePropertyPage {
     void FillIconList();
 
     Bytes initial_;
+    std::string initialName_;
     SIZE wanted_;
     ApplyHandler onApply_;
     Complaint complain_;

@@ -142,6 +142,80 @@ TEST_F(DesignFolder, BadInputIsRefusedAndChangesNothing) {
     EXPECT_FALSE(file.ReadDesignFile("/etc/hostname"));
 }
 
+TEST_F(DesignFolder, ChangesMadeOnDiskAreNeverOverwrittenAndReloadTakesThem) {
+    DesignDataFile file = Open("FrmDetailService.json");
+    // Same length and the same time stamp: only the content tells.
+    const auto stamp = fs::last_write_time(dir / "FrmDetailService.json");
+    std::string onDisk = ReadText(dir / "FrmDetailService.json");
+    onDisk.replace(onDisk.find("Detailed Service Info"), 21, "Detailed Service INFO");
+    std::ofstream(dir / "FrmDetailService.json", std::ios::binary) << onDisk;
+    fs::last_write_time(dir / "FrmDetailService.json", stamp);
+    EXPECT_TRUE(file.ChangedOnDisk());
+
+    Form edited = file.Model();
+    edited.Find("Text1")->tag = "TTFF*/";
+    std::string error;
+    EXPECT_FALSE(file.SaveTags(edited, error));
+    EXPECT_NE(error.find("changed on disk"), std::string::npos) << error;
+    EXPECT_FALSE(file.SavePicture("Text1", std::nullopt, Bytes{'B', 'M', 0}, error));
+    EXPECT_EQ(ReadText(dir / "FrmDetailService.json"), onDisk);
+    EXPECT_FALSE(fs::exists(dir / "pictures" / "Text1.bmp"));
+
+    ASSERT_TRUE(file.Reload(error)) << error;
+    EXPECT_EQ(file.Model().caption, "Detailed Service INFO");
+    ASSERT_TRUE(file.SaveTags(edited, error)) << error;
+    const Form both = Open("FrmDetailService.json").Model();
+    EXPECT_EQ(both.caption, "Detailed Service INFO");
+    EXPECT_EQ(both.Find("Text1")->tag, "TTFF*/");
+}
+
+TEST_F(DesignFolder, ByteOrderMarkAndRepeatedKeysReadAndWriteTheSameValue) {
+    const std::string json = "\xEF\xBB\xBF" + ReadText(dir / "FrmDetailService.json");
+    std::string twice = json;
+    const std::string one = R"("tag": "TTTT*/")";
+    twice.replace(twice.find(one), one.size(), R"("tag": "FFFF*/", "tag": "TTTT*/")");
+    std::ofstream(dir / "FrmDetailService.json", std::ios::binary) << twice;
+    DesignDataFile file = Open("FrmDetailService.json");
+    EXPECT_EQ(file.Model().Find("Text1")->tag, "TTTT*/"); // the last one is read
+
+    Form edited = file.Model();
+    edited.Find("Text1")->tag = "FTFT*/";
+    std::string error;
+    ASSERT_TRUE(file.SaveTags(edited, error)) << error;
+    const std::string after = ReadText(dir / "FrmDetailService.json");
+    EXPECT_TRUE(after.starts_with("\xEF\xBB\xBF"));
+    EXPECT_NE(after.find(R"("tag": "FFFF*/", "tag": "FTFT*/")"), std::string::npos);
+    EXPECT_EQ(Open("FrmDetailService.json").Model().Find("Text1")->tag, "FTFT*/");
+}
+
+TEST_F(DesignFolder, ReadOnlyFileIsNotReplaced) {
+    DesignDataFile file = Open("FrmDetailService.json");
+    const std::string before = file.Text();
+    fs::permissions(dir / "FrmDetailService.json",
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    Form edited = file.Model();
+    edited.Find("Text1")->tag = "TTFF*/";
+    std::string error;
+    EXPECT_FALSE(file.SaveTags(edited, error));
+    EXPECT_NE(error.find("read-only"), std::string::npos) << error;
+    EXPECT_EQ(ReadText(dir / "FrmDetailService.json"), before);
+    EXPECT_FALSE(fs::exists(dir / "FrmDetailService.json.saving"));
+    fs::permissions(dir / "FrmDetailService.json", fs::perms::owner_write, fs::perm_options::add);
+}
+
+TEST_F(DesignFolder, PictureFilesNoLongerNamedAreRemoved) {
+    DesignDataFile file = Open("FrmMain.json");
+    const Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0};
+    std::string error;
+    EXPECT_EQ(file.PictureFileOf("aicAlphaImage6", std::nullopt), "pictures/link_share.png");
+    ASSERT_TRUE(file.SavePicture("aicAlphaImage6", std::nullopt, gif, error)) << error;
+    EXPECT_FALSE(fs::exists(dir / "pictures" / "link_share.png")); // replaced by a .gif
+    ASSERT_TRUE(file.SavePicture("aicAlphaImage6", std::nullopt, {}, error)) << error;
+    EXPECT_FALSE(fs::exists(dir / "pictures" / "aicAlphaImage6.gif")); // cleared
+    EXPECT_TRUE(fs::exists(dir / "pictures" / "logo.png"));
+}
+
 TEST(DesignDataEdit, ArrayMembersAndPropertyRemoval) {
     std::string json = R"({ "controls": [
     { "name": "Opt", "index": 1, "kind": "Label" },

@@ -3,6 +3,7 @@
 #include "app/designer/designer.h"
 #include "controls/win32/anchor_page_window.h"
 #include "imaging/win32/source_image_page_window.h"
+#include "platform/win32/dpi.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,8 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include <functional>
 #include <thread>
@@ -46,6 +49,7 @@ struct DialogSearch {
     const wchar_t* title;
     HWND except;
     HWND found;
+    bool sheet = false; // only a property sheet (not a message box it raised)
 };
 
 BOOL CALLBACK MatchDialog(HWND w, LPARAM lp) {
@@ -54,7 +58,8 @@ BOOL CALLBACK MatchDialog(HWND w, LPARAM lp) {
     GetClassNameW(w, cls, 16);
     GetWindowTextW(w, text, 64);
     if (w != s.except && IsWindowVisible(w) && std::wstring(cls) == L"#32770" &&
-        (!s.title || std::wstring(text) == s.title)) {
+        (!s.title || std::wstring(text) == s.title) &&
+        (!s.sheet || SendMessageW(w, PSM_GETCURRENTPAGEHWND, 0, 0) != 0)) {
         s.found = w;
         return FALSE;
     }
@@ -72,7 +77,12 @@ HWND FindDialog(DWORD thread, const wchar_t* title = nullptr, HWND except = null
 }
 
 HWND FindSheet(DWORD thread) {
-    return FindDialog(thread);
+    DialogSearch search{nullptr, nullptr, nullptr, true};
+    for (int tries = 0; tries < 200 && !search.found; ++tries) {
+        EnumThreadWindows(thread, MatchDialog, reinterpret_cast<LPARAM>(&search));
+        if (!search.found) Sleep(50);
+    }
+    return search.found;
 }
 
 void Click(HWND w, int x = 3, int y = 3) {
@@ -149,6 +159,42 @@ TEST(DesignerAnchors, ListClickThenOkWritesThatControl) {
     EXPECT_EQ(form.Find("ListView1")->tag, "TTTT*/");
 }
 
+// Clicks a list entry as the user would.
+void ClickEntry(HWND list, const wchar_t* entry) {
+    const auto at = SendMessageW(list, LB_FINDSTRINGEXACT, -1, reinterpret_cast<LPARAM>(entry));
+    RECT r{};
+    SendMessageW(list, LB_GETITEMRECT, at, reinterpret_cast<LPARAM>(&r));
+    Click(list, r.left + 2, r.top + 2);
+}
+
+HWND FocusOf(DWORD thread) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+}
+
+TEST(DesignerAnchors, KeyboardTogglesABarAndChoosingAnotherControlKeepsTheEdit) {
+    DesignCopy copy("anchors-keys");
+    DesignDataFile file = copy.Open("FrmMain.json");
+    HWND focused = nullptr, left = nullptr;
+    WithSheet([&] { ShowProperties(nullptr, file, "Anchor1", std::nullopt); },
+              [&](HWND sheet, HWND page) {
+                  HWND list = GetDlgItem(page, AnchorPropertyPage::kListId);
+                  ClickEntry(list, L"Label1");                  // "TFFT"
+                  SendMessageW(sheet, WM_NEXTDLGCTL, 0, FALSE); // Tab: the left bar
+                  focused = FocusOf(g_uiThread);
+                  left = Side(page, 0);
+                  SendMessageW(focused, WM_KEYDOWN, VK_SPACE, 0x00390001);
+                  SendMessageW(focused, WM_KEYUP, VK_SPACE, 0xC0390001);
+                  ClickEntry(list, L"Label2"); // Label1's edit is not dropped
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+              });
+    EXPECT_EQ(focused, left);
+    const Form form = copy.Open("FrmMain.json").Model();
+    EXPECT_EQ(form.Find("Label1")->tag, "FFFT*/");
+    EXPECT_EQ(form.Find("Label2")->tag, "TFFT*/");
+}
+
 TEST(DesignerAnchors, CancelWritesNothing) {
     DesignCopy copy("anchors-cancel");
     DesignDataFile file = copy.Open("FrmMain.json");
@@ -176,7 +222,7 @@ std::wstring TestFile(const char* relative) {
 // Browse: the "Select Image" dialog comes up; the file name is typed in and OK pressed.
 // Returns the number of file types the dialog offers.
 int BrowseTo(HWND page, const std::wstring& file) {
-    PostMessageW(GetDlgItem(page, SourceImagePropertyPage::kBrowseId), BM_CLICK, 0, 0);
+    PostMessageW(GetDlgItem(page, SourceImagePropertyPage::cmdBrowse), BM_CLICK, 0, 0);
     HWND dialog = FindDialog(g_uiThread, L"Select Image");
     if (!dialog) return -1;
     const int types = static_cast<int>(SendDlgItemMessageW(dialog, 0x470, CB_GETCOUNT, 0, 0));
@@ -223,21 +269,21 @@ TEST(DesignerImageSource, BrowsePickIconApplyThenClearApply) {
     WithSheet([&] { EXPECT_TRUE(ShowProperties(nullptr, file, "aicAlphaImage6", std::nullopt)); },
               [&](HWND sheet, HWND page) {
                   HWND apply = GetDlgItem(sheet, kApplyButton);
-                  HWND icons = GetDlgItem(page, SourceImagePropertyPage::kIconListId);
-                  HWND format = GetDlgItem(page, SourceImagePropertyPage::kFormatId);
+                  HWND icons = GetDlgItem(page, SourceImagePropertyPage::cboIcon);
+                  HWND format = GetDlgItem(page, SourceImagePropertyPage::lblFormat);
                   seen.initialDescription = Text(format);
                   seen.applyBefore = IsWindowEnabled(apply);
                   seen.fileTypes = BrowseTo(page, TestFile("bmp_ico_gif/disc.ico"));
                   seen.iconEntries = static_cast<int>(SendMessageW(icons, CB_GETCOUNT, 0, 0));
                   SendMessageW(icons, CB_SETCURSEL, 0, 0); // 016x016
                   SendMessageW(page, WM_COMMAND,
-                               MAKEWPARAM(SourceImagePropertyPage::kIconListId, CBN_SELCHANGE),
+                               MAKEWPARAM(SourceImagePropertyPage::cboIcon, CBN_SELCHANGE),
                                reinterpret_cast<LPARAM>(icons));
                   seen.iconDescription = Text(format);
                   seen.applyAfterPick = IsWindowEnabled(apply);
                   SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_APPLYNOW, 0);
                   seen.appliedIcon = StoredImage(copy, "aicAlphaImage6");
-                  PostMessageW(GetDlgItem(page, SourceImagePropertyPage::kClearId), BM_CLICK, 0, 0);
+                  PostMessageW(GetDlgItem(page, SourceImagePropertyPage::Command1), BM_CLICK, 0, 0);
                   Sleep(200);
                   SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
               });
@@ -249,13 +295,16 @@ TEST(DesignerImageSource, BrowsePickIconApplyThenClearApply) {
     EXPECT_EQ(seen.iconEntries, 2);
     EXPECT_EQ(seen.iconDescription, L"16 x 16");
     EXPECT_TRUE(seen.applyAfterPick);
-    // The stored picture is the icon file; it decodes to the entry that fits the control.
+    // The stored picture is the picked entry, even where another entry fits the control better.
     c32bppDIB decoded;
     ASSERT_TRUE(decoded.LoadPicture_Stream(seen.appliedIcon, 48, 48));
-    EXPECT_EQ(decoded.ImageType(), image_type::kIcon32);
-    EXPECT_EQ(decoded.Width(), 32);
-    EXPECT_TRUE(fs::exists(copy.dir / "pictures" / "aicAlphaImage6.ico"));
+    EXPECT_EQ(decoded.Width(), 16);
+    EXPECT_EQ(decoded.Height(), 16);
     EXPECT_TRUE(seen.afterClear.empty());
+    // Neither the replaced picture file nor the cleared one is left behind.
+    EXPECT_FALSE(fs::exists(copy.dir / "pictures" / "link_share.png"));
+    for (const auto& entry : fs::directory_iterator(copy.dir / "pictures"))
+        EXPECT_EQ(entry.path().stem().string().find("aicAlphaImage6"), std::string::npos);
 }
 
 TEST(DesignerImageSource, BadPictureIsReportedAndChangesNothing) {
@@ -274,7 +323,7 @@ TEST(DesignerImageSource, BadPictureIsReportedAndChangesNothing) {
                       SendMessageW(box, WM_COMMAND, IDOK, 0);
                   }
                   Sleep(200);
-                  description = Text(GetDlgItem(page, SourceImagePropertyPage::kFormatId));
+                  description = Text(GetDlgItem(page, SourceImagePropertyPage::lblFormat));
                   applyEnabled = IsWindowEnabled(GetDlgItem(sheet, kApplyButton));
                   SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
               });
@@ -321,13 +370,226 @@ TEST(DesignerImageSource, ClipboardBitmapIsTakenAndStored) {
                       CloseClipboard();
                   }
                   SendMessageW(page, WM_COMMAND,
-                               MAKEWPARAM(SourceImagePropertyPage::kClipboardId, BN_CLICKED), 0);
+                               MAKEWPARAM(SourceImagePropertyPage::cmdClipBoard, BN_CLICKED), 0);
                   SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
               });
     c32bppDIB decoded;
     ASSERT_TRUE(decoded.LoadPicture_Stream(StoredImage(copy, "aicAlphaImage4")));
     EXPECT_EQ(decoded.Width(), 6);
     EXPECT_EQ(decoded.Height(), 4);
+}
+
+// The message box the page raised: its text and owner; answered with answer.
+struct Box {
+    std::wstring text;
+    HWND owner = nullptr;
+};
+Box AnswerBox(HWND sheet, int answer) {
+    Box b;
+    HWND box = FindDialog(g_uiThread, L"Corvale Designer", sheet);
+    if (!box) return b;
+    EnumChildWindows(box, LongestText, reinterpret_cast<LPARAM>(&b.text));
+    b.owner = GetWindow(box, GW_OWNER);
+    PostMessageW(box, WM_COMMAND, answer, 0);
+    for (int tries = 0; tries < 100 && IsWindow(box); ++tries) Sleep(20);
+    return b;
+}
+
+std::string ReadText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(DesignerSaving, FailuresAreToldByTheSheetAndEditsMadeOnDiskAreKept) {
+    DesignCopy copy("saving");
+    const fs::path json = copy.dir / "FrmDetailService.json";
+    DesignDataFile file = copy.Open("FrmDetailService.json");
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                 200, 100, nullptr, nullptr, nullptr, nullptr);
+    HWND sheetSeen = nullptr;
+    Box readOnly, stale;
+    bool ownerEnabled = true, sheetClosed = false;
+    std::string edited;
+    WithSheet([&] { ShowProperties(owner, file, "Text1", std::nullopt); },
+              [&](HWND sheet, HWND page) {
+                  sheetSeen = sheet;
+                  SetFileAttributesW(json.c_str(), FILE_ATTRIBUTE_READONLY);
+                  Click(Side(page, 2));
+                  PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_APPLYNOW, 0);
+                  readOnly = AnswerBox(sheet, IDOK);
+                  ownerEnabled = IsWindowEnabled(owner); // still under the modal sheet
+                  SetFileAttributesW(json.c_str(), FILE_ATTRIBUTE_NORMAL);
+                  // Someone else edits the file while the sheet is up.
+                  edited = ReadText(json);
+                  edited.replace(edited.find("Detailed Service Info"), 21, "Service Details");
+                  std::ofstream(json, std::ios::binary) << edited;
+                  PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_APPLYNOW, 0);
+                  stale = AnswerBox(sheet, IDYES); // read it again
+                  for (int tries = 0; tries < 250 && IsWindow(sheet); ++tries) Sleep(20);
+                  sheetClosed = !IsWindow(sheet);
+              });
+    DestroyWindow(owner);
+    EXPECT_NE(readOnly.text.find(L"read-only"), std::wstring::npos) << readOnly.text;
+    EXPECT_EQ(readOnly.owner, sheetSeen);
+    EXPECT_FALSE(ownerEnabled);
+    EXPECT_NE(stale.text.find(L"changed on disk"), std::wstring::npos) << stale.text;
+    EXPECT_EQ(stale.owner, sheetSeen);
+    EXPECT_TRUE(sheetClosed);
+    EXPECT_EQ(ReadText(json), edited); // the stale copy was not written over it
+    EXPECT_EQ(file.Model().caption, "Service Details");
+}
+
+// Pixels of the preview that differ from the window colour.
+int MarkedPixels(HWND frame) {
+    RECT r{};
+    GetClientRect(frame, &r);
+    HDC dc = GetDC(frame);
+    const COLORREF blank = GetSysColor(COLOR_WINDOW);
+    int marked = 0;
+    for (int y = 0; y < r.bottom; y += 2)
+        for (int x = 0; x < r.right; x += 2)
+            if ((GetPixel(dc, x, y) & 0xFFFFFF) != blank) ++marked;
+    ReleaseDC(frame, dc);
+    return marked;
+}
+
+TEST(DesignerImageSource, UnreadableStoredPictureIsNamedAndClearEmptiesThePreview) {
+    DesignCopy copy("image-preview");
+    std::ofstream(copy.dir / "pictures" / "banner.png", std::ios::binary) << "not a picture";
+    DesignDataFile file = copy.Open("FrmMain.json");
+    Box unreadable;
+    WithSheet([&] { ShowProperties(nullptr, file, "aicAlphaImage4", std::nullopt); },
+              [&](HWND sheet, HWND) { unreadable = AnswerBox(sheet, IDOK); });
+    EXPECT_NE(unreadable.text.find(L"pictures/banner.png"), std::wstring::npos) << unreadable.text;
+
+    int before = 0, afterClear = -1;
+    WithSheet([&] { ShowProperties(nullptr, file, "aicAlphaImage1", std::nullopt); },
+              [&](HWND, HWND page) {
+                  HWND frame = GetDlgItem(page, SourceImagePropertyPage::ucAlphaImage1);
+                  Sleep(200);
+                  before = MarkedPixels(frame);
+                  SendMessageW(page, WM_COMMAND,
+                               MAKEWPARAM(SourceImagePropertyPage::Command1, BN_CLICKED), 0);
+                  RedrawWindow(frame, nullptr, nullptr, RDW_UPDATENOW);
+                  Sleep(200);
+                  afterClear = MarkedPixels(frame);
+              });
+    EXPECT_GT(before, 50); // the logo
+    EXPECT_EQ(afterClear, 0);
+}
+
+// Whether the window's text, in its own font, fits its client area less margin pixels.
+bool TextFits(HWND w, int margin) {
+    RECT r{};
+    GetClientRect(w, &r);
+    const std::wstring text = Text(w);
+    HDC dc = GetDC(w);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(w, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(w, dc);
+    return !text.empty() && extent.cx + margin <= r.right;
+}
+
+TEST(DesignerImageSource, IconEntriesAreNotCut) {
+    DesignCopy copy("image-icons");
+    DesignDataFile file = copy.Open("FrmMain.json");
+    int entries = 0, cut = 0;
+    WithSheet(
+        [&] { ShowProperties(nullptr, file, "aicAlphaImage6", std::nullopt); },
+        [&](HWND, HWND page) {
+            HWND icons = GetDlgItem(page, SourceImagePropertyPage::cboIcon);
+            Drop(page, TestFile("bmp_ico_gif/disc.ico"));
+            for (int tries = 0; tries < 100 && !SendMessageW(icons, CB_GETCOUNT, 0, 0); ++tries)
+                Sleep(20);
+            COMBOBOXINFO info{};
+            info.cbSize = sizeof info;
+            GetComboBoxInfo(icons, &info);
+            const auto dropped = SendMessageW(icons, CB_GETDROPPEDWIDTH, 0, 0);
+            HDC dc = GetDC(icons);
+            HGDIOBJ old =
+                SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(icons, WM_GETFONT, 0, 0)));
+            entries = static_cast<int>(SendMessageW(icons, CB_GETCOUNT, 0, 0));
+            for (int i = 0; i < entries; ++i) {
+                wchar_t entry[128] = {};
+                SendMessageW(icons, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
+                SIZE extent{};
+                GetTextExtentPoint32W(dc, entry, static_cast<int>(wcslen(entry)), &extent);
+                // In the closed box and in the open list alike.
+                if (extent.cx > info.rcItem.right - info.rcItem.left || extent.cx > dropped) ++cut;
+            }
+            SelectObject(dc, old);
+            ReleaseDC(icons, dc);
+        });
+    EXPECT_EQ(entries, 2);
+    EXPECT_EQ(cut, 0);
+}
+
+constexpr wchar_t kDpiChild[] = L"CORVALE_DESIGNER_DPI_CHILD";
+
+// Runs the DPI test again in a process that starts with the prefix set to 144 dots an inch (the
+// DPI is read once at start-up), then puts the setting back.
+DWORD RunAt144Dpi() {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
+                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return 100;
+    DWORD before = 0, size = sizeof before, type = 0;
+    const bool had = RegQueryValueExW(key, L"LogPixels", nullptr, &type,
+                                      reinterpret_cast<BYTE*>(&before), &size) == ERROR_SUCCESS;
+    const DWORD dpi = 144;
+    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                   sizeof dpi);
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=DesignerDpi.*";
+    SetEnvironmentVariableW(kDpiChild, L"1");
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION child{};
+    DWORD code = 101;
+    if (CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start,
+                       &child)) {
+        if (WaitForSingleObject(child.hProcess, 120000) != WAIT_OBJECT_0)
+            TerminateProcess(child.hProcess, 102);
+        GetExitCodeProcess(child.hProcess, &code);
+        CloseHandle(child.hThread);
+        CloseHandle(child.hProcess);
+    }
+    SetEnvironmentVariableW(kDpiChild, nullptr);
+    if (had && type == REG_DWORD)
+        RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&before),
+                       sizeof before);
+    else
+        RegDeleteValueW(key, L"LogPixels");
+    RegCloseKey(key);
+    return code;
+}
+
+TEST(DesignerDpi, PagesLayOutForTheirDpi) {
+    if (GetEnvironmentVariableW(kDpiChild, nullptr, 0) == 0) {
+        EXPECT_EQ(RunAt144Dpi(), 0u) << "the run at 144 dpi failed (its output is above)";
+        return;
+    }
+    ASSERT_EQ(win32::SystemDpi(), 144u);
+    DesignCopy copy("dpi");
+    DesignDataFile file = copy.Open("FrmMain.json");
+    bool titleFits = false, clipboardFits = false;
+    RECT list{};
+    WithSheet([&] { ShowProperties(nullptr, file, "Anchor1", std::nullopt); },
+              [&](HWND, HWND page) {
+                  titleFits = TextFits(GetDlgItem(page, AnchorPropertyPage::kTitleId), 0);
+                  GetWindowRect(GetDlgItem(page, AnchorPropertyPage::kListId), &list);
+              });
+    WithSheet([&] { ShowProperties(nullptr, file, "aicAlphaImage1", std::nullopt); },
+              [&](HWND, HWND page) {
+                  clipboardFits =
+                      TextFits(GetDlgItem(page, SourceImagePropertyPage::cmdClipBoard), 9);
+              });
+    EXPECT_TRUE(titleFits);
+    EXPECT_TRUE(clipboardFits);
+    EXPECT_EQ(list.right - list.left, win32::TwipsToPixelsForDpi(2385, 144)); // not 96-dpi 159
 }
 
 } // namespace

@@ -179,7 +179,8 @@ struct FontTest : ::testing::Test {
 };
 
 TEST_F(FontTest, FlagRulesAndTheDeviceContext) {
-    dlg.Setflags(0x8 | 0x10 | 0x200 | 0x4); // hook, template bits cleared; others kept
+    // Hook, template, template-handle and apply bits cleared; others kept.
+    dlg.Setflags(0x8 | 0x10 | 0x20 | 0x200 | 0x4);
     dlg.ShowFont();
     dlg.Setflags(0x2); // printer fonts: the current printer's context, deleted after
     dlg.SetFontColor(0xFF);
@@ -199,7 +200,7 @@ TEST_F(FontTest, FlagRulesAndTheDeviceContext) {
     EXPECT_EQ(api.deletedDCs, std::vector<DeviceContext>{0x7001});
     EXPECT_EQ(r.I32(cf::kColors), 0xFF);
     EXPECT_EQ(r.I32(cf::kSizeMin), 8);
-    EXPECT_EQ(r.I32(cf::kSizeMax), 0);
+    EXPECT_EQ(r.I32(cf::kSizeMax), 1638); // no upper limit rather than none allowed
 
     // A given context is used as it is and asks for printer fonts.
     GCommonDialog g(api);
@@ -310,8 +311,9 @@ TEST_F(PrintTest, FlagWordOfShowPrinter) {
     const PrintDialogRecord& r1 = api.printShown[1];
     EXPECT_EQ(r1.U32(pd::kFlags),
               0x2u | 0x4 | 0x100000 | 0x80000 | 0x20 | 0x10 | 0x80 | 0x40000 | 0x100);
-    EXPECT_EQ(r1.U16(pd::kCopies), 0x2345); // 16-bit
-    EXPECT_EQ(r1.U16(pd::kToPage), 70000 & 0xFFFF);
+    EXPECT_EQ(r1.U16(pd::kCopies), 65535); // held at the 16-bit range, not wrapped
+    EXPECT_EQ(r1.U16(pd::kToPage), 65535);
+    EXPECT_EQ(r1.U16(pd::kFromPage), 2);
     EXPECT_EQ(r1.U32(pd::kOwner), 0x77u);
     EXPECT_EQ(r1.U32(pd::kPrintHook) | r1.U32(pd::kSetupHook), 0u);
     const PrintDialogRecord& r2 = api.printShown[2];
@@ -321,12 +323,16 @@ TEST_F(PrintTest, FlagWordOfShowPrinter) {
 
     GCommonDialog g(api); // the print range and the hook of the print dialog itself
     PrintDialogArgs a;
+    a.FromPage = -1;
+    a.Copies = -1;
     a.PrintRange = 2;
     a.ShowPrintToFile = true;
     a.Hook = true;
     g.VBPrintDlg(a);
     EXPECT_EQ(api.printShown[3].U32(pd::kFlags), 0x1u | 0x40000 | 0x100 | 0x1000);
     EXPECT_NE(api.printShown[3].U32(pd::kPrintHook), 0u);
+    EXPECT_EQ(api.printShown[3].U16(pd::kFromPage), 0);
+    EXPECT_EQ(api.printShown[3].U16(pd::kCopies), 0);
 }
 
 TEST_F(PrintTest, OkKeepsThePrinterDetailsAndTheDeviceContext) {

@@ -214,6 +214,154 @@ TEST(DialogPrintSystem, WithoutAPrinterTheDialogsFailCleanly) {
     EXPECT_EQ(printer->Copies, 3);
 }
 
+// A PostScript printer in this test's prefix: the spooler's built-in generic PPD written to the
+// printer-driver folder, Wine's PostScript driver over it, the printer on port "FILE:" made the
+// default. Removed again afterwards, so later tests see the prefix as it was.
+class TestPrinter {
+  public:
+    static constexpr wchar_t kName[] = L"Corvale Test Printer";
+    static constexpr wchar_t kDriver[] = L"Corvale Test PostScript";
+
+    TestPrinter() {
+        wchar_t dir[MAX_PATH] = {};
+        DWORD needed = 0;
+        if (!GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(dir),
+                                        sizeof dir, &needed)) {
+            failure_ = "no printer-driver folder";
+            return;
+        }
+        HMODULE spooler = GetModuleHandleW(L"winspool.drv");
+        HRSRC res = FindResourceW(spooler, MAKEINTRESOURCEW(1), L"PPDFILE");
+        HGLOBAL loaded = res ? LoadResource(spooler, res) : nullptr;
+        const void* ppd = loaded ? LockResource(loaded) : nullptr;
+        if (!ppd) {
+            failure_ = "the spooler carries no PPD";
+            return;
+        }
+        ppd_ = std::wstring(dir) + L"\\corvale-test.ppd";
+        HANDLE file = CreateFileW(ppd_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        const DWORD size = SizeofResource(spooler, res);
+        const bool wrote = file != INVALID_HANDLE_VALUE &&
+                           WriteFile(file, ppd, size, &written, nullptr) && written == size;
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        if (!wrote) {
+            failure_ = "cannot write the PPD";
+            return;
+        }
+
+        DRIVER_INFO_3W driver{};
+        driver.cVersion = 3;
+        driver.pName = const_cast<wchar_t*>(kDriver);
+        driver.pDriverPath = const_cast<wchar_t*>(L"wineps.drv");
+        driver.pDataFile = ppd_.data();
+        driver.pConfigFile = const_cast<wchar_t*>(L"wineps.drv");
+        driver.pDefaultDataType = const_cast<wchar_t*>(L"RAW");
+        if (!AddPrinterDriverW(nullptr, 3, reinterpret_cast<BYTE*>(&driver))) {
+            failure_ = "AddPrinterDriver failed: " + std::to_string(GetLastError());
+            return;
+        }
+        driverAdded_ = true;
+
+        PRINTER_INFO_2W info{};
+        info.pPrinterName = const_cast<wchar_t*>(kName);
+        info.pPortName = const_cast<wchar_t*>(L"FILE:");
+        info.pDriverName = const_cast<wchar_t*>(kDriver);
+        info.pPrintProcessor = const_cast<wchar_t*>(L"WinPrint");
+        info.pDatatype = const_cast<wchar_t*>(L"RAW");
+        HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
+        if (!printer) {
+            failure_ = "AddPrinter failed: " + std::to_string(GetLastError());
+            return;
+        }
+        ClosePrinter(printer);
+        printerAdded_ = true;
+        if (!SetDefaultPrinterW(kName)) failure_ = "SetDefaultPrinter failed";
+    }
+
+    ~TestPrinter() {
+        HANDLE printer = nullptr;
+        PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+        if (printerAdded_ && OpenPrinterW(const_cast<wchar_t*>(kName), &printer, &access)) {
+            DeletePrinter(printer);
+            ClosePrinter(printer);
+        }
+        if (driverAdded_) DeletePrinterDriverW(nullptr, nullptr, const_cast<wchar_t*>(kDriver));
+        if (!ppd_.empty()) DeleteFileW(ppd_.c_str());
+    }
+    TestPrinter(const TestPrinter&) = delete;
+    TestPrinter& operator=(const TestPrinter&) = delete;
+
+    bool Ready() const { return failure_.empty(); }
+    const std::string& Failure() const { return failure_; }
+
+  private:
+    std::wstring ppd_;
+    bool driverAdded_ = false, printerAdded_ = false;
+    std::string failure_;
+};
+
+TEST(DialogPrintSystem, WithAPrinterThePrintAndPageSetupDialogsAnswer) {
+    TestPrinter installed;
+    ASSERT_TRUE(installed.Ready()) << installed.Failure();
+
+    cCommonDialog dlg(win32::SystemDialogApi());
+    PickingEvents events;
+    dlg.SetEvents(&events);
+    dlg.SetHookDialog(true);
+    auto printer = std::make_shared<PrinterObject>();
+    dlg.SetObject(printer);
+    dlg.SetCopies(3);
+    dlg.SetFromPage(2);
+    dlg.SetToPage(5);
+    dlg.Setflags(0x2); // page numbers
+    {
+        Watchdog watchdog;
+        EXPECT_TRUE(dlg.ShowPrinter());
+        ASSERT_FALSE(Watchdog::Fired());
+    }
+    EXPECT_EQ(events.initCount, 1);
+    ASSERT_NE(dlg.hDC(), 0);
+    EXPECT_EQ(GetDeviceCaps(reinterpret_cast<HDC>(dlg.hDC()), TECHNOLOGY), DT_RASPRINTER);
+    EXPECT_EQ(dlg.Copies(), 3);
+    EXPECT_EQ(dlg.FromPage(), 2);
+    EXPECT_EQ(dlg.ToPage(), 5);
+    EXPECT_TRUE(dlg.flags() & 0x2);
+    EXPECT_EQ(dlg.PrinterName(), "Corvale Test Printer");
+    EXPECT_EQ(dlg.PrinterOutputPort(), "FILE:");
+    EXPECT_FALSE(dlg.PrinterDriver().empty());
+    EXPECT_EQ(printer->Copies, 3);
+    EXPECT_EQ(printer->Orientation, DMORIENT_PORTRAIT);
+    EXPECT_GT(printer->PaperSize, 0);
+    EXPECT_NE(printer->PrintQuality, 0);
+
+    // Page setup on the same printer: margins in thousandths of an inch, in and back.
+    GCommonDialog g(win32::SystemDialogApi());
+    PageSetupArgs a;
+    a.LeftMargin = 0.75;
+    a.TopMargin = 1;
+    a.RightMargin = 1.25;
+    a.BottomMargin = 1.5;
+    a.Printer = printer.get();
+    a.Hook = true;
+    a.EventSink = &dlg;
+    printer->Copies = 0;
+    {
+        Watchdog watchdog;
+        EXPECT_TRUE(g.VBPageSetupDlg2(a));
+        ASSERT_FALSE(Watchdog::Fired());
+    }
+    EXPECT_EQ(events.initCount, 2);
+    EXPECT_DOUBLE_EQ(a.LeftMargin, 0.75);
+    EXPECT_DOUBLE_EQ(a.TopMargin, 1);
+    EXPECT_DOUBLE_EQ(a.RightMargin, 1.25);
+    EXPECT_DOUBLE_EQ(a.BottomMargin, 1.5);
+    EXPECT_GT(a.PaperSize, 0);
+    EXPECT_EQ(a.Orientation, DMORIENT_PORTRAIT);
+    EXPECT_GT(printer->Copies, 0);
+}
+
 // Answers "No" to the boxes the help engine, a program of its own, shows while it lives.
 class HelpEngineAnswerer {
   public:

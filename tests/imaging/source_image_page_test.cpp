@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace corvale {
@@ -61,16 +62,19 @@ TEST_F(SourceImagePage, IconFileListsEntriesAndPickingReloadsThatEntry) {
     EXPECT_EQ(preview.Image().Width(), 16);
     EXPECT_EQ(page.Description(), "16 x 16");
     EXPECT_EQ(page.IconEntries().size(), 2u); // the list stays for further picks
-    // The whole icon file is what the control stores.
-    const Bytes stored = page.StoredImage();
-    ASSERT_GE(stored.size(), 6u);
-    EXPECT_EQ(stored[2], 1);
-    EXPECT_EQ(stored[4], 2);
+    // The picked entry is what is stored (not the whole file, which would give the entry that
+    // fits the control when read again).
+    const std::optional<Bytes> stored = page.StoredImage();
+    ASSERT_TRUE(stored);
+    c32bppDIB decoded;
+    ASSERT_TRUE(decoded.LoadPicture_Stream(*stored, 32, 32));
+    EXPECT_EQ(decoded.Width(), 16);
+    EXPECT_EQ(decoded.Height(), 16);
     EXPECT_FALSE(page.PickIcon(2));
 
     page.Clear();
     EXPECT_FALSE(page.HasPicture());
-    EXPECT_TRUE(page.StoredImage().empty());
+    EXPECT_EQ(page.StoredImage(), Bytes{});
     EXPECT_TRUE(page.IconEntries().empty());
     EXPECT_EQ(page.Description(), "");
 }
@@ -81,7 +85,7 @@ TEST_F(SourceImagePage, PictureThatDoesNotLoadChangesNothing) {
     ASSERT_TRUE(page.LoadFile(Data("bmp_ico_gif/plain.gif"), 0, 0));
     const std::string description = page.Description();
     EXPECT_EQ(description.substr(description.find(" - ")), " - GIF file");
-    const Bytes stored = page.StoredImage();
+    const std::optional<Bytes> stored = page.StoredImage();
     page.ClearChanged();
     EXPECT_FALSE(page.LoadFile(Data("services_win10.json"), 0, 0));
     EXPECT_FALSE(page.LoadFile(Data("no such file.png"), 0, 0));
@@ -94,7 +98,7 @@ TEST_F(SourceImagePage, PictureThatDoesNotLoadChangesNothing) {
 TEST_F(SourceImagePage, ShownPictureIsNotAChange) {
     const std::string png = std::string(CORVALE_SOURCE_DIR) + "/app/forms/pictures/logo.png";
     ASSERT_TRUE(page.LoadFile(png, 0, 0));
-    const Bytes stored = page.StoredImage();
+    const Bytes stored = page.StoredImage().value_or(Bytes{});
     ASSERT_GE(stored.size(), 8u);
     EXPECT_EQ(stored[1], 'P'); // kept PNG bytes
     ppgSourceImage again(preview);
@@ -102,6 +106,27 @@ TEST_F(SourceImagePage, ShownPictureIsNotAChange) {
     EXPECT_FALSE(again.Changed());
     EXPECT_EQ(again.StoredImage(), stored);
     EXPECT_NE(again.Description().find("PNG file"), std::string::npos);
+}
+
+TEST_F(SourceImagePage, PictureWithoutKeptBytesIsStoredAsPngNeverAsNone) {
+    // As a metafile taken from the clipboard: pixels, but no file bytes behind them.
+    ASSERT_TRUE(page.LoadClipboard(
+        [](aicAlphaImage& p) {
+            c32bppDIB& image = p.Image();
+            if (!image.InitializeDIB(64, 48)) return false;
+            std::fill_n(image.BitsPointer(), 64 * 48 * 4, std::uint8_t{0xFF});
+            image.SetImageType(image_type::kMetafile);
+            return true;
+        },
+        0, 0));
+    EXPECT_EQ(page.Description(), "64 x 48 - Windows Meta File");
+    const std::optional<Bytes> stored = page.StoredImage();
+    ASSERT_TRUE(stored);
+    ASSERT_FALSE(stored->empty()); // empty would clear the control's picture
+    c32bppDIB decoded;
+    ASSERT_TRUE(decoded.LoadPicture_Stream(*stored));
+    EXPECT_EQ(decoded.Width(), 64);
+    EXPECT_EQ(decoded.ImageType(), image_type::kPng);
 }
 
 } // namespace
