@@ -1,6 +1,7 @@
 #include "app/FrmMainLogic.h"
 
 #include "app/ModSortListview.h"
+#include "app/ServiceScan.h"
 
 namespace corvale {
 namespace {
@@ -104,7 +105,7 @@ void FrmMainLogic::ListServices(WmiServices& services) {
         Yield();
         // Case-sensitive on purpose: a path spelling the name only in capitals is not listed. A
         // service whose process id cannot be read is not running in a process either.
-        if (path.find("svchost") == std::string::npos || pid.empty() || pid == "0") continue;
+        if (!IsHostedService(path, pid)) continue;
         Ctl("List1").items.push_back(pid);
         const int row = list.AddRow(TextOf(service, "DisplayName"));
         list.SetCellText(row, kCellName, TextOf(service, "Name"));
@@ -124,8 +125,8 @@ void FrmMainLogic::MeasureHosts() {
     for (const std::string& pid : hosts) {
         auto services = seams_.wmi.Bind(kCimV2Moniker); // a fresh binding per host process
         if (!services) continue;
-        const WmiQueryResult result = services->ExecQuery(
-            "Select * from Win32_Process where ProcessID = " + quote + pid + quote, kWmiQueryFlags);
+        const WmiQueryResult result =
+            services->ExecQuery(HostProcessQuery(pid, quote), kWmiQueryFlags);
         if (!result.ok()) continue;
         for (const WmiObject& process : result.objects) {
             Currency memory{};

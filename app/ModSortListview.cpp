@@ -178,7 +178,11 @@ void SortListView(ListControl& list, int columnIndex, std::string_view kind, boo
 }
 
 void OnColumnHeaderClick(ListControl& list, int columnIndex, const NumberLocale& locale) {
-    const bool numeric = SameTextIgnoringCase(list.ColumnText(columnIndex), "pid");
+    // The process id and the host's memory are numbers: "PID Memory" is keyed on its size up to
+    // the first blank, so 1,536.00 MB comes after 117.74 MB.
+    const std::string header = list.ColumnText(columnIndex);
+    const bool numeric =
+        SameTextIgnoringCase(header, "pid") || SameTextIgnoringCase(header, "pid memory");
     SortListView(list, columnIndex, numeric ? kSortNumber : std::string_view(), false, locale);
 }
 

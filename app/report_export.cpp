@@ -12,6 +12,14 @@ std::string MakeReportPath(std::string_view desktopPath) {
     return path;
 }
 
+std::string ReportNotWrittenMessage(std::string_view path, std::string_view reason) {
+    std::string text = "The list could not be saved to\r\n";
+    text += path;
+    text += "\r\n\r\n";
+    text += reason.empty() ? std::string_view("The file could not be written.") : reason;
+    return text;
+}
+
 SaveListResult SaveListThroughDialog(WindowHandle owner, std::string& reportPath,
                                      const ListControl& list, const SaveListSeams& seams) {
     auto dialog = std::make_unique<cCommonDialog>(seams.dialogs);
@@ -20,6 +28,8 @@ SaveListResult SaveListThroughDialog(WindowHandle owner, std::string& reportPath
     dialog->SethWnd(owner);
     dialog->SetFilter(std::string(kReportFilter));
     dialog->SetFilename(reportPath);
+    // Names and folders outside the ANSI code page are chosen and kept whole.
+    dialog->SetWideChars(true);
     if (seams.dialogEvents) {
         dialog->SetEvents(seams.dialogEvents);
         dialog->SetHookDialog(true);
@@ -35,6 +45,9 @@ SaveListResult SaveListThroughDialog(WindowHandle owner, std::string& reportPath
     dialog.reset();
 
     const bool written = SaveListToFile(reportPath, list, seams.writer);
+    // A save never fails unseen: the user learns which file and why.
+    if (!written && seams.showMessage)
+        seams.showMessage(ReportNotWrittenMessage(reportPath, seams.writer.FailureReason()));
     CallYield(seams.yield);
     return written ? SaveListResult::Written : SaveListResult::NotWritten;
 }

@@ -6,6 +6,7 @@
 #include "platform/list_control.h"
 #include "platform/ui_seams.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,7 +26,13 @@ struct SaveListSeams {
     YieldFn yield;
     // When set, the dialog is hooked and its notifications go here (tests answer the dialog).
     cCommonDialog::Events* dialogEvents = nullptr;
+    // Tells the user a chosen file could not be written (the text names the file and the
+    // system's reason). Empty: nothing is shown.
+    std::function<void(const std::string& message)> showMessage;
 };
+
+// The message of a save that could not be written.
+std::string ReportNotWrittenMessage(std::string_view path, std::string_view reason);
 
 enum class SaveListResult {
     Written,    // a name was chosen and the report written there

@@ -1,5 +1,6 @@
 #include "controls/common_dialog.h"
 
+#include <algorithm>
 #include <array>
 
 namespace corvale {
@@ -24,8 +25,17 @@ std::uint32_t Low32(std::intptr_t value) {
 void PutOptionalText(DialogApi& api, FileDialogRecord& record, std::size_t offset,
                      std::string& slot, const std::string& text) {
     if (text.empty()) return;
-    slot = api.ToAnsi(text);
+    slot = record.wide ? text : api.ToAnsi(text);
     record.SetU32(offset, ofn::kPresent);
+}
+
+// The buffer of a wide-character record: the UTF-8 text, then NULs to at least the declared
+// size; the size the system gets (in UTF-16 units) is the record's max-file field.
+bool FillWideBuffer(std::string_view text, std::size_t size, std::vector<char>& buffer) {
+    if (Utf16Length(text) >= size) return false;
+    buffer.assign(std::max(size, text.size() + 1), '\0');
+    std::copy(text.begin(), text.end(), buffer.begin());
+    return true;
 }
 
 GCommonDialog* g_hookTarget = nullptr;
@@ -88,9 +98,16 @@ DialogOutcome GCommonDialog::Show(FileDialogArgs& args, bool open, ModuleHandle 
     const bool multi = open && args.MultiSelect;
     const std::size_t bufferSize = multi ? ofn::kMultiBuffer : ofn::kSingleBuffer;
     FileDialogRecord record;
-    if (!FillBuffer(api_.ToAnsi(args.Filename), bufferSize, record.file) ||
-        !FillBuffer(api_.ToAnsi(args.FileTitle), bufferSize, record.fileTitle))
-        return DialogOutcome::NameTooLong;
+    record.wide = args.WideChars;
+    const auto fromRecord = [&](std::string_view t) {
+        return record.wide ? std::string(t) : api_.FromAnsi(t);
+    };
+    const bool filled =
+        record.wide ? FillWideBuffer(args.Filename, bufferSize, record.file) &&
+                          FillWideBuffer(args.FileTitle, bufferSize, record.fileTitle)
+                    : FillBuffer(api_.ToAnsi(args.Filename), bufferSize, record.file) &&
+                          FillBuffer(api_.ToAnsi(args.FileTitle), bufferSize, record.fileTitle);
+    if (!filled) return DialogOutcome::NameTooLong;
 
     std::uint32_t flags =
         open ? OpenDialogFlags(args.ReadOnly, args.HideReadOnly, args.FileMustExist, multi)
@@ -117,7 +134,7 @@ DialogOutcome GCommonDialog::Show(FileDialogArgs& args, bool open, ModuleHandle 
     }
 
     const std::string converted = ConvertFilter(args.Filter);
-    record.filter = api_.ToAnsi(converted);
+    record.filter = record.wide ? converted : api_.ToAnsi(converted);
     record.SetU32(ofn::kFilter, ofn::kPresent);
     record.SetU32(ofn::kFilterIndex, static_cast<std::uint32_t>(args.FilterIndex));
     record.SetU32(ofn::kFile, ofn::kPresent);
@@ -133,10 +150,10 @@ DialogOutcome GCommonDialog::Show(FileDialogArgs& args, bool open, ModuleHandle 
     if (apiReturn_ == 1) {
         const std::string_view file(record.file.data(), record.file.size());
         if (multi) {
-            args.Filename = api_.FromAnsi(file);
+            args.Filename = fromRecord(file);
         } else {
-            args.Filename = api_.FromAnsi(TrimAtNull(file));
-            args.FileTitle = api_.FromAnsi(
+            args.Filename = fromRecord(TrimAtNull(file));
+            args.FileTitle = fromRecord(
                 TrimAtNull(std::string_view(record.fileTitle.data(), record.fileTitle.size())));
         }
         args.flags = static_cast<std::int32_t>(record.Flags());
@@ -331,6 +348,7 @@ FileDialogArgs cCommonDialog::ArgsFromFields() {
     a.hInstance = hInstance_;
     a.TemplateName = templateName_;
     a.EventSink = this;
+    a.WideChars = wideChars_;
     return a;
 }
 

@@ -141,6 +141,9 @@ struct FileDialogArgs {
     ModuleHandle hInstance = 0;
     std::int32_t TemplateName = 0;
     DialogEventSink* EventSink = nullptr;
+    // Show the system's wide-character dialog: names outside the ANSI code page survive. The
+    // record's texts are then UTF-8 and its buffer sizes count UTF-16 units.
+    bool WideChars = false;
 };
 
 class GCommonDialog {
@@ -308,6 +311,9 @@ class cCommonDialog : public DialogEventSink {
     std::int32_t TemplateName() const { return templateName_; }
     void SetTemplateName(std::int32_t v) { templateName_ = v; }
     bool IsFileDialog() const { return isFileDialog_; }
+    // Off (the ANSI record) unless the holder asks for the wide-character dialog.
+    bool WideChars() const { return wideChars_; }
+    void SetWideChars(bool v) { wideChars_ = v; }
 
     DialogOutcome ShowOpen();
     DialogOutcome ShowSave();
@@ -414,6 +420,7 @@ class cCommonDialog : public DialogEventSink {
     ModuleHandle loadedLibrary_ = 0; // the module cdLoadLibrary loaded and not yet freed
     std::int32_t templateName_ = 0;
     bool isFileDialog_ = false;
+    bool wideChars_ = false;
 
     // A device context this object owns, deleted when replaced and when the object ends.
     struct OwnedDC {

@@ -78,6 +78,9 @@ struct FileDialogRecord {
     std::string defExt;
     std::vector<char> file;      // fixed-size buffer, size = the max-file field
     std::vector<char> fileTitle; // fixed-size buffer, size = the max-file-title field
+    // The wide-character dialog: the strings and buffers above hold UTF-8 (buffers up to their
+    // first NUL going in, whole coming back) and the max-file fields count UTF-16 units.
+    bool wide = false;
 
     std::uint32_t U32(std::size_t offset) const;
     void SetU32(std::size_t offset, std::uint32_t value);

@@ -21,6 +21,8 @@ class FileWriter {
   public:
     virtual ~FileWriter() = default;
     virtual bool WriteTextFile(std::string_view path, std::string_view utf8Text) = 0;
+    // Why the last write failed, in the system's words (empty when unknown).
+    virtual std::string FailureReason() const { return {}; }
 };
 
 // Plain-text clipboard (UTF-8 inside).

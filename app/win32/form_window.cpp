@@ -1,10 +1,13 @@
 #include "app/win32/form_window.h"
 
 #include "app/win32/button_picture.h"
+#include "app/win32/message_pump.h"
 #include "platform/win32/com.h"
+#include "platform/win32/dpi.h"
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace corvale::win32 {
@@ -18,10 +21,8 @@ GetDpiForWindowFn DpiForWindowFunction() {
     return fn;
 }
 
-int SystemDpi() {
-    ScreenDc dc;
-    const int dpi = dc.Get() ? GetDeviceCaps(dc.Get(), LOGPIXELSX) : 96;
-    return dpi > 0 ? dpi : 96;
+int ScreenDpi() {
+    return static_cast<int>(SystemDpi());
 }
 
 const wchar_t* kPictureBoxClass = L"CorvalePictureBox";
@@ -90,12 +91,15 @@ void FormWindow::InitAnchor() {
     if (!form_.Find("Anchor1")) return;
     anchor_ =
         std::make_unique<FormAnchor>(hwnd_, form_, [this](const Control& c) { return ChildOf(c); });
+    anchor_->SetDpi(static_cast<UINT>(Dpi()));
     (*anchor_)->DontRefresh = true;
     (*anchor_)->DoInit(static_cast<std::int32_t>(std::lround(OuterHeightTwips())),
                        static_cast<std::int32_t>(std::lround(OuterWidthTwips())));
 }
 
 int FormWindow::Dpi() const {
+    // The DPI the system last moved the window to, else the one it reports for the window.
+    if (movedDpi_ > 0) return movedDpi_;
     if (hwnd_)
         if (auto fn = DpiForWindowFunction())
             if (const UINT dpi = fn(hwnd_)) return static_cast<int>(dpi);
@@ -115,7 +119,7 @@ bool FormWindow::CreateFormWindow(HWND owner) {
         if (!RegisterClassExW(&wc)) return false;
     }
     RegisterPictureBoxClass(instance_);
-    creationDpi_ = SystemDpi();
+    creationDpi_ = ScreenDpi();
 
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     RECT r{0, 0, Px(form_.clientWidth), Px(form_.clientHeight)};
@@ -256,6 +260,12 @@ HWND FormWindow::CreateControl(const Control& c, HWND parent) {
                c.kind == ControlKind::CheckBox) {
         ApplyButtonPicture(c, child);
         if (!c.toolTip.empty()) AddToolTip(child, c.toolTip);
+        // A button that shows only a picture is named by its tool tip (screen readers read the
+        // window text; the picture is drawn instead of it).
+        if (c.text.empty() && !c.toolTip.empty()) {
+            SetPropW(child, kPictureOnlyButtonProp, reinterpret_cast<HANDLE>(1));
+            SetWindowTextW(child, WideFromUtf8(c.toolTip).c_str());
+        }
         const bool checked =
             c.properties.GetBool("Value").value_or(c.properties.GetInt32("Value").value_or(0) != 0);
         if (c.kind != ControlKind::CommandButton && checked)
@@ -272,9 +282,26 @@ void FormWindow::ApplyButtonPicture(const Control& c, HWND button) {
         if (auto m = c.properties.GetInt32("MaskColor")) mask = static_cast<std::uint32_t>(*m);
     IconHandle icon = IconFromPicture(*bytes, mask);
     if (!icon) return;
+    // The picture is drawn at 96 dpi in its own size; at other DPIs it grows with the text.
+    const UINT dpi = static_cast<UINT>(Dpi());
+    if (dpi != kBaseDpi) {
+        ICONINFO info{};
+        BITMAP bm{};
+        if (GetIconInfo(icon.get(), &info)) {
+            GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+            if (info.hbmColor) DeleteObject(info.hbmColor);
+            if (info.hbmMask) DeleteObject(info.hbmMask);
+            if (!info.hbmColor) bm.bmHeight /= 2; // a monochrome icon stacks its two masks
+        }
+        if (bm.bmWidth > 0 && bm.bmHeight > 0)
+            if (auto scaled = static_cast<HICON>(CopyImage(icon.get(), IMAGE_ICON,
+                                                           ScaleForDpi(bm.bmWidth, dpi),
+                                                           ScaleForDpi(bm.bmHeight, dpi), 0)))
+                icon.reset(scaled);
+    }
     SetWindowLongPtrW(button, GWL_STYLE, GetWindowLongPtrW(button, GWL_STYLE) | BS_ICON);
     SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon.get()));
-    pictures_.push_back(std::move(icon));
+    pictures_[button] = std::move(icon); // the one shown before (another DPI's) goes now
 }
 
 void FormWindow::AddToolTip(HWND button, std::string_view text) {
@@ -287,6 +314,85 @@ void FormWindow::AddToolTip(HWND button, std::string_view text) {
     ti.uId = reinterpret_cast<UINT_PTR>(button);
     ti.lpszText = w.data();
     SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+void FormWindow::SetToolTipText(HWND control, std::string_view text) {
+    if (!toolTip_ || !control) return;
+    std::wstring w = WideFromUtf8(text);
+    TTTOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.hwnd = hwnd_;
+    ti.uId = reinterpret_cast<UINT_PTR>(control);
+    ti.lpszText = w.data();
+    SendMessageW(toolTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+void FormWindow::FitLabelsToText() {
+    for (Control& c : form_.controls) {
+        if (c.kind != ControlKind::Label || !c.position || c.text.empty()) continue;
+        HWND label = ChildOf(c);
+        if (!label) continue;
+        WindowDc dc(label);
+        if (!dc.Get()) continue;
+        auto font = reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0));
+        HGDIOBJ old = font ? SelectObject(dc.Get(), font) : nullptr;
+        const std::wstring text = WideFromUtf8(c.text);
+        RECT need{0, 0, 0, 0};
+        DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &need,
+                  DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX | DT_LEFT);
+        if (old) SelectObject(dc.Get(), old);
+        RECT have{};
+        GetClientRect(label, &have);
+        const int width = std::max<int>(have.right, need.right + 1);
+        const int height = std::max<int>(have.bottom, need.bottom);
+        if (width == have.right && height == have.bottom) continue;
+        SetWindowPos(label, nullptr, 0, 0, width, height,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        // Whole twips, rounded up, so the model never asks for less than the window has.
+        const auto twips = [this](int px) {
+            return static_cast<std::int32_t>(std::ceil(Twips(px)));
+        };
+        c.position->width = std::max(c.position->width, twips(width));
+        c.position->height = std::max(c.position->height, twips(height));
+    }
+}
+
+void FormWindow::OnDpiChanged(UINT dpi, const RECT* suggested) {
+    if (dpi == 0) return;
+    movedDpi_ = static_cast<int>(dpi);
+    if (anchor_) anchor_->SetDpi(dpi);
+    // The fonts of the old DPI stay alive until every window has its new one.
+    auto oldFonts = std::move(fonts_);
+    fonts_.clear();
+    SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(form_.font)), FALSE);
+    for (const Control& c : form_.controls) {
+        HWND child = ChildOf(c);
+        if (!child || !c.position) continue;
+        HFONT font = FontFor(form_.FontOf(c));
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        if (c.kind == ControlKind::CommandButton || c.kind == ControlKind::OptionButton ||
+            c.kind == ControlKind::CheckBox)
+            ApplyButtonPicture(c, child);
+        if (c.kind == ControlKind::ListView)
+            if (HWND header = reinterpret_cast<HWND>(SendMessageW(child, LVM_GETHEADER, 0, 0)))
+                SendMessageW(header, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+    // The window takes the place the system suggests; the anchor keeps the controls where
+    // they were in twips, and the controls it does not move are placed again here.
+    if (suggested)
+        SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    for (const Control& c : form_.controls) {
+        HWND child = ChildOf(c);
+        if (!child || !c.position) continue;
+        const TwipsRect& p = *c.position;
+        SetWindowPos(child, nullptr, Px(p.left), Px(p.top), Px(p.width), Px(p.height),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    FitLabelsToText();
+    OnDpiRelayout();
+    InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 void FormWindow::SetText(HWND hwnd, std::string_view text) const {
@@ -338,11 +444,11 @@ double FormWindow::CurrentTopTwips() const {
 }
 
 double FormWindow::ScreenWidthTwips() {
-    return PixelsToTwips(GetSystemMetrics(SM_CXSCREEN), SystemDpi());
+    return PixelsToTwips(GetSystemMetrics(SM_CXSCREEN), ScreenDpi());
 }
 
 double FormWindow::ScreenHeightTwips() {
-    return PixelsToTwips(GetSystemMetrics(SM_CYSCREEN), SystemDpi());
+    return PixelsToTwips(GetSystemMetrics(SM_CYSCREEN), ScreenDpi());
 }
 
 LRESULT FormWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -359,7 +465,17 @@ LRESULT CALLBACK FormWindow::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
     ++handlerDepth;
-    const LRESULT result = self->OnMessage(msg, wp, lp);
+    LRESULT result = 0;
+    if (msg == ShortcutKeyMessage()) {
+        result = self->OnShortcutKey(static_cast<UINT>(wp)) ? 1 : 0;
+    } else if (msg == WM_DPICHANGED) {
+        self->OnDpiChanged(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+    } else {
+        result = self->OnMessage(msg, wp, lp);
+    }
+    if (msg == WM_DESTROY)
+        for (const auto& [name, child] : self->children_)
+            RemovePropW(child, kPictureOnlyButtonProp);
     if (msg == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         // The object may outlive its window (a handler still holds it): it then has no controls.

@@ -82,9 +82,21 @@ class FormWindow {
     void ApplyThemeFixUps();
     // The anchoring control bound to this window, initialised with the window's current size.
     void InitAnchor();
+    // A key pressed anywhere in this window, before the control with the focus sees it (vk is
+    // the virtual key). True when the window used it.
+    virtual bool OnShortcutKey(UINT vk) { return false; }
+    // After the window was laid out for a new DPI (fonts, places, label widths).
+    virtual void OnDpiRelayout() {}
+    // The tool tip of a control's window gets a new text.
+    void SetToolTipText(HWND control, std::string_view text);
+    // Widens (and heightens) labels whose text does not fit at the window's DPI and font; the
+    // form model keeps the new size. Run before the anchor reads the places.
+    void FitLabelsToText();
 
   private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    // WM_DPICHANGED: the suggested rectangle, then fonts and places for the new DPI.
+    void OnDpiChanged(UINT dpi, const RECT* suggested);
     HFONT FontFor(const FontSpec& font);
     HWND CreateControl(const Control& c, HWND parent);
     void AddToolTip(HWND button, std::string_view text);
@@ -96,9 +108,10 @@ class FormWindow {
     HWND hwnd_ = nullptr;
     HWND toolTip_ = nullptr;
     int creationDpi_ = 96;
+    int movedDpi_ = 0; // from WM_DPICHANGED
     std::map<std::string, HWND, std::less<>> children_;
     std::vector<std::pair<FontSpec, FontHandle>> fonts_;
-    std::vector<IconHandle> pictures_; // shown by the picture buttons
+    std::map<HWND, IconHandle> pictures_; // shown by the picture buttons, one each
     std::unique_ptr<FormThemeSupport> theme_;
     std::unique_ptr<FormAnchor> anchor_;
 };

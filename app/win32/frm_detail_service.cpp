@@ -27,6 +27,13 @@ void FrmDetailService::Sync() {
 
 bool FrmDetailService::Load() {
     if (!CreateFormWindow(nullptr)) return false;
+    // Screen readers name a text box after the label made before it: an unseen one names the
+    // detail text by what it shows.
+    if (HWND label = CreateWindowExW(
+            0, L"STATIC", L"Detailed service information", WS_CHILD | SS_NOPREFIX, 0, 0, 0, 0,
+            Hwnd(), nullptr, reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(Hwnd(), GWLP_HINSTANCE)),
+            nullptr))
+        SetWindowPos(label, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ApplyThemeFixUps();
     PumpPendingMessages();
     ShowWindow(Hwnd(), SW_HIDE);
@@ -36,6 +43,7 @@ bool FrmDetailService::Load() {
     PumpPendingMessages();
     MoveToTwips(CurrentLeftTwips(), ScreenHeightTwips() / 2 - OuterHeightTwips() / 2);
     PumpPendingMessages();
+    FitLabelsToText();
     InitAnchor(); // Text1 keeps filling the window
     PumpPendingMessages();
     return true;
@@ -45,6 +53,13 @@ void FrmDetailService::Show() {
     if (!Hwnd()) return;
     Sync();
     ShowWindow(Hwnd(), SW_SHOW);
+}
+
+bool FrmDetailService::OnShortcutKey(UINT vk) {
+    if (vk != VK_ESCAPE) return false;
+    // Escape closes the window, as its close box does.
+    PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
+    return true;
 }
 
 LRESULT FrmDetailService::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {

@@ -28,6 +28,7 @@ class FrmDetailService final : public FormWindow {
 
   private:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    bool OnShortcutKey(UINT vk) override;
     void Pump();
 
     WmiLocator& wmi_;

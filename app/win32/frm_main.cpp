@@ -52,13 +52,90 @@ bool FrmMain::Load() {
     reportPath_ = MakeReportPath(desktopPath_);
     Pump();
     AutoSizeListViewColumns(*list_);
-    // DB1 gets its rounded corners.
-    if (const Control* bar = Design().Find("DB1"); bar && bar->position && busyBar_.hWnd())
-        SetRoundedWindowRegion(busyBar_.hWnd(), Px(bar->position->width), Px(bar->position->height),
-                               7);
+    RoundBusyBar();
+    NameControlsForScreenReaders();
+    FitLabelsToText();
     InitAnchor();
     Pump();
     return true;
+}
+
+void FrmMain::RoundBusyBar() {
+    // DB1 gets its rounded corners (7 pixels at 96 dpi).
+    if (const Control* bar = Design().Find("DB1"); bar && bar->position && busyBar_.hWnd())
+        SetRoundedWindowRegion(busyBar_.hWnd(), Px(bar->position->width), Px(bar->position->height),
+                               Px(7 * 15));
+}
+
+namespace {
+
+// What a screen reader calls the windows that show no text of their own.
+struct NamedControl {
+    const char* control;
+    const char* name;
+};
+constexpr NamedControl kScreenReaderNames[] = {
+    {"ListView1", "Services hosted by svchost"},
+    {"Picture4", "Links to the maker's pages"},
+    {"Picture1", "Corvale logo"},
+    {"DB1", "Busy"},
+};
+
+// The tool tips of the three buttons name their keys.
+struct ButtonKey {
+    const char* control;
+    const char* key;
+};
+constexpr ButtonKey kButtonKeys[] = {
+    {"Command1", "F5"},
+    {"Command2", "Ctrl+S"},
+    {"Command3", "Ctrl+Shift+C"},
+};
+
+} // namespace
+
+void FrmMain::NameControlsForScreenReaders() {
+    for (const NamedControl& n : kScreenReaderNames)
+        if (HWND w = Child(n.control)) SetText(w, n.name);
+    for (const ButtonKey& k : kButtonKeys)
+        if (const Control* c = Design().Find(k.control); c && !c->toolTip.empty())
+            SetToolTipText(Child(k.control), c->toolTip + " (" + k.key + ")");
+}
+
+void FrmMain::PressButton(const char* name) {
+    HWND button = Child(name);
+    if (!button || !IsWindowEnabled(button) || !IsWindowVisible(button)) return;
+    OnCommand(button, BN_CLICKED);
+}
+
+bool FrmMain::OnShortcutKey(UINT vk) {
+    const bool ctrl = GetKeyState(VK_CONTROL) < 0;
+    const bool shift = GetKeyState(VK_SHIFT) < 0;
+    if (GetKeyState(VK_MENU) < 0) return false;
+    if (vk == VK_F5 && !ctrl && !shift) {
+        PressButton("Command1");
+        return true;
+    }
+    if (vk == 'S' && ctrl && !shift) {
+        PressButton("Command2");
+        return true;
+    }
+    if (vk == 'C' && ctrl && shift) {
+        PressButton("Command3");
+        return true;
+    }
+    // Enter on the list opens the selected row, as a double click does; a hidden list (a scan
+    // runs) cannot be double-clicked either.
+    if (vk == VK_RETURN && !ctrl && !shift && list_ && GetFocus() == list_->Hwnd()) {
+        if (IsWindowVisible(list_->Hwnd())) logic_->OnListDoubleClick(*this);
+        return true;
+    }
+    return false;
+}
+
+void FrmMain::OnDpiRelayout() {
+    if (list_) AutoSizeListViewColumns(*list_);
+    RoundBusyBar();
 }
 
 void FrmMain::Show() {
@@ -83,7 +160,10 @@ void FrmMain::OnControlChanged(const Control& c) {
     if (!child) return;
     if ((IsWindowEnabled(child) != FALSE) != c.enabled) EnableWindow(child, c.enabled);
     if (c.kind == ControlKind::Label || c.kind == ControlKind::TextBox) {
-        if (GetText(child) != c.text) SetText(child, c.text);
+        if (GetText(child) != c.text) {
+            SetText(child, c.text);
+            if (c.kind == ControlKind::Label) FitLabelsToText(); // a longer total stays whole
+        }
     }
     if (c.kind != ControlKind::ListView) {
         const bool shown = (GetWindowLongPtrW(child, GWL_STYLE) & WS_VISIBLE) != 0;

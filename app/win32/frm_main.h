@@ -59,6 +59,13 @@ class FrmMain final : public FormWindow, private BusyBar, private DetailWindowHo
   private:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
     void OnControlCreated(const Control& control, HWND child) override;
+    bool OnShortcutKey(UINT vk) override;
+    void OnDpiRelayout() override;
+    // The click a key stands for: a disabled or hidden button takes the key and does nothing,
+    // as a click on it would.
+    void PressButton(const char* name);
+    void NameControlsForScreenReaders();
+    void RoundBusyBar();
     void OnCommand(HWND from, WORD code);
     LRESULT OnNotify(const NMHDR& hdr);
     void OnControlChanged(const Control& c);

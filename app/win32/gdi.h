@@ -22,18 +22,25 @@ struct IconDeleter {
 };
 using IconHandle = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
 
-class ScreenDc {
+// The device context of a window (the screen's for nullptr), released on every path.
+class WindowDc {
   public:
-    ScreenDc() : dc_(GetDC(nullptr)) {}
-    ~ScreenDc() {
-        if (dc_) ReleaseDC(nullptr, dc_);
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() {
+        if (dc_) ReleaseDC(window_, dc_);
     }
-    ScreenDc(const ScreenDc&) = delete;
-    ScreenDc& operator=(const ScreenDc&) = delete;
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
     HDC Get() const { return dc_; }
 
   private:
+    HWND window_;
     HDC dc_;
+};
+
+class ScreenDc : public WindowDc {
+  public:
+    ScreenDc() : WindowDc(nullptr) {}
 };
 
 } // namespace corvale::win32

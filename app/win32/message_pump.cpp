@@ -17,9 +17,19 @@ int YieldDepth() {
     return yieldDepth;
 }
 
+UINT ShortcutKeyMessage() {
+    static const UINT message = RegisterWindowMessageW(L"CorvaleShortcutKey");
+    return message;
+}
+
 void DispatchWindowMessage(MSG& msg) {
-    // Tab, arrow keys and the space bar move between and press the windows' controls.
     HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    // The top-level window sees a key first: its shortcuts do what the click would do. A window
+    // that does not know the message answers 0 and the key goes on as usual.
+    if (root && msg.message == WM_KEYDOWN &&
+        SendMessageW(root, ShortcutKeyMessage(), msg.wParam, msg.lParam) != 0)
+        return;
+    // Tab, arrow keys and the space bar move between and press the windows' controls.
     if (root && IsDialogMessageW(root, &msg)) return;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);

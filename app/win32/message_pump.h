@@ -11,6 +11,10 @@ namespace corvale::win32 {
 // top-level window.
 void DispatchWindowMessage(tagMSG& msg);
 
+// Sent to a top-level window for each key pressed in it (wParam: the virtual key, lParam: the
+// key message's lParam) before anything else sees the key; nonzero means the window used it.
+unsigned ShortcutKeyMessage();
+
 // Dispatches every message waiting in this thread's queue, then returns. A quit message is put
 // back so that the program's main loop still sees it. Returns false when it met one.
 bool PumpPendingMessages();

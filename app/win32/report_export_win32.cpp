@@ -32,11 +32,13 @@ class ItemIdList {
 } // namespace
 
 std::string GetSpecialFolderPath(int folderId) {
-    std::array<char, ofn::kSingleBuffer> buffer{};
+    // The wide form: a desktop folder named outside the ANSI code page is found as it is.
+    std::array<wchar_t, MAX_PATH> buffer{};
     ItemIdList list;
     if (FAILED(SHGetSpecialFolderLocation(nullptr, folderId, list.Out())) || !list.Get()) return {};
-    if (!SHGetPathFromIDListA(list.Get(), buffer.data())) return {};
-    return Utf8FromAnsi(TrimAtNull(std::string_view(buffer.data(), buffer.size())));
+    if (!SHGetPathFromIDListW(list.Get(), buffer.data())) return {};
+    buffer.back() = L'\0';
+    return Utf8FromWide(buffer.data());
 }
 
 std::string DefaultReportPath() {
@@ -47,7 +49,15 @@ SaveListResult SaveListWithSystemDialog(HWND owner, std::string& reportPath,
                                         const ListControl& list, const YieldFn& yield,
                                         cCommonDialog::Events* dialogEvents) {
     Win32FileWriter writer;
-    const SaveListSeams seams{SystemDialogApi(), writer, yield, dialogEvents};
+    const auto showMessage = [owner](const std::string& message) {
+        // The message box runs a message loop of its own; the window's handler that called
+        // the save counts it as a yield.
+        wchar_t caption[128] = {};
+        if (owner) GetWindowTextW(owner, caption, 128);
+        MessageBoxW(owner, WideFromUtf8(message).c_str(), caption[0] ? caption : L"Corvale",
+                    MB_OK | MB_ICONEXCLAMATION);
+    };
+    const SaveListSeams seams{SystemDialogApi(), writer, yield, dialogEvents, showMessage};
     return SaveListThroughDialog(reinterpret_cast<WindowHandle>(owner), reportPath, list, seams);
 }
 

@@ -2,6 +2,7 @@
 #include "app/FormData.h"
 #include "app/FrmMainLogic.h"
 #include "app/ModSortListview.h"
+#include "app/ServiceReport.h"
 #include "platform/fixture_wmi.h"
 #include "platform/host/memory_list_control.h"
 
@@ -26,6 +27,9 @@ FixtureData Machine(int services, int hosts) {
         WmiObject p;
         p.Set("ProcessId", WmiValue::Integer(1000 + 4 * h));
         p.Set("WorkingSetSize", WmiValue::Text(std::to_string(1048576 + rnd() % 50000000)));
+        p.Set("PrivatePageCount", WmiValue::Text(std::to_string(524288 + rnd() % 30000000)));
+        p.Set("CommandLine", WmiValue::Text("C:\\WINDOWS\\system32\\svchost.exe -k group" +
+                                            std::to_string(h)));
         d.processes.push_back(std::move(p));
     }
     for (int i = 0; i < services; ++i) {
@@ -62,6 +66,30 @@ BENCHMARK(BM_WholeScan)
     ->Args({2000, 300})
     ->Args({4000, 300})
     ->Args({2000, 600})
+    ->Unit(benchmark::kMillisecond);
+
+// The console report of the same machine, scan and formatting together, in each format.
+void BM_Report(benchmark::State& state) {
+    FixtureWmi wmi(Machine(2000, 300));
+    ReportStyle style;
+    style.format = static_cast<ReportFormat>(state.range(0));
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        auto services = wmi.Bind(kCimV2Moniker);
+        auto report = ScanComputer(*services);
+        report->computer = "HOST";
+        report->time = "2026-12-08T16:00:00Z";
+        bytes = FormatReport({*report}, style).size();
+        benchmark::DoNotOptimize(bytes);
+        wmi.queries.clear();
+    }
+    state.counters["bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(BM_Report)
+    ->ArgName("text0_csv1_json2")
+    ->Arg(static_cast<int>(ReportFormat::Text))
+    ->Arg(static_cast<int>(ReportFormat::Csv))
+    ->Arg(static_cast<int>(ReportFormat::Json))
     ->Unit(benchmark::kMillisecond);
 
 void BM_NumericSort(benchmark::State& state) {

@@ -28,6 +28,10 @@ class WindowAnchorHost final : public AnchorHost {
     bool IsMinimised() const override { return IsIconic(form_) != 0; }
     bool IsNormal() const override { return !IsIconic(form_) && !IsZoomed(form_); }
     NativeWindow FormWindow() const override { return form_; }
+    // Pixels of the form's DPI from now on (the screen's until set).
+    void SetDpi(unsigned dpi) {
+        if (dpi > 0) tpp_ = 1440.0 / dpi;
+    }
 
     int ControlCount() const override { return model_.ControlCount(); }
     std::optional<std::string> Tag(int index) const override { return model_.Tag(index); }
@@ -67,6 +71,8 @@ class FormAnchor {
     FormAnchor& operator=(const FormAnchor&) = delete;
 
     Anchor& anchor() { return anchor_; }
+    // The form's DPI, for turning twips into pixels.
+    void SetDpi(unsigned dpi) { host_.SetDpi(dpi); }
     Anchor* operator->() { return &anchor_; }
 
   private:

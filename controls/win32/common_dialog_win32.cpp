@@ -28,9 +28,12 @@ DWORD BufferLength(std::uint32_t declared, const std::vector<char>& buffer) {
     return static_cast<DWORD>(std::min<std::size_t>(declared, buffer.size()));
 }
 
+std::int32_t CallFileDialogW(FileDialogRecord& record, bool open);
+
 // The 76-byte record as the platform's own structure. On 32-bit Windows this is the same
 // layout; on 64-bit Windows the pointers are wider and the old-size constant is larger.
 std::int32_t CallFileDialog(FileDialogRecord& record, bool open) {
+    if (record.wide) return CallFileDialogW(record, open);
     if (record.file.empty() || record.fileTitle.empty()) return 0;
 #if !defined(_WIN64)
     static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == ofn::kRecordSize);
@@ -60,6 +63,65 @@ std::int32_t CallFileDialog(FileDialogRecord& record, bool open) {
 
     const BOOL result = open ? GetOpenFileNameA(&o) : GetSaveFileNameA(&o);
 
+    record.SetFlags(o.Flags);
+    record.SetU32(ofn::kFilterIndex, o.nFilterIndex);
+    record.SetU16(ofn::kFileOffset, o.nFileOffset);
+    record.SetU16(ofn::kFileExtension, o.nFileExtension);
+    return result;
+}
+
+// A UTF-8 text of the record as a wide string (empty when the record has none).
+std::wstring WideField(const FileDialogRecord& record, std::size_t offset, const std::string& s) {
+    return record.Has(offset) ? WideFromUtf8(s) : std::wstring();
+}
+
+// A wide buffer of the declared size holding the text of a record buffer up to its first NUL.
+std::wstring WideBuffer(const std::vector<char>& utf8, std::uint32_t size) {
+    std::wstring out = WideFromUtf8(TrimAtNull(std::string_view(utf8.data(), utf8.size())));
+    if (out.size() >= size) out.resize(size > 0 ? size - 1 : 0);
+    out.resize(size, L'\0');
+    return out;
+}
+
+// The same record through the wide-character dialog: every text goes as UTF-16, every answer
+// comes back as UTF-8, whole buffers included (a multiple selection keeps its NULs).
+std::int32_t CallFileDialogW(FileDialogRecord& record, bool open) {
+    const std::uint32_t fileSize = record.U32(ofn::kMaxFile);
+    const std::uint32_t titleSize = record.U32(ofn::kMaxFileTitle);
+    if (fileSize == 0 || titleSize == 0) return 0;
+    const std::wstring filter = WideField(record, ofn::kFilter, record.filter);
+    const std::wstring initialDir = WideField(record, ofn::kInitialDir, record.initialDir);
+    const std::wstring title = WideField(record, ofn::kTitle, record.title);
+    const std::wstring defExt = WideField(record, ofn::kDefExt, record.defExt);
+    std::wstring file = WideBuffer(record.file, fileSize);
+    std::wstring fileTitle = WideBuffer(record.fileTitle, titleSize);
+
+    OPENFILENAMEW o{};
+    o.lStructSize = sizeof o;
+    o.hwndOwner = AsHwnd(record.Owner());
+    if (record.instance != 0) o.hInstance = reinterpret_cast<HINSTANCE>(record.instance);
+    if (record.Has(ofn::kFilter)) o.lpstrFilter = filter.c_str();
+    o.nFilterIndex = record.U32(ofn::kFilterIndex);
+    o.lpstrFile = file.data();
+    o.nMaxFile = fileSize;
+    o.lpstrFileTitle = fileTitle.data();
+    o.nMaxFileTitle = titleSize;
+    if (record.Has(ofn::kInitialDir)) o.lpstrInitialDir = initialDir.c_str();
+    if (record.Has(ofn::kTitle)) o.lpstrTitle = title.c_str();
+    o.Flags = record.Flags();
+    if (record.Has(ofn::kDefExt)) o.lpstrDefExt = defExt.c_str();
+    if (record.Has(ofn::kHook)) o.lpfnHook = FileDialogHookProc;
+    if (record.Flags() & ofn::kEnableTemplate)
+        o.lpTemplateName = MAKEINTRESOURCEW(record.U32(ofn::kTemplateName));
+
+    const BOOL result = open ? GetOpenFileNameW(&o) : GetSaveFileNameW(&o);
+
+    if (result) {
+        const std::string fileUtf8 = Utf8FromWide(file);
+        const std::string titleUtf8 = Utf8FromWide(fileTitle);
+        record.file.assign(fileUtf8.begin(), fileUtf8.end());
+        record.fileTitle.assign(titleUtf8.begin(), titleUtf8.end());
+    }
     record.SetFlags(o.Flags);
     record.SetU32(ofn::kFilterIndex, o.nFilterIndex);
     record.SetU16(ofn::kFileOffset, o.nFileOffset);

@@ -212,6 +212,8 @@ class WindowThemedButton final : public ThemedButton {
     }
     std::int32_t BackColor() const override { return backColor_; }
     std::string Caption() const override {
+        // A picture-only button's window text is its name for screen readers, not a caption.
+        if (GetPropW(hwnd_, kPictureOnlyButtonProp)) return {};
         const int n = GetWindowTextLengthW(hwnd_);
         if (n <= 0) return {};
         std::wstring w(static_cast<std::size_t>(n) + 1, L'\0');

@@ -17,6 +17,10 @@
 
 namespace corvale::win32 {
 
+// Window property of a button that shows only its picture: its window text (the name screen
+// readers read) is not drawn as a caption.
+inline constexpr const wchar_t* kPictureOnlyButtonProp = L"CorvalePictureOnly";
+
 // A picture as the painter needs it: a bitmap (type 1) or an icon (type 3) handle and its size in
 // HIMETRIC units. The handle stays owned by whoever made it.
 struct ButtonPictureRef {

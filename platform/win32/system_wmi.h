@@ -27,6 +27,16 @@ class ComWmiLocator final : public WmiLocator {
     static bool ServiceClassHasPathName(WmiServices& services);
 };
 
+// The management service of a computer by name (root\cimv2 there). nullptr, with *error the
+// system's HRESULT, when it cannot be reached. *hasPathName tells whether its Win32_Service
+// records carry PathName.
+std::unique_ptr<WmiServices> BindComputer(std::string_view computer, long* error,
+                                          bool* hasPathName);
+
+// The system's text for an error code (HRESULT or Win32 error), on one line; "error 0x..." when
+// the system has none.
+std::string SystemMessage(long code);
+
 class ServiceManagerWmiLocator final : public WmiLocator {
   public:
     std::unique_ptr<WmiServices> Bind(std::string_view moniker) override;

@@ -143,40 +143,113 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
 
 } // namespace
 
-bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes) {
-    if (path.empty() || path.back() == L'\\' || path.back() == L'/') return false;
+namespace {
+
+// Reads a whole small file from its start; nullopt when it cannot be read or is too large to
+// keep in memory for a restore.
+std::optional<std::string> ReadWhole(HANDLE file) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || size.QuadPart > (64LL << 20))
+        return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        DWORD read = 0;
+        if (!ReadFile(file, bytes.data() + got, static_cast<DWORD>(bytes.size() - got), &read,
+                      nullptr) ||
+            read == 0)
+            return std::nullopt;
+        got += read;
+    }
+    return bytes;
+}
+
+bool Rewrite(HANDLE file, std::string_view bytes) {
+    LARGE_INTEGER zero{};
+    return SetFilePointerEx(file, zero, nullptr, FILE_BEGIN) && WriteAll(file, bytes) &&
+           SetEndOfFile(file) && FlushFileBuffers(file);
+}
+
+// The folder lets the file be changed but nothing be created beside it: the file is rewritten
+// where it is. Should that fail, what the file held is written back.
+DWORD WriteInPlace(const std::wstring& path, std::string_view bytes) {
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return GetLastError();
+    const std::optional<std::string> old = ReadWhole(file.Get());
+    if (!old) return ERROR_READ_FAULT;
+    if (Rewrite(file.Get(), bytes) && file.Close()) return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    Rewrite(file.Get(), *old);
+    return error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
+}
+
+} // namespace
+
+DWORD ReplaceFileBytes(const std::wstring& path, std::string_view bytes) {
+    if (path.empty() || path.back() == L'\\' || path.back() == L'/') return ERROR_INVALID_NAME;
     // A read-only report or a folder of that name is not replaced (the system would refuse to
     // open either for writing; some file systems would let the rename through).
     const DWORD existing = GetFileAttributesW(path.c_str());
     if (existing != INVALID_FILE_ATTRIBUTES &&
         (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
-        return false;
+        return ERROR_ACCESS_DENIED;
     const std::wstring folder = FolderOf(path);
 
     static std::atomic<unsigned> serial{0};
     std::wstring temp;
     HANDLE h = INVALID_HANDLE_VALUE;
+    DWORD createError = ERROR_SUCCESS;
     for (int attempt = 0; attempt < 16 && h == INVALID_HANDLE_VALUE; ++attempt) {
         temp = TempNameIn(folder, GetTickCount() + serial++);
         h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                         nullptr);
-        if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+        if (h == INVALID_HANDLE_VALUE) {
+            createError = GetLastError();
+            if (createError != ERROR_FILE_EXISTS) break;
+        }
     }
     UniqueFile file(h);
-    if (!file.Valid()) return false;
+    if (!file.Valid()) {
+        // Nothing may be created in the folder, but an existing report may still be changed.
+        if (createError == ERROR_ACCESS_DENIED && existing != INVALID_FILE_ATTRIBUTES)
+            return WriteInPlace(path, bytes);
+        return createError != ERROR_SUCCESS ? createError : ERROR_CANNOT_MAKE;
+    }
     TempFileGuard guard(temp);
 
     if (!WriteAll(file.Get(), bytes) || !FlushFileBuffers(file.Get()) || !file.Close())
-        return false;
+        return GetLastError();
     if (!MoveFileExW(temp.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return false;
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        // The folder let the new file be made but not take the old one's place.
+        if (error == ERROR_ACCESS_DENIED && existing != INVALID_FILE_ATTRIBUTES &&
+            WriteInPlace(path, bytes) == ERROR_SUCCESS)
+            return ERROR_SUCCESS;
+        return error;
+    }
     guard.Release();
-    return true;
+    return ERROR_SUCCESS;
+}
+
+std::string SystemErrorText(DWORD error) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = n > 0 && buffer ? std::wstring(buffer, n) : std::wstring();
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+        text.pop_back();
+    if (text.empty()) return "System error " + std::to_string(error) + ".";
+    return Utf8FromWide(text);
 }
 
 bool Win32FileWriter::WriteTextFile(std::string_view path, std::string_view utf8Text) {
-    return ReplaceFileBytes(WideFromUtf8(path), AnsiFromUtf8(utf8Text));
+    const DWORD error = ReplaceFileBytes(WideFromUtf8(path), AnsiFromUtf8(utf8Text));
+    failure_ = error == ERROR_SUCCESS ? std::string() : SystemErrorText(error);
+    return error == ERROR_SUCCESS;
 }
 
 bool Win32Clipboard::SetText(std::string_view utf8Text) {

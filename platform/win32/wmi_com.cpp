@@ -1,6 +1,7 @@
 // The management service over COM.
 #include "platform/ascii_text.h"
 #include "platform/win32/com.h"
+#include "platform/win32/safe_dll.h"
 #include "platform/win32/system_wmi.h"
 
 #include <windows.h>
@@ -182,6 +183,59 @@ std::unique_ptr<WmiServices> SystemWmiLocator::Bind(std::string_view moniker) {
     if (!useServiceManager_)
         useServiceManager_ = !ComWmiLocator::ServiceClassHasPathName(*services);
     return *useServiceManager_ ? scm_.Bind(moniker) : std::move(services);
+}
+
+} // namespace corvale::win32
+
+namespace corvale::win32 {
+
+std::unique_ptr<WmiServices> BindComputer(std::string_view computer, long* error,
+                                          bool* hasPathName) {
+    auto fail = [&](HRESULT hr) -> std::unique_ptr<WmiServices> {
+        if (error) *error = hr;
+        return nullptr;
+    };
+    ComPtr<IWbemLocator> locator;
+    HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IWbemLocator, reinterpret_cast<void**>(locator.Put()));
+    if (FAILED(hr) || !locator) return fail(FAILED(hr) ? hr : E_FAIL);
+    Bstr path(L"\\\\" + WideFromUtf8(computer) + L"\\root\\cimv2");
+    ComPtr<IWbemServices> services;
+    hr = locator->ConnectServer(path.Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                services.Put());
+    if (FAILED(hr) || !services) return fail(FAILED(hr) ? hr : E_FAIL);
+    CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                      RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+    auto bound = std::make_unique<ComWmiServices>(std::move(services));
+    if (hasPathName) *hasPathName = bound->ClassHasProperty(L"Win32_Service", L"PathName");
+    return bound;
+}
+
+std::string SystemMessage(long code) {
+    wchar_t* text = nullptr;
+    const auto flags =
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    DWORD n = FormatMessageW(flags, nullptr, static_cast<DWORD>(code), 0,
+                             reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (n == 0 && (static_cast<unsigned long>(code) & 0xFFFFF000u) == 0x80041000u) {
+        // The management service's own codes have their texts in its utility library.
+        // From the system folder by full path, never a file of that name elsewhere.
+        const std::wstring path = safe_dll_detail::SystemFolder() + L"\\wmiutils.dll";
+        if (HMODULE utils = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+            n = FormatMessageW(flags | FORMAT_MESSAGE_FROM_HMODULE, utils, static_cast<DWORD>(code),
+                               0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+            FreeLibrary(utils);
+        }
+    }
+    std::string out;
+    if (n != 0 && text) out = Utf8FromWide({text, n});
+    if (text) LocalFree(text);
+    for (char& c : out)
+        if (c == '\r' || c == '\n') c = ' ';
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(code));
+    return out.empty() ? std::string("error ") + hex : out + " (" + hex + ")";
 }
 
 } // namespace corvale::win32

@@ -20,6 +20,7 @@ struct RecordingWriter : FileWriter {
         writes.emplace_back(path, text);
         return !fail;
     }
+    std::string FailureReason() const override { return fail ? "Access is denied." : ""; }
 };
 
 struct ReportFlowTest : ::testing::Test {
@@ -27,6 +28,7 @@ struct ReportFlowTest : ::testing::Test {
     RecordingWriter writer;
     MemoryListControl list{{"Service Display Name", "Service", "PID", "PID Memory", "Path"}};
     std::vector<std::string> steps;
+    std::vector<std::string> messages;
     std::string reportPath = "C:\\Users\\me\\Desktop\\Corvale_By_Varnholt.txt";
 
     void SetUp() override {
@@ -37,7 +39,8 @@ struct ReportFlowTest : ::testing::Test {
         list.SetCellText(row, 4, "C:\\Windows\\system32\\svchost.exe -k rpcss");
     }
     SaveListResult Save() {
-        SaveListSeams seams{api, writer, [this] { steps.push_back("yield"); }};
+        SaveListSeams seams{api, writer, [this] { steps.push_back("yield"); }, nullptr,
+                            [this](const std::string& m) { messages.push_back(m); }};
         return SaveListThroughDialog(0x4242, reportPath, list, seams);
     }
     void ChooseOnOk(std::string name) {
@@ -96,15 +99,20 @@ TEST_F(ReportFlowTest, FailedWriteStillRemembersTheChosenName) {
     writer.fail = true;
     EXPECT_EQ(Save(), SaveListResult::NotWritten);
     EXPECT_EQ(reportPath, "Z:\\missing\\r.txt");
+    // The user is told, with the file and the system's reason.
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find("Z:\\missing\\r.txt"), std::string::npos);
+    EXPECT_NE(messages[0].find("Access is denied."), std::string::npos);
 }
 
 TEST_F(ReportFlowTest, EventsHookTheDialog) {
     struct Events : cCommonDialog::Events {
     } events;
-    SaveListSeams seams{api, writer, {}, &events};
+    SaveListSeams seams{api, writer, {}, &events, {}};
     SaveListThroughDialog(0, reportPath, list, seams);
     ASSERT_EQ(api.shown.size(), 1u);
     EXPECT_NE(api.shown[0].U32(ofn::kHook), 0u);
+    EXPECT_TRUE(api.shown[0].wide) << "the report's dialog takes any file name";
     EXPECT_EQ(api.shown[0].Flags() & 0x80020u, 0x80020u);
 }
 

@@ -87,7 +87,7 @@ using corvale::testing::DialogWatchdog;
 
 // Answers the dialog from its hook: optionally types a name, then presses OK (or Cancel).
 struct AnsweringEvents : cCommonDialog::Events {
-    std::string typeName; // ANSI text for the name box; empty keeps the proposal
+    std::wstring typeName; // for the name box of the wide dialog; empty keeps the proposal
     bool cancel = false;
     int refuseFirstOks = 0;
     int initCount = 0, okCount = 0, closeCount = 0;
@@ -100,9 +100,9 @@ struct AnsweringEvents : cCommonDialog::Events {
         dialog = GetParent(reinterpret_cast<HWND>(hDlg));
         if (!typeName.empty()) {
             // Posted, so it runs once the dialog has finished setting itself up.
-            PostMessageA(dialog, CDM_SETCONTROLTEXT, edt1,
+            PostMessageW(dialog, CDM_SETCONTROLTEXT, edt1,
                          reinterpret_cast<LPARAM>(typeName.c_str()));
-            PostMessageA(dialog, CDM_SETCONTROLTEXT, cmb13,
+            PostMessageW(dialog, CDM_SETCONTROLTEXT, cmb13,
                          reinterpret_cast<LPARAM>(typeName.c_str()));
         }
         PressButton(cancel ? IDCANCEL : IDOK);
@@ -204,7 +204,7 @@ TEST(DialogSystem, SaveThroughTheHookedDialogWritesTheExactReport) {
     const std::string chosen = folder.Utf8() + "\\chosen.txt";
     MemoryListControl list = TwoRowList();
     AnsweringEvents events;
-    events.typeName = AnsiFromUtf8(chosen);
+    events.typeName = WideFromUtf8(chosen);
     std::string reportPath = proposal;
     int yields = 0;
 
@@ -367,6 +367,55 @@ TEST(ReportFileSystem, FailedSaveKeepsTheOldFile) {
     std::vector<std::wstring> files = folder.Files();
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, (std::vector<std::wstring>{L"busy.txt", L"locked.txt"}));
+}
+
+bool CanCreateIn(const std::wstring& folder) {
+    const std::wstring probe = folder + L"\\probe.tmp";
+    HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    DeleteFileW(probe.c_str());
+    return true;
+}
+
+// A folder in which no file may be created while it lives, its files staying writable: the
+// read-only attribute (under Wine the folder loses its write permission, which binds every
+// user but the host's administrator).
+class NoNewFilesFolder {
+  public:
+    explicit NoNewFilesFolder(const std::wstring& folder) : folder_(folder) {
+        SetFileAttributesW(folder_.c_str(), FILE_ATTRIBUTE_READONLY);
+        refuses_ = !CanCreateIn(folder_);
+    }
+    ~NoNewFilesFolder() { SetFileAttributesW(folder_.c_str(), FILE_ATTRIBUTE_NORMAL); }
+    NoNewFilesFolder(const NoNewFilesFolder&) = delete;
+    NoNewFilesFolder& operator=(const NoNewFilesFolder&) = delete;
+    bool Refuses() const { return refuses_; }
+
+  private:
+    std::wstring folder_;
+    bool refuses_ = false;
+};
+
+// CORVALE_NO_NEW_FILES_DIR may name a folder prepared outside (for instance made immutable on
+// the host) that refuses new files and holds a writable r.txt.
+TEST(ReportFileSystem, AFolderThatForbidsNewFilesGetsTheReportWrittenInPlace) {
+    TempFolder temp;
+    wchar_t prepared[MAX_PATH] = {};
+    const bool given = GetEnvironmentVariableW(L"CORVALE_NO_NEW_FILES_DIR", prepared, MAX_PATH) > 0;
+    const std::wstring folder = given ? std::wstring(prepared) : WideFromUtf8(temp.Utf8());
+    const std::wstring target = folder + L"\\r.txt";
+    if (!given) WriteBytes(target, std::string(3000, 'o'));
+    win32::Win32FileWriter writer;
+    NoNewFilesFolder locked(folder);
+    if (!locked.Refuses())
+        GTEST_SKIP() << "the read-only attribute does not stop this user creating files";
+    ASSERT_TRUE(writer.WriteTextFile(Utf8FromWide(target), "new\r\nreport\r\n"))
+        << writer.FailureReason();
+    EXPECT_EQ(ReadBytes(target), "new\r\nreport\r\n");
+    // A new report cannot be made there at all: that is said, with the system's reason.
+    EXPECT_FALSE(writer.WriteTextFile(Utf8FromWide(folder) + "\\other.txt", "x"));
+    EXPECT_EQ(writer.FailureReason(), win32::SystemErrorText(ERROR_ACCESS_DENIED));
 }
 
 TEST(ReportClipboardSystem, TextRoundTripsAndTheCopyButtonPutsTheReport) {

@@ -5,9 +5,13 @@
 #include "app/win32/report_export_win32.h"
 #include "platform/fixture_wmi.h"
 #include "platform/win32/com.h"
+#include "platform/win32/text_seams.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
+#include <dlgs.h>
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -267,9 +271,9 @@ TEST_F(MainWindowTest, ButtonsCarryTheirToolTipsAndPictures) {
     EnumThreadWindows(GetCurrentThreadId(), &FindOwnedToolTip, reinterpret_cast<LPARAM>(&tip));
     ASSERT_NE(tip, nullptr);
     const std::pair<const char*, const char*> expected[] = {
-        {"Command1", "Refresh List"},
-        {"Command2", "Save List To File"},
-        {"Command3", "Copy List To Clip Board"}};
+        {"Command1", "Refresh List (F5)"},
+        {"Command2", "Save List To File (Ctrl+S)"},
+        {"Command3", "Copy List To Clip Board (Ctrl+Shift+C)"}};
     for (const auto& [name, text] : expected) {
         wchar_t buf[128] = {};
         TTTOOLINFOW ti{};
@@ -372,14 +376,6 @@ TEST_F(MainWindowTest, HeaderClicksSortTextWithoutCaseAndThePidColumnByNumber) {
                                                "DCOM Server Process Launcher",
                                                "Remote Procedure Call (RPC)", "Windows Event Log",
                                                "Zeta Network Service"}));
-    ClickHeader(3); // memory as text: "1,536.00 MB" orders before "117.74 MB"
-    auto memory = Column(List(), 3);
-    if (memory.front() != "00.50 MB") {
-        ClickHeader(3);
-        memory = Column(List(), 3);
-    }
-    EXPECT_EQ(memory, (std::vector<std::string>{"00.50 MB", "05.25 MB", "1,536.00 MB", "117.74 MB",
-                                                "117.74 MB"}));
 }
 
 TEST_F(MainWindowTest, TextSortFollowsTheUsersAlphabetWithoutLetterCase) {
@@ -438,6 +434,37 @@ TEST_F(MainWindowTest, SizeTextsAndNumberKeysFollowTheUsersSeparators) {
         pids = Column(List(), 2);
     }
     EXPECT_EQ(pids, (std::vector<std::string>{"88", "88", "1000", "1.100", "1234"}));
+}
+
+// Host memory sorts by size in the user's number format, both ways.
+TEST_F(MainWindowTest, MemorySortsBySizeInEnglishAndGermanFormats) {
+    struct Format {
+        const wchar_t *decimal, *group;
+        std::vector<std::string> ascending;
+    };
+    const Format formats[] = {
+        {L".", L",", {"09.00 MB", "20.00 MB", "150.00 MB", "1,200.00 MB"}},
+        {L",", L".", {"09,00 MB", "20,00 MB", "150,00 MB", "1.200,00 MB"}},
+    };
+    for (const Format& f : formats) {
+        UserSeparators separators(f.decimal, f.group);
+        ASSERT_TRUE(separators.Set());
+        MainWindowServices s = BaseServices();
+        s.locale = SystemServices(wmi_).locale;
+        ASSERT_TRUE(Open(std::move(s)));
+        for (int i : {1, 2, 0, 3}) { // as the scan met them: 20, 150, 9, 1,200 MB
+            const int row = window_->List().AddRow("service " + std::to_string(i));
+            window_->List().SetCellText(row, 3, f.ascending[static_cast<std::size_t>(i)]);
+        }
+        const std::vector<std::string> descending(f.ascending.rbegin(), f.ascending.rend());
+        ClickHeader(3);
+        const auto once = Column(List(), 3);
+        ClickHeader(3);
+        const auto twice = Column(List(), 3);
+        EXPECT_TRUE((once == f.ascending && twice == descending) ||
+                    (once == descending && twice == f.ascending))
+            << once[0] << " " << once[3] << " / " << twice[0] << " " << twice[3];
+    }
 }
 
 constexpr const char* kEventLogDetail =
@@ -568,9 +595,16 @@ struct AnswerDialog : cCommonDialog::Events {
     bool cancel = false;
     int shown = 0;
     HWND closeAfter = nullptr;
+    std::wstring typeName; // typed into the name box first when set
     void InitDialog(WindowHandle hDlg) override {
         ++shown;
         HWND dialog = GetParent(reinterpret_cast<HWND>(hDlg));
+        if (!typeName.empty()) {
+            PostMessageW(dialog, CDM_SETCONTROLTEXT, edt1,
+                         reinterpret_cast<LPARAM>(typeName.c_str()));
+            PostMessageW(dialog, CDM_SETCONTROLTEXT, cmb13,
+                         reinterpret_cast<LPARAM>(typeName.c_str()));
+        }
         const int id = cancel ? IDCANCEL : IDOK;
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
@@ -748,6 +782,192 @@ TEST_F(MainWindowTest, ClosingDuringAScanEndsTheProgramAtOnce) {
     ASSERT_TRUE(PumpUntil([&] { return ended > 0; }, 10000));
     EXPECT_EQ(ended, 1);
     EXPECT_FALSE(IsWindow(closing.window));
+}
+
+// --- Keyboard, screen readers and saves that cannot go where they were meant to -------------
+
+// Real key presses, as the keyboard sends them: the modifiers go down first and up last.
+void PressKeys(std::initializer_list<WORD> keys) {
+    std::vector<INPUT> in;
+    for (WORD k : keys) {
+        INPUT i{};
+        i.type = INPUT_KEYBOARD;
+        i.ki.wVk = k;
+        in.push_back(i);
+    }
+    for (auto k = std::rbegin(keys); k != std::rend(keys); ++k) {
+        INPUT i{};
+        i.type = INPUT_KEYBOARD;
+        i.ki.wVk = *k;
+        i.ki.dwFlags = KEYEVENTF_KEYUP;
+        in.push_back(i);
+    }
+    SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+}
+
+// Brings the window to the front with the keyboard focus on one of its controls.
+bool FocusOn(HWND window, HWND control) {
+    return PumpUntil(
+        [&] {
+            SetForegroundWindow(window);
+            SetFocus(control);
+            return GetForegroundWindow() == window && GetFocus() == control;
+        },
+        3000);
+}
+
+// The texts of a message box that is up, and OK pressed on it.
+struct MessageBoxWatch {
+    static inline std::wstring text;
+    static inline int seen = 0;
+    static BOOL CALLBACK CollectText(HWND child, LPARAM) {
+        wchar_t cls[16] = {}, buf[1024] = {};
+        GetClassNameW(child, cls, 16);
+        if (lstrcmpiW(cls, L"Static") == 0 && GetWindowTextW(child, buf, 1024) > 0) text += buf;
+        return TRUE;
+    }
+    static BOOL CALLBACK Find(HWND top, LPARAM) {
+        wchar_t cls[16] = {};
+        GetClassNameW(top, cls, 16);
+        if (lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(top)) return TRUE;
+        ++seen;
+        EnumChildWindows(top, &CollectText, 0);
+        PostMessageW(top, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return FALSE;
+    }
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+        if (seen == 0) EnumThreadWindows(GetCurrentThreadId(), &Find, 0);
+    }
+    UINT_PTR timer;
+    MessageBoxWatch() : timer(SetTimer(nullptr, 0, 50, &Tick)) {
+        text.clear();
+        seen = 0;
+    }
+    ~MessageBoxWatch() { KillTimer(nullptr, timer); }
+};
+
+// The name the system's accessibility interface gives the window ("" when it has none).
+std::string AccessibleName(HWND hwnd) {
+    IAccessible* acc = nullptr;
+    const HRESULT hr =
+        AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                   reinterpret_cast<void**>(&acc));
+    if (FAILED(hr) || !acc) {
+        ADD_FAILURE() << "no accessible object, error " << std::hex << hr;
+        return {};
+    }
+    VARIANT self;
+    VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    std::string out;
+    if (acc->get_accName(self, &name) == S_OK && name) out = Utf8FromWide(name);
+    SysFreeString(name);
+    acc->Release();
+    return out;
+}
+
+TEST_F(MainWindowTest, ScreenReadersFindANameOnEveryControl) {
+    ComApartment com;
+    Refresh(); // the list shows, and a double click opens the detail window
+    DoubleClickRow(RowOf("EventLog"));
+    ASSERT_NE(window_->DetailWindow(), nullptr);
+    const FormWindow* windows[] = {window_.get(), window_->DetailWindow()};
+    int named = 0;
+    for (const FormWindow* form : windows) {
+        for (const Control& c : form->Design().controls) {
+            HWND w = form->ChildOf(c);
+            if (!w || !IsWindowVisible(w)) continue;
+            EXPECT_NE(AccessibleName(w), "") << c.name;
+            ++named;
+        }
+    }
+    EXPECT_GE(named, 14);
+    EXPECT_EQ(AccessibleName(Child("Command1")), "Refresh List");
+    EXPECT_EQ(AccessibleName(Child("Command2")), "Save List To File");
+    EXPECT_EQ(AccessibleName(Child("Command3")), "Copy List To Clip Board");
+    EXPECT_EQ(AccessibleName(Child("Label1")),
+              "Double Click on a service to view detailed information.");
+    EXPECT_EQ(AccessibleName(List()), "Services hosted by svchost");
+    EXPECT_EQ(AccessibleName(window_->DetailWindow()->TextBox()), "Detailed service information");
+}
+
+TEST_F(ReportButtonsTest, KeysDoWhatTheirButtonsDo) {
+    HWND main = window_->Hwnd();
+    ASSERT_TRUE(FocusOn(main, List()));
+    // F5 refreshes; a second F5 while the scan runs meets a disabled button and does nothing.
+    PressKeys({VK_F5});
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindowEnabled(Child("Command1")); }, 3000));
+    PressKeys({VK_F5});
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(Child("Command1")) != FALSE; }, 10000));
+    const int binds = wmi_.bindCount;
+    PumpUntil([] { return false; }, 300);
+    EXPECT_TRUE(IsWindowEnabled(Child("Command1")));
+    EXPECT_EQ(wmi_.bindCount, binds) << "the F5 pressed during the scan started another";
+    ASSERT_EQ(Rows(List()), 5);
+
+    // Enter opens the selected row; Escape closes the detail window again.
+    const int row = RowOf("EventLog");
+    LVITEMW state{};
+    state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(List(), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+    ASSERT_TRUE(FocusOn(main, List()));
+    PressKeys({VK_RETURN});
+    ASSERT_TRUE(PumpUntil([&] { return window_->DetailWindow() != nullptr; }, 5000));
+    FrmDetailService* detail = window_->DetailWindow();
+    EXPECT_EQ(Text(detail->Hwnd()), "Detailed Service Info - Windows Event Log");
+    ASSERT_TRUE(FocusOn(detail->Hwnd(), detail->TextBox()));
+    PressKeys({VK_ESCAPE});
+    EXPECT_TRUE(PumpUntil([&] { return window_->DetailWindow() == nullptr; }, 3000));
+
+    // Ctrl+S saves through the dialog, Ctrl+Shift+C copies.
+    ASSERT_TRUE(FocusOn(main, List()));
+    PressKeys({VK_CONTROL, 'S'});
+    ASSERT_TRUE(PumpUntil([&] { return ReadFile(ReportFile()).has_value(); }, 5000));
+    EXPECT_EQ(answer_.shown, 1);
+    EXPECT_EQ(ReadFile(ReportFile()), std::optional<std::string>(ExpectedReport(List())));
+    OpenClipboard(main);
+    EmptyClipboard();
+    CloseClipboard();
+    ASSERT_TRUE(FocusOn(main, List()));
+    PressKeys({VK_CONTROL, VK_SHIFT, 'C'});
+    EXPECT_TRUE(PumpUntil([&] { return ClipboardText(main) == ExpectedReport(List()); }, 3000));
+}
+
+TEST_F(ReportButtonsTest, SavesIntoAFolderNamedOutsideTheAnsiCodePage) {
+    const std::wstring folder = L"C:\\\x041E\x0442\x0447\x0451\x0442"; // C:\Отчёт
+    const std::wstring file = folder + L"\\r.txt";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    Refresh();
+    answer_.typeName = file;
+    Click("Command2");
+    const auto written = ReadFile(Utf8FromWide(file));
+    DeleteFileW(file.c_str());
+    RemoveDirectoryW(folder.c_str());
+    ASSERT_TRUE(written.has_value()) << "nothing written into " << Utf8FromWide(folder);
+    EXPECT_EQ(*written, ExpectedReport(List())); // the report's bytes, in the system code page
+    EXPECT_EQ(window_->ReportPath(), Utf8FromWide(file));
+}
+
+TEST_F(ReportButtonsTest, AFailedSaveSaysWhichFileAndWhyAndKeepsTheOldOne) {
+    const std::string old = "OLD REPORT CONTENT";
+    std::ofstream(WideFromUtf8(ReportFile()).c_str(), std::ios::binary) << old;
+    const std::wstring wideFolder = WideFromUtf8(folder_);
+    SetFileAttributesW(WideFromUtf8(ReportFile()).c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(wideFolder.c_str(), FILE_ATTRIBUTE_READONLY);
+    Refresh();
+    {
+        MessageBoxWatch watch;
+        Click("Command2");
+        EXPECT_EQ(MessageBoxWatch::seen, 1);
+    }
+    SetFileAttributesW(wideFolder.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(WideFromUtf8(ReportFile()).c_str(), FILE_ATTRIBUTE_NORMAL);
+    const std::string message = Utf8FromWide(MessageBoxWatch::text);
+    EXPECT_NE(message.find(ReportFile()), std::string::npos) << message;
+    EXPECT_NE(message.find(SystemErrorText(ERROR_ACCESS_DENIED)), std::string::npos) << message;
+    EXPECT_EQ(ReadFile(ReportFile()), std::optional<std::string>(old));
 }
 
 } // namespace
