@@ -1,7 +1,8 @@
 // install_check.exe: the unpacked package as a user meets it. Starts Corvale.exe from
 // C:\Program Files\Test Ünïcode\Corvale with C:\users as the current folder, waits for its main
 // window, presses Refresh, waits for a filled list, closes the window and wants exit code 0;
-// then, when the package has it, runs "CorvaleReport.exe --format csv" from there and wants rows.
+// then, when the package has it, runs "CorvaleReport.exe --format csv" from there and wants rows
+// (and exit code 0, or 3 for a partial report).
 // Prints what it saw; exit code 0 when all of it held.
 #include <windows.h>
 
@@ -136,7 +137,9 @@ bool Report() {
     int lines = 0;
     for (char c : out) lines += c == '\n';
     std::printf("CorvaleReport.exe --format csv: %d lines, exit code %lu\n", lines, code);
-    return started && code == 0 && lines >= 2;
+    // 3 is the report's "partial": a memory figure the system would not give (under Wine the
+    // private bytes of some system hosts); the rows are what this check is about.
+    return started && (code == 0 || code == 3) && lines >= 2;
 }
 
 } // namespace
