@@ -19,6 +19,16 @@ target_include_directories(corvale_json SYSTEM INTERFACE ${CORVALE_THIRD_PARTY_I
 
 include(GoogleTest)
 
+# corvale_version_defines(TARGET)
+# The project version (the one place it is written: project() in the top CMakeLists) as
+# CORVALE_VERSION_MAJOR/MINOR/PATCH and CORVALE_VERSION_TEXT ("1.2.3") for the target's sources
+# and resource scripts.
+function(corvale_version_defines target)
+    target_compile_definitions(${target} PRIVATE
+        CORVALE_VERSION_MAJOR=${PROJECT_VERSION_MAJOR} CORVALE_VERSION_MINOR=${PROJECT_VERSION_MINOR}
+        CORVALE_VERSION_PATCH=${PROJECT_VERSION_PATCH})
+endfunction()
+
 # corvale_layer_includes(TARGET folder...)
 # The target's include path reaches only the named top-level folders of the source tree: a
 # folder of links under the build tree stands in for the source root. A library given only
@@ -49,6 +59,10 @@ function(corvale_add_test name)
         corvale_layer_includes(${name} ${T_LAYERS})
     else()
         target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    endif()
+    # zlib1.dll beside every Windows test, as beside the program: it is loaded from there only.
+    if(WIN32 AND COMMAND corvale_copy_zlib_dll)
+        corvale_copy_zlib_dll(${name})
     endif()
     target_compile_definitions(${name} PRIVATE
         CORVALE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"

@@ -2,6 +2,7 @@
 #include "codecs/image_host.h"
 #include "codecs/modParsers.h"
 #include "codecs/win32/picture_objects.h"
+#include "platform/win32/safe_dll.h"
 #include "platform/win32/wide_text.h"
 
 #include <cstring>
@@ -27,7 +28,10 @@ constexpr std::size_t kMaxRegionRects = 4u << 20;
 
 bool HasExport(std::string_view library, std::string_view exportName) {
     const std::wstring name = WideFromUtf8(library);
-    HMODULE module = LoadLibraryW(name.c_str());
+    // A bare name is a DLL of the system; one with a folder is taken as given.
+    HMODULE module = name.find_first_of(L"\\/:") == std::wstring::npos
+                         ? LoadSystemLibrary(name.c_str())
+                         : LoadShippedLibrary(name);
     if (!module) return false;
     const bool found = GetProcAddress(module, std::string(exportName).c_str()) != nullptr;
     FreeLibrary(module);

@@ -1,5 +1,6 @@
 #include "codecs/shared_library.h"
 
+#include "platform/win32/safe_dll.h"
 #include "platform/win32/wide_text.h"
 
 #include <windows.h>
@@ -12,7 +13,8 @@ bool SharedLibrary::Open(const std::string& name) {
     Close();
     const std::wstring wide = WideFromUtf8(name);
     if (wide.empty()) return false;
-    handle_ = reinterpret_cast<void*>(LoadLibraryW(wide.c_str()));
+    // zlib1.dll and its kind ship with the program: its own folder only, by full path.
+    handle_ = reinterpret_cast<void*>(LoadShippedLibrary(wide));
     return handle_ != nullptr;
 }
 

@@ -1,6 +1,7 @@
 #include "controls/win32/common_dialog_win32.h"
 
 #include "controls/win32/dialog_records_win32.h"
+#include "platform/win32/safe_dll.h"
 #include "platform/win32/wide_text.h"
 
 #include <commdlg.h>
@@ -167,7 +168,12 @@ class Win32DialogApi final : public DialogApi {
     }
 
     ModuleHandle LoadModule(const std::string& ansiName) override {
-        return reinterpret_cast<ModuleHandle>(::LoadLibraryA(ansiName.c_str()));
+        // A bare name: the program's own folder, then the system folder; never the current one.
+        const std::wstring name = wide_text_detail::ToWide(CP_ACP, ansiName);
+        HMODULE m = LoadShippedLibrary(name);
+        if (!m && name.find_first_of(L"\\/:") == std::wstring::npos)
+            m = LoadSystemLibrary(name.c_str());
+        return reinterpret_cast<ModuleHandle>(m);
     }
     void ReleaseModule(ModuleHandle module) override {
         if (module != 0) ::FreeLibrary(reinterpret_cast<HMODULE>(module));

@@ -1,5 +1,6 @@
 #include "controls/win32/xp_theme_support.h"
 
+#include "platform/win32/safe_dll.h"
 #include "platform/win32/wide_text.h"
 
 #include "controls/win32/animation_bar_window.h"
@@ -41,7 +42,7 @@ const ThemeApi& Api() {
     static const ThemeApi api = [] {
         ThemeApi a;
         // Both stay loaded for the program's life.
-        HMODULE ux = LoadLibraryW(L"uxtheme.dll");
+        HMODULE ux = LoadSystemLibrary(L"uxtheme.dll");
         FindProc(ux, "IsAppThemed", a.isAppThemed);
         FindProc(ux, "IsThemeActive", a.isThemeActive);
         FindProc(ux, "GetThemeAppProperties", a.getThemeAppProperties);
@@ -52,7 +53,7 @@ const ThemeApi& Api() {
         FindProc(ux, "DrawThemeBackground", a.drawThemeBackground);
         FindProc(ux, "GetThemeBackgroundContentRect", a.getThemeBackgroundContentRect);
         FindProc(ux, "DrawThemeText", a.drawThemeText);
-        FindProc(LoadLibraryW(L"msimg32.dll"), "TransparentBlt", a.transparentBlt);
+        FindProc(LoadSystemLibrary(L"msimg32.dll"), "TransparentBlt", a.transparentBlt);
         return a;
     }();
     return api;
@@ -285,7 +286,7 @@ bool IsComCtl6Loaded() {
     if (!s.versionKnown) {
         s.versionKnown = true;
         HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
-        if (!comctl) comctl = LoadLibraryW(L"comctl32.dll"); // stays loaded with the program
+        if (!comctl) comctl = LoadSystemLibrary(L"comctl32.dll"); // stays loaded with the program
         auto get = comctl ? reinterpret_cast<DLLGETVERSIONPROC>(
                                 reinterpret_cast<void*>(GetProcAddress(comctl, "DllGetVersion")))
                           : nullptr;
@@ -323,7 +324,7 @@ void InitVisualStyles() {
     if (s.started) return;
     if (IsComCtl6Loaded()) {
         ArmShutdownGuard();
-        LoadLibraryW(L"shell32.dll"); // kept for the program's life
+        LoadSystemLibrary(L"shell32.dll"); // kept for the program's life
         INITCOMMONCONTROLSEX icc{};
         icc.dwSize = sizeof icc;
         icc.dwICC = ICC_STANDARD_CLASSES;

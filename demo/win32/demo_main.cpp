@@ -13,8 +13,6 @@
 // Exit code 0 on success, 1 when a step failed (the step is printed), 2 for a bad command line.
 #include "demo/win32/demo_services.h"
 
-#include <map>
-#include <set>
 #include <string>
 
 namespace {
@@ -60,30 +58,6 @@ const wchar_t* StateName(DWORD state) {
     }
 }
 
-// "7 demo services running: 3 in CorvaleDemoShared, ... 1 on its own; 1 stopped"
-std::wstring Summary(const std::vector<DemoServiceState>& states, bool startedAny) {
-    std::map<std::wstring, int> perGroup;
-    int running = 0, alone = 0, stopped = 0;
-    for (const DemoServiceState& s : states) {
-        if (s.state != SERVICE_RUNNING) {
-            ++stopped;
-            continue;
-        }
-        ++running;
-        if (s.group.empty())
-            ++alone;
-        else
-            ++perGroup[s.group];
-    }
-    std::wstring line = std::to_wstring(running) + L" demo services " +
-                        (startedAny ? L"started" : L"already running") + L": ";
-    for (const auto& [group, count] : perGroup)
-        line += std::to_wstring(count) + L" in svchost -k " + group + L", ";
-    line += std::to_wstring(alone) + L" in a process of its own; " + std::to_wstring(stopped) +
-            L" stopped";
-    return line;
-}
-
 // One argument quoted for CommandLineToArgvW and the C runtime's parser.
 std::wstring Quoted(const std::wstring& arg) {
     if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
@@ -102,6 +76,7 @@ std::wstring Quoted(const std::wstring& arg) {
     return out + L"\"";
 }
 
+// Runs the program in this session and waits for it; its exit code.
 int Run(const std::vector<std::wstring>& args) {
     std::wstring line = Quoted(WindowsPathOf(args[0]));
     for (size_t i = 1; i < args.size(); ++i) line += L" " + Quoted(args[i]);
@@ -119,24 +94,39 @@ int Run(const std::vector<std::wstring>& args) {
     return static_cast<int>(code);
 }
 
-int Up(bool systemToo) {
-    const std::vector<DemoService> set = DefaultDemoSet();
-    std::set<std::wstring> runningBefore;
-    for (const DemoServiceState& s : ListDemoServices())
-        if (s.state == SERVICE_RUNNING) runningBefore.insert(s.name);
-    DemoResult r = SetUpDemoServices(set);
-    if (!r.ok()) return Failed(r);
-    bool startedAny = false;
-    for (const DemoService& s : set)
-        startedAny = startedAny || (s.running && !runningBefore.count(s.name));
-    std::wstring line = Summary(ListDemoServices(), startedAny);
-    if (systemToo) {
-        const std::vector<std::wstring> system = StartSystemSvchostServices();
-        line += L"; the system's own in svchost: ";
-        for (size_t i = 0; i < system.size(); ++i) line += (i ? L", " : L"") + system[i];
-        if (system.empty()) line += L"none";
+// How many programs run through "up --run" in this session (a second tools/run reuses the demo
+// of the first): a counter in shared memory that each one raises on start and lowers at its end.
+class RunningPrograms {
+  public:
+    RunningPrograms() {
+        mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                      sizeof(LONG), L"Local\\CorvaleDemoRunningPrograms");
+        if (mapping_)
+            count_ = static_cast<volatile LONG*>(
+                MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(LONG)));
+        if (count_) InterlockedIncrement(count_);
     }
-    Print(line);
+    ~RunningPrograms() {
+        if (count_) UnmapViewOfFile(const_cast<LONG*>(count_));
+        if (mapping_) CloseHandle(mapping_);
+    }
+    RunningPrograms(const RunningPrograms&) = delete;
+    RunningPrograms& operator=(const RunningPrograms&) = delete;
+    // Lowers the count; true when this was the last one.
+    bool Leave() { return count_ && InterlockedDecrement(count_) == 0; }
+
+  private:
+    HANDLE mapping_ = nullptr;
+    volatile LONG* count_ = nullptr;
+};
+
+// With a program to run, the summary goes to the error stream: the program's own output (a
+// report redirected to a file) stays clean.
+int Up(bool systemToo, bool programFollows) {
+    std::wstring summary;
+    const DemoResult r = PrepareDemoSystem(systemToo, &summary);
+    if (!r.ok()) return Failed(r);
+    Print(summary, programFollows);
     return 0;
 }
 
@@ -157,8 +147,17 @@ int wmain(int argc, wchar_t** argv) {
             program.assign(argv + at + 1, argv + argc);
         else if (at < argc)
             return Usage();
-        const int rc = Up(systemToo);
-        return rc != 0 || program.empty() ? rc : Run(program);
+        const int rc = Up(systemToo, !program.empty());
+        if (rc != 0 || program.empty()) return rc;
+        RunningPrograms count;
+        const int code = Run(program);
+        if (count.Leave()) {
+            // The last program started this way has ended: the demo services stop as services
+            // do (the session's end alone would just end their processes).
+            for (const DemoService& s : set)
+                if (s.running) StopDemoService(s.name);
+        }
+        return code;
     }
     if (argc > 2) return Usage();
     if (command == L"install") {

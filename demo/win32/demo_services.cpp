@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <map>
 #include <memory>
+#include <set>
 #include <utility>
 
 #ifndef CORVALE_DEMO_BUILD_DIR
@@ -587,6 +589,46 @@ std::vector<DemoService> DefaultDemoSet() {
         {L"CorvaleDemoPing", L"Corvale Demo Ping", L"CorvaleDemoSmall", 2},
         {L"CorvaleDemoAlone", L"Corvale Demo Alone (own process)", L"", 12},
     };
+}
+
+DemoResult PrepareDemoSystem(bool systemToo, std::wstring* summary) {
+    const std::vector<DemoService> set = DefaultDemoSet();
+    std::set<std::wstring> runningBefore;
+    for (const DemoServiceState& s : ListDemoServices())
+        if (s.state == SERVICE_RUNNING) runningBefore.insert(s.name);
+    const DemoResult r = SetUpDemoServices(set);
+    if (!r.ok()) return r;
+    bool startedAny = false;
+    for (const DemoService& s : set)
+        startedAny = startedAny || (s.running && !runningBefore.count(s.name));
+    // "7 demo services started: 2 in svchost -k ..., 1 in a process of its own; 1 stopped; ..."
+    std::map<std::wstring, int> perGroup;
+    int running = 0, alone = 0, stopped = 0;
+    for (const DemoServiceState& s : ListDemoServices()) {
+        if (s.state != SERVICE_RUNNING) {
+            ++stopped;
+        } else {
+            ++running;
+            if (s.group.empty())
+                ++alone;
+            else
+                ++perGroup[s.group];
+        }
+    }
+    std::wstring line = std::to_wstring(running) + L" demo services " +
+                        (startedAny ? L"started" : L"already running") + L": ";
+    for (const auto& [group, count] : perGroup)
+        line += std::to_wstring(count) + L" in svchost -k " + group + L", ";
+    line += std::to_wstring(alone) + L" in a process of its own; " + std::to_wstring(stopped) +
+            L" stopped";
+    if (systemToo) {
+        const std::vector<std::wstring> system = StartSystemSvchostServices();
+        line += L"; the system's own in svchost: ";
+        for (size_t i = 0; i < system.size(); ++i) line += (i ? L", " : L"") + system[i];
+        if (system.empty()) line += L"none";
+    }
+    if (summary) *summary = line;
+    return {};
 }
 
 std::vector<std::wstring> StartSystemSvchostServices(DWORD timeoutMs) {

@@ -79,6 +79,10 @@ std::vector<DemoServiceState> ListDemoServices();
 // display names with accents and another script, one stopped service, one not in svchost.
 std::vector<DemoService> DefaultDemoSet();
 
+// What tools/run prepares: DefaultDemoSet() set up (and, when systemToo, the system's own svchost
+// services started); *summary gets one line saying what runs.
+DemoResult PrepareDemoSystem(bool systemToo, std::wstring* summary = nullptr);
+
 // Starts the system's own services that run in svchost (those the system itself installed, not
 // ours) and are not disabled; returns the names that run afterwards. Failures are skipped.
 std::vector<std::wstring> StartSystemSvchostServices(DWORD timeoutMs = 20000);

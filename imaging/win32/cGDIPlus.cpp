@@ -1,5 +1,6 @@
 #include "imaging/win32/cGDIPlus.h"
 
+#include "platform/win32/safe_dll.h"
 #include "platform/win32/wide_text.h"
 
 #include "codecs/cPNGparser.h"
@@ -132,7 +133,7 @@ class Library {
 
   private:
     Library() {
-        api_.module = LoadLibraryW(L"gdiplus.dll");
+        api_.module = LoadSystemLibrary(L"gdiplus.dll");
         if (!api_.module) return;
         HMODULE m = api_.module;
         Bind(m, api_.GdiplusStartup, "GdiplusStartup");

@@ -1,6 +1,7 @@
 // The management service over COM.
 #include "platform/ascii_text.h"
 #include "platform/win32/com.h"
+#include "platform/win32/safe_dll.h"
 #include "platform/win32/system_wmi.h"
 
 #include <windows.h>
@@ -189,7 +190,9 @@ std::string SystemMessage(long code) {
                              reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     if (n == 0 && (static_cast<unsigned long>(code) & 0xFFFFF000u) == 0x80041000u) {
         // The management service's own codes have their texts in its utility library.
-        if (HMODULE utils = LoadLibraryExW(L"wmiutils.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+        // From the system folder by full path, never a file of that name elsewhere.
+        const std::wstring path = safe_dll_detail::SystemFolder() + L"\\wmiutils.dll";
+        if (HMODULE utils = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
             n = FormatMessageW(flags | FORMAT_MESSAGE_FROM_HMODULE, utils, static_cast<DWORD>(code),
                                0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
             FreeLibrary(utils);
