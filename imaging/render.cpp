@@ -203,6 +203,24 @@ std::int64_t FloorHalf(std::int64_t v) {
     return v >= 0 ? v / 2 : -((-v + 1) / 2);
 }
 
+// The pixels a drawing can reach: the whole image drawn into, or the clip box of the device
+// context. False where neither tells (nothing is clipped then).
+bool DrawingBounds(const c32bppDIB* host, std::intptr_t dc, std::int32_t& left, std::int32_t& top,
+                   std::int32_t& right, std::int32_t& bottom) {
+    if (host) {
+        left = top = 0;
+        right = host->Width();
+        bottom = host->Height();
+        return true;
+    }
+#ifdef _WIN32
+    return DestinationBounds(dc, left, top, right, bottom);
+#else
+    (void)dc;
+    return false;
+#endif
+}
+
 // The part of the destination rectangle that can be seen, relative to the rectangle.
 struct Visible {
     std::int32_t x = 0, y = 0, width = 0, height = 0;
@@ -328,17 +346,7 @@ bool c32bppDIB::RenderUnrotated(const RenderPlan& p) const {
     // Own engine: what part of the destination rectangle can be seen at all.
     Visible vis{0, 0, absW, absH};
     std::int32_t boundL = 0, boundT = 0, boundR = 0, boundB = 0;
-    bool bounded = false;
-    if (p.host) {
-        boundR = p.host->Width();
-        boundB = p.host->Height();
-        bounded = true;
-    }
-#ifdef _WIN32
-    else {
-        bounded = DestinationBounds(p.dc, boundL, boundT, boundR, boundB);
-    }
-#endif
+    const bool bounded = DrawingBounds(p.host, p.dc, boundL, boundT, boundR, boundB);
     if (bounded) {
         const std::int64_t l = std::max<std::int64_t>(p.destX, boundL);
         const std::int64_t t = std::max<std::int64_t>(p.destY, boundT);
@@ -424,17 +432,7 @@ bool c32bppDIB::RenderRotated(const RenderPlan& p) const {
     const std::int64_t top = destY + FloorHalf(absH - n);
     std::int64_t visL = left, visT = top, visR = left + n, visB = top + n;
     std::int32_t boundL = 0, boundT = 0, boundR = 0, boundB = 0;
-    bool bounded = false;
-    if (p.host) {
-        boundR = p.host->Width();
-        boundB = p.host->Height();
-        bounded = true;
-    }
-#ifdef _WIN32
-    else {
-        bounded = DestinationBounds(p.dc, boundL, boundT, boundR, boundB);
-    }
-#endif
+    const bool bounded = DrawingBounds(p.host, p.dc, boundL, boundT, boundR, boundB);
     if (bounded) {
         visL = std::max<std::int64_t>(visL, boundL);
         visT = std::max<std::int64_t>(visT, boundT);
