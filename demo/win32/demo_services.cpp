@@ -1,5 +1,7 @@
 #include "demo/win32/demo_services.h"
 
+#include "platform/win32/safe_dll.h"
+
 #include <algorithm>
 #include <cwctype>
 #include <map>
@@ -55,24 +57,6 @@ DemoResult Fail(DWORD error, std::wstring what) {
 bool SameText(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-std::wstring FolderOf(const std::wstring& path) {
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
-std::wstring ModuleFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return {};
-        if (n < path.size()) {
-            path.resize(n);
-            return FolderOf(path);
-        }
-        path.resize(path.size() * 2);
-    }
 }
 
 bool FileExists(const std::wstring& path) {
@@ -387,7 +371,7 @@ std::wstring DemoInstallFolder() {
 DemoResult InstallDemoFiles(const std::wstring& from) {
     std::wstring source = from;
     if (source.empty()) {
-        source = ModuleFolder();
+        source = ProgramFolder();
         if (!FileExists(source + L"\\" + kDllName)) source = BuildFolder();
     }
     const std::wstring target = DemoInstallFolder();
