@@ -791,9 +791,11 @@ int FastLoopBest(BitReader& br, Output& o, const Tables& t) {
 }
 #endif
 
-bool HuffmanBlock(BitReader& br, Output& out, const Tables& t, bool deflate64) {
+bool HuffmanBlock(BitReader& br, Output& out, const Tables& t, bool deflate64, bool portable) {
     for (;;) {
-        const int fast = deflate64 ? FastLoopWide(br, out, t) : FastLoopBest(br, out, t);
+        const int fast = deflate64  ? FastLoopWide(br, out, t)
+                         : portable ? FastLoopPlain(br, out, t)
+                                    : FastLoopBest(br, out, t);
         if (fast != 0) return fast > 0;
         if (out.Due()) {
             if (!out.Progress()) return out.Fail(InflateError::Stopped);
@@ -864,7 +866,8 @@ InflateResult Failed(InflateError why) {
     return {false, 0, why};
 }
 
-InflateResult Inflate(Output& o, std::span<const std::uint8_t> in, bool deflate64) {
+InflateResult Inflate(Output& o, std::span<const std::uint8_t> in, bool deflate64,
+                      bool portable = false) {
     if (in.size() < 2) return Failed(InflateError::InputEnded);
     BitReader br{in.data() + 2, in.data() + in.size()}; // the zlib header is not examined
     o.SetLimits();
@@ -881,7 +884,7 @@ InflateResult Inflate(Output& o, std::span<const std::uint8_t> in, bool deflate6
             ok = StoredBlock(br, o);
             break;
         case 1:
-            ok = HuffmanBlock(br, o, fixed, deflate64);
+            ok = HuffmanBlock(br, o, fixed, deflate64, portable);
             break;
         case 2:
             if (!dynamic) dynamic.reset(new (std::nothrow) Tables);
@@ -889,7 +892,7 @@ InflateResult Inflate(Output& o, std::span<const std::uint8_t> in, bool deflate6
             if (const InflateError e = ReadDynamicTables(br, *dynamic, deflate64);
                 e != InflateError::None)
                 return Failed(e);
-            ok = HuffmanBlock(br, o, *dynamic, deflate64);
+            ok = HuffmanBlock(br, o, *dynamic, deflate64, portable);
             break;
         default:
             return Failed(InflateError::BadBlockType);
@@ -924,6 +927,13 @@ InflateResult InflateWindowed(std::span<std::uint8_t> window, std::span<const st
     o.size = outputSize;
     o.windowed = window.size() < outputSize;
     return Inflate(o, in, false);
+}
+
+InflateResult InflateDataPortable(std::span<std::uint8_t> out, std::span<const std::uint8_t> in,
+                                  bool deflate64) {
+    Output o{out.data(), out.data(), out.data() + out.size(), out.data() + out.size()};
+    o.capacity = o.size = out.size();
+    return Inflate(o, in, deflate64, true);
 }
 
 } // namespace corvale
