@@ -197,7 +197,7 @@ TEST(GifScan, SignatureIsCaseBlindAndOnlyTheTwoVersions) {
         EXPECT_TRUE(cGIFparser::Scan(gif)) << sig;
     }
     std::copy("GIF88a", "GIF88a" + 6, gif.begin());
-    EXPECT_FALSE(cGIFparser::Scan(gif));
+    EXPECT_EQ(cGIFparser::Scan(gif).error(), GifError::BadSignature);
 }
 
 TEST(GifScan, ExtensionsBeforeTheFrameAreSkippedAndTheLastControlCounts) {
@@ -242,21 +242,28 @@ TEST(GifScan, BrokenStructuresCannotBeWalked) {
               .lzw = LzwEncode({0, 1}, 2),
               .minCodeSize = 2};
     const auto gif = MakeGif(s);
-    // Truncated anywhere before the end of the frame's data.
+    // Truncated anywhere before the end of the frame's data: in the screen descriptor, the
+    // global table (13 to 18), before the frame (19) or in it.
     for (std::size_t n = 6; n < gif.size() - 1; ++n) {
-        EXPECT_FALSE(cGIFparser::Scan(std::span(gif).first(n))) << n;
+        const auto scan = cGIFparser::Scan(std::span(gif).first(n));
+        EXPECT_FALSE(scan) << n;
+        EXPECT_EQ(scan.error(), n < 13   ? GifError::HeaderTruncated
+                                : n < 19 ? GifError::TableTruncated
+                                : n < 20 ? GifError::EndBeforeFrame
+                                         : GifError::FrameTruncated)
+            << n;
     }
     // An unknown block byte.
     auto bad = gif;
     bad[13 + 6] = 0x77;
-    EXPECT_FALSE(cGIFparser::Scan(bad));
+    EXPECT_EQ(cGIFparser::Scan(bad).error(), GifError::UnknownBlock);
     // A frame whose data is only the code size and the terminator.
     s.lzw.clear();
-    EXPECT_FALSE(cGIFparser::Scan(MakeGif(s)));
+    EXPECT_EQ(cGIFparser::Scan(MakeGif(s)).error(), GifError::FrameTruncated);
     // A global table that claims more than the file holds.
     auto shortTable = gif;
     shortTable[10] = 0x87;
-    EXPECT_FALSE(cGIFparser::Scan(shortTable));
+    EXPECT_EQ(cGIFparser::Scan(shortTable).error(), GifError::TableTruncated);
 }
 
 TEST(GifRebuild, FrameSizeBecomesScreenSizeAndTheTableInForceTheRamp) {
@@ -394,13 +401,19 @@ TEST(GifDecode, FramesWithoutColoursOrWithHostileSizesMakeNoImage) {
               .lzw = LzwEncode({0}, 2),
               .minCodeSize = 2};
     MemoryImage dib;
-    EXPECT_FALSE(cGIFparser().LoadStream(MakeGif(s), dib) && dib.Handle() != 0);
+    auto refusal = [&](const std::vector<std::uint8_t>& gif) {
+        cGIFparser parser;
+        EXPECT_FALSE(parser.LoadStream(gif, dib) && dib.Handle() != 0);
+        return parser.Failure();
+    };
+    EXPECT_EQ(refusal(MakeGif(s)), GifError::NoColourTable);
     s.globalTable = GreyTable(2);
     s.width = 65535;
     s.height = 65535;
-    EXPECT_FALSE(cGIFparser().LoadStream(MakeGif(s), dib) && dib.Handle() != 0);
+    EXPECT_EQ(refusal(MakeGif(s)), GifError::ImageTooLarge);
     s.width = 0;
-    EXPECT_FALSE(cGIFparser().LoadStream(MakeGif(s), dib) && dib.Handle() != 0);
+    EXPECT_EQ(refusal(MakeGif(s)), GifError::BadDimensions);
+    EXPECT_EQ(refusal(std::vector<std::uint8_t>(100, 'G')), GifError::BadSignature);
     EXPECT_FALSE(DecodeGifStream(dib, std::vector<std::uint8_t>(100, 'G'), {}));
 }
 
@@ -414,7 +427,9 @@ TEST(GifDecode, UndecodableDataAfterTheImageWasMadeClaimTheGifWithNoImage) {
               .lzw = LzwEncode({0, 0, 0, 0}, 8),
               .minCodeSize = 9};
     MemoryImage dib;
-    EXPECT_TRUE(cGIFparser().LoadStream(MakeGif(s), dib));
+    cGIFparser parser;
+    EXPECT_TRUE(parser.LoadStream(MakeGif(s), dib));
+    EXPECT_EQ(parser.Failure(), GifError::BadCode);
     EXPECT_EQ(dib.BitsPointer(), nullptr);
     EXPECT_FALSE(DecodeGifStream(dib, MakeGif(s), {}));
 }
