@@ -117,17 +117,7 @@ Parsed<BmpHeader, BmpError> cBMPparser::ParseHeader(std::span<const std::uint8_t
         kMaxPixels) {
         return BmpError::ImageTooLarge;
     }
-    switch (layout.bitCount) {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-        break;
-    default:
-        return BmpError::BadBitCount;
-    }
+    if (!IsDibBitCount(layout.bitCount)) return BmpError::BadBitCount;
     switch (layout.compression) {
     case kBiRgb:
         break;
@@ -157,12 +147,9 @@ Parsed<BmpHeader, BmpError> cBMPparser::ParseHeader(std::span<const std::uint8_t
 bool cBMPparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& host,
                             std::size_t streamOffset, std::size_t streamLength) try {
     failure_ = BmpError::None;
-    if (streamOffset > stream.size()) return Refuse(BmpError::OutsideStream);
-    std::span<const std::uint8_t> file = stream.subspan(streamOffset);
-    if (streamLength != 0) {
-        if (streamLength > file.size()) return Refuse(BmpError::OutsideStream);
-        file = file.first(streamLength);
-    }
+    const auto window = StreamWindow(stream, streamOffset, streamLength);
+    if (!window) return Refuse(BmpError::OutsideStream);
+    const std::span<const std::uint8_t> file = *window;
 
     const auto header = ParseHeader(file);
     if (!header) return Refuse(header.error());

@@ -243,12 +243,9 @@ bool cGIFparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& hos
         return claimed;
     };
     failure_ = GifError::None;
-    if (streamOffset > stream.size()) return fail(GifError::OutsideStream, false);
-    std::span<const std::uint8_t> gif = stream.subspan(streamOffset);
-    if (streamLength != 0) {
-        if (streamLength > gif.size()) return fail(GifError::OutsideStream, false);
-        gif = gif.first(streamLength);
-    }
+    const auto window = StreamWindow(stream, streamOffset, streamLength);
+    if (!window) return fail(GifError::OutsideStream, false);
+    const std::span<const std::uint8_t> gif = *window;
 
     const auto scan = Scan(gif);
     if (!scan) return fail(scan.error(), false);

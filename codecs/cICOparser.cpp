@@ -60,12 +60,9 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> stream, std::int32_t d
         return valid;
     };
     failure_ = IcoError::None;
-    if (streamOffset > stream.size()) return fail(IcoError::OutsideStream, false);
-    std::span<const std::uint8_t> data = stream.subspan(streamOffset);
-    if (streamLength != 0) {
-        if (streamLength > data.size()) return fail(IcoError::OutsideStream, false);
-        data = data.first(streamLength);
-    }
+    const auto window = StreamWindow(stream, streamOffset, streamLength);
+    if (!window) return fail(IcoError::OutsideStream, false);
+    const std::span<const std::uint8_t> data = *window;
     const LittleEndianReader in(data);
     if (!in.Has(0, kHeaderBytes)) return fail(IcoError::HeaderTruncated, false);
 
@@ -388,20 +385,7 @@ IcoError cICOparser::DecodeBitmapEntry(const IcoEntry& entry, ImageHost& host) c
     if (maskBytes > entry.bytesInRes) return IcoError::BitmapTruncated;
     const auto mask = image.Slice(entry.bytesInRes - maskBytes, maskBytes);
     if (!mask) return IcoError::BitmapTruncated;
-    bool anyTransparent = false;
-    for (std::size_t r = 0; r < height; ++r) {
-        const std::uint8_t* m = mask->data() + r * maskRow;
-        std::uint8_t* dst = bits + r * width * 4;
-        for (std::size_t x = 0; x < width; ++x) {
-            if ((m[x >> 3] >> (7 - (x & 7))) & 1) {
-                std::memset(dst + 4 * x, 0, 4);
-                anyTransparent = true;
-            } else {
-                dst[4 * x + 3] = 255;
-            }
-        }
-    }
-    host.SetAlpha(anyTransparent);
+    host.SetAlpha(ApplyAndMask(bits, width, height, mask->data(), maskRow));
     host.SetImageType(cursor ? image_type::kCursorMasked : image_type::kIconMasked);
     return IcoError::None;
 }

@@ -81,7 +81,7 @@ std::vector<std::uint8_t> SubBlocks(const std::vector<std::uint8_t>& data) {
 }
 
 struct GifSpec {
-    int screenW = 0, screenH = 0;
+    int screenW = 0, screenH = 0; // 0: the frame's size
     int left = 0, top = 0, width = 0, height = 0;
     std::vector<std::uint8_t> globalTable; // 3 bytes an entry, power of two entries
     std::vector<std::uint8_t> localTable;
@@ -90,7 +90,7 @@ struct GifSpec {
     bool interlaced = false;
     std::vector<std::uint8_t> before; // raw blocks before the frame (extensions)
     std::vector<std::uint8_t> lzw;    // joined LZW data
-    int minCodeSize = 8;
+    int minCodeSize = 2;
 };
 
 std::uint8_t TableBits(const std::vector<std::uint8_t>& table) {
@@ -102,7 +102,7 @@ std::uint8_t TableBits(const std::vector<std::uint8_t>& table) {
 std::vector<std::uint8_t> MakeGif(const GifSpec& s) {
     Bytes b;
     for (char c : std::string("GIF89a")) b.u8(static_cast<std::uint8_t>(c));
-    b.u16(s.screenW).u16(s.screenH);
+    b.u16(s.screenW ? s.screenW : s.width).u16(s.screenH ? s.screenH : s.height);
     b.u8(s.globalTable.empty() ? 0 : 0x80 | TableBits(s.globalTable)).u8(0).u8(0);
     b.raw(s.globalTable);
     b.raw(s.before);
@@ -183,13 +183,7 @@ TEST(GifLzw, BadCodesAndShortDataStopTheDecode) {
 }
 
 TEST(GifScan, SignatureIsCaseBlindAndOnlyTheTwoVersions) {
-    GifSpec s{.screenW = 1,
-              .screenH = 1,
-              .width = 1,
-              .height = 1,
-              .globalTable = GreyTable(2),
-              .lzw = LzwEncode({1}, 2),
-              .minCodeSize = 2};
+    GifSpec s{.width = 1, .height = 1, .globalTable = GreyTable(2), .lzw = LzwEncode({1}, 2)};
     auto gif = MakeGif(s);
     EXPECT_TRUE(cGIFparser::Scan(gif));
     for (const char* sig : {"gif89a", "GiF87A"}) {
@@ -212,8 +206,7 @@ TEST(GifScan, ExtensionsBeforeTheFrameAreSkippedAndTheLastControlCounts) {
               .height = 2,
               .globalTable = GreyTable(4),
               .before = ext.v,
-              .lzw = LzwEncode({0, 1, 2, 3}, 2),
-              .minCodeSize = 2};
+              .lzw = LzwEncode({0, 1, 2, 3}, 2)};
     // A later control extension without transparency replaces the first.
     s.controlExtension = true;
     auto gif = MakeGif(s);
@@ -234,13 +227,7 @@ TEST(GifScan, ExtensionsBeforeTheFrameAreSkippedAndTheLastControlCounts) {
 }
 
 TEST(GifScan, BrokenStructuresCannotBeWalked) {
-    GifSpec s{.screenW = 2,
-              .screenH = 1,
-              .width = 2,
-              .height = 1,
-              .globalTable = GreyTable(2),
-              .lzw = LzwEncode({0, 1}, 2),
-              .minCodeSize = 2};
+    GifSpec s{.width = 2, .height = 1, .globalTable = GreyTable(2), .lzw = LzwEncode({0, 1}, 2)};
     const auto gif = MakeGif(s);
     // Truncated anywhere before the end of the frame's data: in the screen descriptor, the
     // global table (13 to 18), before the frame (19) or in it.
@@ -276,8 +263,7 @@ TEST(GifRebuild, FrameSizeBecomesScreenSizeAndTheTableInForceTheRamp) {
               .globalTable = GreyTable(2),
               .localTable = GreyTable(4),
               .transparentIndex = 2,
-              .lzw = LzwEncode({0, 1, 2, 3, 0, 1}, 2),
-              .minCodeSize = 2};
+              .lzw = LzwEncode({0, 1, 2, 3, 0, 1}, 2)};
     const auto gif = MakeGif(s);
     const auto scan = cGIFparser::Scan(gif);
     ASSERT_TRUE(scan);
@@ -310,14 +296,11 @@ TEST(GifRebuild, FrameSizeBecomesScreenSizeAndTheTableInForceTheRamp) {
 }
 
 TEST(GifDecode, TransparentIndexBecomesClearAndOtherIndicesTheirColours) {
-    GifSpec s{.screenW = 2,
-              .screenH = 2,
-              .width = 2,
+    GifSpec s{.width = 2,
               .height = 2,
               .globalTable = GreyTable(4),
               .transparentIndex = 1,
-              .lzw = LzwEncode({0, 1, 2, 3}, 2),
-              .minCodeSize = 2};
+              .lzw = LzwEncode({0, 1, 2, 3}, 2)};
     MemoryImage dib;
     ASSERT_TRUE(cGIFparser().LoadStream(MakeGif(s), dib));
     EXPECT_TRUE(dib.Alpha());
@@ -330,14 +313,11 @@ TEST(GifDecode, TransparentIndexBecomesClearAndOtherIndicesTheirColours) {
 
 TEST(GifDecode, ControlWithoutTransparencyIsOpaqueAndColoursKeepTheirChannels) {
     std::vector<std::uint8_t> table = {10, 20, 30, 40, 50, 60};
-    GifSpec s{.screenW = 2,
-              .screenH = 1,
-              .width = 2,
+    GifSpec s{.width = 2,
               .height = 1,
               .localTable = table,
               .controlExtension = true,
-              .lzw = LzwEncode({1, 0}, 2),
-              .minCodeSize = 2};
+              .lzw = LzwEncode({1, 0}, 2)};
     MemoryImage dib;
     ASSERT_TRUE(cGIFparser().LoadStream(MakeGif(s), dib));
     EXPECT_FALSE(dib.Alpha());
@@ -355,9 +335,7 @@ TEST(GifDecode, InterlacedRowsLandInPictureOrder) {
             streamOrder.push_back(static_cast<std::uint8_t>(y));
         }
     }
-    GifSpec s{.screenW = 2,
-              .screenH = h,
-              .width = 2,
+    GifSpec s{.width = 2,
               .height = h,
               .globalTable = GreyTable(16),
               .interlaced = true,
@@ -373,14 +351,11 @@ TEST(GifDecode, InterlacedRowsLandInPictureOrder) {
 
 TEST(GifDecode, DataEndingEarlyLeavesTheRestTransparent) {
     // 4 x 4 interlaced, but data for the first pass (row 0) and the second (row 4: none) only.
-    GifSpec s{.screenW = 4,
-              .screenH = 4,
-              .width = 4,
+    GifSpec s{.width = 4,
               .height = 4,
               .globalTable = GreyTable(2),
               .interlaced = true,
-              .lzw = LzwEncode({1, 1, 1, 1, 1, 1}, 2),
-              .minCodeSize = 2};
+              .lzw = LzwEncode({1, 1, 1, 1, 1, 1}, 2)};
     MemoryImage dib;
     ASSERT_TRUE(cGIFparser().LoadStream(MakeGif(s), dib));
     EXPECT_TRUE(dib.Alpha());
@@ -394,12 +369,7 @@ TEST(GifDecode, DataEndingEarlyLeavesTheRestTransparent) {
 }
 
 TEST(GifDecode, FramesWithoutColoursOrWithHostileSizesMakeNoImage) {
-    GifSpec s{.screenW = 1,
-              .screenH = 1,
-              .width = 1,
-              .height = 1,
-              .lzw = LzwEncode({0}, 2),
-              .minCodeSize = 2};
+    GifSpec s{.width = 1, .height = 1, .lzw = LzwEncode({0}, 2)};
     MemoryImage dib;
     auto refusal = [&](const std::vector<std::uint8_t>& gif) {
         cGIFparser parser;
@@ -419,9 +389,7 @@ TEST(GifDecode, FramesWithoutColoursOrWithHostileSizesMakeNoImage) {
 
 TEST(GifDecode, UndecodableDataAfterTheImageWasMadeClaimTheGifWithNoImage) {
     // Minimum code size 9 is beyond the format: the image is made, the data cannot decode.
-    GifSpec s{.screenW = 2,
-              .screenH = 2,
-              .width = 2,
+    GifSpec s{.width = 2,
               .height = 2,
               .globalTable = GreyTable(2),
               .lzw = LzwEncode({0, 0, 0, 0}, 8),
