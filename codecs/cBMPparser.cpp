@@ -148,11 +148,11 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& hos
                             std::size_t streamOffset, std::size_t streamLength) try {
     failure_ = BmpError::None;
     const auto window = StreamWindow(stream, streamOffset, streamLength);
-    if (!window) return Refuse(BmpError::OutsideStream);
+    if (!window) return Failed(failure_, BmpError::OutsideStream);
     const std::span<const std::uint8_t> file = *window;
 
     const auto header = ParseHeader(file);
-    if (!header) return Refuse(header.error());
+    if (!header) return Failed(failure_, header.error());
     const DibLayout& layout = header->layout;
 
     // Are all rows of uncompressed pixels present?
@@ -175,26 +175,26 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& hos
 
     // Every other bitmap: opaque pixels. Run-length data may end anywhere inside the file.
     const bool rle = layout.compression == kBiRle8 || layout.compression == kBiRle4;
-    if (!pixels || (!rle && !complete)) return Refuse(BmpError::PixelsMissing);
+    if (!pixels || (!rle && !complete)) return Failed(failure_, BmpError::PixelsMissing);
     if (rle) {
         const std::uint64_t count = static_cast<std::uint64_t>(layout.width) * layout.height;
         if (count > kRleFloorPixels && count / kMaxRlePixelsPerByte > pixels->size())
-            return Refuse(BmpError::RunLengthTooShort);
+            return Failed(failure_, BmpError::RunLengthTooShort);
     }
     if (!host.InitializeDIB(layout.width, layout.height) || host.BitsPointer() == nullptr) {
         host.DestroyDIB();
-        return Refuse(BmpError::OutOfMemory);
+        return Failed(failure_, BmpError::OutOfMemory);
     }
     if (!DecodeDibPixels(layout, *pixels, host.BitsPointer())) {
         host.DestroyDIB();
-        return Refuse(BmpError::PixelsMissing);
+        return Failed(failure_, BmpError::PixelsMissing);
     }
     host.SetAlpha(false);
     host.SetImageType(image_type::kBitmap);
     return true;
 } catch (const std::bad_alloc&) {
     host.DestroyDIB();
-    return Refuse(BmpError::OutOfMemory);
+    return Failed(failure_, BmpError::OutOfMemory);
 }
 
 bool DecodeBmpStream(ImageHost& dib, std::span<const std::uint8_t> bytes, const IconWish&) {

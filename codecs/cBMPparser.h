@@ -63,11 +63,6 @@ class cBMPparser {
 #endif
 
   private:
-    bool Refuse(BmpError why) {
-        failure_ = why;
-        return false;
-    }
-
     BmpError failure_ = BmpError::None;
 };
 

@@ -237,26 +237,21 @@ Parsed<GifFrame, GifError> cGIFparser::DecodeRebuilt(std::span<const std::uint8_
 
 bool cGIFparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& host,
                             std::size_t streamOffset, std::size_t streamLength) {
-    // The result: false when the data are not taken as a GIF, true when they are.
-    auto fail = [&](GifError why, bool claimed) {
-        failure_ = why;
-        return claimed;
-    };
     failure_ = GifError::None;
     const auto window = StreamWindow(stream, streamOffset, streamLength);
-    if (!window) return fail(GifError::OutsideStream, false);
+    if (!window) return Failed(failure_, GifError::OutsideStream);
     const std::span<const std::uint8_t> gif = *window;
 
     const auto scan = Scan(gif);
-    if (!scan) return fail(scan.error(), false);
+    if (!scan) return Failed(failure_, scan.error());
     try {
         const std::vector<std::uint8_t> rebuilt = Rebuild(gif, *scan);
         auto frame = ReadRebuilt(rebuilt);
-        if (!frame) return fail(frame.error(), false);
+        if (!frame) return Failed(failure_, frame.error());
 
         if (!host.InitializeDIB(frame->width, frame->height) || host.BitsPointer() == nullptr) {
             host.DestroyDIB();
-            return fail(GifError::OutOfMemory, true);
+            return Failed(failure_, GifError::OutOfMemory, true);
         }
 
         // One premultiplied BGRA value per index. With transparency the rebuilt table is the
@@ -299,7 +294,7 @@ bool cGIFparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& hos
             });
         if (!decoded) { // a GIF all the same: no picture, but the data are claimed
             host.DestroyDIB();
-            return fail(GifError::BadCode, true);
+            return Failed(failure_, GifError::BadCode, true);
         }
         const bool complete = frame->decodedPixels >= width * height;
         // A frame cut short shows through where its data end, so it uses its alpha channel.
@@ -308,7 +303,7 @@ bool cGIFparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& hos
         return true;
     } catch (const std::bad_alloc&) {
         host.DestroyDIB();
-        return fail(GifError::OutOfMemory, true);
+        return Failed(failure_, GifError::OutOfMemory, true);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "codecs/LittleEndianReader.h"
 #include "codecs/cPNGparser.h"
 #include "codecs/image_host.h"
+#include "codecs/parsed.h"
 
 namespace corvale {
 
@@ -54,25 +55,20 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> stream, std::int32_t d
     entries_.clear();
     bytes_ = {};
     type_ = 0;
-    // The result: false when the data are refused, true when they are a valid directory.
-    auto fail = [&](IcoError why, bool valid) {
-        failure_ = why;
-        return valid;
-    };
     failure_ = IcoError::None;
     const auto window = StreamWindow(stream, streamOffset, streamLength);
-    if (!window) return fail(IcoError::OutsideStream, false);
+    if (!window) return Failed(failure_, IcoError::OutsideStream);
     const std::span<const std::uint8_t> data = *window;
     const LittleEndianReader in(data);
-    if (!in.Has(0, kHeaderBytes)) return fail(IcoError::HeaderTruncated, false);
+    if (!in.Has(0, kHeaderBytes)) return Failed(failure_, IcoError::HeaderTruncated);
 
     const std::uint16_t reserved = *in.U16(0);
     const std::uint16_t type = *in.U16(2);
     const std::uint16_t count = *in.U16(4);
     if (count == 0 || reserved != 0 || (type != kTypeIcon && type != kTypeCursor))
-        return fail(IcoError::BadHeader, false);
+        return Failed(failure_, IcoError::BadHeader);
     const std::uint64_t directoryEnd = kHeaderBytes + kEntryBytes * std::uint64_t{count};
-    if (directoryEnd > data.size()) return fail(IcoError::DirectoryTruncated, false);
+    if (directoryEnd > data.size()) return Failed(failure_, IcoError::DirectoryTruncated);
 
     std::vector<IcoEntry> entries(count);
     std::uint64_t imageBytes = 0;
@@ -89,16 +85,16 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> stream, std::int32_t d
         e.imageOffset = *in.U32(at + 12);
         imageBytes += e.bytesInRes;
     }
-    if (directoryEnd + imageBytes > data.size()) return fail(IcoError::ImagesTruncated, false);
+    if (directoryEnd + imageBytes > data.size()) return Failed(failure_, IcoError::ImagesTruncated);
 
     for (IcoEntry& e : entries) {
         e.planes = kPlanesBitmap;
         // Every entry's bytes must lie inside the data.
-        if (!in.Has(e.imageOffset, e.bytesInRes)) return fail(IcoError::EntryOutside, false);
+        if (!in.Has(e.imageOffset, e.bytesInRes)) return Failed(failure_, IcoError::EntryOutside);
         const auto marker = in.U16(std::size_t{e.imageOffset} + 14);
         if (!marker ||
             std::size_t{e.imageOffset} + 16 > std::size_t{e.imageOffset} + e.bytesInRes) {
-            return fail(IcoError::EntryOutside, false);
+            return Failed(failure_, IcoError::EntryOutside);
         }
         if (*marker == kPngMarker) {
             e.planes = kPlanesPng;
@@ -122,7 +118,7 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> stream, std::int32_t d
         } else if (*marker != 0) {
             e.bitCount = *marker;
         } else if (e.bitCount == 0) {
-            return fail(IcoError::UnknownDepth, false);
+            return Failed(failure_, IcoError::UnknownDepth);
         }
     }
 
@@ -135,9 +131,9 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> stream, std::int32_t d
     if (desiredHeight < 1) desiredHeight = 32;
     const std::int32_t chosen = SelectEntry(desiredWidth, desiredHeight, icoBitDepth);
     host->DestroyDIB();
-    if (chosen == 0) return fail(IcoError::NoUsableEntry, true);
+    if (chosen == 0) return Failed(failure_, IcoError::NoUsableEntry, true);
     const IcoEntry& entry = entries_[static_cast<std::size_t>(chosen - 1)];
-    if (entry.bitCount == 0) return fail(IcoError::NoUsableEntry, true);
+    if (entry.bitCount == 0) return Failed(failure_, IcoError::NoUsableEntry, true);
     // PNG entries decode with the image object's own GDI+ token; a caller's token fills in
     // only where the object has none.
     if (host->gdiToken() == 0 && gdiToken != 0) host->gdiToken(gdiToken);

@@ -24,4 +24,11 @@ template <class T, class Error> class Parsed {
     Error error_{};
 };
 
+// Records in `slot` why a decoder fails and gives `result`, what its entry point returns then
+// (false: the data are not taken; true: they are, but make no picture).
+template <class Error> bool Failed(Error& slot, Error why, bool result = false) {
+    slot = why;
+    return result;
+}
+
 } // namespace corvale
