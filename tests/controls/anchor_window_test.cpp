@@ -1,6 +1,7 @@
 // The anchoring control bound to a real window (Windows only; runs under Wine).
 #include "controls/win32/anchor_window.h"
 #include "controls/win32/registry_settings_store.h"
+#include "tests/support/win32_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -13,13 +14,7 @@
 namespace corvale::win32 {
 namespace {
 
-void Pump() {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&m);
-        DispatchMessageW(&m);
-    }
-}
+using test_support::PumpPending;
 
 Control Child(std::string name, std::string tag, TwipsRect where) {
     Control c;
@@ -74,7 +69,7 @@ struct TestForm {
     }
     void Size(int w, int h) {
         SetWindowPos(hwnd, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER);
-        Pump();
+        PumpPending();
     }
 };
 
@@ -117,10 +112,10 @@ TEST(AnchorWindow, MinimisingChangesNothingAndRestoringApplies) {
     anchor->DoInit(5190, 9180);
     const RECT before = form.Place("Logo");
     ShowWindow(form.hwnd, SW_MINIMIZE);
-    Pump();
+    PumpPending();
     EXPECT_TRUE(SameRect(form.Place("Logo"), before));
     ShowWindow(form.hwnd, SW_RESTORE);
-    Pump();
+    PumpPending();
     EXPECT_TRUE(SameRect(form.Place("Logo"), before));
     form.Size(612 + 40, 346 + 20);
     EXPECT_EQ(form.Place("Logo").left, before.left + 40);

@@ -2,6 +2,7 @@
 // Tests that need visual styles in force run in a child process of this program started with
 // the Light theme switched on in the user's settings, because a process reads the theme once.
 #include "controls/win32/xp_theme_support.h"
+#include "tests/support/win32_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -25,13 +26,7 @@ namespace {
 constexpr COLORREF kRed = RGB(220, 0, 0);
 constexpr COLORREF kMagenta = RGB(255, 0, 255);
 
-void Pump() {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&m);
-        DispatchMessageW(&m);
-    }
-}
+using test_support::PumpPending;
 
 // ---- pictures made on the spot
 
@@ -115,7 +110,7 @@ struct Shot {
 Shot Capture(HWND hwnd) {
     RedrawWindow(hwnd, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Pump();
+    PumpPending();
     RECT rc;
     GetClientRect(hwnd, &rc);
     Shot s;

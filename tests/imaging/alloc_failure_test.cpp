@@ -53,32 +53,7 @@ void Release(void* p) noexcept {
 
 } // namespace
 
-void* operator new(std::size_t n) {
-    if (void* p = Allocate(n)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) {
-    if (void* p = Allocate(n)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    return Allocate(n);
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-    return Allocate(n);
-}
-void operator delete(void* p) noexcept {
-    Release(p);
-}
-void operator delete[](void* p) noexcept {
-    Release(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    Release(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    Release(p);
-}
+#include "tests/support/replaced_new.h"
 
 namespace corvale {
 namespace {
@@ -212,6 +187,24 @@ TEST(OutOfMemory, EveryImageCoreEntryGivesItsFailureResult) {
                               angle);
         });
     };
+    // A call that fills an image: it left a picture when the image has pixels.
+    auto makes = [](std::function<bool(c32bppDIB&)> make) {
+        return Entry([make](bool& hasPicture) {
+            c32bppDIB made(kCapGdiplusBarred);
+            const bool ok = make(made);
+            hasPicture = made.BitsPointer() != nullptr;
+            return ok;
+        });
+    };
+    // A call that writes bytes: it left a picture when it wrote any.
+    auto writes = [](std::function<bool(Bytes&)> write) {
+        return Entry([write](bool& hasPicture) {
+            Bytes out;
+            const bool ok = write(out);
+            hasPicture = !out.empty();
+            return ok;
+        });
+    };
     const std::pair<const char*, Entry> entries[] = {
         {"Render scaled", draw(30, 25, 0)},
         {"Render mirrored", draw(-9, -7, 0, 20)},
@@ -222,19 +215,9 @@ TEST(OutOfMemory, EveryImageCoreEntryGivesItsFailureResult) {
              return self.Render(0, 2, 1, 0, 0, 0, 0, 0, 0, 100, true, true, &self);
          }},
         {"CopyImageTo",
-         [&](bool& hasPicture) {
-             c32bppDIB copy(kCapGdiplusBarred);
-             const bool made = src.CopyImageTo(copy, 23, 17, true);
-             hasPicture = copy.BitsPointer() != nullptr;
-             return made;
-         }},
+         makes([&](c32bppDIB& copy) { return src.CopyImageTo(copy, 23, 17, true); })},
         {"CreateDropShadow",
-         [&](bool& hasPicture) {
-             c32bppDIB shadow(kCapGdiplusBarred);
-             const bool made = src.CreateDropShadow(3, 0x00FF00, shadow);
-             hasPicture = shadow.BitsPointer() != nullptr;
-             return made;
-         }},
+         makes([&](c32bppDIB& shadow) { return src.CreateDropShadow(3, 0x00FF00, shadow); })},
         {"RenderDropShadow_JIT",
          [&](bool& hasPicture) {
              hasPicture = false;
@@ -247,49 +230,16 @@ TEST(OutOfMemory, EveryImageCoreEntryGivesItsFailureResult) {
              hasPicture = false;
              return src.CreateRegionRects(2, 5, 5).size() > 1;
          }},
-        {"SaveToStream",
-         [&](bool& hasPicture) {
-             Bytes bmp;
-             const bool made = src.SaveToStream(bmp);
-             hasPicture = !bmp.empty();
-             return made;
-         }},
-        {"SaveToStream_PNG",
-         [&](bool& hasPicture) {
-             Bytes png;
-             const bool made = src.SaveToStream_PNG(png);
-             hasPicture = !png.empty();
-             return made;
-         }},
-        {"GetDIBbits",
-         [&](bool& hasPicture) {
-             Bytes bits;
-             const bool made = src.GetDIBbits(bits, {false, false, false, true, false});
-             hasPicture = !bits.empty();
-             return made;
-         }},
-        {"GetOrginalFormat",
-         [&](bool& hasPicture) {
-             Bytes bytes;
-             const bool made = src.GetOrginalFormat(bytes);
-             hasPicture = !bytes.empty();
-             return made;
-         }},
-        {"InitializeDIB",
-         [&](bool& hasPicture) {
-             c32bppDIB dib(kCapGdiplusBarred);
-             const bool made = dib.InitializeDIB(5, 5);
-             hasPicture = dib.BitsPointer() != nullptr;
-             return made;
-         }},
-        {"LoadPicture_FromOrignalFormat",
-         [&](bool& hasPicture) {
-             c32bppDIB dib(kCapGdiplusBarred);
-             if (!src.CopyImageTo(dib, 0, 0, true)) return hasPicture = false;
-             const bool made = dib.LoadPicture_FromOrignalFormat();
-             hasPicture = dib.BitsPointer() != nullptr;
-             return made;
-         }},
+        {"SaveToStream", writes([&](Bytes& bmp) { return src.SaveToStream(bmp); })},
+        {"SaveToStream_PNG", writes([&](Bytes& png) { return src.SaveToStream_PNG(png); })},
+        {"GetDIBbits", writes([&](Bytes& bits) {
+             return src.GetDIBbits(bits, {false, false, false, true, false});
+         })},
+        {"GetOrginalFormat", writes([&](Bytes& bytes) { return src.GetOrginalFormat(bytes); })},
+        {"InitializeDIB", makes([](c32bppDIB& dib) { return dib.InitializeDIB(5, 5); })},
+        {"LoadPicture_FromOrignalFormat", makes([&](c32bppDIB& dib) {
+             return src.CopyImageTo(dib, 0, 0, true) && dib.LoadPicture_FromOrignalFormat();
+         })},
     };
     for (const auto& [name, entry] : entries)
         EXPECT_TRUE(EveryAllocationFailsInTurn(entry)) << name;

@@ -12,10 +12,7 @@
 namespace corvale {
 namespace {
 
-using testing::Bgra;
-using testing::Fill;
-using testing::Px;
-using testing::SetPx;
+using namespace testing;
 
 TEST(Inverse, PremultipliedInverseAndTwiceRestores) {
     c32bppDIB dib(kOwn);
@@ -246,11 +243,7 @@ TEST(SaveBmp, AlphaImagesWrite32BitRowsAsStored) {
 
 TEST(SaveBmp, OpaqueImagesWrite24BitRowsPaddedToFourBytes) {
     c32bppDIB dib(kOwn);
-    ASSERT_TRUE(dib.InitializeDIB(3, 2));
-    testing::FillPattern(dib);
-    dib.SetAlpha(false);
-    std::vector<std::uint8_t> out;
-    ASSERT_TRUE(dib.SaveToStream(out));
+    const std::vector<std::uint8_t> out = OpaquePatternBmp(dib, 3, 2);
     ASSERT_EQ(out.size(), 54u + 2u * 12u);
     EXPECT_EQ(out[28], 24);
     EXPECT_EQ(out[34], 24);

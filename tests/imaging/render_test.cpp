@@ -10,10 +10,7 @@
 namespace corvale {
 namespace {
 
-using testing::Bgra;
-using testing::Fill;
-using testing::Px;
-using testing::SetPx;
+using namespace testing;
 
 // Draws src into a fresh opaque-grey destination of the given size and returns it.
 struct Canvas {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace corvale {
 // Images that draw with the own engine only (no GDI+, no AlphaBlend), whatever the system has.
@@ -40,6 +41,16 @@ inline void FillPattern(c32bppDIB& dib) {
             SetPx(dib, x, y,
                   {std::uint8_t(x * 7 + 1), std::uint8_t(y * 11 + 2), std::uint8_t((x + y) * 3 + 3),
                    255});
+}
+
+// An opaque image of the position pattern saved as a BMP file (24-bit rows); empty on failure.
+inline std::vector<std::uint8_t> OpaquePatternBmp(c32bppDIB& dib, int w, int h) {
+    std::vector<std::uint8_t> bmp;
+    if (!dib.InitializeDIB(w, h)) return bmp;
+    FillPattern(dib);
+    dib.SetAlpha(false);
+    if (!dib.SaveToStream(bmp)) bmp.clear();
+    return bmp;
 }
 
 } // namespace corvale::testing
