@@ -270,6 +270,26 @@ TEST(OutOfMemory, AGifFrameIsDecodedWithoutAWholeFrameBuffer) {
     EXPECT_LT(gLargest, std::size_t{1} << 20);
 }
 
+// A PNG decoded into `dib` on one inflate path (zlib's or the own), the most it held through
+// operator new meanwhile beyond what was held before, and what the decoder said.
+struct MeasuredDecode {
+    bool ok;
+    std::size_t peak;
+    cPNGparser::Inflater inflater;
+    std::string error;
+};
+MeasuredDecode DecodeMeasuringPeak(const Bytes& png, bool withZlib, c32bppDIB& dib) {
+    static constexpr std::string_view kNoZlib[] = {"corvale-no-such-library"};
+    PngDecodeOptions options;
+    options.gdiplus = nullptr;
+    if (!withZlib) options.zlibNames = kNoZlib;
+    cPNGparser parser(options);
+    const std::size_t before = gLive;
+    gPeak = gLive;
+    const bool ok = parser.LoadStream(png, dib);
+    return {ok, gPeak - before, parser.LastInflater(), parser.LastError()};
+}
+
 // A picture one row high: beside the picture (its pixels are not allocated with operator new)
 // the decoder holds about the decompressed row and no row buffers, on either inflate path.
 TEST(OutOfMemory, AOneRowPngHoldsLittleMoreThanItsRowBesideThePicture) {
@@ -289,22 +309,16 @@ TEST(OutOfMemory, AOneRowPngHoldsLittleMoreThanItsRowBesideThePicture) {
     }
     ASSERT_EQ(png[25], 2); // RGB, 8 bits
     const std::size_t rowBytes = std::size_t(kWidth) * 3 + 1;
-    static constexpr std::string_view kNoZlib[] = {"corvale-no-such-library"};
     for (bool withZlib : {true, false}) {
-        PngDecodeOptions options;
-        options.gdiplus = nullptr;
-        if (!withZlib) options.zlibNames = kNoZlib;
         c32bppDIB dib(kCapGdiplusBarred);
-        cPNGparser parser(options);
-        const std::size_t before = gLive;
-        gPeak = gLive;
-        ASSERT_TRUE(parser.LoadStream(png, dib));
-        ASSERT_EQ(dib.Width(), kWidth) << parser.LastError();
-        EXPECT_EQ(parser.LastInflater(),
+        const MeasuredDecode decode = DecodeMeasuringPeak(png, withZlib, dib);
+        ASSERT_TRUE(decode.ok) << decode.error;
+        ASSERT_EQ(dib.Width(), kWidth);
+        EXPECT_EQ(decode.inflater,
                   withZlib ? cPNGparser::Inflater::Zlib : cPNGparser::Inflater::Own);
         EXPECT_EQ(dib.GetPixel(1000, 0), 0xE80306); // B 232, G 3, R 6
         // The row, the inflate's tables and the file's few chunks; two more rows before.
-        EXPECT_LT(gPeak - before, rowBytes + rowBytes / 4) << withZlib;
+        EXPECT_LT(decode.peak, rowBytes + rowBytes / 4) << withZlib;
     }
 }
 
@@ -468,19 +482,13 @@ TEST(OutOfMemory, ManyImageDataChunksCostNothingPerChunk) {
     PutChunk(png, "IEND", {});
     ASSERT_GT(z.size(), 200000u);
     for (bool withZlib : {true, false}) {
-        static constexpr std::string_view kNoZlib[] = {"corvale-no-such-library"};
-        PngDecodeOptions options;
-        options.gdiplus = nullptr;
-        if (!withZlib) options.zlibNames = kNoZlib;
         c32bppDIB dib(kCapGdiplusBarred);
-        cPNGparser parser(options);
-        const std::size_t before = gLive;
-        gPeak = gLive;
-        ASSERT_TRUE(parser.LoadStream(png, dib));
-        ASSERT_EQ(dib.Height(), std::int32_t(kHeight)) << parser.LastError();
+        const MeasuredDecode decode = DecodeMeasuringPeak(png, withZlib, dib);
+        ASSERT_TRUE(decode.ok) << decode.error;
+        ASSERT_EQ(dib.Height(), std::int32_t(kHeight));
         // The joined data, the inflated rows and two row buffers; a list of the chunks alone
         // would take 16 bytes a chunk (3.2 MB here).
-        EXPECT_LT(gPeak - before, 2 * expected + 100000) << withZlib;
+        EXPECT_LT(decode.peak, 2 * expected + 100000) << withZlib;
     }
 }
 

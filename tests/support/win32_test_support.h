@@ -78,26 +78,28 @@ inline HBITMAP NewDibSection(HDC dc, int width, int height, WORD bitCount, void*
     return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
 }
 
-// A list view's cell as the list itself answers LVM_GETITEMTEXT.
-inline std::wstring ListCellText(HWND list, int index, int subItem) {
+// One item's text as a common control answers `message` (LVM_GETITEMTEXTW, HDM_GETITEMW, ...),
+// `item` saying what to read.
+template <class Item> std::wstring ItemText(HWND control, UINT message, int index, Item item) {
     wchar_t buf[1024] = {};
-    LVITEMW item{};
-    item.iSubItem = subItem;
     item.pszText = buf;
     item.cchTextMax = 1024;
-    SendMessageW(list, LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item));
+    SendMessageW(control, message, index, reinterpret_cast<LPARAM>(&item));
     return buf;
+}
+
+// A list view's cell as the list itself answers LVM_GETITEMTEXT.
+inline std::wstring ListCellText(HWND list, int index, int subItem) {
+    LVITEMW item{};
+    item.iSubItem = subItem;
+    return ItemText(list, LVM_GETITEMTEXTW, index, item);
 }
 
 // A header control's column caption.
 inline std::wstring HeaderItemText(HWND header, int index) {
-    wchar_t buf[256] = {};
     HDITEMW item{};
     item.mask = HDI_TEXT;
-    item.pszText = buf;
-    item.cchTextMax = 256;
-    SendMessageW(header, HDM_GETITEMW, index, reinterpret_cast<LPARAM>(&item));
-    return buf;
+    return ItemText(header, HDM_GETITEMW, index, item);
 }
 
 } // namespace corvale::test_support

@@ -6,6 +6,7 @@
 #include "platform/fixture_wmi.h"
 #include "platform/win32/com.h"
 #include "platform/win32/text_seams.h"
+#include "tests/app/app_test_support.h"
 #include "tests/support/win32_test_support.h"
 
 #include <commctrl.h>
@@ -459,26 +460,9 @@ TEST_F(MainWindowTest, MemorySortsBySizeInEnglishAndGermanFormats) {
     }
 }
 
-constexpr const char* kEventLogDetail =
-    "Accept Pause: \t\tFalse\r\n"
-    "Accept Stop: \t\tTrue\r\n"
-    "Caption: \t\t\tWindows Event Log\r\n"
-    "Desktop Interactaction: \tFalse\r\n"
-    "Display Name: \t\tWindows Event Log\r\n"
-    "Error Control: \t\tNormal\r\n"
-    "Exit Code: \t\t0\r\n"
-    "Name: \t\t\tEventLog\r\n"
-    "Path Name: \t\tC:\\Windows\\system32\\svchost.exe -k LocalServiceNetworkRestricted\r\n"
-    "Process Id: \t\t1234\r\n"
-    "Service Specific Exit Code: \t0\r\n"
-    "Service Type: \t\tShare Process\r\n"
-    "Started: \t\t\tTrue\r\n"
-    "Start Mode: \t\tAuto\r\n"
-    "Start Name: \t\tNT AUTHORITY\\LocalService\r\n"
-    "State: \t\t\tRunning\r\n"
-    "Status: \t\t\tOK\r\n"
-    "Tag Id: \t\t\t0\r\n"
-    "Wait Hint: \t\t0\r\n";
+const std::string kEventLogDetail = test_support::ExpectedDetailText(
+    "Windows Event Log", "EventLog",
+    "C:\\Windows\\system32\\svchost.exe -k LocalServiceNetworkRestricted", "1234");
 
 TEST_F(MainWindowTest, DoubleClickOpensTheOneDetailWindowAndReusesIt) {
     // An empty list opens nothing.
