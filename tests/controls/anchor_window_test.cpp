@@ -1,6 +1,7 @@
 // The anchoring control bound to a real window (Windows only; runs under Wine).
 #include "controls/win32/anchor_window.h"
 #include "controls/win32/registry_settings_store.h"
+#include "tests/controls/anchored_label.h"
 #include "tests/support/win32_test_support.h"
 
 #include <gtest/gtest.h>
@@ -16,14 +17,7 @@ namespace {
 
 using test_support::PumpPending;
 
-Control Child(std::string name, std::string tag, TwipsRect where) {
-    Control c;
-    c.name = std::move(name);
-    c.kind = ControlKind::Label;
-    c.tag = std::move(tag);
-    c.position = where;
-    return c;
-}
+constexpr auto Child = test_support::AnchoredLabel;
 
 // A top-level window of 612 x 346 pixels (9180 x 5190 twips) with one child per control.
 struct TestForm {
@@ -31,13 +25,11 @@ struct TestForm {
     Form model;
     std::map<std::string, HWND> windows;
 
-    TestForm() {
-        model.outerWidth = 9180;
-        model.outerHeight = 5190;
-        model.controls.push_back(Child("List", "TTTT*/", {90, 510, 8865, 2505}));
-        model.controls.push_back(Child("Note", "TFFT*/", {90, 3090, 4080, 180}));
-        model.controls.push_back(Child("Logo", "FFTT*/", {7500, 3090, 1485, 1515}));
-        model.controls.push_back(Child("Button", "TTFF*/", {90, 60, 375, 405}));
+    TestForm()
+        : model(test_support::AnchorTestForm({Child("List", "TTTT*/", {90, 510, 8865, 2505}),
+                                              Child("Note", "TFFT*/", {90, 3090, 4080, 180}),
+                                              Child("Logo", "FFTT*/", {7500, 3090, 1485, 1515}),
+                                              Child("Button", "TTFF*/", {90, 60, 375, 405})})) {
         hwnd = CreateWindowExW(0, L"STATIC", L"anchor host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10,
                                10, 612, 346, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
         for (const Control& c : model.controls) {
