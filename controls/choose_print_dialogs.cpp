@@ -330,10 +330,7 @@ bool cCommonDialog::ShowColor() {
     a.AnyColor = FlagSet(f, cc::kAnyColor);
     a.FullOpen = FlagSet(f, cc::kFullOpen);
     a.DisableFullOpen = FlagSet(f, cc::kPreventFullOpen);
-    a.Owner = hWnd_;
-    a.flags = flags_;
-    a.Hook = hookDialog_;
-    a.EventSink = this;
+    TakeCommonSettings(a);
     if (!Dialog().VBChooseColor(a)) return false;
     color_ = a.Color;
     return true;
@@ -344,13 +341,10 @@ bool cCommonDialog::ShowFont() {
     FontDialogArgs a;
     a.CurFont = *Font();
     a.PrinterDC = -1;
-    a.Owner = hWnd_;
     a.Color = fontColor_;
     a.MinSize = min_;
     a.MaxSize = max_;
-    a.flags = flags_;
-    a.Hook = hookDialog_;
-    a.EventSink = this;
+    TakeCommonSettings(a);
     if (!Dialog().VBChooseFont(a)) return false;
     *font_ = a.CurFont;
     flags_ = a.flags;
@@ -373,11 +367,8 @@ bool cCommonDialog::ShowPrinter() {
     a.Copies = copies_; // held at the record's range there
     a.FromPage = fromPage_;
     a.ToPage = toPage_;
-    a.Owner = hWnd_;
     a.Printer = object_.get();
-    a.flags = flags_;
-    a.Hook = hookDialog_;
-    a.EventSink = this;
+    TakeCommonSettings(a);
     if (!Dialog().VBPrintDlg(a)) return false;
     printerDC_.Reset(a.hDC);
     copies_ = a.Copies;

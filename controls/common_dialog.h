@@ -417,6 +417,13 @@ class cCommonDialog : public DialogEventSink {
     DialogApi& api_;
     std::unique_ptr<GCommonDialog> dialog_;
     Events* events_ = nullptr;
+    // What every dialog takes from the component: the owner, the flags and the hook.
+    template <class Args> void TakeCommonSettings(Args& a) {
+        a.Owner = hWnd_;
+        a.flags = flags_;
+        a.Hook = hookDialog_;
+        a.EventSink = this;
+    }
     // Raises one of the events when the holder listens.
     template <class... Params, class... Args>
     std::intptr_t Raise(void (Events::*event)(Params...), Args&... args) {

@@ -457,16 +457,18 @@ struct ButtonRow {
     }
 };
 
-void MaybeSave(const Shot& s, const char* name) {
+// The window as drawn, also saved as `picture` in CORVALE_THEME_SHOTS when that is set.
+Shot Drawn(HWND window, const char* picture) {
+    const Shot shot = Capture(window);
     if (const char* dir = std::getenv("CORVALE_THEME_SHOTS"))
-        SaveShot(s, std::string(dir) + "/" + name);
+        SaveShot(shot, std::string(dir) + "/" + picture);
+    return shot;
 }
 
 TEST(ThemeDrawing, StylesOffShowTheSystemButtons) {
     RUN_WITH_STYLES(false);
     ButtonRow row;
-    const Shot shot = Capture(row.form.hwnd);
-    MaybeSave(shot, "buttons-styles-off.bmp");
+    const Shot shot = Drawn(row.form.hwnd, "buttons-styles-off.bmp");
     EXPECT_EQ(GetPropA(row.buttons[0], "Painted"), nullptr);
     EXPECT_GT(CountNear(Crop(shot, row.buttons[0], row.form.hwnd), kRed), 100);
 }
@@ -474,8 +476,7 @@ TEST(ThemeDrawing, StylesOffShowTheSystemButtons) {
 TEST(ThemeDrawing, GraphicalButtonsDrawThemedFaces) {
     RUN_WITH_STYLES(true);
     ButtonRow row;
-    const Shot shot = Capture(row.form.hwnd);
-    MaybeSave(shot, "buttons-themed.bmp");
+    const Shot shot = Drawn(row.form.hwnd, "buttons-themed.bmp");
     EXPECT_NE(GetPropA(row.buttons[0], "Painted"), nullptr);
 
     // The face is the theme's push button: the same edge as a standard themed button.
@@ -645,8 +646,7 @@ TEST(ThemeDrawing, ProgramButtonsUnderTheLightTheme) {
     ProgramButtons scene;
     ASSERT_TRUE(scene.icons[0]);
     ASSERT_TRUE(scene.Apply());
-    const Shot shot = Capture(scene.window.hwnd);
-    MaybeSave(shot, "program-buttons-themed.bmp");
+    const Shot shot = Drawn(scene.window.hwnd, "program-buttons-themed.bmp");
     EXPECT_NE(GetPropA(scene.windows["Command1"], "Painted"), nullptr);
     EXPECT_EQ(GetPropA(scene.windows["Plain"], "Painted"), nullptr);
     const Shot refresh = Crop(shot, scene.windows["Command1"], scene.window.hwnd);
@@ -666,8 +666,7 @@ TEST(ThemeDrawing, ProgramButtonsWithStylesOff) {
     RUN_WITH_STYLES(false);
     ProgramButtons scene;
     ASSERT_TRUE(scene.Apply());
-    const Shot shot = Capture(scene.window.hwnd);
-    MaybeSave(shot, "program-buttons-styles-off.bmp");
+    const Shot shot = Drawn(scene.window.hwnd, "program-buttons-styles-off.bmp");
     EXPECT_EQ(GetPropA(scene.windows["Command1"], "Painted"), nullptr);
     EXPECT_GT(Saturated(Crop(shot, scene.windows["Command1"], scene.window.hwnd)), 30);
 }
