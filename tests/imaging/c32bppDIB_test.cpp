@@ -49,8 +49,7 @@ TEST(ImageLifeCycle, RefusesBadSizes) {
 TEST(ImageLifeCycle, EraseClearsEveryPixelAndResetsFlags) {
     c32bppDIB dib(kOwn);
     EXPECT_FALSE(dib.EraseDIB());
-    ASSERT_TRUE(dib.InitializeDIB(4, 3));
-    testing::FillPattern(dib);
+    ASSERT_TRUE(MakePattern(dib, 4, 3));
     dib.SetAlpha(false);
     dib.SetImageType(image_type::kPng);
     ASSERT_TRUE(dib.EraseDIB());

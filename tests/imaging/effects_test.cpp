@@ -186,8 +186,7 @@ TEST(Region, BoundingBoxOverSeveralRows) {
 TEST(CopyImage, SameSizeIsByteForByteAndCarriesFlags) {
     c32bppDIB dib(kOwn), copy(kOwn);
     EXPECT_FALSE(dib.CopyImageTo(copy));
-    ASSERT_TRUE(dib.InitializeDIB(3, 2));
-    testing::FillPattern(dib);
+    ASSERT_TRUE(MakePattern(dib, 3, 2));
     SetPx(dib, 1, 1, {5, 6, 7, 9});
     dib.SetAlpha(false);
     dib.SetImageType(image_type::kGif);
@@ -205,8 +204,7 @@ TEST(CopyImage, SameSizeIsByteForByteAndCarriesFlags) {
 
 TEST(CopyImage, OtherSizeIsScaled) {
     c32bppDIB dib(kOwn), copy(kOwn);
-    ASSERT_TRUE(dib.InitializeDIB(2, 2));
-    testing::FillPattern(dib);
+    ASSERT_TRUE(MakePattern(dib, 2, 2));
     SetPx(dib, 1, 1, {0, 0, 0, 0});
     ASSERT_TRUE(dib.CopyImageTo(copy, 4, 6));
     ASSERT_EQ(copy.Width(), 4);

@@ -132,8 +132,7 @@ TEST_F(GdiplusTest, DecodesLikeTheOwnDecoder) {
 
 TEST_F(GdiplusTest, SavedPngReadsBackTheSamePixels) {
     c32bppDIB image(kCapGdiplusBarred);
-    ASSERT_TRUE(image.InitializeDIB(5, 3));
-    testing::FillPattern(image);
+    ASSERT_TRUE(MakePattern(image, 5, 3));
     SetPx(image, 4, 2, {0, 0, 0, 0});
     image.SetAlpha(true);
     std::vector<std::uint8_t> png;
@@ -237,8 +236,7 @@ TEST_F(GdiplusTest, BothEnginesPlaceMirroredAndRotatedDrawingsAlike) {
 TEST_F(GdiplusTest, ImageObjectsUseTheEngineToSavePng) {
     c32bppDIB image(0);
     ASSERT_TRUE(image.isGDIplusEnabled());
-    ASSERT_TRUE(image.InitializeDIB(3, 3));
-    testing::FillPattern(image);
+    ASSERT_TRUE(MakePattern(image, 3, 3));
     std::vector<std::uint8_t> png;
     ASSERT_TRUE(image.SaveToStream_PNG(png));
     c32bppDIB back(kCapGdiplusBarred);

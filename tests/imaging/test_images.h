@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 namespace corvale {
@@ -34,6 +35,19 @@ inline void Fill(c32bppDIB& dib, Bgra v) {
         for (int x = 0; x < dib.Width(); ++x) SetPx(dib, x, y, v);
 }
 
+// A pixel and where it goes.
+struct PlacedPixel {
+    int x, y;
+    Bgra value;
+};
+
+// Makes the image w x h pixels and sets the given ones (the others as InitializeDIB leaves them).
+inline bool MakeImage(c32bppDIB& dib, int w, int h, std::initializer_list<PlacedPixel> pixels) {
+    if (!dib.InitializeDIB(w, h)) return false;
+    for (const PlacedPixel& p : pixels) SetPx(dib, p.x, p.y, p.value);
+    return true;
+}
+
 // Every pixel a distinct opaque colour derived from its position.
 inline void FillPattern(c32bppDIB& dib) {
     for (int y = 0; y < dib.Height(); ++y)
@@ -43,11 +57,17 @@ inline void FillPattern(c32bppDIB& dib) {
                    255});
 }
 
+// Makes the image w x h pixels of the position pattern.
+inline bool MakePattern(c32bppDIB& dib, int w, int h) {
+    if (!dib.InitializeDIB(w, h)) return false;
+    FillPattern(dib);
+    return true;
+}
+
 // An opaque image of the position pattern saved as a BMP file (24-bit rows); empty on failure.
 inline std::vector<std::uint8_t> OpaquePatternBmp(c32bppDIB& dib, int w, int h) {
     std::vector<std::uint8_t> bmp;
-    if (!dib.InitializeDIB(w, h)) return bmp;
-    FillPattern(dib);
+    if (!MakePattern(dib, w, h)) return bmp;
     dib.SetAlpha(false);
     if (!dib.SaveToStream(bmp)) bmp.clear();
     return bmp;

@@ -49,8 +49,7 @@ class DibDC {
 };
 
 void Source(c32bppDIB& dib) {
-    ASSERT_TRUE(dib.InitializeDIB(4, 3));
-    testing::FillPattern(dib);
+    ASSERT_TRUE(MakePattern(dib, 4, 3));
     SetPx(dib, 1, 1, {20, 30, 40, 128});
     SetPx(dib, 2, 2, {0, 0, 0, 0});
 }
@@ -140,8 +139,7 @@ TEST(Win32Render, HostImageDestinationThroughAlphaBlend) {
 
 TEST(Win32Render, RotatedDrawingOntoADcWorksOnItsVisiblePart) {
     c32bppDIB own(kOwn);
-    ASSERT_TRUE(own.InitializeDIB(5, 4));
-    testing::FillPattern(own);
+    ASSERT_TRUE(MakePattern(own, 5, 4));
     // The DC's bounds cut the drawing as a host image of the same size does.
     DibDC dc(12, 10, {90, 60, 30, 255});
     c32bppDIB host(kOwn);
