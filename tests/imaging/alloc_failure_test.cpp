@@ -287,7 +287,7 @@ MeasuredDecode DecodeMeasuringPeak(const Bytes& png, bool withZlib, c32bppDIB& d
     const std::size_t before = gLive;
     gPeak = gLive;
     const bool ok = parser.LoadStream(png, dib);
-    return {ok, gPeak - before, parser.LastInflater(), parser.LastError()};
+    return {ok, gPeak - before, parser.LastInflater(), std::string(parser.LastError())};
 }
 
 // A picture one row high: beside the picture (its pixels are not allocated with operator new)
