@@ -279,9 +279,7 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
         conv.trns = &st.trns;
         conv.haveTrns = st.haveTrns;
         conv.key = st.key;
-        conv.sse2 = UseSse2();
-        if (h.depth <= 8 && (h.colorType == kGrey || h.colorType == kPalette))
-            conv.PrepareIndexed();
+        conv.Prepare(ChooseRowCode(options_.rowPath));
 
         // zlib decompresses all rows at once; the own inflate hands them over as it goes and
         // needs only a window over them: the last 64 KiB for its matches, the row not yet
