@@ -535,9 +535,16 @@ bool Converter::Indexed(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
                         std::size_t dstStep) const {
     const std::size_t entries = lutEntries; // locals: the stores below may alias members
     const bool keyed = colorType == kGrey && key >= 0;
-    if (depth == 8 && entries == 256 && !keyed) { // every byte names an entry
-        for (std::uint32_t i = 0; i < n; ++i, d += dstStep) std::memcpy(d, &lut[s[i]], 4);
-        return true;
+    if (depth == 8 && !keyed) {
+        // Every byte names an entry when the largest does (one quick pass over the row): the
+        // copy then needs no check.
+        unsigned top = 0;
+        for (std::uint32_t i = 0; i < n; ++i) top = s[i] > top ? s[i] : top;
+        if (top < entries) {
+            const std::uint32_t* table = lut;
+            for (std::uint32_t i = 0; i < n; ++i, d += dstStep) std::memcpy(d, &table[s[i]], 4);
+            return true;
+        }
     }
     if (depth == 8) {
         for (std::uint32_t i = 0; i < n; ++i, d += dstStep) {
