@@ -1,8 +1,10 @@
 #include "codecs/cPNGparser.h"
 
+#include "codecs/LittleEndianReader.h"
 #include "codecs/image_host.h"
 #include "codecs/inflate.h"
 #include "codecs/modParsers.h"
+#include "codecs/parsed.h"
 #include "codecs/png_rows.h"
 
 #include <algorithm>
@@ -25,27 +27,6 @@ bool ThroughTheImagesGdiplus(ImageHost& image, std::string_view fileName,
     return image.DecodeThroughGdiplus(fileName, bytes, token);
 }
 
-inline std::uint32_t ReadU32BE(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
-
-inline bool TypeIs(const std::uint8_t* type, const char (&name)[5]) {
-    return std::memcmp(type, name, 4) == 0;
-}
-
-std::uint64_t ExpectedSize(const Header& h) {
-    const unsigned bpp = BitsPerPixel(h);
-    const auto w = static_cast<std::uint32_t>(h.width), hh = static_cast<std::uint32_t>(h.height);
-    if (h.interlace == 0) return std::uint64_t{hh} * (RowLength(w, bpp) + 1);
-    std::uint64_t total = 0;
-    for (int p = 0; p < 7; ++p) {
-        const PassSize s = SizeOfPass(kPasses[p], w, hh);
-        if (s.cols != 0 && s.rows != 0)
-            total += std::uint64_t{s.rows} * (RowLength(s.cols, bpp) + 1);
-    }
-    return total;
-}
-
 // The depths the PNG format allows for each colour type; other pairs are refused because the
 // pixel layout they imply is undefined.
 bool ValidDepthFor(std::uint8_t colorType, std::uint8_t depth) {
@@ -63,8 +44,50 @@ bool ValidDepthFor(std::uint8_t colorType, std::uint8_t depth) {
     }
 }
 
-// ---- Chunk walk -----------------------------------------------------------------------------
+bool KnownColourType(std::uint8_t colorType) {
+    return colorType == kGrey || colorType == kTruecolor || colorType == kPalette ||
+           colorType == kGreyAlpha || colorType == kTruecolorAlpha;
+}
 
+std::uint64_t ExpectedSize(const Header& h) {
+    const unsigned bpp = BitsPerPixel(h);
+    const auto w = static_cast<std::uint32_t>(h.width), hh = static_cast<std::uint32_t>(h.height);
+    if (h.interlace == 0) return std::uint64_t{hh} * (RowLength(w, bpp) + 1);
+    std::uint64_t total = 0;
+    for (int p = 0; p < 7; ++p) {
+        const PassSize s = SizeOfPass(kPasses[p], w, hh);
+        if (s.cols != 0 && s.rows != 0)
+            total += std::uint64_t{s.rows} * (RowLength(s.cols, bpp) + 1);
+    }
+    return total;
+}
+
+// ---- Chunks ---------------------------------------------------------------------------------
+
+// One chunk: 4-byte big-endian body length, 4-byte type, body, 4-byte big-endian CRC-32 over
+// type and body.
+struct Chunk {
+    std::span<const std::uint8_t> typeAndBody;
+    std::span<const std::uint8_t> body;
+    std::uint32_t storedCrc = 0;
+    std::size_t next = 0; // where the next chunk starts
+
+    bool Is(const char (&type)[5]) const { return std::memcmp(typeAndBody.data(), type, 4) == 0; }
+};
+
+// Reads the chunk that starts at `pos`; the reason when it does not fit in the data.
+Parsed<Chunk, PngError> ReadChunk(const LittleEndianReader& in, std::size_t pos) {
+    const auto length = in.U32BigEndian(pos);
+    if (!length) return PngError::EndBeforeIend;
+    if (*length > 0x7FFFFFFFu) return PngError::ChunkLength;
+    const auto typeAndBody = in.Slice(pos + 4, std::size_t{*length} + 4);
+    if (!typeAndBody) return PngError::ChunkPastEnd;
+    const auto crc = in.U32BigEndian(pos + 8 + *length); // inside the data once the body is
+    if (!crc) return PngError::ChunkPastEnd;
+    return Chunk{*typeAndBody, typeAndBody->subspan(4), *crc, pos + 12 + *length};
+}
+
+// What the chunks say, gathered by the walk.
 struct DecodeState {
     Header header;
     std::vector<std::uint8_t> palette; // RGB triples
@@ -77,94 +100,84 @@ struct DecodeState {
     std::uint64_t idatBytes = 0;
 };
 
+// Walks the chunks from the signature to IEND and keeps what the decode needs. CRCs are checked
+// only with zlib (its crc32); a stored CRC of 0 is never checked.
 class ChunkWalker {
   public:
-    ChunkWalker(const ZlibLibrary* zlib, DecodeState& st, std::string& error)
-        : zlib_(zlib), st_(st), error_(error) {}
+    ChunkWalker(const ZlibLibrary* zlib, DecodeState& st) : zlib_(zlib), st_(st) {}
 
-    bool Walk(std::span<const std::uint8_t> png) {
-        std::size_t pos = 8;
-        for (;;) {
-            if (png.size() - pos < 4) return Fail("data end before the IEND chunk");
-            const std::uint32_t length = ReadU32BE(png.data() + pos);
-            if (length > 0x7FFFFFFFu) return Fail("negative chunk length");
-            if (png.size() - pos < 12 || png.size() - pos - 12 < length)
-                return Fail("chunk runs past the end of the data");
-            const std::uint8_t* type = png.data() + pos + 4;
-            const std::uint32_t storedCrc = zlib_ ? ReadU32BE(type + 4 + length) : 0;
-            const std::span<const std::uint8_t> typeAndBody(type, std::size_t{length} + 4);
-            const std::span<const std::uint8_t> body = typeAndBody.subspan(4);
-            pos += 12 + std::size_t{length};
-
-            if (TypeIs(type, "IEND")) return true;
-            if (length == 0) continue;
-            if (TypeIs(type, "IHDR")) {
-                if (!OnHeader(typeAndBody, body, storedCrc)) return false;
-            } else if (TypeIs(type, "PLTE")) {
-                if (!OnPalette(typeAndBody, body, storedCrc)) return false;
-            } else if (TypeIs(type, "tRNS")) {
-                OnTransparency(typeAndBody, body, storedCrc);
-            } else if (TypeIs(type, "IDAT")) {
-                if (storedCrc != 0 && !CrcMatches(typeAndBody, storedCrc))
-                    return Fail("image data chunk fails its CRC");
-                if (st_.idatChunks++ == 0) st_.firstIdat = body;
-                st_.idatBytes += body.size();
+    PngError Walk(std::span<const std::uint8_t> png) {
+        const LittleEndianReader in(png);
+        for (std::size_t pos = sizeof kSignature;;) {
+            const auto chunk = ReadChunk(in, pos);
+            if (!chunk) return chunk.error();
+            pos = chunk->next;
+            if (chunk->Is("IEND")) return PngError::None;
+            if (chunk->body.empty()) continue;
+            PngError failure = PngError::None;
+            if (chunk->Is("IHDR")) {
+                failure = OnHeader(*chunk);
+            } else if (chunk->Is("PLTE")) {
+                failure = OnPalette(*chunk);
+            } else if (chunk->Is("tRNS")) {
+                OnTransparency(*chunk);
+            } else if (chunk->Is("IDAT")) {
+                failure = OnImageData(*chunk);
             }
             // Every other chunk is skipped unread.
+            if (failure != PngError::None) return failure;
         }
     }
 
   private:
-    bool Fail(const char* why) {
-        error_ = why;
-        return false;
+    // True when the chunk's CRC is not checked or matches.
+    bool CrcHolds(const Chunk& chunk) const {
+        if (!zlib_ || chunk.storedCrc == 0) return true;
+        const std::uint32_t computed = zlib_->Crc32(chunk.typeAndBody);
+        return computed != 0 && computed == chunk.storedCrc;
     }
 
-    bool CrcMatches(std::span<const std::uint8_t> typeAndBody, std::uint32_t stored) const {
-        const std::uint32_t computed = zlib_->Crc32(typeAndBody);
-        return computed != 0 && computed == stored;
-    }
-
-    bool OnHeader(std::span<const std::uint8_t> typeAndBody, std::span<const std::uint8_t> b,
-                  std::uint32_t storedCrc) {
-        if (storedCrc != 0 && !CrcMatches(typeAndBody, storedCrc))
-            return Fail("header chunk fails its CRC");
-        if (b.size() < 13) return Fail("header chunk too short");
+    PngError OnHeader(const Chunk& chunk) {
+        if (!CrcHolds(chunk)) return PngError::HeaderCrc;
+        const std::span<const std::uint8_t> b = chunk.body;
+        if (b.size() < 13) return PngError::HeaderSize;
+        const LittleEndianReader in(b);
         Header h;
-        h.width = static_cast<std::int32_t>(ReadU32BE(b.data()));
-        h.height = static_cast<std::int32_t>(ReadU32BE(b.data() + 4));
-        if (h.width < 1 || h.height < 1) return Fail("width or height below 1");
-        if (b[10] != 0 || b[11] != 0) return Fail("unknown compression or filter method");
+        h.width = static_cast<std::int32_t>(*in.U32BigEndian(0));
+        h.height = static_cast<std::int32_t>(*in.U32BigEndian(4));
+        if (h.width < 1 || h.height < 1) return PngError::BadDimensions;
+        if (b[10] != 0) return PngError::BadCompressionMethod;
+        if (b[11] != 0) return PngError::BadFilterMethod;
         h.depth = b[8];
         h.colorType = b[9];
         h.interlace = b[12];
-        if (!ValidDepthFor(h.colorType, h.depth)) return Fail("unknown colour type or bit depth");
-        if (h.interlace > 1) return Fail("unknown interlace method");
+        if (!KnownColourType(h.colorType)) return PngError::BadColourType;
+        if (!ValidDepthFor(h.colorType, h.depth)) return PngError::BadBitDepth;
+        if (h.interlace > 1) return PngError::BadInterlaceMethod;
         if (std::int64_t{h.width} * 32 > kPngMaxPixelBits / h.height)
-            return Fail("image too large");
+            return PngError::ImageTooLarge;
         h.expected = ExpectedSize(h);
         h.seen = true;
         st_.header = h;
-        return true;
+        return PngError::None;
     }
 
-    bool OnPalette(std::span<const std::uint8_t> typeAndBody, std::span<const std::uint8_t> b,
-                   std::uint32_t storedCrc) {
+    PngError OnPalette(const Chunk& chunk) {
         const std::uint8_t ct = st_.header.colorType;
-        if (ct == kGrey || ct == kGreyAlpha) return true;
-        if (storedCrc != 0 && !CrcMatches(typeAndBody, storedCrc))
-            return Fail("palette chunk fails its CRC");
-        if (b.size() % 3 != 0) return Fail("palette length not a multiple of 3");
-        st_.palette.assign(b.begin(), b.end());
+        if (ct == kGrey || ct == kGreyAlpha) return PngError::None;
+        if (!CrcHolds(chunk)) return PngError::PaletteCrc;
+        if (chunk.body.size() % 3 != 0) return PngError::PaletteLength;
+        st_.palette.assign(chunk.body.begin(), chunk.body.end());
         st_.havePalette = true;
-        return true;
+        return PngError::None;
     }
 
-    void OnTransparency(std::span<const std::uint8_t> typeAndBody, std::span<const std::uint8_t> b,
-                        std::uint32_t storedCrc) {
+    // Never fails: a transparency chunk that cannot be used leaves no key.
+    void OnTransparency(const Chunk& chunk) {
         const std::uint8_t ct = st_.header.colorType;
         if (ct == kGreyAlpha || ct == kTruecolorAlpha) return;
-        if (storedCrc != 0 && !CrcMatches(typeAndBody, storedCrc)) return;
+        if (!CrcHolds(chunk)) return;
+        const std::span<const std::uint8_t> b = chunk.body;
         st_.trns.assign(b.begin(), b.end());
         st_.haveTrns = true;
         st_.key = -1;
@@ -178,25 +191,193 @@ class ChunkWalker {
         }
     }
 
+    PngError OnImageData(const Chunk& chunk) {
+        if (!CrcHolds(chunk)) return PngError::ImageDataCrc;
+        if (st_.idatChunks++ == 0) st_.firstIdat = chunk.body;
+        st_.idatBytes += chunk.body.size();
+        return PngError::None;
+    }
+
     const ZlibLibrary* zlib_;
     DecodeState& st_;
-    std::string& error_;
 };
 
-// Appends the bodies of the image-data chunks before the first IEND to out (a second walk over
-// chunks the walker has already checked, so that nothing is kept per chunk).
-void JoinImageData(std::span<const std::uint8_t> png, std::vector<std::uint8_t>& out) {
-    for (std::size_t pos = 8; png.size() - pos >= 12;) {
-        const std::uint32_t length = ReadU32BE(png.data() + pos);
-        if (png.size() - pos - 12 < length) return;
-        const std::uint8_t* type = png.data() + pos + 4;
-        if (TypeIs(type, "IEND")) return;
-        if (TypeIs(type, "IDAT")) out.insert(out.end(), type + 4, type + 4 + length);
-        pos += 12 + std::size_t{length};
+// ---- Decode steps ---------------------------------------------------------------------------
+
+// What the chunks must hold for the image data to be worth decompressing.
+PngError CheckImage(const DecodeState& st, const PngDecodeOptions& options) {
+    const Header& h = st.header;
+    if (!h.seen) return PngError::NoHeader;
+    if (options.maxSide > 0 && (h.width > options.maxSide || h.height > options.maxSide))
+        return PngError::LargerThanAllowed;
+    if (st.idatBytes == 0) return PngError::NoImageData;
+    if (h.expected > st.idatBytes * kDeflateMaxRatio + 1024) return PngError::ImageDataTooShort;
+    return PngError::None;
+}
+
+// The image data as one block: the first chunk's body in place when there is one chunk, else
+// the bodies joined into `joined` (a second walk over chunks the walker has checked, so that
+// nothing is kept per chunk).
+Parsed<std::span<const std::uint8_t>, PngError> GatherImageData(std::span<const std::uint8_t> png,
+                                                                const DecodeState& st,
+                                                                std::vector<std::uint8_t>& joined) {
+    if (st.idatChunks <= 1) return st.firstIdat;
+    joined.reserve(static_cast<std::size_t>(st.idatBytes));
+    const LittleEndianReader in(png);
+    for (std::size_t pos = sizeof kSignature;;) {
+        const auto chunk = ReadChunk(in, pos);
+        if (!chunk || chunk->Is("IEND")) break;
+        if (chunk->Is("IDAT")) joined.insert(joined.end(), chunk->body.begin(), chunk->body.end());
+        pos = chunk->next;
     }
+    if (joined.size() != st.idatBytes) return PngError::ImageDataChanged;
+    return std::span<const std::uint8_t>(joined);
+}
+
+// The row converter for the image's colour type and depth; `palette` receives the colours it
+// points at (a ramp for grey images and palette images without a palette chunk).
+Converter MakeConverter(const DecodeState& st, PngRowPath rowPath,
+                        std::vector<std::uint8_t>& palette) {
+    const Header& h = st.header;
+    if (h.colorType == kGrey || (h.colorType == kPalette && !st.havePalette))
+        palette = PreparedPalette(h);
+    else
+        palette = st.palette;
+
+    Converter conv;
+    conv.colorType = h.colorType;
+    conv.depth = h.depth;
+    conv.palette = palette.data();
+    conv.paletteEntries = palette.size() / 3;
+    conv.trns = &st.trns;
+    conv.haveTrns = st.haveTrns;
+    conv.key = st.key;
+    conv.Prepare(ChooseRowCode(rowPath));
+    return conv;
+}
+
+// How the image data were decompressed, or why they were not.
+struct Decompressed {
+    PngError failure = PngError::None;
+    cPNGparser::Inflater inflater = cPNGparser::Inflater::None;
+    InflateError inflateError = InflateError::None;
+};
+
+// Makes the image and fills it: zlib decompresses all rows at once; the own inflate (without
+// zlib, or when zlib fails) hands the rows over as it goes and needs only a window over them:
+// the last 64 KiB for its matches, the row not yet complete, and room to go on.
+Decompressed DecompressRows(std::span<const std::uint8_t> idat, const DecodeState& st,
+                            const Converter& conv, const ZlibLibrary* zlib, ImageHost& cHost) {
+    const Header& h = st.header;
+    const auto expected = static_cast<std::size_t>(h.expected);
+    const bool withZlib = zlib && zlib->HasUncompress();
+    const std::size_t rowBytes = static_cast<std::size_t>(RowLength(h.width, BitsPerPixel(h))) + 1;
+    const std::size_t window =
+        withZlib
+            ? expected
+            : std::min(expected, std::max(kPngInflateWindow, rowBytes + (std::size_t{512} << 10)));
+    // With slack for the wide reads of the row code.
+    std::unique_ptr<std::uint8_t[]> raw(new std::uint8_t[window + kInputSlack]);
+
+    // The image is made once the rows can be converted: after zlib, or before the own inflate,
+    // which converts them as it goes.
+    Decompressed out;
+    RowPass rows(h, conv, out.failure);
+    auto makeImage = [&] {
+        if (!cHost.InitializeDIB(h.width, h.height) || !rows.Start(cHost.BitsPointer()))
+            return Failed(out.failure, PngError::OutOfMemory);
+        return true;
+    };
+    if (withZlib) {
+        std::size_t written = 0;
+        if (zlib->Uncompress({raw.get(), expected}, idat, &written) == kZlibOk &&
+            written == expected) {
+            out.inflater = cPNGparser::Inflater::Zlib;
+            if (makeImage()) rows.Advance(raw.get(), 0, expected);
+            return out;
+        }
+    }
+    if (!makeImage()) return out;
+    // Each row is converted soon after the inflate has written it.
+    InflateProgress progress;
+    progress.notify = &RowPass::OnProgress;
+    progress.context = &rows;
+    progress.interval = std::size_t{64} << 10;
+    const InflateResult r = InflateWindowed({raw.get(), window}, idat, expected, progress);
+    out.inflateError = r.error;
+    if (r.ok && r.written == expected) {
+        out.inflater = cPNGparser::Inflater::Own;
+    } else if (out.failure == PngError::None) { // else a row failed and stopped the inflate
+        out.failure = r.ok ? PngError::RowsMissing : PngError::Inflate;
+    }
+    return out;
 }
 
 } // namespace
+
+std::string_view PngErrorText(PngError error) {
+    switch (error) {
+    case PngError::None:
+        return {};
+    case PngError::BadSignature:
+        return "no PNG signature";
+    case PngError::FileUnreadable:
+        return "file cannot be read";
+    case PngError::BadFileSize:
+        return "file too small or too large";
+    case PngError::EndBeforeIend:
+        return "data end before the IEND chunk";
+    case PngError::ChunkLength:
+        return "negative chunk length";
+    case PngError::ChunkPastEnd:
+        return "chunk runs past the end of the data";
+    case PngError::HeaderCrc:
+        return "header chunk fails its CRC";
+    case PngError::HeaderSize:
+        return "header chunk too short";
+    case PngError::BadDimensions:
+        return "width or height below 1";
+    case PngError::BadCompressionMethod:
+        return "unknown compression method";
+    case PngError::BadFilterMethod:
+        return "unknown filter method";
+    case PngError::BadColourType:
+        return "unknown colour type";
+    case PngError::BadBitDepth:
+        return "bit depth not allowed for the colour type";
+    case PngError::BadInterlaceMethod:
+        return "unknown interlace method";
+    case PngError::ImageTooLarge:
+        return "image too large";
+    case PngError::PaletteCrc:
+        return "palette chunk fails its CRC";
+    case PngError::PaletteLength:
+        return "palette length not a multiple of 3";
+    case PngError::ImageDataCrc:
+        return "image data chunk fails its CRC";
+    case PngError::NoHeader:
+        return "no header chunk";
+    case PngError::LargerThanAllowed:
+        return "image larger than allowed here";
+    case PngError::NoImageData:
+        return "no image data";
+    case PngError::ImageDataTooShort:
+        return "image data too short for the image";
+    case PngError::ImageDataChanged:
+        return "image data changed";
+    case PngError::OutOfMemory:
+        return "out of memory";
+    case PngError::Inflate:
+        return "image data do not decompress";
+    case PngError::RowsMissing:
+        return "image data decompress to fewer rows than the image has";
+    case PngError::BadFilterType:
+        return "unknown filter type in an interlaced image";
+    case PngError::PaletteIndex:
+        return "palette index beyond the palette";
+    }
+    return "unknown failure";
+}
 
 PngDecodeOptions DefaultPngDecodeOptions() {
     PngDecodeOptions options;
@@ -211,8 +392,9 @@ bool HasPngSignature(std::span<const std::uint8_t> bytes) {
 bool cPNGparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& cHost,
                             std::uintptr_t gdiToken) {
     inflater_ = Inflater::None;
-    error_.clear();
-    if (!HasPngSignature(stream)) return false;
+    failure_ = PngError::None;
+    inflateError_ = InflateError::None;
+    if (!HasPngSignature(stream)) return Failed(failure_, PngError::BadSignature);
     if (options_.gdiplus && options_.gdiplus(cHost, {}, stream, gdiToken)) return true;
     Decode(stream, cHost);
     return true;
@@ -220,24 +402,28 @@ bool cPNGparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& cHo
 
 bool cPNGparser::LoadFile(const std::string& fileName, ImageHost& cHost, std::uintptr_t gdiToken) {
     inflater_ = Inflater::None;
-    error_.clear();
-    if (fileName.empty()) return false;
+    failure_ = PngError::None;
+    inflateError_ = InflateError::None;
+    if (fileName.empty()) return Failed(failure_, PngError::FileUnreadable);
     FileHandle file = OpenFileForWrite(fileName, true, false);
-    if (!file.valid()) return false;
+    if (!file.valid()) return Failed(failure_, PngError::FileUnreadable);
     const auto size = file.Size();
-    if (!size || *size <= 56 || *size > kPngMaxFileBytes) return false;
+    if (!size || *size <= 56 || *size > kPngMaxFileBytes)
+        return Failed(failure_, PngError::BadFileSize);
     std::vector<std::uint8_t> bytes;
     try {
-        if (!file.ReadAll(bytes)) return false;
+        if (!file.ReadAll(bytes)) return Failed(failure_, PngError::FileUnreadable);
     } catch (const std::bad_alloc&) {
-        return false;
+        return Failed(failure_, PngError::OutOfMemory);
     }
-    if (!HasPngSignature(bytes)) return false;
+    if (!HasPngSignature(bytes)) return Failed(failure_, PngError::BadSignature);
     if (options_.gdiplus && options_.gdiplus(cHost, fileName, {}, gdiToken)) return true;
     Decode(bytes, cHost);
     return true;
 }
 
+// The steps after the signature: read the chunks, check what they say, gather the image data,
+// decompress and convert the rows, and finish the image.
 bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
     try {
         std::unique_ptr<ZlibLibrary> zlib;
@@ -245,110 +431,31 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
             zlib = ZlibLibrary::Open(FindZlib(false, options_.zlibNames));
 
         DecodeState st;
-        ChunkWalker walker(zlib.get(), st, error_);
-        if (!walker.Walk(png)) return false;
-        const Header& h = st.header;
-        if (!h.seen) return error_ = "no header chunk", false;
-        if (options_.maxSide > 0 && (h.width > options_.maxSide || h.height > options_.maxSide))
-            return error_ = "image larger than allowed here", false;
-        if (st.idatBytes == 0) return error_ = "no image data", false;
-        if (h.expected > st.idatBytes * kDeflateMaxRatio + 1024)
-            return error_ = "image data too short for the image", false;
-
-        // Join the image data (in place when there is one chunk).
+        if (const PngError walked = ChunkWalker(zlib.get(), st).Walk(png); walked != PngError::None)
+            return Failed(failure_, walked);
+        if (const PngError checked = CheckImage(st, options_); checked != PngError::None)
+            return Failed(failure_, checked);
         std::vector<std::uint8_t> joined;
-        std::span<const std::uint8_t> idat = st.firstIdat;
-        if (st.idatChunks > 1) {
-            joined.reserve(static_cast<std::size_t>(st.idatBytes));
-            JoinImageData(png, joined);
-            if (joined.size() != st.idatBytes) return error_ = "image data changed", false;
-            idat = joined;
-        }
+        const auto idat = GatherImageData(png, st, joined);
+        if (!idat) return Failed(failure_, idat.error());
 
         std::vector<std::uint8_t> palette;
-        if (h.colorType == kGrey || (h.colorType == kPalette && !st.havePalette))
-            palette = PreparedPalette(h);
-        else
-            palette = st.palette;
-
-        Converter conv;
-        conv.colorType = h.colorType;
-        conv.depth = h.depth;
-        conv.palette = palette.data();
-        conv.paletteEntries = palette.size() / 3;
-        conv.trns = &st.trns;
-        conv.haveTrns = st.haveTrns;
-        conv.key = st.key;
-        conv.Prepare(ChooseRowCode(options_.rowPath));
-
-        // zlib decompresses all rows at once; the own inflate hands them over as it goes and
-        // needs only a window over them: the last 64 KiB for its matches, the row not yet
-        // complete, and room to go on.
-        const auto expected = static_cast<std::size_t>(h.expected);
-        const bool withZlib = zlib && zlib->HasUncompress();
-        const std::size_t rowBytes =
-            static_cast<std::size_t>(RowLength(h.width, BitsPerPixel(h))) + 1;
-        const std::size_t window =
-            withZlib ? expected
-                     : std::min(expected,
-                                std::max(kPngInflateWindow, rowBytes + (std::size_t{512} << 10)));
-        // With slack for the wide reads of the row code.
-        std::unique_ptr<std::uint8_t[]> raw(new std::uint8_t[window + kInputSlack]);
-
-        // The image is made once the rows can be converted: after zlib, or before the own
-        // inflate, which converts them as it goes.
-        RowPass rows(h, conv, error_);
-        bool tried = false, made = false;
-        auto makeImage = [&] {
-            if (tried) return made;
-            tried = true;
-            if (!cHost.InitializeDIB(h.width, h.height))
-                return error_ = "no memory for the image", false;
-            if (!rows.Start(cHost.BitsPointer())) return error_ = "out of memory", false;
-            return made = true;
-        };
-        bool ok = true;
-        bool inflated = false;
-        if (withZlib) {
-            std::size_t written = 0;
-            inflated = zlib->Uncompress({raw.get(), expected}, idat, &written) == kZlibOk &&
-                       written == expected;
-            if (inflated) {
-                inflater_ = Inflater::Zlib;
-                ok = makeImage() && rows.Advance(raw.get(), 0, expected);
-            }
-        }
-        if (!inflated) {
-            // Each row is converted soon after the inflate has written it.
-            InflateProgress progress;
-            progress.notify = &RowPass::OnProgress;
-            progress.context = &rows;
-            progress.interval = std::size_t{64} << 10;
-            ok = makeImage();
-            const InflateResult r =
-                ok ? InflateWindowed({raw.get(), window}, idat, expected, progress)
-                   : InflateResult{};
-            inflated = r.ok && r.written == expected;
-            if (inflated) inflater_ = Inflater::Own;
-            if (ok && !inflated) {
-                if (error_.empty()) error_ = "image data do not decompress";
-                ok = false;
-            }
-        }
-        joined = {};
-        if (!ok) {
+        const Converter conv = MakeConverter(st, options_.rowPath, palette);
+        const Decompressed rows = DecompressRows(*idat, st, conv, zlib.get(), cHost);
+        inflater_ = rows.inflater;
+        inflateError_ = rows.inflateError;
+        if (rows.failure != PngError::None) {
             cHost.DestroyDIB();
-            return false;
+            return Failed(failure_, rows.failure);
         }
-        const bool alpha =
-            h.colorType == kGreyAlpha || h.colorType == kTruecolorAlpha || st.key >= 0;
-        cHost.SetAlpha(alpha);
+
+        const Header& h = st.header;
+        cHost.SetAlpha(h.colorType == kGreyAlpha || h.colorType == kTruecolorAlpha || st.key >= 0);
         cHost.SetImageType(image_type::kPng);
         return true;
     } catch (const std::bad_alloc&) {
-        error_ = "out of memory";
         cHost.DestroyDIB();
-        return false;
+        return Failed(failure_, PngError::OutOfMemory);
     }
 }
 

@@ -612,7 +612,7 @@ std::vector<std::uint8_t> PreparedPalette(const Header& h) {
 
 // Undoes filtering and interlacing and converts the rows into the image as their decompressed
 
-RowPass::RowPass(const Header& h, const Converter& conv, std::string& error)
+RowPass::RowPass(const Header& h, const Converter& conv, PngError& error)
     : conv_(conv), error_(error), width_(static_cast<std::uint32_t>(h.width)),
       height_(static_cast<std::uint32_t>(h.height)), bpp_(BitsPerPixel(h)),
       filterDistance_(bpp_ < 8 ? 1 : bpp_ / 8), interlaced_(h.interlace != 0),
@@ -656,7 +656,7 @@ bool RowPass::Advance(const std::uint8_t* data, std::size_t first, std::size_t a
         if (available < offset_ || available - offset_ < rowLength_ + 1) return true;
         const std::uint8_t* src = data + (offset_ - first);
         if (src[0] > 4 && interlaced_) {
-            error_ = "unknown filter type in an interlaced image";
+            error_ = PngError::BadFilterType;
             return false;
         }
         const std::uint8_t* row = cur_;
@@ -673,7 +673,7 @@ bool RowPass::Advance(const std::uint8_t* data, std::size_t first, std::size_t a
         std::uint8_t* dst =
             bits_ + std::size_t{height_ - 1 - y} * width_ * 4 + std::size_t{pass.startCol} * 4;
         if (!conv_.Row(row, size_.cols, dst, std::size_t{pass.colStep} * 4)) {
-            error_ = "palette index beyond the palette";
+            error_ = PngError::PaletteIndex;
             return false;
         }
         std::swap(cur_, prev_);

@@ -6,8 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <vector>
+
+#include "codecs/cPNGparser.h"
 
 namespace corvale {
 
@@ -138,7 +139,7 @@ std::vector<std::uint8_t> PreparedPalette(const Header& h);
 // thus needs no row buffer, and an interlaced one only buffers of its passes before the last.
 class RowPass {
   public:
-    RowPass(const Header& h, const Converter& conv, std::string& error);
+    RowPass(const Header& h, const Converter& conv, PngError& error);
 
     // Starts on the image's pixels; false when there is no memory for the row buffers.
     bool Start(std::uint8_t* bits);
@@ -159,7 +160,7 @@ class RowPass {
 
     const Converter& conv_;
     std::uint8_t* bits_ = nullptr;
-    std::string& error_;
+    PngError& error_;
     const std::uint32_t width_, height_;
     const unsigned bpp_;
     const std::size_t filterDistance_;

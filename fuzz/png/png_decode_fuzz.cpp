@@ -50,13 +50,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool claimedA = a.LoadStream(bytes, withZlib);
     const bool claimedB = b.LoadStream(bytes, without);
     if (claimedA != claimedB) std::abort();
+    // A picture exactly when no failure is named (GDI+ is not used here).
+    if ((withZlib.BitsPointer() != nullptr) != (a.Failure() == PngError::None) ||
+        (without.BitsPointer() != nullptr) != (b.Failure() == PngError::None))
+        std::abort();
     for (PngRowPath path :
          {PngRowPath::Plain, PngRowPath::Sse2, PngRowPath::Ssse3, PngRowPath::Sse41}) {
         if (!PngRowPathAvailable(path)) continue;
         c32bppDIB other;
         options.rowPath = path;
         cPNGparser c(options);
-        if (c.LoadStream(bytes, other) != claimedB ||
+        if (c.LoadStream(bytes, other) != claimedB || c.Failure() != b.Failure() ||
             !other.BitsPointer() != !without.BitsPointer())
             std::abort();
         if (other.BitsPointer() &&
