@@ -130,7 +130,7 @@ void UnfilterPlain(std::uint8_t filter, const std::uint8_t* src, const std::uint
 // bytes past the pixel are the next pixel's and are written again with it (or fall in the slack
 // after the row).
 
-// One pixel into the low lanes: 4 bytes for pixels of 3 or 4 bytes, 8 for 6 or 8.
+// One pixel into the low lanes: 4 bytes for pixels of up to 4 bytes, 8 for 6 or 8.
 template <std::size_t kBpp>
 [[gnu::target("sse2"), gnu::always_inline]] inline __m128i LoadPixel(const std::uint8_t* p) {
     if constexpr (kBpp <= 4) {
