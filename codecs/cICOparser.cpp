@@ -56,6 +56,7 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> stream, std::int32_t d
     bytes_ = {};
     type_ = 0;
     failure_ = IcoError::None;
+    pngFailure_ = PngError::None;
     const auto window = StreamWindow(stream, streamOffset, streamLength);
     if (!window) return Failed(failure_, IcoError::OutsideStream);
     const std::span<const std::uint8_t> data = *window;
@@ -264,7 +265,7 @@ std::vector<IconSize> cICOparser::Sizes() const {
     return sizes;
 }
 
-bool cICOparser::DecodePngEntry(const IcoEntry& entry, ImageHost& host) const {
+bool cICOparser::DecodePngEntry(const IcoEntry& entry, ImageHost& host) {
     const auto bytes = bytes_.subspan(entry.imageOffset, entry.bytesInRes);
     // The PNG decoder's own result: true whenever the entry has the PNG signature, decoded or
     // not (the picture shows whether it was).
@@ -272,9 +273,14 @@ bool cICOparser::DecodePngEntry(const IcoEntry& entry, ImageHost& host) const {
     // chunk replaces it.
     PngDecodeOptions options = DefaultPngDecodeOptions();
     options.maxSide = kLargestEntrySide;
-    const bool result = pngDecoder_ != nullptr
-                            ? pngDecoder_(host, bytes, IconWish{})
-                            : cPNGparser(options).LoadStream(bytes, host, host.gdiToken());
+    bool result = false;
+    if (pngDecoder_ != nullptr) {
+        result = pngDecoder_(host, bytes, IconWish{});
+    } else {
+        cPNGparser png(options);
+        result = png.LoadStream(bytes, host, host.gdiToken());
+        pngFailure_ = png.Failure();
+    }
     if (host.Handle() != 0 &&
         (host.Width() > kLargestEntrySide || host.Height() > kLargestEntrySide))
         host.DestroyDIB();

@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "codecs/cPNGparser.h"
 #include "codecs/decoders.h"
 
 namespace corvale {
@@ -45,7 +46,8 @@ enum class IcoError : std::uint8_t {
     EntryOutside,       // an entry's bytes lie outside the data or are too short to recognise
     UnknownDepth,       // neither the bitmap nor the directory gives an entry's bit count
     NoUsableEntry,      // no entry can be chosen, or the chosen one has no bit count
-    PngEntryFailed,     // the PNG decoder made no picture of the chosen PNG entry
+    PngEntryFailed,     // the PNG decoder made no picture of the chosen PNG entry (why, from the
+                        // own decoder: PngFailure())
     BadBitmapHeader,    // a bitmap entry's header is shorter than 40 bytes or too long
     BitmapTruncated,    // its colour table, masks, pixels or mask lie past the entry's end
     BadBitmapData,      // its pixels cannot be decoded at its depth and compression
@@ -68,6 +70,8 @@ class cICOparser {
                     std::uintptr_t gdiToken = 0);
     // Why the last LoadStream refused the data or made no picture (None otherwise).
     IcoError Failure() const { return failure_; }
+    // Why the own PNG decoder made no picture of the chosen PNG entry (None otherwise).
+    PngError PngFailure() const { return pngFailure_; }
 
     // Directory queries after LoadStream; entries are numbered from 1 (0 for a bad number).
     std::int32_t IconCount() const { return static_cast<std::int32_t>(entries_.size()); }
@@ -95,13 +99,14 @@ class cICOparser {
 
   private:
     IcoError DecodeBitmapEntry(const IcoEntry& entry, ImageHost& host) const;
-    bool DecodePngEntry(const IcoEntry& entry, ImageHost& host) const;
+    bool DecodePngEntry(const IcoEntry& entry, ImageHost& host);
 
     StreamDecoder pngDecoder_ = nullptr;
     std::span<const std::uint8_t> bytes_;
     std::uint16_t type_ = 0;
     std::vector<IcoEntry> entries_;
     IcoError failure_ = IcoError::None;
+    PngError pngFailure_ = PngError::None;
 };
 
 // Decoder-chain entry: true when the bytes were an icon or cursor and the image was made.

@@ -7,34 +7,26 @@
 
 namespace corvale {
 
+// Movable, not copyable; the library is freed with the object.
 class SharedLibrary {
   public:
-    SharedLibrary() = default;
-    ~SharedLibrary() { Close(); }
-    SharedLibrary(SharedLibrary&& other) noexcept : handle_(other.handle_) {
-        other.handle_ = nullptr;
-    }
-    SharedLibrary& operator=(SharedLibrary&& other) noexcept {
-        if (this != &other) {
-            Close();
-            handle_ = other.handle_;
-            other.handle_ = nullptr;
-        }
-        return *this;
-    }
-    SharedLibrary(const SharedLibrary&) = delete;
-    SharedLibrary& operator=(const SharedLibrary&) = delete;
-
     // Loads the library by name (UTF-8); false when it does not load.
     bool Open(const std::string& name);
     // Frees the library; false when none was loaded.
-    bool Close();
+    bool Close() {
+        const bool open = IsOpen();
+        handle_.reset();
+        return open;
+    }
     bool IsOpen() const { return handle_ != nullptr; }
     // The address of an export, or nullptr.
     void* Symbol(const char* name) const;
 
   private:
-    void* handle_ = nullptr;
+    struct Free { // the platform's dlclose or FreeLibrary
+        void operator()(void* handle) const;
+    };
+    std::unique_ptr<void, Free> handle_;
 };
 
 // The bytes that can safely be read at a code address, at most `limit` of them; empty where

@@ -7,19 +7,16 @@ namespace corvale {
 
 bool SharedLibrary::Open(const std::string& name) {
     Close();
-    handle_ = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
-    return handle_ != nullptr;
+    handle_.reset(dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL));
+    return IsOpen();
 }
 
-bool SharedLibrary::Close() {
-    if (!handle_) return false;
-    dlclose(handle_);
-    handle_ = nullptr;
-    return true;
+void SharedLibrary::Free::operator()(void* handle) const {
+    dlclose(handle);
 }
 
 void* SharedLibrary::Symbol(const char* name) const {
-    return handle_ ? dlsym(handle_, name) : nullptr;
+    return handle_ ? dlsym(handle_.get(), name) : nullptr;
 }
 
 std::span<const std::uint8_t> ReadableCodeAt(const void*, std::size_t) {

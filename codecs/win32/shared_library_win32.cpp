@@ -14,20 +14,17 @@ bool SharedLibrary::Open(const std::string& name) {
     const std::wstring wide = WideFromUtf8(name);
     if (wide.empty()) return false;
     // zlib1.dll and its kind ship with the program: its own folder only, by full path.
-    handle_ = reinterpret_cast<void*>(LoadShippedLibrary(wide));
-    return handle_ != nullptr;
+    handle_.reset(reinterpret_cast<void*>(LoadShippedLibrary(wide)));
+    return IsOpen();
 }
 
-bool SharedLibrary::Close() {
-    if (!handle_) return false;
-    FreeLibrary(static_cast<HMODULE>(handle_));
-    handle_ = nullptr;
-    return true;
+void SharedLibrary::Free::operator()(void* handle) const {
+    FreeLibrary(static_cast<HMODULE>(handle));
 }
 
 void* SharedLibrary::Symbol(const char* name) const {
     if (!handle_) return nullptr;
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_.get()), name));
 }
 
 std::span<const std::uint8_t> ReadableCodeAt(const void* address, std::size_t limit) {

@@ -13,6 +13,7 @@
 #include "codecs/win32/picture_objects.h"
 #include "imaging/c32bppDIB.h"
 #include "tests/codecs/bmp_ico_gif_support.h"
+#include "tests/support/win32_test_support.h"
 
 namespace corvale {
 namespace {
@@ -22,14 +23,8 @@ using test::PixelAt;
 
 // A 32-bit DIB section, top row first in `topFirst` (B, G, R, A).
 HBITMAP Section32(int width, int height, const std::vector<Bgra>& topFirst) {
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = test_support::NewDibSection(nullptr, width, height, 32, &bits);
     auto* p = static_cast<std::uint8_t*>(bits);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {

@@ -352,6 +352,7 @@ TEST(IcoPng, APngEntryThatFailsToDecodeIsStillClaimed) {
     cICOparser parser;
     EXPECT_TRUE(parser.LoadStream(ico, 48, 40, &dib));
     EXPECT_EQ(parser.Failure(), IcoError::PngEntryFailed);
+    EXPECT_EQ(parser.PngFailure(), PngError::ChunkPastEnd); // the padding after the header
     EXPECT_EQ(dib.Handle(), 0);
     EXPECT_FALSE(DecodeIcoStream(dib, ico, {48, 40, 32}));
 }
@@ -378,7 +379,9 @@ TEST(IcoPng, TheSizeDecodedIsCheckedNotTheFirstHeader) {
     png.insert(png.begin() + 8, first.begin(), first.end());
     const auto ico = MakeIco({{16, 16, 0, png}});
     MemoryImage dib;
-    EXPECT_TRUE(cICOparser().LoadStream(ico, 16, 16, &dib));
+    cICOparser parser;
+    EXPECT_TRUE(parser.LoadStream(ico, 16, 16, &dib));
+    EXPECT_EQ(parser.PngFailure(), PngError::LargerThanAllowed);
     EXPECT_EQ(dib.Handle(), 0);
     EXPECT_FALSE(DecodeIcoStream(dib, ico, {16, 16, 32}));
     // The same bytes as a plain PNG decode at their last header's size.
