@@ -522,23 +522,38 @@ inline void CopyMatchFast(std::uint8_t* dst, std::size_t dist, std::size_t lengt
     const std::uint8_t* src = dst - dist;
     std::uint8_t* const stop = dst + length;
     if (dist >= 64) {
+        // Most matches are shorter than 64 bytes: one round, an easily guessed branch.
         CopyInPieces<64>(dst, src, stop);
-    } else if (dist >= 32) {
-        CopyInPieces<32>(dst, src, stop);
     } else if (dist >= 16) {
-        CopyInPieces<16>(dst, src, stop);
+        // Two pieces of 16 a round, each read after the one before it is written.
+        do {
+            std::memcpy(dst, src, 16);
+            std::memcpy(dst + 16, src + 16, 16);
+            dst += 32;
+            src += 32;
+        } while (dst < stop);
     } else if (dist >= 8) {
         CopyInPieces<8>(dst, src, stop);
+    } else if (dist == 1) {
+        // A run of one byte, read as one byte: a wider read would also take bytes of earlier
+        // stores that the processor cannot pass on before they are written out.
+        const std::uint64_t v = std::uint64_t{*src} * 0x0101010101010101u;
+        do {
+            Store64LE(dst, v);
+            Store64LE(dst + 8, v);
+            Store64LE(dst + 16, v);
+            Store64LE(dst + 24, v);
+            dst += 32;
+        } while (dst < stop);
     } else {
-        // Distances 1..7 repeat a pattern of `dist` bytes: build 8 bytes of it once and store
+        // Distances 2..7 repeat a pattern of `dist` bytes: build 8 bytes of it once and store
         // them at steps of the largest multiple of the distance that fits in 8.
         static constexpr unsigned char kStep[8] = {0, 8, 8, 6, 8, 5, 6, 7};
         std::uint64_t v = Load64LE(src) & ((std::uint64_t{1} << (8 * dist)) - 1u);
         v |= v << (8 * dist);
         if (dist <= 3) v |= v << (16 * dist);
-        if (dist == 1) v |= v << 32;
         if ((dist & (dist - 1)) == 0) {
-            // 1, 2 and 4: the pattern repeats within 8 bytes, so 16 at a time.
+            // 2 and 4: the pattern repeats within 8 bytes, so 16 at a time.
             do {
                 Store64LE(dst, v);
                 Store64LE(dst + 8, v);
@@ -624,6 +639,12 @@ template <bool kWide, bool kPairs>
         buf >>= n;
         count -= n;
     };
+    // Drops an entry's bits: its low six bits hold their number (bit 5 is clear) and a 64-bit
+    // shift takes them as they are, so no masking lies on the path from one lookup to the next.
+    auto dropEntry = [&](std::uint32_t e) [[gnu::always_inline]] {
+        buf >>= e & 63u;
+        count -= e;
+    };
     // One literal or a pair: two bytes are stored either way (the second may be overwritten).
     auto literals = [&](std::uint32_t e) [[gnu::always_inline]] {
         buf >>= e & 63u;
@@ -645,9 +666,9 @@ template <bool kWide, bool kPairs>
     refill();
     std::uint32_t entry = litlen[buf & kLitlenMask];
     do {
-        // At least 56 bits held after this: a length code with its extra bits (20 at most)
-        // and a distance code with its extra bits (29 at most) need no further refill.
-        refill();
+        // At least 56 bits are held here (every path refills before it comes round): a length
+        // code with its extra bits (20 at most) and a distance code with its extra bits (29 at
+        // most) need no further refill.
         if (entry & kLiteral) {
             literals(entry);
             entry = litlen[buf & kLitlenMask];
@@ -662,6 +683,7 @@ template <bool kWide, bool kPairs>
                         // bits.
                         literals(entry);
                         entry = litlen[buf & kLitlenMask];
+                        refill();
                         continue;
                     }
                 }
@@ -675,6 +697,7 @@ template <bool kWide, bool kPairs>
                 if (entry & kLiteral) {
                     literals(entry);
                     entry = litlen[buf & kLitlenMask];
+                    refill();
                     continue;
                 }
             }
@@ -692,7 +715,7 @@ template <bool kWide, bool kPairs>
 
         // A length with its extra bits, in one drop.
         std::uint64_t saved = buf;
-        drop(EntryBits(entry));
+        dropEntry(entry);
         const std::size_t length = EntryValueWithExtra(entry, saved);
         if constexpr (kWide) refill(); // 16 extra bits for symbol 285
 
@@ -702,9 +725,12 @@ template <bool kWide, bool kPairs>
             entry = distTable[EntryValue(entry) + (buf & ((1u << EntryCodeBits(entry)) - 1u))];
         }
         saved = buf;
-        drop(EntryBits(entry));
+        dropEntry(entry);
         const std::size_t dist = EntryValueWithExtra(entry, saved);
+        // The next code is looked up and the buffer refilled before the copy: a wrongly guessed
+        // branch in the copy then does not hold up the decoding of what follows.
         entry = litlen[buf & kLitlenMask];
+        refill();
 
         if (dist > static_cast<std::size_t>(out - outBegin)) {
             o.error = InflateError::DistanceTooFarBack;
@@ -765,9 +791,11 @@ int FastLoopBest(BitReader& br, Output& o, const Tables& t) {
 }
 #endif
 
-bool HuffmanBlock(BitReader& br, Output& out, const Tables& t, bool deflate64) {
+bool HuffmanBlock(BitReader& br, Output& out, const Tables& t, bool deflate64, bool portable) {
     for (;;) {
-        const int fast = deflate64 ? FastLoopWide(br, out, t) : FastLoopBest(br, out, t);
+        const int fast = deflate64  ? FastLoopWide(br, out, t)
+                         : portable ? FastLoopPlain(br, out, t)
+                                    : FastLoopBest(br, out, t);
         if (fast != 0) return fast > 0;
         if (out.Due()) {
             if (!out.Progress()) return out.Fail(InflateError::Stopped);
@@ -838,7 +866,8 @@ InflateResult Failed(InflateError why) {
     return {false, 0, why};
 }
 
-InflateResult Inflate(Output& o, std::span<const std::uint8_t> in, bool deflate64) {
+InflateResult Inflate(Output& o, std::span<const std::uint8_t> in, bool deflate64,
+                      bool portable = false) {
     if (in.size() < 2) return Failed(InflateError::InputEnded);
     BitReader br{in.data() + 2, in.data() + in.size()}; // the zlib header is not examined
     o.SetLimits();
@@ -855,7 +884,7 @@ InflateResult Inflate(Output& o, std::span<const std::uint8_t> in, bool deflate6
             ok = StoredBlock(br, o);
             break;
         case 1:
-            ok = HuffmanBlock(br, o, fixed, deflate64);
+            ok = HuffmanBlock(br, o, fixed, deflate64, portable);
             break;
         case 2:
             if (!dynamic) dynamic.reset(new (std::nothrow) Tables);
@@ -863,7 +892,7 @@ InflateResult Inflate(Output& o, std::span<const std::uint8_t> in, bool deflate6
             if (const InflateError e = ReadDynamicTables(br, *dynamic, deflate64);
                 e != InflateError::None)
                 return Failed(e);
-            ok = HuffmanBlock(br, o, *dynamic, deflate64);
+            ok = HuffmanBlock(br, o, *dynamic, deflate64, portable);
             break;
         default:
             return Failed(InflateError::BadBlockType);
@@ -898,6 +927,13 @@ InflateResult InflateWindowed(std::span<std::uint8_t> window, std::span<const st
     o.size = outputSize;
     o.windowed = window.size() < outputSize;
     return Inflate(o, in, false);
+}
+
+InflateResult InflateDataPortable(std::span<std::uint8_t> out, std::span<const std::uint8_t> in,
+                                  bool deflate64) {
+    Output o{out.data(), out.data(), out.data() + out.size(), out.data() + out.size()};
+    o.capacity = o.size = out.size();
+    return Inflate(o, in, deflate64, true);
 }
 
 } // namespace corvale

@@ -63,4 +63,9 @@ InflateResult InflateData(std::span<std::uint8_t> out, std::span<const std::uint
 InflateResult InflateWindowed(std::span<std::uint8_t> window, std::span<const std::uint8_t> in,
                               std::size_t outputSize, const InflateProgress& progress);
 
+// InflateData on the portable path alone: the one the processor allows (BMI2 where present) is
+// otherwise chosen at run time. Tests and the fuzz target hold the two to the same results.
+InflateResult InflateDataPortable(std::span<std::uint8_t> out, std::span<const std::uint8_t> in,
+                                  bool deflate64 = false);
+
 } // namespace corvale

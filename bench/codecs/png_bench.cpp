@@ -504,7 +504,11 @@ constexpr const char* kKindNames[kKinds] = {"rgba", "rgb",        "palette",
 
 Bytes ReadFile(const std::filesystem::path& path) {
     std::ifstream f(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    std::error_code ec;
+    Bytes bytes(std::filesystem::file_size(path, ec));
+    if (ec || !f.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size())))
+        bytes.clear();
+    return bytes;
 }
 
 // The corpus folder: $CORVALE_PNG_CORPUS, else the one the build writes.

@@ -1,6 +1,7 @@
 // The own inflate against zlib: data compressed by zlib must come back exactly (also through a
 // moving window); the raw input taken as a stream must never be read or written out of bounds,
-// and when both zlib and the own inflate accept it they must agree.
+// and when both zlib and the own inflate accept it they must agree. The path chosen for the
+// processor and the portable path must give the same result, byte for byte, on both kinds.
 #include "codecs/inflate.h"
 
 #include <zlib.h>
@@ -32,6 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> out(n);
     const auto r = InflateData(out, z);
     if (!r.ok || r.written != n || (n != 0 && std::memcmp(out.data(), src, n) != 0)) std::abort();
+    std::vector<std::uint8_t> samePath(n);
+    const auto same = corvale::InflateDataPortable(samePath, z);
+    if (!same.ok || same.written != n || samePath != out) std::abort();
     // The same through a window that moves as the output grows, taken piece by piece: for one
     // input in sixteen, on 200 KB made from the input (the window is 136 KiB).
     if (n != 0 && data[0] % 16 == 0) {
@@ -59,6 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // 2. Arbitrary streams: the input itself, with a fixed output size.
     std::vector<std::uint8_t> own(4096), viaZlib(4096);
     const auto mine = InflateData(own, std::span<const std::uint8_t>(data, size));
+    std::vector<std::uint8_t> portable(own.size());
+    const auto p =
+        corvale::InflateDataPortable(portable, std::span<const std::uint8_t>(data, size));
+    if (p.ok != mine.ok || p.written != mine.written || p.error != mine.error || portable != own)
+        std::abort();
     uLongf zn = uLongf(viaZlib.size());
     const int zr = uncompress(viaZlib.data(), &zn, data, uLong(size));
     // Every failure names its reason; a success names none.

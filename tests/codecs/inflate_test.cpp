@@ -110,6 +110,39 @@ TEST(Inflate, DecodesWhatZlibCompressesAtEveryLevelAndStrategy) {
     }
 }
 
+// Matches at every short distance with lengths around the copy's piece sizes, and literals
+// whose codes pair up, each ending at the output's end: exact sizes decode (on the portable path
+// too, byte for byte), a byte less is too little, and input cut anywhere near its end fails.
+TEST(Inflate, CopiesAndLiteralPairsUpToTheEndsOfInputAndOutput) {
+    std::mt19937 rng(11);
+    Bytes copies;
+    for (std::size_t dist = 1; dist <= 80; ++dist)
+        for (std::size_t length : {3, 15, 16, 17, 31, 32, 33, 63, 64, 65, 130, 258}) {
+            for (std::size_t k = 0; k < dist; ++k)
+                copies.push_back(static_cast<std::uint8_t>(rng()));
+            for (std::size_t k = 0; k < length; ++k) copies.push_back(copies[copies.size() - dist]);
+        }
+    for (const Bytes& data : {copies, SampleData(20000, 1, 12)}) {
+        for (int level : {1, 9}) {
+            const Bytes z = Compress(data, level);
+            Bytes out(data.size()), portable(data.size());
+            ASSERT_TRUE(Inflate(out, z).ok) << level;
+            EXPECT_EQ(out, data);
+            const InflateResult p = InflateDataPortable(portable, z);
+            EXPECT_TRUE(p.ok);
+            EXPECT_EQ(portable, data);
+            Bytes short1(data.size() - 1);
+            EXPECT_EQ(Inflate(short1, z).error, InflateError::OutputFull);
+            // The last 4 bytes are the unread checksum.
+            for (std::size_t cut = 5; cut <= 40; ++cut) {
+                const Bytes in(z.begin(), z.end() - static_cast<std::ptrdiff_t>(cut));
+                EXPECT_EQ(Inflate(out, in).error, InflateError::InputEnded) << cut;
+                EXPECT_EQ(InflateDataPortable(out, in).error, InflateError::InputEnded) << cut;
+            }
+        }
+    }
+}
+
 TEST(Inflate, StoredFixedAndDynamicBlocksInOneStreamDecodeInOrder) {
     const Bytes a = SampleData(5000, 2, 7), b = SampleData(5000, 3, 8), c = SampleData(5000, 1, 9);
     z_stream zs{};
