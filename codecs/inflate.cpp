@@ -630,23 +630,23 @@ template <bool kWide, bool kPairs>
 
     // Only the low six bits of `count` are meaningful here (it never exceeds 63), which lets a
     // whole literal entry be subtracted from it.
-    auto refill = [&] [[gnu::always_inline]] {
+    auto refill = [&]() __attribute__((always_inline)) {
         buf |= Load64LE(in) << (count & 63u);
         in += (63u - (count & 63u)) >> 3;
         count |= 56;
     };
-    auto drop = [&](unsigned n) [[gnu::always_inline]] {
+    auto drop = [&](unsigned n) __attribute__((always_inline)) {
         buf >>= n;
         count -= n;
     };
     // Drops an entry's bits: its low six bits hold their number (bit 5 is clear) and a 64-bit
     // shift takes them as they are, so no masking lies on the path from one lookup to the next.
-    auto dropEntry = [&](std::uint32_t e) [[gnu::always_inline]] {
+    auto dropEntry = [&](std::uint32_t e) __attribute__((always_inline)) {
         buf >>= e & 63u;
         count -= e;
     };
     // One literal or a pair: two bytes are stored either way (the second may be overwritten).
-    auto literals = [&](std::uint32_t e) [[gnu::always_inline]] {
+    auto literals = [&](std::uint32_t e) __attribute__((always_inline)) {
         buf >>= e & 63u;
         count -= e;
         if constexpr (!kPairs) {
