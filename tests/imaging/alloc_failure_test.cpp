@@ -125,6 +125,31 @@ TEST(OutOfMemory, EachDecoderGivesItsFailureResult) {
     }
 }
 
+// A PNG decode that a failed allocation stops says so, on either inflate path, rather than
+// blaming the file.
+TEST(OutOfMemory, ThePngDecoderNamesTheFailedAllocation) {
+    static constexpr std::string_view kNoZlib[] = {"corvale-no-such-library"};
+    const Bytes png = SmallPng();
+    for (bool withZlib : {true, false}) {
+        PngDecodeOptions options;
+        options.gdiplus = nullptr;
+        if (!withZlib) options.zlibNames = kNoZlib;
+        EXPECT_TRUE(EveryAllocationFailsInTurn([&](bool& hasPicture) {
+            MemoryImage image;
+            cPNGparser parser(options);
+            parser.LoadStream(png, image);
+            hasPicture = image.BitsPointer() != nullptr;
+            const PngError why = parser.Failure();
+            if (why == PngError::Inflate) {
+                EXPECT_EQ(parser.LastInflateError(), InflateError::OutOfMemory) << withZlib;
+            } else if (why != PngError::None) {
+                EXPECT_EQ(why, PngError::OutOfMemory) << parser.LastError() << " " << withZlib;
+            }
+            return why == PngError::None && hasPicture;
+        })) << withZlib;
+    }
+}
+
 TEST(OutOfMemory, IconDirectoryAndSizesGiveTheirFailureResult) {
     const Bytes ico = Fixture("disc.ico");
     EXPECT_TRUE(EveryAllocationFailsInTurn([&](bool& hasPicture) {
