@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
+#include <optional>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -19,17 +21,153 @@ constexpr std::int32_t kCheckerSecond = 0xC0C0C0;
 // Shadows are pre-built for pictures larger than this in either direction.
 constexpr std::int32_t kShadowJitLimit = 128;
 
-// Defaults of the stored keys.
-constexpr std::int32_t kDefaultProps = alpha_props::kStretchQuality;
-constexpr std::int32_t kDefaultShadowColor = 0x404040;
-constexpr std::int32_t kDefaultShadowDepth = 2;
-constexpr std::int32_t kDefaultShadowOffset = 2;
-constexpr std::int32_t kDefaultShadowOpacity = 50;
 // Props bits that are stored (the buffer flag is run-time only).
 constexpr std::int32_t kStoredPropsMask = ~alpha_props::kBufferInUse;
 
-bool InRange(std::int32_t v, std::int32_t low, std::int32_t high) {
-    return v >= low && v <= high;
+// ---- the stored keys ---------------------------------------------------------------------------
+// Every key the control keeps in its property bag, with the type it is kept as, the value that is
+// not stored (the default) and the values it may take. Reading, writing and the setters all go
+// through this one table. A value outside the range is ignored (a setter keeps the current value,
+// reading takes the default) unless the key clamps it to the nearest bound; keys without a range
+// of their own take the range of the type they are kept as, so nothing narrows silently.
+
+enum class StoredType : std::uint8_t { Int32, Int16, Single, Boolean, Bytes };
+enum class OutOfRange : std::uint8_t { Ignored, Clamped };
+
+struct StoredKey {
+    std::string_view name;
+    StoredType type;
+    std::int32_t fallback;
+    std::int32_t low;
+    std::int32_t high;
+    OutOfRange outOfRange = OutOfRange::Ignored;
+};
+
+constexpr std::int32_t kI32Min = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t kI32Max = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t kI16Min = std::numeric_limits<std::int16_t>::min();
+constexpr std::int32_t kI16Max = std::numeric_limits<std::int16_t>::max();
+
+constexpr StoredKey kStoredKeys[] = {
+    {"Image", StoredType::Bytes, 0, 0, 0},
+    {"Scaler", StoredType::Int32, 0, 0, 4},
+    {"Opacity", StoredType::Int16, 100, 0, 100},
+    {"Mirror", StoredType::Int32, 0, 0, 3},
+    {"Angle", StoredType::Int32, 0, -359, 359},
+    {"GrayScale", StoredType::Int32, -1, -1, 7},
+    {"HitTest", StoredType::Int32, 0, 0, 3},
+    {"Props", StoredType::Int32, alpha_props::kStretchQuality, kI32Min, kI32Max},
+    {"MaskUsed", StoredType::Boolean, 0, 0, 1},
+    {"MaskColor", StoredType::Int32, kSystemButtonFace, kI32Min, kI32Max},
+    {"MaskSource", StoredType::Int32, 0, 0, 5},
+    {"Mask", StoredType::Int32, kSystemButtonFace, kI32Min, kI32Max},
+    {"Enabled", StoredType::Boolean, 1, 0, 1},
+    {"MIcon", StoredType::Bytes, 0, 0, 0},
+    {"MPointer", StoredType::Int16, 0, kI16Min, kI16Max, OutOfRange::Clamped},
+    {"OLEdrop", StoredType::Int16, 0, kI16Min, kI16Max, OutOfRange::Clamped},
+    {"ScaleCx", StoredType::Int32, 0, 0, kI32Max},
+    {"ScaleCy", StoredType::Int32, 0, 0, kI32Max},
+    {"ShadowColor", StoredType::Int32, 0x404040, kI32Min, kI32Max},
+    {"ShadowDepth", StoredType::Int16, 2, 0, 10},
+    {"ShadowX", StoredType::Int16, 2, kI16Min, kI16Max, OutOfRange::Clamped},
+    {"ShadowY", StoredType::Int16, 2, kI16Min, kI16Max, OutOfRange::Clamped},
+    {"ShadowOpacity", StoredType::Int16, 50, 0, 100},
+    {"Intensity", StoredType::Single, 0, -100, 100},
+};
+
+constexpr const StoredKey& Key(std::string_view name) {
+    for (const StoredKey& key : kStoredKeys)
+        if (key.name == name) return key;
+    throw "no such stored key"; // only ever evaluated at compile time
+}
+
+constexpr bool TableIsSound() {
+    for (const StoredKey& key : kStoredKeys) {
+        if (key.low > key.high || key.fallback < key.low || key.fallback > key.high) return false;
+        if (key.type == StoredType::Int16 && (key.low < kI16Min || key.high > kI16Max))
+            return false;
+    }
+    return true;
+}
+static_assert(TableIsSound(), "every default lies in its range, every range fits its type");
+
+constexpr const StoredKey& kScalerKey = Key("Scaler");
+constexpr const StoredKey& kOpacityKey = Key("Opacity");
+constexpr const StoredKey& kMirrorKey = Key("Mirror");
+constexpr const StoredKey& kAngleKey = Key("Angle");
+constexpr const StoredKey& kGrayScaleKey = Key("GrayScale");
+constexpr const StoredKey& kHitTestKey = Key("HitTest");
+constexpr const StoredKey& kPropsKey = Key("Props");
+constexpr const StoredKey& kMaskUsedKey = Key("MaskUsed");
+constexpr const StoredKey& kMaskColorKey = Key("MaskColor");
+constexpr const StoredKey& kMaskSourceKey = Key("MaskSource");
+constexpr const StoredKey& kMaskKey = Key("Mask");
+constexpr const StoredKey& kEnabledKey = Key("Enabled");
+constexpr const StoredKey& kMousePointerKey = Key("MPointer");
+constexpr const StoredKey& kOleDropKey = Key("OLEdrop");
+constexpr const StoredKey& kScaleCxKey = Key("ScaleCx");
+constexpr const StoredKey& kScaleCyKey = Key("ScaleCy");
+constexpr const StoredKey& kShadowColorKey = Key("ShadowColor");
+constexpr const StoredKey& kShadowDepthKey = Key("ShadowDepth");
+constexpr const StoredKey& kShadowXKey = Key("ShadowX");
+constexpr const StoredKey& kShadowYKey = Key("ShadowY");
+constexpr const StoredKey& kShadowOpacityKey = Key("ShadowOpacity");
+constexpr const StoredKey& kIntensityKey = Key("Intensity");
+// The value as the key keeps it: itself inside the range; outside, the nearest bound when the key
+// clamps, else nothing.
+constexpr std::optional<std::int32_t> Admit(const StoredKey& key, std::int64_t value) {
+    if (value >= key.low && value <= key.high) return static_cast<std::int32_t>(value);
+    if (key.outOfRange == OutOfRange::Ignored) return std::nullopt;
+    return static_cast<std::int32_t>(value < key.low ? key.low : key.high);
+}
+static_assert(Admit(kShadowXKey, 40000) == kI16Max && Admit(kShadowXKey, -40000) == kI16Min);
+static_assert(!Admit(kShadowDepthKey, 11) && Admit(kShadowDepthKey, 10) == 10);
+
+bool AdmitSingle(const StoredKey& key, float value) {
+    return value >= static_cast<float>(key.low) && value <= static_cast<float>(key.high);
+}
+
+// The stored value as the key admits it; the default when it is missing or ignored.
+std::int32_t ReadKey(const PropertyBag& bag, const StoredKey& key) {
+    const auto v = bag.GetInt32(key.name);
+    return v ? Admit(key, *v).value_or(key.fallback) : key.fallback;
+}
+
+bool ReadFlag(const PropertyBag& bag, const StoredKey& key) {
+    return bag.GetBool(key.name).value_or(key.fallback != 0);
+}
+
+float ReadSingle(const PropertyBag& bag, const StoredKey& key) {
+    const auto v = bag.GetSingle(key.name);
+    return v && AdmitSingle(key, *v) ? *v : static_cast<float>(key.fallback);
+}
+
+// Stores the value in the key's type; the default is not stored.
+void WriteKey(PropertyBag& bag, const StoredKey& key, std::int32_t value) {
+    if (value == key.fallback) {
+        bag.Remove(key.name);
+        return;
+    }
+    // The setters keep values in range; a bound is still never crossed by the narrowing.
+    value = std::clamp(value, key.low, key.high);
+    if (key.type == StoredType::Int16)
+        bag.Set(key.name, static_cast<std::int16_t>(value));
+    else
+        bag.Set(key.name, value);
+}
+
+void WriteFlag(PropertyBag& bag, const StoredKey& key, bool value) {
+    if (value == (key.fallback != 0))
+        bag.Remove(key.name);
+    else
+        bag.Set(key.name, value);
+}
+
+void WriteSingle(PropertyBag& bag, const StoredKey& key, float value) {
+    if (value == static_cast<float>(key.fallback))
+        bag.Remove(key.name);
+    else
+        bag.Set(key.name, value);
 }
 
 std::int32_t NormalOpacity(std::int32_t value) {
@@ -45,27 +183,6 @@ std::int32_t InvertColor(std::int32_t color) {
 bool Intersects(std::int32_t l1, std::int32_t t1, std::int32_t r1, std::int32_t b1, std::int32_t l2,
                 std::int32_t t2, std::int32_t r2, std::int32_t b2) {
     return l1 < r2 && l2 < r1 && t1 < b2 && t2 < b1;
-}
-
-// The bag's 32-bit value when it lies in the range, else the default.
-std::int32_t ReadRanged(const PropertyBag& bag, std::string_view key, std::int32_t fallback,
-                        std::int32_t low, std::int32_t high) {
-    const auto v = bag.GetInt32(key);
-    return v && InRange(*v, low, high) ? *v : fallback;
-}
-
-void WriteInt32(PropertyBag& bag, std::string_view key, std::int32_t value, std::int32_t fallback) {
-    if (value != fallback)
-        bag.Set(key, value);
-    else
-        bag.Remove(key);
-}
-
-void WriteInt16(PropertyBag& bag, std::string_view key, std::int32_t value, std::int32_t fallback) {
-    if (value != fallback)
-        bag.Set(key, static_cast<std::int16_t>(value));
-    else
-        bag.Remove(key);
 }
 
 // Whether any pixel of the picture is less than opaque: what "the picture uses alpha" means
@@ -125,6 +242,7 @@ aicAlphaImage::aicAlphaImage(AlphaImageSite& site, std::uint32_t capabilityFlags
                              const ImagingServices& services)
     : site_(site), image_(capabilityFlags, services), capabilityFlags_(capabilityFlags),
       services_(&services) {
+    ReadSettings(PropertyBag{}); // the stored keys' defaults
     image_.HighQualityInterpolation(StretchQuality());
 }
 
@@ -584,8 +702,9 @@ void aicAlphaImage::FadeInOut(std::int32_t finalOpacity, std::int32_t fadeStepPe
 // --- properties ----------------------------------------------------------------------------------
 
 void aicAlphaImage::ScaleMethod(std::int32_t value) {
-    if (!InRange(value, 0, 4) || value == scaleMethod_) return;
-    scaleMethod_ = value;
+    const auto kept = Admit(kScalerKey, value);
+    if (!kept || *kept == scaleMethod_) return;
+    scaleMethod_ = *kept;
     Changed("Stretch");
     Layout();
     site_.Invalidate();
@@ -609,7 +728,7 @@ void aicAlphaImage::Opacity(std::int32_t value) {
 }
 
 void aicAlphaImage::Mirror(std::int32_t value) {
-    if (!InRange(value, 0, 3) || value == mirror_) return;
+    if (!Admit(kMirrorKey, value) || value == mirror_) return;
     const std::int32_t change = value ^ mirror_;
     mirror_ = value;
     image_.MirrorImage((change & 1) != 0, (change & 2) != 0);
@@ -619,14 +738,16 @@ void aicAlphaImage::Mirror(std::int32_t value) {
 }
 
 void aicAlphaImage::grayScale(std::int32_t value) {
-    if (!InRange(value, 0, 8) || value - 1 == grayScale_) return;
-    grayScale_ = value - 1;
+    // The public values are the stored codes plus one (0 = none).
+    const auto kept = Admit(kGrayScaleKey, std::int64_t(value) - 1);
+    if (!kept || *kept == grayScale_) return;
+    grayScale_ = *kept;
     Changed("GrayScale");
     site_.Invalidate();
 }
 
 void aicAlphaImage::IntensityOffset(float value) {
-    if (!(value >= -100.0f && value <= 100.0f) || value == intensity_) return;
+    if (!AdmitSingle(kIntensityKey, value) || value == intensity_) return;
     intensity_ = value;
     Changed("Intensity");
     site_.Invalidate();
@@ -701,7 +822,7 @@ std::int32_t aicAlphaImage::EffectiveMaskColor(std::int32_t source) const {
 }
 
 void aicAlphaImage::MaskUsed(std::int32_t source) {
-    if (!InRange(source, 0, 5) || source == maskSource_) return;
+    if (!Admit(kMaskSourceKey, source) || source == maskSource_) return;
     if (maskSource_ == 0 && AnyPixelTranslucent(image_)) return; // its own transparency
     if (maskSource_ != 0) image_.MakeTransparent(mask_, true);
     maskSource_ = source;
@@ -728,7 +849,7 @@ void aicAlphaImage::MaskColor(std::int32_t color) {
 }
 
 void aicAlphaImage::HitTestMode(std::int32_t mode) {
-    if (!InRange(mode, 0, 3) || mode == hitTest_) return;
+    if (!Admit(kHitTestKey, mode) || mode == hitTest_) return;
     hitTest_ = mode;
     Changed("HitTest");
     RebuildShape();
@@ -763,21 +884,23 @@ void aicAlphaImage::ShadowColor(std::int32_t color) {
 }
 
 void aicAlphaImage::ShadowOffsetX(std::int32_t value) {
-    if (value == shadowX_) return;
-    shadowX_ = value;
+    const auto kept = Admit(kShadowXKey, value);
+    if (!kept || *kept == shadowX_) return;
+    shadowX_ = *kept;
     Changed("ShadowOffsetX");
     site_.Invalidate();
 }
 
 void aicAlphaImage::ShadowOffsetY(std::int32_t value) {
-    if (value == shadowY_) return;
-    shadowY_ = value;
+    const auto kept = Admit(kShadowYKey, value);
+    if (!kept || *kept == shadowY_) return;
+    shadowY_ = *kept;
     Changed("ShadowOffsetY");
     site_.Invalidate();
 }
 
 void aicAlphaImage::ShadowDepth(std::int32_t value) {
-    if (!InRange(value, 0, 10) || value == shadowDepth_) return;
+    if (!Admit(kShadowDepthKey, value) || value == shadowDepth_) return;
     shadowDepth_ = value;
     Changed("ShadowDepth");
     RebuildShadow();
@@ -785,15 +908,16 @@ void aicAlphaImage::ShadowDepth(std::int32_t value) {
 }
 
 void aicAlphaImage::ShadowOpacity(std::int32_t value) {
-    if (!InRange(value, 0, 100) || value == shadowOpacity_) return;
+    if (!Admit(kShadowOpacityKey, value) || value == shadowOpacity_) return;
     shadowOpacity_ = value;
     Changed("ShadowOpacity");
     site_.Invalidate();
 }
 
 void aicAlphaImage::MousePointer(std::int32_t value) {
-    if (value == mousePointer_) return;
-    mousePointer_ = value;
+    const auto kept = Admit(kMousePointerKey, value);
+    if (!kept || *kept == mousePointer_) return;
+    mousePointer_ = *kept;
     Changed("MousePointer");
     site_.MousePointerChanged(mousePointer_, mouseIcon_);
 }
@@ -805,10 +929,11 @@ void aicAlphaImage::MouseIcon(Bytes icon) {
 }
 
 void aicAlphaImage::OLEDropMode(std::int32_t value) {
-    if (value == oleDropMode_) return;
-    oleDropMode_ = value;
+    const auto kept = Admit(kOleDropKey, value);
+    if (!kept || *kept == oleDropMode_) return;
+    oleDropMode_ = *kept;
     Changed("OLEDropMode");
-    site_.OleDropModeChanged(value);
+    site_.OleDropModeChanged(oleDropMode_);
 }
 
 bool aicAlphaImage::GDIplusInitialized() const {
@@ -816,7 +941,8 @@ bool aicAlphaImage::GDIplusInitialized() const {
 }
 
 void aicAlphaImage::CustomSize(std::int32_t cx, std::int32_t cy) {
-    if (cx < 0 || cy < 0 || (cx == scaleCx_ && cy == scaleCy_)) return;
+    if (!Admit(kScaleCxKey, cx) || !Admit(kScaleCyKey, cy) || (cx == scaleCx_ && cy == scaleCy_))
+        return;
     scaleCx_ = cx;
     scaleCy_ = cy;
     if (scaleMethod_ == 4) {
@@ -954,8 +1080,8 @@ bool aicAlphaImage::SetImageBytes(std::span<const std::uint8_t> bytes, bool isBG
 }
 
 void aicAlphaImage::OffsetShadow(std::int32_t x, std::int32_t y) {
-    shadowX_ = x;
-    shadowY_ = y;
+    shadowX_ = *Admit(kShadowXKey, x);
+    shadowY_ = *Admit(kShadowYKey, y);
     site_.Invalidate();
 }
 
@@ -970,8 +1096,8 @@ void aicAlphaImage::OffsetImage(bool setOffsets, std::int32_t& x, std::int32_t& 
     }
     offsetX_ = x;
     offsetY_ = y;
-    shadowX_ = shadowX;
-    shadowY_ = shadowY;
+    shadowX_ = *Admit(kShadowXKey, shadowX);
+    shadowY_ = *Admit(kShadowYKey, shadowY);
     RebuildDerived();
     site_.Invalidate();
 }
@@ -985,42 +1111,43 @@ void aicAlphaImage::InitProperties() {
     Layout();
 }
 
-void aicAlphaImage::ReadProperties(const PropertyBag& bag) {
-    scaleMethod_ = ReadRanged(bag, "Scaler", 0, 0, 4);
-    opacity_ = NormalOpacity(bag.GetInt32("Opacity").value_or(100));
-    mirror_ = ReadRanged(bag, "Mirror", 0, 0, 3);
-    rotation_ = bag.GetInt32("Angle").value_or(0) % 360;
-    grayScale_ = ReadRanged(bag, "GrayScale", -1, -1, 7);
-    hitTest_ = ReadRanged(bag, "HitTest", 0, 0, 3);
-    props_ = bag.GetInt32("Props").value_or(kDefaultProps) & kStoredPropsMask;
-    const bool maskUsed = bag.GetBool("MaskUsed").value_or(false);
-    maskColor_ = bag.GetInt32("MaskColor").value_or(kSystemButtonFace);
-    maskSource_ = maskUsed ? ReadRanged(bag, "MaskSource", 0, 0, 5) : 0;
+void aicAlphaImage::ReadSettings(const PropertyBag& bag) {
+    scaleMethod_ = ReadKey(bag, kScalerKey);
+    opacity_ = NormalOpacity(bag.GetInt32(kOpacityKey.name).value_or(kOpacityKey.fallback));
+    mirror_ = ReadKey(bag, kMirrorKey);
+    rotation_ = bag.GetInt32(kAngleKey.name).value_or(kAngleKey.fallback) % 360;
+    grayScale_ = ReadKey(bag, kGrayScaleKey);
+    hitTest_ = ReadKey(bag, kHitTestKey);
+    props_ = ReadKey(bag, kPropsKey) & kStoredPropsMask;
+    const bool maskUsed = ReadFlag(bag, kMaskUsedKey);
+    maskColor_ = ReadKey(bag, kMaskColorKey);
+    maskSource_ = maskUsed ? ReadKey(bag, kMaskSourceKey) : 0;
     // A mask stored without its source still masks the stored colour; it is taken as the
     // MaskColor kind, the one a colour of its own stands for.
     if (maskUsed && maskSource_ == 0) maskSource_ = 1;
-    mask_ = maskUsed ? TranslatedColor(bag.GetInt32("Mask").value_or(kSystemButtonFace))
-                     : kSystemButtonFace;
-    enabled_ = bag.GetBool("Enabled").value_or(true);
+    mask_ = maskUsed ? TranslatedColor(ReadKey(bag, kMaskKey)) : kMaskKey.fallback;
+    enabled_ = ReadFlag(bag, kEnabledKey);
     if (const Bytes* icon = bag.GetBytes("MIcon"))
         mouseIcon_ = *icon;
     else
         mouseIcon_.clear();
-    mousePointer_ = bag.GetInt32("MPointer").value_or(0);
-    oleDropMode_ = bag.GetInt32("OLEdrop").value_or(0);
+    mousePointer_ = ReadKey(bag, kMousePointerKey);
+    oleDropMode_ = ReadKey(bag, kOleDropKey);
     scaleCx_ = scaleCy_ = 0;
     if (scaleMethod_ == 4) {
-        scaleCx_ = std::max(0, bag.GetInt32("ScaleCx").value_or(0));
-        scaleCy_ = std::max(0, bag.GetInt32("ScaleCy").value_or(0));
+        scaleCx_ = ReadKey(bag, kScaleCxKey);
+        scaleCy_ = ReadKey(bag, kScaleCyKey);
     }
-    shadowColor_ = bag.GetInt32("ShadowColor").value_or(kDefaultShadowColor);
-    shadowDepth_ = ReadRanged(bag, "ShadowDepth", kDefaultShadowDepth, 0, 10);
-    shadowX_ = bag.GetInt32("ShadowX").value_or(kDefaultShadowOffset);
-    shadowY_ = bag.GetInt32("ShadowY").value_or(kDefaultShadowOffset);
-    shadowOpacity_ = ReadRanged(bag, "ShadowOpacity", kDefaultShadowOpacity, 0, 100);
-    const float intensity = bag.GetSingle("Intensity").value_or(0.0f);
-    intensity_ = (intensity >= -100.0f && intensity <= 100.0f) ? intensity : 0.0f;
+    shadowColor_ = ReadKey(bag, kShadowColorKey);
+    shadowDepth_ = ReadKey(bag, kShadowDepthKey);
+    shadowX_ = ReadKey(bag, kShadowXKey);
+    shadowY_ = ReadKey(bag, kShadowYKey);
+    shadowOpacity_ = ReadKey(bag, kShadowOpacityKey);
+    intensity_ = ReadSingle(bag, kIntensityKey);
+}
 
+void aicAlphaImage::ReadProperties(const PropertyBag& bag) {
+    ReadSettings(bag);
     parentScaleMode_ = site_.ContainerScaleMode().value_or(kNoScaleMode);
     image_.HighQualityInterpolation(StretchQuality());
     site_.MousePointerChanged(mousePointer_, mouseIcon_);
@@ -1059,49 +1186,40 @@ void aicAlphaImage::WriteProperties(PropertyBag& bag) {
     else
         bag.Remove("Image");
 
-    WriteInt32(bag, "Scaler", scaleMethod_, 0);
-    WriteInt16(bag, "Opacity", opacity_, 100);
-    WriteInt32(bag, "Mirror", mirror_, 0);
-    WriteInt32(bag, "Angle", rotation_, 0);
-    WriteInt32(bag, "GrayScale", grayScale_, -1);
-    WriteInt32(bag, "HitTest", hitTest_, 0);
-    WriteInt32(bag, "Props", props_ & kStoredPropsMask, kDefaultProps);
+    WriteKey(bag, kScalerKey, scaleMethod_);
+    WriteKey(bag, kOpacityKey, opacity_);
+    WriteKey(bag, kMirrorKey, mirror_);
+    WriteKey(bag, kAngleKey, rotation_);
+    WriteKey(bag, kGrayScaleKey, grayScale_);
+    WriteKey(bag, kHitTestKey, hitTest_);
+    WriteKey(bag, kPropsKey, props_ & kStoredPropsMask);
+    WriteFlag(bag, kMaskUsedKey, maskSource_ != 0);
+    WriteKey(bag, kMaskColorKey, maskColor_);
+    WriteKey(bag, kMaskSourceKey, maskSource_);
     if (maskSource_ != 0)
-        bag.Set("MaskUsed", true);
+        WriteKey(bag, kMaskKey, mask_);
     else
-        bag.Remove("MaskUsed");
-    WriteInt32(bag, "MaskColor", maskColor_, kSystemButtonFace);
-    WriteInt32(bag, "MaskSource", maskSource_, 0);
-    if (maskSource_ != 0)
-        WriteInt32(bag, "Mask", mask_, kSystemButtonFace);
-    else
-        bag.Remove("Mask");
-    if (!enabled_)
-        bag.Set("Enabled", false);
-    else
-        bag.Remove("Enabled");
+        bag.Remove(kMaskKey.name);
+    WriteFlag(bag, kEnabledKey, enabled_);
     if (!mouseIcon_.empty())
         bag.Set("MIcon", mouseIcon_);
     else
         bag.Remove("MIcon");
-    WriteInt16(bag, "MPointer", mousePointer_, 0);
-    WriteInt16(bag, "OLEdrop", oleDropMode_, 0);
+    WriteKey(bag, kMousePointerKey, mousePointer_);
+    WriteKey(bag, kOleDropKey, oleDropMode_);
     if (scaleMethod_ == 4) {
-        WriteInt32(bag, "ScaleCx", scaleCx_, 0);
-        WriteInt32(bag, "ScaleCy", scaleCy_, 0);
+        WriteKey(bag, kScaleCxKey, scaleCx_);
+        WriteKey(bag, kScaleCyKey, scaleCy_);
     } else {
-        bag.Remove("ScaleCx");
-        bag.Remove("ScaleCy");
+        bag.Remove(kScaleCxKey.name);
+        bag.Remove(kScaleCyKey.name);
     }
-    WriteInt32(bag, "ShadowColor", shadowColor_, kDefaultShadowColor);
-    WriteInt16(bag, "ShadowDepth", shadowDepth_, kDefaultShadowDepth);
-    WriteInt16(bag, "ShadowX", shadowX_, kDefaultShadowOffset);
-    WriteInt16(bag, "ShadowY", shadowY_, kDefaultShadowOffset);
-    WriteInt16(bag, "ShadowOpacity", shadowOpacity_, kDefaultShadowOpacity);
-    if (intensity_ != 0.0f)
-        bag.Set("Intensity", intensity_);
-    else
-        bag.Remove("Intensity");
+    WriteKey(bag, kShadowColorKey, shadowColor_);
+    WriteKey(bag, kShadowDepthKey, shadowDepth_);
+    WriteKey(bag, kShadowXKey, shadowX_);
+    WriteKey(bag, kShadowYKey, shadowY_);
+    WriteKey(bag, kShadowOpacityKey, shadowOpacity_);
+    WriteSingle(bag, kIntensityKey, intensity_);
 }
 
 } // namespace corvale

@@ -297,6 +297,8 @@ class aicAlphaImage final : public ICrossComm {
         return image_.Handle() != 0;
     }
     void Changed(std::string_view name);
+    // The stored settings from the bag (missing keys take their defaults), picture aside.
+    void ReadSettings(const PropertyBag& bag);
     void Layout();
     void AfterLoad(bool loaded);
     void ApplyPixelEffects();
@@ -316,19 +318,20 @@ class aicAlphaImage final : public ICrossComm {
     }
 
     AlphaImageSite& site_;
-    std::int32_t props_ = alpha_props::kStretchQuality;
+    // The stored settings; their defaults come from the table of stored keys (ReadSettings).
+    std::int32_t props_ = 0;
     std::int32_t rotation_ = 0;
     std::int32_t hitTest_ = 0;
     std::vector<RegionRect> shape_;
-    std::int32_t grayScale_ = -1;
+    std::int32_t grayScale_ = 0;
     std::int32_t parentScaleMode_ = kNoScaleMode;
     std::int32_t scaleMethod_ = 0;
     std::int32_t mirror_ = 0;
-    std::int32_t opacity_ = 100;
+    std::int32_t opacity_ = 0;
     float intensity_ = 0.0f;
-    std::int32_t maskColor_ = kSystemButtonFace;
+    std::int32_t maskColor_ = 0;
     std::int32_t maskSource_ = 0;
-    std::int32_t mask_ = kSystemButtonFace;
+    std::int32_t mask_ = 0;
     std::int32_t imageLeft_ = 0, imageTop_ = 0;
     std::int32_t scaledWidth_ = 0, scaledHeight_ = 0;
     std::int32_t scaleCx_ = 0, scaleCy_ = 0;
@@ -342,14 +345,14 @@ class aicAlphaImage final : public ICrossComm {
     std::int32_t fadeStep_ = 0, fadeInterval_ = 0, fadeTarget_ = 0;
     bool fadeRunning_ = false;
     bool mouseTimerRunning_ = false;
-    std::int32_t shadowColor_ = 0x404040;
-    std::int32_t shadowX_ = 2, shadowY_ = 2;
-    std::int32_t shadowDepth_ = 2;
-    std::int32_t shadowOpacity_ = 50;
+    std::int32_t shadowColor_ = 0;
+    std::int32_t shadowX_ = 0, shadowY_ = 0;
+    std::int32_t shadowDepth_ = 0;
+    std::int32_t shadowOpacity_ = 0;
     std::int32_t mousePointer_ = 0;
     Bytes mouseIcon_;
     std::int32_t oleDropMode_ = 0;
-    bool enabled_ = true;
+    bool enabled_ = false;
     std::shared_ptr<cCrossComm> session_;
     std::int32_t width_ = 0, height_ = 0;
     bool inResize_ = false;
