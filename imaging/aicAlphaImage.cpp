@@ -405,11 +405,18 @@ bool aicAlphaImage::BuildPlacedImage(c32bppDIB& out) const {
     out.SetAlpha(true);
     out.SetImageType(image_type::kAlphaBitmapPremultiplied);
     if (RotateEnabled())
-        return image_.Render(0, width_ / 2 + offsetX_, height_ / 2 + offsetY_, scaledWidth_,
-                             scaledHeight_, 0, 0, 0, 0, 100, true, true, &out, -1, 0.0f,
-                             static_cast<float>(rotation_), true);
-    return image_.Render(0, imageLeft_ + offsetX_, imageTop_ + offsetY_, scaledWidth_,
-                         scaledHeight_, 0, 0, 0, 0, 100, true, true, &out, -1, 0.0f);
+        return image_.Render({.destX = width_ / 2 + offsetX_,
+                              .destY = height_ / 2 + offsetY_,
+                              .destWidth = scaledWidth_,
+                              .destHeight = scaledHeight_,
+                              .destHostDIB = &out,
+                              .angle = static_cast<float>(rotation_),
+                              .centerOnDestXY = true});
+    return image_.Render({.destX = imageLeft_ + offsetX_,
+                          .destY = imageTop_ + offsetY_,
+                          .destWidth = scaledWidth_,
+                          .destHeight = scaledHeight_,
+                          .destHostDIB = &out});
 }
 
 void aicAlphaImage::RebuildBuffer() {
@@ -476,8 +483,8 @@ void aicAlphaImage::RebuildShadow() {
         drawn.HighQualityInterpolation(image_.HighQualityInterpolation());
         if (scaledWidth_ > 0 && scaledHeight_ > 0 &&
             drawn.InitializeDIB(scaledWidth_, scaledHeight_) &&
-            image_.Render(0, 0, 0, scaledWidth_, scaledHeight_, 0, 0, 0, 0, 100, true, true,
-                          &drawn))
+            image_.Render(
+                {.destWidth = scaledWidth_, .destHeight = scaledHeight_, .destHostDIB = &drawn}))
             ok = drawn.CreateDropShadow(shadowDepth_, color, *shadow);
     }
     if (ok) {
@@ -509,12 +516,19 @@ void aicAlphaImage::Paint(const AlphaImagePaint& t) {
         if (ShadowEnabled() && shadowImage_) {
             const std::int32_t op = shadowOpacity_ * opacity_ / 100;
             if (op > 0)
-                shadowImage_->Render(t.dc, t.originX + shadowX_ - shadowDepth_,
-                                     t.originY + shadowY_ - shadowDepth_, 0, 0, 0, 0, 0, 0, op,
-                                     true, true, t.hostImage, -1);
+                shadowImage_->Render({.destinationDC = t.dc,
+                                      .destX = t.originX + shadowX_ - shadowDepth_,
+                                      .destY = t.originY + shadowY_ - shadowDepth_,
+                                      .opacity = op,
+                                      .destHostDIB = t.hostImage});
         }
-        buffer_->Render(t.dc, t.originX, t.originY, 0, 0, 0, 0, 0, 0, opacity_, true, true,
-                        t.hostImage, grayScale_, intensity_);
+        buffer_->Render({.destinationDC = t.dc,
+                         .destX = t.originX,
+                         .destY = t.originY,
+                         .opacity = opacity_,
+                         .destHostDIB = t.hostImage,
+                         .grayScale = grayScale_,
+                         .lightAdjustment = intensity_});
         return;
     }
 
@@ -539,29 +553,63 @@ void aicAlphaImage::Paint(const AlphaImagePaint& t) {
                                             t.originY + it + shadowY_ - shadowDepth_, shadowDepth_,
                                             TranslatedColor(shadowColor_), op, t.hostImage);
             } else if (rotated) {
-                shadowImage_->Render(t.dc, centreX + shadowX_, centreY + shadowY_,
-                                     scaledWidth_ + 2 * shadowDepth_,
-                                     scaledHeight_ + 2 * shadowDepth_, 0, 0, 0, 0, op, true, true,
-                                     t.hostImage, -1, 0.0f, angle, true);
+                shadowImage_->Render({.destinationDC = t.dc,
+                                      .destX = centreX + shadowX_,
+                                      .destY = centreY + shadowY_,
+                                      .destWidth = scaledWidth_ + 2 * shadowDepth_,
+                                      .destHeight = scaledHeight_ + 2 * shadowDepth_,
+                                      .opacity = op,
+                                      .destHostDIB = t.hostImage,
+                                      .angle = angle,
+                                      .centerOnDestXY = true});
             } else {
-                shadowImage_->Render(t.dc, t.originX + il + shadowX_ - shadowDepth_,
-                                     t.originY + it + shadowY_ - shadowDepth_, 0, 0, 0, 0, 0, 0, op,
-                                     true, true, t.hostImage, -1);
+                shadowImage_->Render({.destinationDC = t.dc,
+                                      .destX = t.originX + il + shadowX_ - shadowDepth_,
+                                      .destY = t.originY + it + shadowY_ - shadowDepth_,
+                                      .opacity = op,
+                                      .destHostDIB = t.hostImage});
             }
         }
     }
 
     if (rotated) {
-        image_.Render(t.dc, centreX, centreY, scaledWidth_, scaledHeight_, 0, 0, 0, 0, opacity_,
-                      true, true, t.hostImage, grayScale_, intensity_, angle, true);
+        image_.Render({.destinationDC = t.dc,
+                       .destX = centreX,
+                       .destY = centreY,
+                       .destWidth = scaledWidth_,
+                       .destHeight = scaledHeight_,
+                       .opacity = opacity_,
+                       .destHostDIB = t.hostImage,
+                       .grayScale = grayScale_,
+                       .lightAdjustment = intensity_,
+                       .angle = angle,
+                       .centerOnDestXY = true});
     } else if (partialPaint_) {
         const std::int32_t l = std::max(il, cl), tp = std::max(it, ct);
         const std::int32_t r = std::min(il + iw, cr), b = std::min(it + ih, cb);
-        image_.Render(t.dc, t.originX + l, t.originY + tp, r - l, b - tp, l - il, tp - it, r - l,
-                      b - tp, opacity_, true, true, t.hostImage, grayScale_, intensity_);
+        image_.Render({.destinationDC = t.dc,
+                       .destX = t.originX + l,
+                       .destY = t.originY + tp,
+                       .destWidth = r - l,
+                       .destHeight = b - tp,
+                       .srcX = l - il,
+                       .srcY = tp - it,
+                       .srcWidth = r - l,
+                       .srcHeight = b - tp,
+                       .opacity = opacity_,
+                       .destHostDIB = t.hostImage,
+                       .grayScale = grayScale_,
+                       .lightAdjustment = intensity_});
     } else {
-        image_.Render(t.dc, t.originX + il, t.originY + it, iw, ih, 0, 0, 0, 0, opacity_, true,
-                      true, t.hostImage, grayScale_, intensity_);
+        image_.Render({.destinationDC = t.dc,
+                       .destX = t.originX + il,
+                       .destY = t.originY + it,
+                       .destWidth = iw,
+                       .destHeight = ih,
+                       .opacity = opacity_,
+                       .destHostDIB = t.hostImage,
+                       .grayScale = grayScale_,
+                       .lightAdjustment = intensity_});
     }
 }
 
