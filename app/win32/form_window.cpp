@@ -13,18 +13,6 @@
 namespace corvale::win32 {
 namespace {
 
-using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-
-GetDpiForWindowFn DpiForWindowFunction() {
-    static const auto fn = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-    return fn;
-}
-
-int ScreenDpi() {
-    return static_cast<int>(SystemDpi());
-}
-
 const wchar_t* kPictureBoxClass = L"CorvalePictureBox";
 
 void RegisterPictureBoxClass(HINSTANCE instance) {
@@ -100,9 +88,7 @@ void FormWindow::InitAnchor() {
 int FormWindow::Dpi() const {
     // The DPI the system last moved the window to, else the one it reports for the window.
     if (movedDpi_ > 0) return movedDpi_;
-    if (hwnd_)
-        if (auto fn = DpiForWindowFunction())
-            if (const UINT dpi = fn(hwnd_)) return static_cast<int>(dpi);
+    if (hwnd_) return static_cast<int>(DpiForWindow(hwnd_));
     return creationDpi_;
 }
 
@@ -119,7 +105,7 @@ bool FormWindow::CreateFormWindow(HWND owner) {
         if (!RegisterClassExW(&wc)) return false;
     }
     RegisterPictureBoxClass(instance_);
-    creationDpi_ = ScreenDpi();
+    creationDpi_ = static_cast<int>(SystemDpi());
 
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     RECT r{0, 0, Px(form_.clientWidth), Px(form_.clientHeight)};
@@ -288,10 +274,9 @@ void FormWindow::ApplyButtonPicture(const Control& c, HWND button) {
         ICONINFO info{};
         BITMAP bm{};
         if (GetIconInfo(icon.get(), &info)) {
-            GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
-            if (info.hbmColor) DeleteObject(info.hbmColor);
-            if (info.hbmMask) DeleteObject(info.hbmMask);
-            if (!info.hbmColor) bm.bmHeight /= 2; // a monochrome icon stacks its two masks
+            const BitmapHandle colour(info.hbmColor), mask(info.hbmMask);
+            GetObjectW(colour ? colour.get() : mask.get(), sizeof bm, &bm);
+            if (!colour) bm.bmHeight /= 2; // a monochrome icon stacks its two masks
         }
         if (bm.bmWidth > 0 && bm.bmHeight > 0)
             if (auto scaled = static_cast<HICON>(CopyImage(icon.get(), IMAGE_ICON,
@@ -333,14 +318,15 @@ void FormWindow::FitLabelsToText() {
         HWND label = ChildOf(c);
         if (!label) continue;
         WindowDc dc(label);
-        if (!dc.Get()) continue;
-        auto font = reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0));
-        HGDIOBJ old = font ? SelectObject(dc.Get(), font) : nullptr;
-        const std::wstring text = WideFromUtf8(c.text);
+        if (!dc.get()) continue;
         RECT need{0, 0, 0, 0};
-        DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &need,
-                  DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX | DT_LEFT);
-        if (old) SelectObject(dc.Get(), old);
+        {
+            Selection font(dc.get(),
+                           reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
+            const std::wstring text = WideFromUtf8(c.text);
+            DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &need,
+                      DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX | DT_LEFT);
+        }
         RECT have{};
         GetClientRect(label, &have);
         const int width = std::max<int>(have.right, need.right + 1);
@@ -444,11 +430,11 @@ double FormWindow::CurrentTopTwips() const {
 }
 
 double FormWindow::ScreenWidthTwips() {
-    return PixelsToTwips(GetSystemMetrics(SM_CXSCREEN), ScreenDpi());
+    return PixelsToTwips(GetSystemMetrics(SM_CXSCREEN), static_cast<int>(SystemDpi()));
 }
 
 double FormWindow::ScreenHeightTwips() {
-    return PixelsToTwips(GetSystemMetrics(SM_CYSCREEN), ScreenDpi());
+    return PixelsToTwips(GetSystemMetrics(SM_CYSCREEN), static_cast<int>(SystemDpi()));
 }
 
 LRESULT FormWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {

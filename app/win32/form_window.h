@@ -3,10 +3,10 @@
 // (buttons with pictures and tool tips, labels, the report list view, list and text boxes,
 // picture boxes), placed in pixels from their twips at the window's DPI and drawn with the
 // design fonts.
-#include "app/win32/gdi.h"
 #include "controls/win32/anchor_window.h"
 #include "controls/win32/xp_theme_support.h"
 #include "platform/form_model.h"
+#include "platform/win32/gdi_handles.h"
 
 #include <windows.h>
 

@@ -41,10 +41,7 @@ AnchorPropertyPage::AnchorPropertyPage(Form& form, ApplyHandler onApply, std::st
     : form_(&form), page_(form), onApply_(std::move(onApply)), preselect_(std::move(preselect)),
       template_(kAnchorPageWidth, kAnchorPageHeight), caption_(WideFromUtf8(kAnchorPageCaption)) {}
 
-AnchorPropertyPage::~AnchorPropertyPage() {
-    for (HBRUSH b : brushes_)
-        if (b) DeleteObject(b);
-}
+AnchorPropertyPage::~AnchorPropertyPage() = default;
 
 PROPSHEETPAGEW AnchorPropertyPage::Page() {
     RegisterFrameClass(FrameProc);
@@ -168,11 +165,10 @@ HBRUSH AnchorPropertyPage::BarBrush(int side) {
     // Stored as 0x00BBGGRR like the system's colours.
     const COLORREF colour = static_cast<COLORREF>(rgb);
     if (!brushes_[side] || brushColours_[side] != colour) {
-        if (brushes_[side]) DeleteObject(brushes_[side]);
-        brushes_[side] = CreateSolidBrush(colour);
+        brushes_[side].reset(CreateSolidBrush(colour));
         brushColours_[side] = colour;
     }
-    return brushes_[side];
+    return brushes_[side].get();
 }
 
 void AnchorPropertyPage::DrawBar(const DRAWITEMSTRUCT& item) {

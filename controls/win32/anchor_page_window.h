@@ -5,6 +5,7 @@
 // control keeps the bars' code for the one left, and Apply and OK write the codes into the form
 // model and hand the form to the owner, who stores it.
 #include "controls/anchor_page.h"
+#include "platform/win32/gdi_handles.h"
 #include "platform/win32/property_page_template.h"
 
 #include <windows.h>
@@ -57,7 +58,7 @@ class AnchorPropertyPage {
     std::wstring caption_;
     HWND hwnd_ = nullptr;
     bool barsEdited_ = false; // bars toggled since the selected control's code was shown
-    HBRUSH brushes_[4] = {};
+    GdiHandle<HBRUSH> brushes_[4];
     COLORREF brushColours_[4] = {};
 };
 

@@ -1,6 +1,7 @@
 #include "controls/win32/common_dialog_win32.h"
 
 #include "controls/win32/dialog_records_win32.h"
+#include "platform/win32/dpi.h"
 #include "platform/win32/safe_dll.h"
 #include "platform/win32/wide_text.h"
 
@@ -199,12 +200,7 @@ class Win32DialogApi final : public DialogApi {
             return std::nullopt;
         return rgb;
     }
-    double TwipsPerPixelY() override {
-        HDC screen = GetDC(nullptr);
-        const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
-        if (screen) ReleaseDC(nullptr, screen);
-        return dpi > 0 ? 1440.0 / dpi : 15.0;
-    }
+    double TwipsPerPixelY() override { return ScreenTwipsPerPixel(); }
     DeviceContext CreatePrinterDC(const std::string& ansiDevice) override {
         std::string device = ansiDevice;
         if (device.empty()) {

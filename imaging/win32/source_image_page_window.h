@@ -5,6 +5,7 @@
 // enables Apply); Apply and OK hand the picture the selected control stores to the owner.
 #include "imaging/source_image_page.h"
 #include "imaging/win32/alpha_image_host.h"
+#include "platform/win32/gdi_handles.h"
 #include "platform/win32/property_page_template.h"
 
 #include <windows.h>
@@ -72,7 +73,7 @@ class SourceImagePropertyPage {
     PageTemplate template_;
     std::wstring caption_;
     HWND hwnd_ = nullptr;
-    HFONT arial_ = nullptr;
+    FontHandle arial_;
     std::unique_ptr<AlphaImageHost> host_;
     aicAlphaImage* preview_ = nullptr; // owned by host_
     std::unique_ptr<ppgSourceImage> page_;
