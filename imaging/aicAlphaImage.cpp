@@ -152,13 +152,8 @@ void WriteKey(PropertyBag& bag, const StoredKey& key, std::int32_t value) {
     value = std::clamp(value, key.low, key.high);
     if (key.type == StoredType::Int16)
         bag.Set(key.name, static_cast<std::int16_t>(value));
-    else
-        bag.Set(key.name, value);
-}
-
-void WriteFlag(PropertyBag& bag, const StoredKey& key, bool value) {
-    if (value == (key.fallback != 0))
-        bag.Remove(key.name);
+    else if (key.type == StoredType::Boolean)
+        bag.Set(key.name, value != 0);
     else
         bag.Set(key.name, value);
 }
@@ -1234,39 +1229,46 @@ void aicAlphaImage::WriteProperties(PropertyBag& bag) {
     else
         bag.Remove("Image");
 
-    WriteKey(bag, kScalerKey, scaleMethod_);
-    WriteKey(bag, kOpacityKey, opacity_);
-    WriteKey(bag, kMirrorKey, mirror_);
-    WriteKey(bag, kAngleKey, rotation_);
-    WriteKey(bag, kGrayScaleKey, grayScale_);
-    WriteKey(bag, kHitTestKey, hitTest_);
-    WriteKey(bag, kPropsKey, props_ & kStoredPropsMask);
-    WriteFlag(bag, kMaskUsedKey, maskSource_ != 0);
-    WriteKey(bag, kMaskColorKey, maskColor_);
-    WriteKey(bag, kMaskSourceKey, maskSource_);
-    if (maskSource_ != 0)
-        WriteKey(bag, kMaskKey, mask_);
-    else
-        bag.Remove(kMaskKey.name);
-    WriteFlag(bag, kEnabledKey, enabled_);
+    // In the table's order; a key that is not kept is removed.
+    struct Kept {
+        const StoredKey& key;
+        std::int32_t value;
+        bool kept = true;
+    };
+    const bool masked = maskSource_ != 0, customSize = scaleMethod_ == 4;
+    const Kept values[] = {
+        {kScalerKey, scaleMethod_},
+        {kOpacityKey, opacity_},
+        {kMirrorKey, mirror_},
+        {kAngleKey, rotation_},
+        {kGrayScaleKey, grayScale_},
+        {kHitTestKey, hitTest_},
+        {kPropsKey, props_ & kStoredPropsMask},
+        {kMaskUsedKey, masked},
+        {kMaskColorKey, maskColor_},
+        {kMaskSourceKey, maskSource_},
+        {kMaskKey, mask_, masked},
+        {kEnabledKey, enabled_},
+        {kMousePointerKey, mousePointer_},
+        {kOleDropKey, oleDropMode_},
+        {kScaleCxKey, scaleCx_, customSize},
+        {kScaleCyKey, scaleCy_, customSize},
+        {kShadowColorKey, shadowColor_},
+        {kShadowDepthKey, shadowDepth_},
+        {kShadowXKey, shadowX_},
+        {kShadowYKey, shadowY_},
+        {kShadowOpacityKey, shadowOpacity_},
+    };
+    for (const Kept& v : values) {
+        if (v.kept)
+            WriteKey(bag, v.key, v.value);
+        else
+            bag.Remove(v.key.name);
+    }
     if (!mouseIcon_.empty())
         bag.Set("MIcon", mouseIcon_);
     else
         bag.Remove("MIcon");
-    WriteKey(bag, kMousePointerKey, mousePointer_);
-    WriteKey(bag, kOleDropKey, oleDropMode_);
-    if (scaleMethod_ == 4) {
-        WriteKey(bag, kScaleCxKey, scaleCx_);
-        WriteKey(bag, kScaleCyKey, scaleCy_);
-    } else {
-        bag.Remove(kScaleCxKey.name);
-        bag.Remove(kScaleCyKey.name);
-    }
-    WriteKey(bag, kShadowColorKey, shadowColor_);
-    WriteKey(bag, kShadowDepthKey, shadowDepth_);
-    WriteKey(bag, kShadowXKey, shadowX_);
-    WriteKey(bag, kShadowYKey, shadowY_);
-    WriteKey(bag, kShadowOpacityKey, shadowOpacity_);
     WriteSingle(bag, kIntensityKey, intensity_);
 }
 

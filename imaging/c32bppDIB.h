@@ -175,23 +175,8 @@ class c32bppDIB final : public ImageHost {
 #endif
 
     // --- rendering ---------------------------------------------------------------------------
-    // One drawing: onto destinationDC (Windows) or into destHostDIB. Sizes of 0 mean the image's;
-    // negative sizes mirror. Opacity in percent; grayScale -1 = colour; lightAdjustment in
-    // percent (-100..100); angle in degrees. Build it with designated initializers:
-    //   image.Render({.destinationDC = dc, .destX = 4, .opacity = 50});
-    struct RenderPlan {
-        std::intptr_t destinationDC = 0;
-        std::int32_t destX = 0, destY = 0, destWidth = 0, destHeight = 0;
-        std::int32_t srcX = 0, srcY = 0, srcWidth = 0, srcHeight = 0;
-        std::int32_t opacity = 100;
-        bool blend = true;
-        bool setHalfTone = true;
-        c32bppDIB* destHostDIB = nullptr;
-        std::int32_t grayScale = -1;
-        float lightAdjustment = 0.0f;
-        float angle = 0.0f;
-        bool centerOnDestXY = false;
-    };
+    // What to draw where (imaging/services.h).
+    using RenderPlan = corvale::RenderPlan;
     // True when something was drawn.
     bool Render(const RenderPlan& plan) const;
     // The same with the arguments in order.

@@ -297,10 +297,8 @@ bool c32bppDIB::RenderUnrotated(const RenderPlan& p) const {
     useAlphaBlend = false; // no AlphaBlend here (the capability flags never allow it anyway)
 #endif
     if (!useAlphaBlend && isGDIplusEnabled() && gdiplus && gdiplus->draw) {
-        GdiplusDrawArgs args{p.destinationDC,   p.destX,   p.destY,      p.destWidth,
-                             p.destHeight,      p.srcX,    p.srcY,       p.srcWidth,
-                             p.srcHeight,       p.opacity, highQuality_, p.grayScale,
-                             p.lightAdjustment, 0.0f,      gdiToken_};
+        GdiplusDrawArgs args{p, highQuality_, gdiToken_};
+        args.angle = 0.0f; // whole turns draw unrotated
         if (p.destHostDIB) args.destinationDC = p.destHostDIB->LoadDIBinDC(true);
         const bool ok = gdiplus->draw(*this, args);
         if (p.destHostDIB) p.destHostDIB->LoadDIBinDC(false);
@@ -310,13 +308,8 @@ bool c32bppDIB::RenderUnrotated(const RenderPlan& p) const {
 #ifdef _WIN32
     if (useAlphaBlend) {
         std::intptr_t dest = p.destHostDIB ? p.destHostDIB->LoadDIBinDC(true) : p.destinationDC;
-        AlphaBlendCall call{dest,         p.destX,
-                            p.destY,      p.destWidth,
-                            p.destHeight, p.srcX,
-                            p.srcY,       p.srcWidth,
-                            p.srcHeight,  p.opacity * 255 / 100,
-                            alpha_,       p.setHalfTone && !(flags_ & kCap9xFamily)};
-        const bool ok = dest && AlphaBlendImage(*this, SelectedDC(), call);
+        const bool ok = dest && AlphaBlendImage(*this, SelectedDC(), dest, p,
+                                                p.setHalfTone && !(flags_ & kCap9xFamily));
         if (p.destHostDIB) p.destHostDIB->LoadDIBinDC(false);
         return ok;
     }
@@ -376,10 +369,7 @@ bool c32bppDIB::RenderUnrotated(const RenderPlan& p) const {
 bool c32bppDIB::RenderRotated(const RenderPlan& p) const {
     const GdiplusEngine* gdiplus = services_->gdiplus;
     if (isGDIplusEnabled() && gdiplus && gdiplus->draw) {
-        GdiplusDrawArgs args{p.destinationDC,   p.destX,   p.destY,      p.destWidth,
-                             p.destHeight,      p.srcX,    p.srcY,       p.srcWidth,
-                             p.srcHeight,       p.opacity, highQuality_, p.grayScale,
-                             p.lightAdjustment, p.angle,   gdiToken_};
+        GdiplusDrawArgs args{p, highQuality_, gdiToken_};
         if (p.destHostDIB) args.destinationDC = p.destHostDIB->LoadDIBinDC(true);
         const bool ok = gdiplus->draw(*this, args);
         if (p.destHostDIB) p.destHostDIB->LoadDIBinDC(false);

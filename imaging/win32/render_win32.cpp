@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 namespace corvale {
 namespace {
 
@@ -55,29 +57,28 @@ bool BlendOutToDC(std::intptr_t dc, ConstPixelView source, std::int32_t destX, s
            0;
 }
 
-bool AlphaBlendImage(const c32bppDIB& image, std::intptr_t imageDC, const AlphaBlendCall& call) {
-    if (!call.destDC || !image.Handle()) return false;
+bool AlphaBlendImage(const c32bppDIB& image, std::intptr_t imageDC, std::intptr_t destDC,
+                     const RenderPlan& p, bool halftone) {
+    if (!destDC || !image.Handle()) return false;
     GdiFlush();
-    HDC dest = AsDC(call.destDC);
-    int previousMode = 0;
-    if (call.halftone) previousMode = SetStretchBltMode(dest, HALFTONE);
-    BLENDFUNCTION blend{AC_SRC_OVER, 0, BYTE(call.constantAlpha),
-                        BYTE(call.sourceAlpha ? AC_SRC_ALPHA : 0)};
-    BOOL ok = FALSE;
-    // gdi32's own entry (the one msimg32 forwards to), so the program does not need msimg32.
-    if (imageDC) {
-        ok = GdiAlphaBlend(dest, call.destX, call.destY, call.destWidth, call.destHeight,
-                           AsDC(imageDC), call.srcX, call.srcY, call.srcWidth, call.srcHeight,
-                           blend);
-    } else {
-        const win32::MemoryDc mem(dest);
-        const win32::Selection selected(mem.get(), reinterpret_cast<HGDIOBJ>(image.Handle()));
-        if (selected.ok())
-            ok = GdiAlphaBlend(dest, call.destX, call.destY, call.destWidth, call.destHeight,
-                               mem.get(), call.srcX, call.srcY, call.srcWidth, call.srcHeight,
-                               blend);
+    HDC dest = AsDC(destDC);
+    // The image's own DC while it is selected there, else a memory DC for this call.
+    HDC source = AsDC(imageDC);
+    std::optional<win32::MemoryDc> mem;
+    std::optional<win32::Selection> selected;
+    if (!source) {
+        mem.emplace(dest);
+        selected.emplace(mem->get(), reinterpret_cast<HGDIOBJ>(image.Handle()));
+        if (!selected->ok()) return false;
+        source = mem->get();
     }
-    if (call.halftone && previousMode) SetStretchBltMode(dest, previousMode);
+    const int previousMode = halftone ? SetStretchBltMode(dest, HALFTONE) : 0;
+    const BLENDFUNCTION blend{AC_SRC_OVER, 0, BYTE(p.opacity * 255 / 100),
+                              BYTE(image.Alpha() ? AC_SRC_ALPHA : 0)};
+    // gdi32's own entry (the one msimg32 forwards to), so the program does not need msimg32.
+    const BOOL ok = GdiAlphaBlend(dest, p.destX, p.destY, p.destWidth, p.destHeight, source, p.srcX,
+                                  p.srcY, p.srcWidth, p.srcHeight, blend);
+    if (previousMode) SetStretchBltMode(dest, previousMode);
     GdiFlush();
     return ok != FALSE;
 }
