@@ -200,31 +200,32 @@ std::int32_t RoundScaledSize(double value) {
 }
 
 std::pair<std::int32_t, std::int32_t>
-ScaledImageSize(std::int32_t method, std::int32_t width, std::int32_t height,
+ScaledImageSize(AlphaScaleMethod method, std::int32_t width, std::int32_t height,
                 std::int32_t desiredWidth, std::int32_t desiredHeight, std::int32_t customWidth,
                 std::int32_t customHeight, bool asRotatedImage) {
-    if (method == 4) return {customWidth, customHeight};
+    using enum AlphaScaleMethod;
+    if (method == Custom) return {customWidth, customHeight};
     if (width <= 0 || height <= 0) return {0, 0};
     const double w = width, h = height, dw = desiredWidth, dh = desiredHeight;
     if (!asRotatedImage) {
         switch (method) {
-        case 1:
+        case Stretch:
             return {desiredWidth, desiredHeight};
-        case 3:
+        case ActualSize:
             return {width, height};
         default: {
             double r = std::min(dw / w, dh / h);
-            if (method == 2) r = std::min(r, 1.0);
+            if (method == FitNoEnlarge) r = std::min(r, 1.0);
             return {RoundScaledSize(r * w), RoundScaledSize(r * h)};
         }
         }
     }
-    if (method == 3) return {width, height};
+    if (method == ActualSize) return {width, height};
     const double d = RoundScaledSize(std::sqrt(w * w + h * h));
-    if (method == 1) return {RoundScaledSize(dw * w / d), RoundScaledSize(dh * h / d)};
+    if (method == Stretch) return {RoundScaledSize(dw * w / d), RoundScaledSize(dh * h / d)};
     const double s = std::min(dw, dh);
     const std::int32_t sw = RoundScaledSize(s * w / d), sh = RoundScaledSize(s * h / d);
-    if (method == 2 && (sw > width || sh > height)) return {width, height};
+    if (method == FitNoEnlarge && (sw > width || sh > height)) return {width, height};
     return {sw, sh};
 }
 
@@ -326,11 +327,12 @@ std::int32_t aicAlphaImage::TranslatedColor(std::int32_t color) const {
 void aicAlphaImage::GetImageScales(std::int32_t scaleMethod, std::int32_t desiredWidth,
                                    std::int32_t desiredHeight, std::int32_t& width,
                                    std::int32_t& height, bool asRotatedImage) const {
-    if (scaleMethod < 0) scaleMethod = scaleMethod_;
-    if (scaleMethod > 4) scaleMethod = 4;
+    const AlphaScaleMethod method =
+        scaleMethod < 0 ? scaleMethod_
+                        : static_cast<AlphaScaleMethod>(std::min<std::int32_t>(scaleMethod, 4));
     if (desiredWidth < 1) desiredWidth = width_;
     if (desiredHeight < 1) desiredHeight = height_;
-    const auto size = ScaledImageSize(scaleMethod, image_.Width(), image_.Height(), desiredWidth,
+    const auto size = ScaledImageSize(method, image_.Width(), image_.Height(), desiredWidth,
                                       desiredHeight, scaleCx_, scaleCy_, asRotatedImage);
     width = size.first;
     height = size.second;
@@ -360,7 +362,7 @@ void aicAlphaImage::Layout() {
     } else {
         const double w = scaledWidth_, h = scaledHeight_;
         rotatedSide_ = RoundScaledSize(std::sqrt(w * w + h * h));
-        if (scaleMethod_ == 4) {
+        if (scaleMethod_ == AlphaScaleMethod::Custom) {
             imageLeft_ = std::max(0, (width_ - scaledWidth_) / 2);
             imageTop_ = std::max(0, (height_ - scaledHeight_) / 2);
         } else {
@@ -430,8 +432,8 @@ void aicAlphaImage::RebuildBuffer() {
 
 void aicAlphaImage::RebuildShape() {
     shape_.clear();
-    if (hitTest_ == 0 || !HasImage()) return;
-    const std::int32_t style = hitTest_ - 1;
+    if (hitTest_ == AlphaHitTest::WholeControl || !HasImage()) return;
+    const std::int32_t style = static_cast<std::int32_t>(hitTest_) - 1;
     if (buffer_) {
         shape_ = buffer_->CreateRegionRects(style);
     } else if (!RotateEnabled() && partialPaint_) {
@@ -441,7 +443,7 @@ void aicAlphaImage::RebuildShape() {
         c32bppDIB placed(capabilityFlags_, *services_);
         if (BuildPlacedImage(placed)) shape_ = placed.CreateRegionRects(style);
     }
-    if (hitTest_ == 1 && !shape_.empty()) {
+    if (hitTest_ == AlphaHitTest::ShapeBox && !shape_.empty()) {
         // Only the bounding box is kept.
         RegionRect box = shape_.front();
         for (const RegionRect& r : shape_) {
@@ -610,7 +612,8 @@ void aicAlphaImage::Paint(const AlphaImagePaint& t) {
 
 bool aicAlphaImage::HitTest(std::int32_t x, std::int32_t y) const {
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return false;
-    if (hitTest_ == 0 || !enabled_ || !UserMode() || !HasImage()) return true;
+    if (hitTest_ == AlphaHitTest::WholeControl || !enabled_ || !UserMode() || !HasImage())
+        return true;
     return std::any_of(shape_.begin(), shape_.end(), [&](const RegionRect& r) {
         return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
     });
@@ -746,8 +749,8 @@ void aicAlphaImage::FadeInOut(std::int32_t finalOpacity, std::int32_t fadeStepPe
 
 void aicAlphaImage::ScaleMethod(std::int32_t value) {
     const auto kept = Admit(kScalerKey, value);
-    if (!kept || *kept == scaleMethod_) return;
-    scaleMethod_ = *kept;
+    if (!kept || *kept == ScaleMethod()) return;
+    scaleMethod_ = static_cast<AlphaScaleMethod>(*kept);
     Changed("Stretch");
     Layout();
     site_.Invalidate();
@@ -847,30 +850,32 @@ void aicAlphaImage::InversedImage(bool value) {
     props_ ^= alpha_props::kInversedImage;
     image_.MakeImageInverse();
     // Transparent pixels stay transparent; the colour they stand for is now the inverse.
-    if (maskSource_ != 0) mask_ = InvertColor(mask_);
+    if (maskSource_ != AlphaMaskSource::None) mask_ = InvertColor(mask_);
     Changed("InversedImage");
     RebuildDerived();
     site_.Invalidate();
 }
 
-std::int32_t aicAlphaImage::EffectiveMaskColor(std::int32_t source) const {
-    if (source == 1) {
+std::int32_t aicAlphaImage::EffectiveMaskColor(AlphaMaskSource source) const {
+    using enum AlphaMaskSource;
+    if (source == MaskColor) {
         const std::int32_t c = TranslatedColor(maskColor_);
         return InversedImage() ? InvertColor(c) : c;
     }
     const std::int32_t right = image_.Width() - 1, bottom = image_.Height() - 1;
-    const std::int32_t x = (source == 3 || source == 5) ? right : 0;
-    const std::int32_t y = (source == 4 || source == 5) ? bottom : 0;
+    const std::int32_t x = (source == TopRight || source == BottomRight) ? right : 0;
+    const std::int32_t y = (source == BottomLeft || source == BottomRight) ? bottom : 0;
     return image_.GetPixel(x, y, nullptr, false) & 0xFFFFFF;
 }
 
 void aicAlphaImage::MaskUsed(std::int32_t source) {
-    if (!Admit(kMaskSourceKey, source) || source == maskSource_) return;
-    if (maskSource_ == 0 && AnyPixelTranslucent(image_)) return; // its own transparency
-    if (maskSource_ != 0) image_.MakeTransparent(mask_, true);
-    maskSource_ = source;
-    if (source != 0 && HasImage()) {
-        mask_ = EffectiveMaskColor(source);
+    if (!Admit(kMaskSourceKey, source) || source == MaskUsed()) return;
+    if (maskSource_ == AlphaMaskSource::None && AnyPixelTranslucent(image_))
+        return; // its own transparency
+    if (maskSource_ != AlphaMaskSource::None) image_.MakeTransparent(mask_, true);
+    maskSource_ = static_cast<AlphaMaskSource>(source);
+    if (maskSource_ != AlphaMaskSource::None && HasImage()) {
+        mask_ = EffectiveMaskColor(maskSource_);
         image_.MakeTransparent(mask_);
     }
     Changed("MaskUsed");
@@ -882,9 +887,9 @@ void aicAlphaImage::MaskColor(std::int32_t color) {
     if (color == maskColor_) return;
     maskColor_ = color;
     Changed("MaskColor");
-    if (maskSource_ == 1 && HasImage()) {
+    if (maskSource_ == AlphaMaskSource::MaskColor && HasImage()) {
         image_.MakeTransparent(mask_, true);
-        mask_ = EffectiveMaskColor(1);
+        mask_ = EffectiveMaskColor(AlphaMaskSource::MaskColor);
         image_.MakeTransparent(mask_);
         RebuildDerived();
         site_.Invalidate();
@@ -892,8 +897,8 @@ void aicAlphaImage::MaskColor(std::int32_t color) {
 }
 
 void aicAlphaImage::HitTestMode(std::int32_t mode) {
-    if (!Admit(kHitTestKey, mode) || mode == hitTest_) return;
-    hitTest_ = mode;
+    if (!Admit(kHitTestKey, mode) || mode == HitTestMode()) return;
+    hitTest_ = static_cast<AlphaHitTest>(mode);
     Changed("HitTest");
     RebuildShape();
 }
@@ -988,7 +993,7 @@ void aicAlphaImage::CustomSize(std::int32_t cx, std::int32_t cy) {
         return;
     scaleCx_ = cx;
     scaleCy_ = cy;
-    if (scaleMethod_ == 4) {
+    if (scaleMethod_ == AlphaScaleMethod::Custom) {
         Layout();
         site_.Invalidate();
     }
@@ -1014,7 +1019,7 @@ void aicAlphaImage::ApplyPixelEffects() {
     if (mirror_) image_.MirrorImage((mirror_ & 1) != 0, (mirror_ & 2) != 0);
     // Inverted first: the stored mask colour is the one of the pixels as shown.
     if (InversedImage()) image_.MakeImageInverse();
-    if (maskSource_ != 0) image_.MakeTransparent(mask_);
+    if (maskSource_ != AlphaMaskSource::None) image_.MakeTransparent(mask_);
 }
 
 void aicAlphaImage::AfterLoad(bool loaded) {
@@ -1022,7 +1027,7 @@ void aicAlphaImage::AfterLoad(bool loaded) {
         ApplyPixelEffects();
         if (AutoRedraw() && UserMode()) props_ |= alpha_props::kBufferInUse;
     } else {
-        if (scaleMethod_ == 4) scaleMethod_ = 0;
+        if (scaleMethod_ == AlphaScaleMethod::Custom) scaleMethod_ = AlphaScaleMethod::FitInside;
         props_ &= (alpha_props::kStretchQuality | alpha_props::kKeepOriginalFormat);
         rotation_ = 0;
         opacity_ = 100;
@@ -1155,19 +1160,19 @@ void aicAlphaImage::InitProperties() {
 }
 
 void aicAlphaImage::ReadSettings(const PropertyBag& bag) {
-    scaleMethod_ = ReadKey(bag, kScalerKey);
+    scaleMethod_ = static_cast<AlphaScaleMethod>(ReadKey(bag, kScalerKey));
     opacity_ = NormalOpacity(bag.GetInt32(kOpacityKey.name).value_or(kOpacityKey.fallback));
     mirror_ = ReadKey(bag, kMirrorKey);
     rotation_ = bag.GetInt32(kAngleKey.name).value_or(kAngleKey.fallback) % 360;
     grayScale_ = ReadKey(bag, kGrayScaleKey);
-    hitTest_ = ReadKey(bag, kHitTestKey);
+    hitTest_ = static_cast<AlphaHitTest>(ReadKey(bag, kHitTestKey));
     props_ = ReadKey(bag, kPropsKey) & kStoredPropsMask;
     const bool maskUsed = ReadFlag(bag, kMaskUsedKey);
     maskColor_ = ReadKey(bag, kMaskColorKey);
-    maskSource_ = maskUsed ? ReadKey(bag, kMaskSourceKey) : 0;
+    maskSource_ = static_cast<AlphaMaskSource>(maskUsed ? ReadKey(bag, kMaskSourceKey) : 0);
     // A mask stored without its source still masks the stored colour; it is taken as the
     // MaskColor kind, the one a colour of its own stands for.
-    if (maskUsed && maskSource_ == 0) maskSource_ = 1;
+    if (maskUsed && maskSource_ == AlphaMaskSource::None) maskSource_ = AlphaMaskSource::MaskColor;
     mask_ = maskUsed ? TranslatedColor(ReadKey(bag, kMaskKey)) : kMaskKey.fallback;
     enabled_ = ReadFlag(bag, kEnabledKey);
     if (const Bytes* icon = bag.GetBytes("MIcon"))
@@ -1177,7 +1182,7 @@ void aicAlphaImage::ReadSettings(const PropertyBag& bag) {
     mousePointer_ = ReadKey(bag, kMousePointerKey);
     oleDropMode_ = ReadKey(bag, kOleDropKey);
     scaleCx_ = scaleCy_ = 0;
-    if (scaleMethod_ == 4) {
+    if (scaleMethod_ == AlphaScaleMethod::Custom) {
         scaleCx_ = ReadKey(bag, kScaleCxKey);
         scaleCy_ = ReadKey(bag, kScaleCyKey);
     }
@@ -1217,7 +1222,7 @@ void aicAlphaImage::WriteProperties(PropertyBag& bag) {
         c32bppDIB plain(capabilityFlags_, *services_);
         if (image_.CopyImageTo(plain)) {
             if (mirror_) plain.MirrorImage((mirror_ & 1) != 0, (mirror_ & 2) != 0);
-            if (maskSource_ != 0) plain.MakeTransparent(mask_, true);
+            if (maskSource_ != AlphaMaskSource::None) plain.MakeTransparent(mask_, true);
             if (InversedImage()) plain.MakeImageInverse();
             if (!plain.SaveToStream_PNG(imageBytes)) imageBytes.clear();
         }
@@ -1235,18 +1240,19 @@ void aicAlphaImage::WriteProperties(PropertyBag& bag) {
         std::int32_t value;
         bool kept = true;
     };
-    const bool masked = maskSource_ != 0, customSize = scaleMethod_ == 4;
+    const bool masked = maskSource_ != AlphaMaskSource::None,
+               customSize = scaleMethod_ == AlphaScaleMethod::Custom;
     const Kept values[] = {
-        {kScalerKey, scaleMethod_},
+        {kScalerKey, ScaleMethod()},
         {kOpacityKey, opacity_},
         {kMirrorKey, mirror_},
         {kAngleKey, rotation_},
         {kGrayScaleKey, grayScale_},
-        {kHitTestKey, hitTest_},
+        {kHitTestKey, HitTestMode()},
         {kPropsKey, props_ & kStoredPropsMask},
         {kMaskUsedKey, masked},
         {kMaskColorKey, maskColor_},
-        {kMaskSourceKey, maskSource_},
+        {kMaskSourceKey, MaskUsed()},
         {kMaskKey, mask_, masked},
         {kEnabledKey, enabled_},
         {kMousePointerKey, mousePointer_},

@@ -90,6 +90,34 @@ inline constexpr std::int32_t kShadowEnabled = 128;
 inline constexpr std::int32_t kRotateEnabled = 256;
 } // namespace alpha_props
 
+// ScaleMethod: how the picture takes the control's size.
+enum class AlphaScaleMethod : std::int32_t {
+    FitInside = 0,    // keeping proportions, may enlarge
+    Stretch = 1,      // to the control's size
+    FitNoEnlarge = 2, // keeping proportions, never larger than the picture
+    ActualSize = 3,
+    Custom = 4, // ScaleCx x ScaleCy
+};
+
+// MaskUsed: where the colour made transparent comes from.
+enum class AlphaMaskSource : std::int32_t {
+    None = 0,
+    MaskColor = 1,
+    TopLeft = 2,
+    TopRight = 3,
+    BottomLeft = 4,
+    BottomRight = 5,
+};
+
+// HitTest: which points belong to the control. The shaped modes build the picture's region with
+// region style (mode - 1).
+enum class AlphaHitTest : std::int32_t {
+    WholeControl = 0,
+    ShapeBox = 1,  // the bounding box of the visible pixels
+    ShapeRows = 2, // each row from its first to its last visible pixel
+    ShapeRuns = 3, // each run of visible pixels
+};
+
 inline constexpr std::int32_t kSystemButtonFace = static_cast<std::int32_t>(0x8000000F);
 inline constexpr std::int32_t kNoScaleMode = 9; // container position
 
@@ -100,7 +128,7 @@ std::int32_t RoundScaledSize(double value);
 // desiredHeight (method 4 gives customWidth x customHeight); asRotatedImage makes it fit at any
 // angle. Method and desired sizes must already be resolved (0..4, >= 1).
 std::pair<std::int32_t, std::int32_t>
-ScaledImageSize(std::int32_t method, std::int32_t width, std::int32_t height,
+ScaledImageSize(AlphaScaleMethod method, std::int32_t width, std::int32_t height,
                 std::int32_t desiredWidth, std::int32_t desiredHeight, std::int32_t customWidth,
                 std::int32_t customHeight, bool asRotatedImage);
 
@@ -159,8 +187,9 @@ class aicAlphaImage final : public ICrossComm {
     std::intptr_t FadeTimerId() const;
 
     // --- properties ----------------------------------------------------------------------------
-    std::int32_t ScaleMethod() const { return scaleMethod_; }
+    std::int32_t ScaleMethod() const { return static_cast<std::int32_t>(scaleMethod_); }
     void ScaleMethod(std::int32_t value);
+    void ScaleMethod(AlphaScaleMethod method) { ScaleMethod(static_cast<std::int32_t>(method)); }
     bool StretchQuality() const { return (props_ & alpha_props::kStretchQuality) != 0; }
     void StretchQuality(bool value);
     std::int32_t Opacity() const { return opacity_; }
@@ -185,12 +214,14 @@ class aicAlphaImage final : public ICrossComm {
     bool InversedImage() const { return (props_ & alpha_props::kInversedImage) != 0; }
     void InversedImage(bool value);
     // The mask source 0..5.
-    std::int32_t MaskUsed() const { return maskSource_; }
+    std::int32_t MaskUsed() const { return static_cast<std::int32_t>(maskSource_); }
     void MaskUsed(std::int32_t source);
+    void MaskUsed(AlphaMaskSource source) { MaskUsed(static_cast<std::int32_t>(source)); }
     std::int32_t MaskColor() const { return maskColor_; }
     void MaskColor(std::int32_t color);
-    std::int32_t HitTestMode() const { return hitTest_; }
+    std::int32_t HitTestMode() const { return static_cast<std::int32_t>(hitTest_); }
     void HitTestMode(std::int32_t mode);
+    void HitTestMode(AlphaHitTest mode) { HitTestMode(static_cast<std::int32_t>(mode)); }
     bool Enabled() const { return enabled_; }
     void Enabled(bool value);
     bool ShadowEnabled() const { return (props_ & alpha_props::kShadowEnabled) != 0; }
@@ -302,7 +333,7 @@ class aicAlphaImage final : public ICrossComm {
     void Layout();
     void AfterLoad(bool loaded);
     void ApplyPixelEffects();
-    std::int32_t EffectiveMaskColor(std::int32_t source) const;
+    std::int32_t EffectiveMaskColor(AlphaMaskSource source) const;
     std::int32_t TranslatedColor(std::int32_t color) const;
     // Renders the picture at its place into an image of the control's size.
     bool BuildPlacedImage(c32bppDIB& out) const;
@@ -321,16 +352,16 @@ class aicAlphaImage final : public ICrossComm {
     // The stored settings; their defaults come from the table of stored keys (ReadSettings).
     std::int32_t props_ = 0;
     std::int32_t rotation_ = 0;
-    std::int32_t hitTest_ = 0;
+    AlphaHitTest hitTest_ = AlphaHitTest::WholeControl;
     std::vector<RegionRect> shape_;
     std::int32_t grayScale_ = 0;
     std::int32_t parentScaleMode_ = kNoScaleMode;
-    std::int32_t scaleMethod_ = 0;
+    AlphaScaleMethod scaleMethod_ = AlphaScaleMethod::FitInside;
     std::int32_t mirror_ = 0;
     std::int32_t opacity_ = 0;
     float intensity_ = 0.0f;
     std::int32_t maskColor_ = 0;
-    std::int32_t maskSource_ = 0;
+    AlphaMaskSource maskSource_ = AlphaMaskSource::None;
     std::int32_t mask_ = 0;
     std::int32_t imageLeft_ = 0, imageTop_ = 0;
     std::int32_t scaledWidth_ = 0, scaledHeight_ = 0;

@@ -122,15 +122,23 @@ bool FormWindow::CreateFormWindow(HWND owner) {
                         CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
 
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(form_.font)), FALSE);
+    int id = kFirstControlId;
     for (const Control& c : form_.controls) {
         HWND parent = hwnd_;
         if (!c.container.empty())
             if (HWND p = Child(c.container)) parent = p;
-        HWND child = CreateControl(c, parent);
+        HWND child = CreateControl(c, parent, id++);
         if (child) children_.emplace(c.DisplayName(), child);
         OnControlCreated(c, child);
     }
     return true;
+}
+
+int FormWindow::ControlId(std::string_view name) const {
+    const auto& controls = form_.controls;
+    const auto it = std::find_if(controls.begin(), controls.end(),
+                                 [&](const Control& c) { return c.DisplayName() == name; });
+    return it == controls.end() ? 0 : kFirstControlId + static_cast<int>(it - controls.begin());
 }
 
 HWND FormWindow::Child(std::string_view name) const {
@@ -154,7 +162,7 @@ HFONT FormWindow::FontFor(const FontSpec& font) {
     return fonts_.back().second.get();
 }
 
-HWND FormWindow::CreateControl(const Control& c, HWND parent) {
+HWND FormWindow::CreateControl(const Control& c, HWND parent, int id) {
     if (!c.position) return nullptr;
     const TwipsRect& p = *c.position;
     DWORD style = WS_CHILD | (c.visible ? WS_VISIBLE : 0) | (c.enabled ? 0 : WS_DISABLED);
@@ -217,8 +225,9 @@ HWND FormWindow::CreateControl(const Control& c, HWND parent) {
         // are made by their own controls.
         return nullptr;
     }
-    HWND child = CreateWindowExW(exStyle, cls, text.c_str(), style, Px(p.left), Px(p.top),
-                                 Px(p.width), Px(p.height), parent, nullptr, instance_, nullptr);
+    HWND child = CreateWindowExW(
+        exStyle, cls, text.c_str(), style, Px(p.left), Px(p.top), Px(p.width), Px(p.height), parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
     if (!child) return nullptr;
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(form_.FontOf(c))), FALSE);
     if (c.kind == ControlKind::ListView) {

@@ -50,6 +50,10 @@ class FormWindow {
     // The child window of a control (nullptr for controls without one).
     HWND Child(std::string_view name) const;
     HWND ChildOf(const Control& c) const { return Child(c.DisplayName()); }
+    // The command ID of a control's window (LOWORD of WM_COMMAND's wParam): kFirstControlId plus
+    // the control's place in the design; 0 for a name the design does not have.
+    static constexpr int kFirstControlId = 100;
+    int ControlId(std::string_view name) const;
 
     // Window texts (UTF-8).
     void SetText(HWND hwnd, std::string_view text) const;
@@ -98,7 +102,7 @@ class FormWindow {
     // WM_DPICHANGED: the suggested rectangle, then fonts and places for the new DPI.
     void OnDpiChanged(UINT dpi, const RECT* suggested);
     HFONT FontFor(const FontSpec& font);
-    HWND CreateControl(const Control& c, HWND parent);
+    HWND CreateControl(const Control& c, HWND parent, int id);
     void AddToolTip(HWND button, std::string_view text);
     void ApplyButtonPicture(const Control& c, HWND button);
 

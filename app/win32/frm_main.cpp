@@ -105,7 +105,7 @@ void FrmMain::NameControlsForScreenReaders() {
 void FrmMain::PressButton(const char* name) {
     HWND button = Child(name);
     if (!button || !IsWindowEnabled(button) || !IsWindowVisible(button)) return;
-    OnCommand(button, BN_CLICKED);
+    OnCommand(ControlId(name), BN_CLICKED);
 }
 
 bool FrmMain::OnShortcutKey(UINT vk) {
@@ -183,8 +183,8 @@ void FrmMain::OnControlCreated(const Control& control, HWND) {
     if (control.kind != ControlKind::AnimationBar || !control.position || busyBar_.hWnd()) return;
     HWND parent = control.container.empty() ? Hwnd() : Child(control.container);
     const TwipsRect& p = *control.position;
-    if (!busyBar_.Create(parent ? parent : Hwnd(), Px(p.left), Px(p.top), Px(p.width),
-                         Px(p.height)))
+    if (!busyBar_.Create(parent ? parent : Hwnd(), Px(p.left), Px(p.top), Px(p.width), Px(p.height),
+                         ControlId(control.DisplayName())))
         return;
     busyBar_.SetYield([] { PumpPendingMessages(); });
     RegisterChild(control, busyBar_.hWnd());
@@ -219,14 +219,14 @@ void FrmMain::FocusDetailWindow() {
     SetFocus(detail_->Hwnd());
 }
 
-void FrmMain::OnCommand(HWND from, WORD code) {
-    if (code != BN_CLICKED || !from) return;
-    if (from == Child("Command1")) {
+void FrmMain::OnCommand(int id, WORD code) {
+    if (code != BN_CLICKED || id == 0) return;
+    if (id == ControlId("Command1")) {
         logic_->OnRefreshClick();
-    } else if (from == Child("Command2")) {
+    } else if (id == ControlId("Command2")) {
         YieldScope dialogLoop; // the save dialog runs its own message loop
         if (services_.saveList) services_.saveList(Hwnd(), reportPath_, *list_);
-    } else if (from == Child("Command3")) {
+    } else if (id == ControlId("Command3")) {
         YieldScope clipboard; // messages other programs send are handled while it waits
         if (services_.copyList) services_.copyList(Hwnd(), *list_);
     }
@@ -251,7 +251,7 @@ LRESULT FrmMain::OnNotify(const NMHDR& hdr) {
 LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_COMMAND:
-        OnCommand(reinterpret_cast<HWND>(lp), HIWORD(wp));
+        if (lp) OnCommand(LOWORD(wp), HIWORD(wp)); // from a control, not a menu
         return 0;
     case WM_NOTIFY:
         return OnNotify(*reinterpret_cast<const NMHDR*>(lp));

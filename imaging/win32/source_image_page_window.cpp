@@ -103,7 +103,7 @@ void SourceImagePropertyPage::OnInit(HWND hwnd) {
     host_->SetBackground(GetSysColorBrush(COLOR_WINDOW)); // as the white frame
     aicAlphaImage& preview = host_->Add("ucAlphaImage1", inner, {});
     preview.InitProperties();
-    preview.ScaleMethod(2); // fit, never enlarge
+    preview.ScaleMethod(AlphaScaleMethod::FitNoEnlarge);
     preview.Show();
     preview_ = &preview;
     page_ = std::make_unique<ppgSourceImage>(preview);
