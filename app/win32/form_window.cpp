@@ -134,6 +134,16 @@ bool FormWindow::CreateFormWindow(HWND owner) {
     return true;
 }
 
+void FormWindow::SizeAndCentreHidden(double widthTwips, double heightTwips) {
+    ShowWindow(hwnd_, SW_HIDE);
+    SetOuterSizeTwips(widthTwips, heightTwips);
+    PumpPendingMessages();
+    MoveToTwips(ScreenWidthTwips() / 2 - OuterWidthTwips() / 2, CurrentTopTwips());
+    PumpPendingMessages();
+    MoveToTwips(CurrentLeftTwips(), ScreenHeightTwips() / 2 - OuterHeightTwips() / 2);
+    PumpPendingMessages();
+}
+
 int FormWindow::ControlId(std::string_view name) const {
     const auto& controls = form_.controls;
     const auto it = std::find_if(controls.begin(), controls.end(),

@@ -84,6 +84,9 @@ class FormWindow {
     }
     // Load step shared by both windows: the visual-style fix-ups of the form's controls.
     void ApplyThemeFixUps();
+    // Load step shared by both windows: hidden, sized to the outer size in twips, then centred
+    // on the screen across and down, with the message queue served after each step.
+    void SizeAndCentreHidden(double widthTwips, double heightTwips);
     // The anchoring control bound to this window, initialised with the window's current size.
     void InitAnchor();
     // A key pressed anywhere in this window, before the control with the focus sees it (vk is

@@ -40,13 +40,7 @@ bool FrmMain::Load() {
     // The load steps, in their order, with the message queue served in between.
     ApplyThemeFixUps();
     Pump();
-    ShowWindow(Hwnd(), SW_HIDE);
-    SetOuterSizeTwips(kOuterWidth, kOuterHeight);
-    Pump();
-    MoveToTwips(ScreenWidthTwips() / 2 - OuterWidthTwips() / 2, CurrentTopTwips());
-    Pump();
-    MoveToTwips(CurrentLeftTwips(), ScreenHeightTwips() / 2 - OuterHeightTwips() / 2);
-    Pump();
+    SizeAndCentreHidden(kOuterWidth, kOuterHeight);
     desktopPath_ = services_.specialFolderPath ? services_.specialFolderPath(0) : std::string();
     Pump();
     reportPath_ = MakeReportPath(desktopPath_);
@@ -69,12 +63,13 @@ void FrmMain::RoundBusyBar() {
 
 namespace {
 
-// What a screen reader calls the windows that show no text of their own.
-struct NamedControl {
+// A text that goes with a control.
+struct ControlText {
     const char* control;
-    const char* name;
+    const char* text;
 };
-constexpr NamedControl kScreenReaderNames[] = {
+// What a screen reader calls the windows that show no text of their own.
+constexpr ControlText kScreenReaderNames[] = {
     {"ListView1", "Services hosted by svchost"},
     {"Picture4", "Links to the maker's pages"},
     {"Picture1", "Corvale logo"},
@@ -82,11 +77,7 @@ constexpr NamedControl kScreenReaderNames[] = {
 };
 
 // The tool tips of the three buttons name their keys.
-struct ButtonKey {
-    const char* control;
-    const char* key;
-};
-constexpr ButtonKey kButtonKeys[] = {
+constexpr ControlText kButtonKeys[] = {
     {"Command1", "F5"},
     {"Command2", "Ctrl+S"},
     {"Command3", "Ctrl+Shift+C"},
@@ -95,11 +86,11 @@ constexpr ButtonKey kButtonKeys[] = {
 } // namespace
 
 void FrmMain::NameControlsForScreenReaders() {
-    for (const NamedControl& n : kScreenReaderNames)
-        if (HWND w = Child(n.control)) SetText(w, n.name);
-    for (const ButtonKey& k : kButtonKeys)
+    for (const ControlText& n : kScreenReaderNames)
+        if (HWND w = Child(n.control)) SetText(w, n.text);
+    for (const ControlText& k : kButtonKeys)
         if (const Control* c = Design().Find(k.control); c && !c->toolTip.empty())
-            SetToolTipText(Child(k.control), c->toolTip + " (" + k.key + ")");
+            SetToolTipText(Child(k.control), c->toolTip + " (" + k.text + ")");
 }
 
 void FrmMain::PressButton(const char* name) {

@@ -45,37 +45,26 @@ AnchorPropertyPage::~AnchorPropertyPage() = default;
 
 PROPSHEETPAGEW AnchorPropertyPage::Page() {
     RegisterFrameClass(FrameProc);
-    return SheetPage(template_, caption_, DialogProc, this);
+    return SheetPage(template_, caption_, PageDialogProc<AnchorPropertyPage>, this);
 }
 
-INT_PTR CALLBACK AnchorPropertyPage::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = PageObject<AnchorPropertyPage>(hwnd, msg, lp);
-    if (!self) return FALSE;
-    if (msg == WM_INITDIALOG) {
-        self->OnInit(hwnd);
-        return TRUE;
-    }
+INT_PTR AnchorPropertyPage::OnMessage(HWND hwnd, UINT msg, WPARAM, LPARAM lp) {
     switch (msg) {
-    case WM_COMMAND:
-        self->OnCommand(LOWORD(wp), HIWORD(wp));
-        return TRUE;
     case WM_CTLCOLORSTATIC: {
         const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lp));
         if (id >= kFirstSideId && id < kFirstSideId + 4)
-            return reinterpret_cast<INT_PTR>(self->BarBrush(id - kFirstSideId));
+            return reinterpret_cast<INT_PTR>(BarBrush(id - kFirstSideId));
         return FALSE;
     }
     case WM_DRAWITEM: {
         const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
         if (item.CtlID < kFirstSideId || item.CtlID >= kFirstSideId + 4) return FALSE;
-        self->DrawBar(item);
+        DrawBar(item);
         SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, TRUE);
         return TRUE;
     }
-    case WM_NOTIFY:
-        return self->OnNotify(*reinterpret_cast<const NMHDR*>(lp));
     case WM_DESTROY:
-        self->hwnd_ = nullptr;
+        hwnd_ = nullptr;
         return FALSE;
     default:
         return FALSE;

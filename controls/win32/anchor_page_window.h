@@ -41,7 +41,8 @@ class AnchorPropertyPage {
     const ppAnchors& Model() const { return page_; }
 
   private:
-    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    friend INT_PTR CALLBACK PageDialogProc<AnchorPropertyPage>(HWND, UINT, WPARAM, LPARAM);
+    INT_PTR OnMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     static LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     void OnInit(HWND hwnd);
     void OnCommand(int id, int code);

@@ -16,11 +16,6 @@ namespace corvale::win32 {
 
 namespace {
 
-UINT_PTR Route(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return static_cast<UINT_PTR>(
-        mDialogHook::RouteHook(reinterpret_cast<WindowHandle>(hDlg), msg, wParam, lParam));
-}
-
 HWND AsHwnd(WindowHandle h) {
     return reinterpret_cast<HWND>(h);
 }
@@ -58,7 +53,7 @@ std::int32_t CallFileDialog(FileDialogRecord& record, bool open) {
     if (record.Has(ofn::kTitle)) o.lpstrTitle = record.title.c_str();
     o.Flags = record.Flags();
     if (record.Has(ofn::kDefExt)) o.lpstrDefExt = record.defExt.c_str();
-    if (record.Has(ofn::kHook)) o.lpfnHook = FileDialogHookProc;
+    if (record.Has(ofn::kHook)) o.lpfnHook = DialogHookProc;
     if (record.Flags() & ofn::kEnableTemplate)
         o.lpTemplateName = MAKEINTRESOURCEA(record.U32(ofn::kTemplateName));
 
@@ -111,7 +106,7 @@ std::int32_t CallFileDialogW(FileDialogRecord& record, bool open) {
     if (record.Has(ofn::kTitle)) o.lpstrTitle = title.c_str();
     o.Flags = record.Flags();
     if (record.Has(ofn::kDefExt)) o.lpstrDefExt = defExt.c_str();
-    if (record.Has(ofn::kHook)) o.lpfnHook = FileDialogHookProc;
+    if (record.Has(ofn::kHook)) o.lpfnHook = DialogHookProc;
     if (record.Flags() & ofn::kEnableTemplate)
         o.lpTemplateName = MAKEINTRESOURCEW(record.U32(ofn::kTemplateName));
 
@@ -233,23 +228,9 @@ DialogApi& SystemDialogApi() {
     return api;
 }
 
-UINT_PTR CALLBACK FileDialogHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    return Route(h, m, w, l);
-}
-UINT_PTR CALLBACK PrintHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    return Route(h, m, w, l);
-}
-UINT_PTR CALLBACK PrintSetupHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    return Route(h, m, w, l);
-}
-UINT_PTR CALLBACK PageSetupHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    return Route(h, m, w, l);
-}
-UINT_PTR CALLBACK ColorHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    return Route(h, m, w, l);
-}
-UINT_PTR CALLBACK FontHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    return Route(h, m, w, l);
+UINT_PTR CALLBACK DialogHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    return static_cast<UINT_PTR>(
+        mDialogHook::RouteHook(reinterpret_cast<WindowHandle>(h), m, w, l));
 }
 
 } // namespace corvale::win32

@@ -45,32 +45,21 @@ SourceImagePropertyPage::~SourceImagePropertyPage() {
 }
 
 PROPSHEETPAGEW SourceImagePropertyPage::Page() {
-    return SheetPage(template_, caption_, DialogProc, this);
+    return SheetPage(template_, caption_, PageDialogProc<SourceImagePropertyPage>, this);
 }
 
-INT_PTR CALLBACK SourceImagePropertyPage::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = PageObject<SourceImagePropertyPage>(hwnd, msg, lp);
-    if (!self) return FALSE;
-    if (msg == WM_INITDIALOG) {
-        self->OnInit(hwnd);
-        return TRUE;
-    }
+INT_PTR SourceImagePropertyPage::OnMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM) {
     switch (msg) {
-    case WM_COMMAND:
-        self->OnCommand(LOWORD(wp), HIWORD(wp));
-        return TRUE;
     case WM_DROPFILES:
-        self->OnDrop(reinterpret_cast<HDROP>(wp));
+        OnDrop(reinterpret_cast<HDROP>(wp));
         return TRUE;
-    case WM_NOTIFY:
-        return self->OnNotify(*reinterpret_cast<const NMHDR*>(lp));
     case kStoredPictureUnreadable:
-        if (self->complain_)
-            self->complain_(hwnd, "The stored picture " + self->initialName_ +
-                                      " could not be read; the control shows nothing.");
+        if (complain_)
+            complain_(hwnd, "The stored picture " + initialName_ +
+                                " could not be read; the control shows nothing.");
         return TRUE;
     case WM_DESTROY:
-        self->OnDestroy();
+        OnDestroy();
         return FALSE;
     default:
         return FALSE;

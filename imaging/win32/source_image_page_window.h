@@ -53,7 +53,8 @@ class SourceImagePropertyPage {
     bool LoadFile(const std::string& fileName);
 
   private:
-    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    friend INT_PTR CALLBACK PageDialogProc<SourceImagePropertyPage>(HWND, UINT, WPARAM, LPARAM);
+    INT_PTR OnMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     void OnInit(HWND hwnd);
     void OnDestroy();
     void OnCommand(int id, int code);
