@@ -90,33 +90,36 @@ inline constexpr std::int32_t kShadowEnabled = 128;
 inline constexpr std::int32_t kRotateEnabled = 256;
 } // namespace alpha_props
 
-// ScaleMethod: how the picture takes the control's size.
+// ScaleMethod (stored as 0..4 in this order): how the picture takes the control's size.
 enum class AlphaScaleMethod : std::int32_t {
-    FitInside = 0,    // keeping proportions, may enlarge
-    Stretch = 1,      // to the control's size
-    FitNoEnlarge = 2, // keeping proportions, never larger than the picture
-    ActualSize = 3,
-    Custom = 4, // ScaleCx x ScaleCy
+    FitInside,    // keeping proportions, may enlarge
+    Stretch,      // to the control's size
+    FitNoEnlarge, // keeping proportions, never larger than the picture
+    ActualSize,
+    Custom, // ScaleCx x ScaleCy
 };
 
-// MaskUsed: where the colour made transparent comes from.
+// MaskUsed (stored as 0..5 in this order): where the colour made transparent comes from.
 enum class AlphaMaskSource : std::int32_t {
-    None = 0,
-    MaskColor = 1,
-    TopLeft = 2,
-    TopRight = 3,
-    BottomLeft = 4,
-    BottomRight = 5,
+    None,
+    MaskColor,
+    TopLeft,
+    TopRight,
+    BottomLeft,
+    BottomRight
 };
 
-// HitTest: which points belong to the control. The shaped modes build the picture's region with
-// region style (mode - 1).
+// HitTest (stored as 0..3 in this order): which points belong to the control. The shaped modes
+// build the picture's region with region style (mode - 1).
 enum class AlphaHitTest : std::int32_t {
-    WholeControl = 0,
-    ShapeBox = 1,  // the bounding box of the visible pixels
-    ShapeRows = 2, // each row from its first to its last visible pixel
-    ShapeRuns = 3, // each run of visible pixels
+    WholeControl,
+    ShapeBox,  // the bounding box of the visible pixels
+    ShapeRows, // each row from its first to its last visible pixel
+    ShapeRuns, // each run of visible pixels
 };
+static_assert(static_cast<int>(AlphaScaleMethod::Custom) == 4 &&
+              static_cast<int>(AlphaMaskSource::BottomRight) == 5 &&
+              static_cast<int>(AlphaHitTest::ShapeRuns) == 3);
 
 inline constexpr std::int32_t kSystemButtonFace = static_cast<std::int32_t>(0x8000000F);
 inline constexpr std::int32_t kNoScaleMode = 9; // container position

@@ -224,6 +224,8 @@ class c32bppDIB final : public ImageHost {
                      std::int32_t iconCx, std::int32_t iconCy, bool saveFormat,
                      std::int32_t iconBitDepth, const DecoderChain& decoders);
     void ReleaseDC();
+    // The end of a load: true when it succeeded and left pixels; otherwise the image is emptied.
+    bool KeepLoaded(bool ok);
     // The memory DC while the image is selected into it, else 0.
     std::intptr_t SelectedDC() const {
         return previousBitmap_ ? dc_ : 0;

@@ -197,17 +197,15 @@ HWND FormWindow::CreateControl(const Control& c, HWND parent, int id) {
         style |= SS_LEFT | SS_NOPREFIX;
         break;
     case ControlKind::ListView:
-        cls = WC_LISTVIEWW;
-        style |= WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS;
+    case ControlKind::ListBox: {
+        const bool view = c.kind == ControlKind::ListView;
+        cls = view ? WC_LISTVIEWW : L"LISTBOX";
+        style |= WS_TABSTOP | (view ? LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS
+                                    : WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY);
         exStyle = WS_EX_CLIENTEDGE;
         text.clear();
         break;
-    case ControlKind::ListBox:
-        cls = L"LISTBOX";
-        style |= WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY;
-        exStyle = WS_EX_CLIENTEDGE;
-        text.clear();
-        break;
+    }
     case ControlKind::TextBox:
         cls = L"EDIT";
         style |= WS_TABSTOP;

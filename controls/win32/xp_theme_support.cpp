@@ -428,15 +428,11 @@ LRESULT CALLBACK pvRedirectButton(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UIN
     switch (msg) {
     case WM_LBUTTONDOWN:
     case WM_MOUSEHOVER:
-        if (IsThemed()) {
-            SetFlag(hwnd, kHotProp, true);
-            Refresh(hwnd);
-        }
-        break;
     case WM_KILLFOCUS:
     case WM_MOUSELEAVE:
+        // Pressed or hovered: hot; focus or mouse gone: not.
         if (IsThemed()) {
-            SetFlag(hwnd, kHotProp, false);
+            SetFlag(hwnd, kHotProp, msg == WM_LBUTTONDOWN || msg == WM_MOUSEHOVER);
             Refresh(hwnd);
         }
         break;

@@ -98,14 +98,9 @@ bool c32bppDIB::LoadPicture_StdPicture(IPicture* picture) try {
         ok = cBMPparser().ConvertstdPicTo32bpp(picture, 0, *this);
         break; // metafiles
     }
-    if (!ok || !storage_) {
-        DestroyDIB();
-        return false;
-    }
-    return true;
+    return KeepLoaded(ok);
 } catch (const std::bad_alloc&) {
-    DestroyDIB();
-    return false;
+    return KeepLoaded(false);
 }
 
 bool c32bppDIB::LoadPicture_ByHandle(std::intptr_t handle) try {
@@ -146,14 +141,9 @@ bool c32bppDIB::LoadPicture_ByHandle(std::intptr_t handle) try {
         break;
     }
     }
-    if (!ok || !storage_) {
-        DestroyDIB();
-        return false;
-    }
-    return true;
+    return KeepLoaded(ok);
 } catch (const std::bad_alloc&) {
-    DestroyDIB();
-    return false;
+    return KeepLoaded(false);
 }
 
 bool c32bppDIB::LoadPicture_ClipBoard() try {

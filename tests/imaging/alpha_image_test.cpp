@@ -158,40 +158,29 @@ TEST(AlphaImageProperties, ChangesAreAnnouncedOnceUnderTheirNames) {
 }
 
 TEST(AlphaImageScales, UnrotatedMethods) {
+    using enum AlphaScaleMethod;
     // 10 x 5 into 40 x 40.
-    EXPECT_EQ(ScaledImageSize(AlphaScaleMethod::FitInside, 10, 5, 40, 40, 0, 0, false),
-              std::make_pair(40, 20));
-    EXPECT_EQ(ScaledImageSize(AlphaScaleMethod::Stretch, 10, 5, 40, 40, 0, 0, false),
-              std::make_pair(40, 40));
-    EXPECT_EQ(ScaledImageSize(AlphaScaleMethod::FitNoEnlarge, 10, 5, 40, 40, 0, 0, false),
-              std::make_pair(10, 5));
-    EXPECT_EQ(ScaledImageSize(AlphaScaleMethod::FitNoEnlarge, 100, 50, 40, 40, 0, 0, false),
-              std::make_pair(40, 20));
-    EXPECT_EQ(ScaledImageSize(AlphaScaleMethod::ActualSize, 10, 5, 40, 40, 0, 0, false),
-              std::make_pair(10, 5));
-    EXPECT_EQ(ScaledImageSize(AlphaScaleMethod::Custom, 10, 5, 40, 40, 7, 9, false),
-              std::make_pair(7, 9));
+    EXPECT_EQ(ScaledImageSize(FitInside, 10, 5, 40, 40, 0, 0, false), std::make_pair(40, 20));
+    EXPECT_EQ(ScaledImageSize(Stretch, 10, 5, 40, 40, 0, 0, false), std::make_pair(40, 40));
+    EXPECT_EQ(ScaledImageSize(FitNoEnlarge, 10, 5, 40, 40, 0, 0, false), std::make_pair(10, 5));
+    EXPECT_EQ(ScaledImageSize(FitNoEnlarge, 100, 50, 40, 40, 0, 0, false), std::make_pair(40, 20));
+    EXPECT_EQ(ScaledImageSize(ActualSize, 10, 5, 40, 40, 0, 0, false), std::make_pair(10, 5));
+    EXPECT_EQ(ScaledImageSize(Custom, 10, 5, 40, 40, 7, 9, false), std::make_pair(7, 9));
     // Halves round to even: 4 x 1 at r = 2.5 gives 10 x 2.5 -> 2; 4 x 3 at r = 2.5 -> 7.5 -> 8.
-    EXPECT_EQ(ScaledImageSize(AlphaScaleMethod::FitInside, 4, 1, 10, 10, 0, 0, false),
-              std::make_pair(10, 2));
-    EXPECT_EQ(ScaledImageSize(AlphaScaleMethod::FitInside, 4, 3, 10, 10, 0, 0, false),
-              std::make_pair(10, 8));
-    EXPECT_EQ(ScaledImageSize(AlphaScaleMethod::FitInside, 0, 3, 10, 10, 0, 0, false),
-              std::make_pair(0, 0));
+    EXPECT_EQ(ScaledImageSize(FitInside, 4, 1, 10, 10, 0, 0, false), std::make_pair(10, 2));
+    EXPECT_EQ(ScaledImageSize(FitInside, 4, 3, 10, 10, 0, 0, false), std::make_pair(10, 8));
+    EXPECT_EQ(ScaledImageSize(FitInside, 0, 3, 10, 10, 0, 0, false), std::make_pair(0, 0));
 }
 
 TEST(AlphaImageScales, RotatedFitsTheDiagonal) {
+    using enum AlphaScaleMethod;
     // 3 x 4 has diagonal 5.
-    EXPECT_EQ(ScaledImageSize(AlphaScaleMethod::FitInside, 3, 4, 10, 20, 0, 0, true),
-              std::make_pair(6, 8));
-    EXPECT_EQ(ScaledImageSize(AlphaScaleMethod::Stretch, 3, 4, 10, 20, 0, 0, true),
-              std::make_pair(6, 16));
-    EXPECT_EQ(ScaledImageSize(AlphaScaleMethod::FitNoEnlarge, 3, 4, 10, 20, 0, 0, true),
+    EXPECT_EQ(ScaledImageSize(FitInside, 3, 4, 10, 20, 0, 0, true), std::make_pair(6, 8));
+    EXPECT_EQ(ScaledImageSize(Stretch, 3, 4, 10, 20, 0, 0, true), std::make_pair(6, 16));
+    EXPECT_EQ(ScaledImageSize(FitNoEnlarge, 3, 4, 10, 20, 0, 0, true),
               std::make_pair(3, 4)); // no growth
-    EXPECT_EQ(ScaledImageSize(AlphaScaleMethod::FitNoEnlarge, 30, 40, 10, 20, 0, 0, true),
-              std::make_pair(6, 8));
-    EXPECT_EQ(ScaledImageSize(AlphaScaleMethod::ActualSize, 3, 4, 10, 20, 0, 0, true),
-              std::make_pair(3, 4));
+    EXPECT_EQ(ScaledImageSize(FitNoEnlarge, 30, 40, 10, 20, 0, 0, true), std::make_pair(6, 8));
+    EXPECT_EQ(ScaledImageSize(ActualSize, 3, 4, 10, 20, 0, 0, true), std::make_pair(3, 4));
 }
 
 TEST(AlphaImageLayout, CentresPartialPaintsAndAutoSizes) {
