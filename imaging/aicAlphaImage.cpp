@@ -747,18 +747,27 @@ void aicAlphaImage::FadeInOut(std::int32_t finalOpacity, std::int32_t fadeStepPe
 
 // --- properties ----------------------------------------------------------------------------------
 
-void aicAlphaImage::ScaleMethod(std::int32_t value) {
-    const auto kept = Admit(kScalerKey, value);
-    if (!kept || *kept == ScaleMethod()) return;
-    scaleMethod_ = static_cast<AlphaScaleMethod>(*kept);
-    Changed("Stretch");
+bool aicAlphaImage::FlipProp(std::int32_t bit, bool value) {
+    if (((props_ & bit) != 0) == value) return false;
+    props_ ^= bit;
+    return true;
+}
+
+void aicAlphaImage::Relayout(std::string_view changed) {
+    Changed(changed);
     Layout();
     site_.Invalidate();
 }
 
+void aicAlphaImage::ScaleMethod(std::int32_t value) {
+    const auto kept = Admit(kScalerKey, value);
+    if (!kept || *kept == ScaleMethod()) return;
+    scaleMethod_ = static_cast<AlphaScaleMethod>(*kept);
+    Relayout("Stretch");
+}
+
 void aicAlphaImage::StretchQuality(bool value) {
-    if (value == StretchQuality()) return;
-    props_ ^= alpha_props::kStretchQuality;
+    if (!FlipProp(alpha_props::kStretchQuality, value)) return;
     image_.HighQualityInterpolation(value);
     Changed("StretchQuality");
     RebuildDerived();
@@ -800,11 +809,7 @@ void aicAlphaImage::IntensityOffset(float value) {
 }
 
 void aicAlphaImage::RotateEnabled(bool value) {
-    if (value == RotateEnabled()) return;
-    props_ ^= alpha_props::kRotateEnabled;
-    Changed("RotateEnabled");
-    Layout();
-    site_.Invalidate();
+    if (FlipProp(alpha_props::kRotateEnabled, value)) Relayout("RotateEnabled");
 }
 
 void aicAlphaImage::Rotation(std::int32_t value) {
@@ -819,16 +824,11 @@ void aicAlphaImage::Rotation(std::int32_t value) {
 }
 
 void aicAlphaImage::AutoSize(bool value) {
-    if (value == AutoSize()) return;
-    props_ ^= alpha_props::kAutoSize;
-    Changed("AutoSize");
-    Layout();
-    site_.Invalidate();
+    if (FlipProp(alpha_props::kAutoSize, value)) Relayout("AutoSize");
 }
 
 void aicAlphaImage::AutoRedraw(bool value) {
-    if (value == AutoRedraw()) return;
-    props_ ^= alpha_props::kAutoRedraw;
+    if (!FlipProp(alpha_props::kAutoRedraw, value)) return;
     if (value && UserMode())
         props_ |= alpha_props::kBufferInUse;
     else
@@ -839,15 +839,13 @@ void aicAlphaImage::AutoRedraw(bool value) {
 }
 
 void aicAlphaImage::KeepOriginalFormat(bool value) {
-    if (value == KeepOriginalFormat()) return;
-    props_ ^= alpha_props::kKeepOriginalFormat;
+    if (!FlipProp(alpha_props::kKeepOriginalFormat, value)) return;
     if (!value && UserMode()) image_.SetOriginalFormat({});
     Changed("KeepOriginalFormat");
 }
 
 void aicAlphaImage::InversedImage(bool value) {
-    if (value == InversedImage()) return;
-    props_ ^= alpha_props::kInversedImage;
+    if (!FlipProp(alpha_props::kInversedImage, value)) return;
     image_.MakeImageInverse();
     // Transparent pixels stay transparent; the colour they stand for is now the inverse.
     if (maskSource_ != AlphaMaskSource::None) mask_ = InvertColor(mask_);
@@ -916,8 +914,7 @@ void aicAlphaImage::Enabled(bool value) {
 }
 
 void aicAlphaImage::ShadowEnabled(bool value) {
-    if (value == ShadowEnabled()) return;
-    props_ ^= alpha_props::kShadowEnabled;
+    if (!FlipProp(alpha_props::kShadowEnabled, value)) return;
     Changed("ShadowEnabled");
     RebuildShadow();
     site_.Invalidate();

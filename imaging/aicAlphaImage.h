@@ -331,6 +331,10 @@ class aicAlphaImage final : public ICrossComm {
         return image_.Handle() != 0;
     }
     void Changed(std::string_view name);
+    // Sets or clears a Props bit; false when it already was as asked.
+    bool FlipProp(std::int32_t bit, bool value);
+    // After a change of the property named: announced, laid out again and repainted.
+    void Relayout(std::string_view changed);
     // The stored settings from the bag (missing keys take their defaults), picture aside.
     void ReadSettings(const PropertyBag& bag);
     void Layout();
