@@ -149,18 +149,26 @@ bool DecodeRle(const DibLayout& layout, std::span<const std::uint8_t> data, std:
 
 } // namespace
 
-std::optional<std::size_t> DibPixelBytes(const DibLayout& layout) {
-    switch (layout.bitCount) {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-        break;
-    default:
-        return std::nullopt;
+bool ApplyAndMask(std::uint8_t* bgra, std::size_t width, std::size_t height,
+                  const std::uint8_t* mask, std::size_t maskRowBytes) {
+    bool anyClear = false;
+    for (std::size_t r = 0; r < height; ++r) {
+        const std::uint8_t* m = mask + r * maskRowBytes;
+        std::uint8_t* dst = bgra + r * width * 4;
+        for (std::size_t x = 0; x < width; ++x) {
+            if ((m[x >> 3] >> (7 - (x & 7))) & 1) {
+                std::memset(dst + 4 * x, 0, 4);
+                anyClear = true;
+            } else {
+                dst[4 * x + 3] = 255;
+            }
+        }
     }
+    return anyClear;
+}
+
+std::optional<std::size_t> DibPixelBytes(const DibLayout& layout) {
+    if (!IsDibBitCount(layout.bitCount)) return std::nullopt;
     if (layout.width < 1 || layout.height < 1) return std::nullopt;
     auto row = PaddedRowBytes(static_cast<std::size_t>(layout.width), layout.bitCount);
     if (!row) return std::nullopt;

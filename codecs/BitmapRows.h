@@ -33,6 +33,11 @@ struct DibLayout {
     bool keepAlpha = false;
 };
 
+// True for the bit counts a bitmap's pixels can have: 1, 4, 8, 16, 24 and 32.
+constexpr bool IsDibBitCount(std::uint32_t bits) {
+    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
 // Bytes the pixel data of an uncompressed layout take; nothing on overflow or a bit count that
 // has no uncompressed form.
 std::optional<std::size_t> DibPixelBytes(const DibLayout& layout);
@@ -43,5 +48,11 @@ std::optional<std::size_t> DibPixelBytes(const DibLayout& layout);
 // are short; `dst` may then be partly written.
 bool DecodeDibPixels(const DibLayout& layout, std::span<const std::uint8_t> pixels,
                      std::uint8_t* dst);
+
+// Applies an icon's 1-bit AND mask to `height` rows of `width` BGRA pixels: mask rows are
+// `maskRowBytes` apart in the pixels' row order, high bit first; a set bit makes its pixel clear
+// (all zero), a clear bit makes it opaque. True when any pixel became clear.
+bool ApplyAndMask(std::uint8_t* bgra, std::size_t width, std::size_t height,
+                  const std::uint8_t* mask, std::size_t maskRowBytes);
 
 } // namespace corvale

@@ -58,6 +58,17 @@ class LittleEndianReader {
     std::span<const std::uint8_t> bytes_;
 };
 
+// The `length` bytes of `stream` from `offset` (length 0: up to the end), as the decoders' stream
+// entry points take them; nothing when they reach past the end.
+inline std::optional<std::span<const std::uint8_t>>
+StreamWindow(std::span<const std::uint8_t> stream, std::size_t offset, std::size_t length) {
+    if (offset > stream.size()) return std::nullopt;
+    const std::span<const std::uint8_t> rest = stream.subspan(offset);
+    if (length == 0) return rest;
+    if (length > rest.size()) return std::nullopt;
+    return rest.first(length);
+}
+
 // Checked size arithmetic: no value on overflow.
 inline std::optional<std::size_t> CheckedMul(std::size_t a, std::size_t b) {
     std::size_t r = 0;

@@ -47,12 +47,12 @@ void ReadPalette(const LittleEndianReader& in, std::size_t at, std::size_t entry
 
 } // namespace
 
-std::optional<BmpHeader> cBMPparser::ParseHeader(std::span<const std::uint8_t> file) {
+Parsed<BmpHeader, BmpError> cBMPparser::ParseHeader(std::span<const std::uint8_t> file) {
     const LittleEndianReader in(file);
-    if (in.U16(0) != kSignatureBM) return std::nullopt;
+    if (in.U16(0) != kSignatureBM) return BmpError::BadSignature;
     auto pixelOffset = in.U32(10);
     auto infoSize = in.U32(14);
-    if (!pixelOffset || !infoSize) return std::nullopt;
+    if (!pixelOffset || !infoSize) return BmpError::HeaderTruncated;
 
     BmpHeader header;
     header.pixelOffset = *pixelOffset;
@@ -65,7 +65,7 @@ std::optional<BmpHeader> cBMPparser::ParseHeader(std::span<const std::uint8_t> f
 
     if (*infoSize == kCoreHeaderBytes) {
         auto w = in.U16(18), h = in.U16(20), bits = in.U16(24);
-        if (!w || !h || !bits) return std::nullopt;
+        if (!w || !h || !bits) return BmpError::HeaderTruncated;
         layout.width = *w;
         height = *h;
         layout.bitCount = *bits;
@@ -74,24 +74,24 @@ std::optional<BmpHeader> cBMPparser::ParseHeader(std::span<const std::uint8_t> f
                (*infoSize >= kOs2HeaderMinBytes && *infoSize <= kOs2HeaderMaxBytes)) {
         auto w = in.I32(18), h = in.I32(22);
         auto bits = in.U16(28);
-        if (!w || !h || !bits) return std::nullopt;
+        if (!w || !h || !bits) return BmpError::HeaderTruncated;
         layout.width = *w;
         height = *h;
         layout.bitCount = *bits;
         if (*infoSize >= 20) {
             auto compression = in.U32(30);
-            if (!compression) return std::nullopt;
+            if (!compression) return BmpError::HeaderTruncated;
             layout.compression = *compression;
         }
         if (*infoSize >= 36) {
             auto used = in.U32(46);
-            if (!used) return std::nullopt;
+            if (!used) return BmpError::HeaderTruncated;
             colorsUsed = *used;
         }
         const bool windows = IsWindowsInfoSize(*infoSize);
         if (!windows && layout.compression != kBiRgb && layout.compression != kBiRle8 &&
             layout.compression != kBiRle4) {
-            return std::nullopt; // OS/2 Huffman and 24-bit run lengths
+            return BmpError::BadCompression; // OS/2 Huffman and 24-bit run lengths
         }
         if (windows &&
             (layout.compression == kBiBitfields || layout.compression == kBiAlphaBitfields)) {
@@ -102,48 +102,38 @@ std::optional<BmpHeader> cBMPparser::ParseHeader(std::span<const std::uint8_t> f
             }
             for (std::size_t c = 0; c < 3; ++c) {
                 auto mask = in.U32(masksAt + 4 * c);
-                if (!mask) return std::nullopt;
+                if (!mask) return BmpError::HeaderTruncated;
                 layout.masks[c] = *mask;
             }
         }
     } else {
-        return std::nullopt;
+        return BmpError::BadHeaderSize;
     }
 
-    if (layout.width < 1 || height == 0 || height == INT32_MIN) return std::nullopt;
+    if (layout.width < 1 || height == 0 || height == INT32_MIN) return BmpError::BadDimensions;
     layout.topDown = height < 0;
     layout.height = static_cast<std::int32_t>(height < 0 ? -height : height);
     if (static_cast<std::uint64_t>(layout.width) * static_cast<std::uint64_t>(layout.height) >
         kMaxPixels) {
-        return std::nullopt;
+        return BmpError::ImageTooLarge;
     }
-    switch (layout.bitCount) {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-        break;
-    default:
-        return std::nullopt;
-    }
+    if (!IsDibBitCount(layout.bitCount)) return BmpError::BadBitCount;
     switch (layout.compression) {
     case kBiRgb:
         break;
     case kBiRle8:
     case kBiRle4:
         // Run-length data are stored bottom-up only, at their own bit count.
-        if (layout.topDown || layout.bitCount != (layout.compression == kBiRle8 ? 8 : 4)) {
-            return std::nullopt;
-        }
+        if (layout.topDown) return BmpError::TopDownRunLength;
+        if (layout.bitCount != (layout.compression == kBiRle8 ? 8 : 4))
+            return BmpError::BadBitCount;
         break;
     case kBiBitfields:
     case kBiAlphaBitfields:
-        if (layout.bitCount != 16 && layout.bitCount != 32) return std::nullopt;
+        if (layout.bitCount != 16 && layout.bitCount != 32) return BmpError::BadBitCount;
         break;
     default:
-        return std::nullopt; // embedded JPEG or PNG, unknown codes
+        return BmpError::BadCompression; // embedded JPEG or PNG, unknown codes
     }
 
     if (layout.bitCount <= 8) {
@@ -156,15 +146,13 @@ std::optional<BmpHeader> cBMPparser::ParseHeader(std::span<const std::uint8_t> f
 
 bool cBMPparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& host,
                             std::size_t streamOffset, std::size_t streamLength) try {
-    if (streamOffset > stream.size()) return false;
-    std::span<const std::uint8_t> file = stream.subspan(streamOffset);
-    if (streamLength != 0) {
-        if (streamLength > file.size()) return false;
-        file = file.first(streamLength);
-    }
+    failure_ = BmpError::None;
+    const auto window = StreamWindow(stream, streamOffset, streamLength);
+    if (!window) return Failed(failure_, BmpError::OutsideStream);
+    const std::span<const std::uint8_t> file = *window;
 
     const auto header = ParseHeader(file);
-    if (!header) return false;
+    if (!header) return Failed(failure_, header.error());
     const DibLayout& layout = header->layout;
 
     // Are all rows of uncompressed pixels present?
@@ -187,22 +175,26 @@ bool cBMPparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& hos
 
     // Every other bitmap: opaque pixels. Run-length data may end anywhere inside the file.
     const bool rle = layout.compression == kBiRle8 || layout.compression == kBiRle4;
-    if (!pixels || (!rle && !complete)) return false;
+    if (!pixels || (!rle && !complete)) return Failed(failure_, BmpError::PixelsMissing);
     if (rle) {
         const std::uint64_t count = static_cast<std::uint64_t>(layout.width) * layout.height;
-        if (count > kRleFloorPixels && count / kMaxRlePixelsPerByte > pixels->size()) return false;
+        if (count > kRleFloorPixels && count / kMaxRlePixelsPerByte > pixels->size())
+            return Failed(failure_, BmpError::RunLengthTooShort);
     }
-    if (!host.InitializeDIB(layout.width, layout.height) || host.BitsPointer() == nullptr ||
-        !DecodeDibPixels(layout, *pixels, host.BitsPointer())) {
+    if (!host.InitializeDIB(layout.width, layout.height) || host.BitsPointer() == nullptr) {
         host.DestroyDIB();
-        return false;
+        return Failed(failure_, BmpError::OutOfMemory);
+    }
+    if (!DecodeDibPixels(layout, *pixels, host.BitsPointer())) {
+        host.DestroyDIB();
+        return Failed(failure_, BmpError::PixelsMissing);
     }
     host.SetAlpha(false);
     host.SetImageType(image_type::kBitmap);
     return true;
 } catch (const std::bad_alloc&) {
     host.DestroyDIB();
-    return false;
+    return Failed(failure_, BmpError::OutOfMemory);
 }
 
 bool DecodeBmpStream(ImageHost& dib, std::span<const std::uint8_t> bytes, const IconWish&) {

@@ -8,6 +8,7 @@
 
 #include "codecs/BitmapRows.h"
 #include "codecs/decoders.h"
+#include "codecs/parsed.h"
 
 #ifdef _WIN32
 struct IPicture;
@@ -22,17 +23,37 @@ struct BmpHeader {
     DibLayout layout;              // with palette and masks read
 };
 
+// Why a bitmap was refused.
+enum class BmpError : std::uint8_t {
+    None,
+    OutsideStream,     // the offset or length reaches past the array
+    BadSignature,      // no "BM"
+    HeaderTruncated,   // a header field, mask or the pixel offset lies past the end
+    BadHeaderSize,     // an information header of no known size
+    BadDimensions,     // width below 1, height 0 or -2^31
+    ImageTooLarge,     // more pixels than a decoded picture may have
+    BadBitCount,       // a bit count that does not exist or that the compression does not allow
+    BadCompression,    // unknown codes, embedded JPEG or PNG, OS/2 Huffman or 24-bit runs
+    TopDownRunLength,  // run-length data stored top-down
+    PixelsMissing,     // the pixel offset lies past the end or rows are missing
+    RunLengthTooShort, // run-length data far too short for the pixels they claim
+    OutOfMemory,       // the picture could not be made
+};
+
 class cBMPparser {
   public:
     // Decodes the bitmap held in `streamLength` bytes of `stream` from `streamOffset`
     // (0 = up to the end). Uncompressed 32-bit bitmaps keep their alpha channel (examined and
     // premultiplied where needed); every other bitmap becomes opaque. False when the bytes are
-    // not a bitmap this decoder reads; the image object is then left as it was.
+    // not a bitmap this decoder reads (why: Failure()); the image object is then left as it
+    // was, unless making the picture failed.
     bool LoadStream(std::span<const std::uint8_t> stream, ImageHost& host,
                     std::size_t streamOffset = 0, std::size_t streamLength = 0);
+    // Why the last LoadStream returned false (None after success).
+    BmpError Failure() const { return failure_; }
 
-    // Reads the headers, colour table and masks; nothing when they are not a bitmap's.
-    static std::optional<BmpHeader> ParseHeader(std::span<const std::uint8_t> file);
+    // Reads the headers, colour table and masks; the reason when they are not a bitmap's.
+    static Parsed<BmpHeader, BmpError> ParseHeader(std::span<const std::uint8_t> file);
 
 #ifdef _WIN32
     // Converts a picture object, or when `picture` is null the bitmap `bitmap` (HBITMAP).
@@ -40,6 +61,9 @@ class cBMPparser {
     bool ConvertstdPicTo32bpp(IPicture* picture, std::intptr_t bitmap, ImageHost& host,
                               std::int32_t bitCount = 0);
 #endif
+
+  private:
+    BmpError failure_ = BmpError::None;
 };
 
 // Decoder-chain entry: true when the bytes were a bitmap and the image was made.

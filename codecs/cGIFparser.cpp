@@ -55,11 +55,11 @@ bool cGIFparser::IsGif(std::span<const std::uint8_t> bytes) {
     return std::memcmp(sig, "gif89a", 6) == 0 || std::memcmp(sig, "gif87a", 6) == 0;
 }
 
-std::optional<GifScan> cGIFparser::Scan(std::span<const std::uint8_t> gif) {
-    if (!IsGif(gif)) return std::nullopt;
+Parsed<GifScan, GifError> cGIFparser::Scan(std::span<const std::uint8_t> gif) {
+    if (!IsGif(gif)) return GifError::BadSignature;
     const LittleEndianReader in(gif);
     auto screenFlags = in.U8(10);
-    if (!screenFlags || !in.Has(0, kHeaderBytes)) return std::nullopt;
+    if (!screenFlags || !in.Has(0, kHeaderBytes)) return GifError::HeaderTruncated;
 
     GifScan scan;
     std::size_t pos = kHeaderBytes;
@@ -69,43 +69,43 @@ std::optional<GifScan> cGIFparser::Scan(std::span<const std::uint8_t> gif) {
         scan.tableOffset = kHeaderBytes;
         scan.tableEntries = static_cast<std::uint32_t>(scan.globalTableBytes / 3);
         pos += scan.globalTableBytes;
-        if (!in.Has(0, pos)) return std::nullopt;
+        if (!in.Has(0, pos)) return GifError::TableTruncated;
     }
 
     for (;;) {
         auto block = in.U8(pos);
-        if (!block) return std::nullopt;
+        if (!block) return GifError::EndBeforeFrame;
         if (*block == 0) {
             ++pos;
         } else if (*block == kExtensionIntroducer) {
             auto label = in.U8(pos + 1);
-            if (!label) return std::nullopt;
+            if (!label) return GifError::EndBeforeFrame;
             if (*label == kApplicationLabel) {
                 auto first = in.U8(pos + 2);
-                if (!first) return std::nullopt;
+                if (!first) return GifError::EndBeforeFrame;
                 auto end = SkipSubBlocks(in, pos + 3 + *first);
-                if (!end) return std::nullopt;
+                if (!end) return GifError::EndBeforeFrame;
                 pos = *end;
             } else if (*label == kGraphicControlLabel) {
-                if (!in.Has(pos, kControlBytes)) return std::nullopt;
+                if (!in.Has(pos, kControlBytes)) return GifError::EndBeforeFrame;
                 scan.controlOffset = pos;
                 scan.transparent = (gif[pos + 3] & 1) != 0;
                 scan.transparentIndex = scan.transparent ? gif[pos + 6] : 0;
                 pos += kControlBytes;
             } else {
                 auto end = SkipSubBlocks(in, pos + 2);
-                if (!end) return std::nullopt;
+                if (!end) return GifError::EndBeforeFrame;
                 pos = *end;
             }
         } else if (*block == kImageSeparator) {
             break;
         } else {
-            return std::nullopt;
+            return GifError::UnknownBlock;
         }
     }
 
     scan.descriptorOffset = pos;
-    if (!in.Has(pos, kDescriptorBytes)) return std::nullopt;
+    if (!in.Has(pos, kDescriptorBytes)) return GifError::FrameTruncated;
     const std::uint8_t packed = gif[pos + 9];
     pos += kDescriptorBytes;
     if (packed & 0x80) {
@@ -115,9 +115,9 @@ std::optional<GifScan> cGIFparser::Scan(std::span<const std::uint8_t> gif) {
         pos += TableBytes(packed);
     }
     const std::size_t dataStart = pos;
-    if (!in.U8(pos)) return std::nullopt; // LZW minimum code size
+    if (!in.U8(pos)) return GifError::FrameTruncated; // LZW minimum code size
     auto end = SkipSubBlocks(in, pos + 1);
-    if (!end || *end - dataStart < kMinFrameDataBytes) return std::nullopt;
+    if (!end || *end - dataStart < kMinFrameDataBytes) return GifError::FrameTruncated;
     scan.frameEnd = *end;
     return scan;
 }
@@ -151,21 +151,23 @@ std::vector<std::uint8_t> cGIFparser::Rebuild(std::span<const std::uint8_t> gif,
     return out;
 }
 
-std::optional<GifFrame> cGIFparser::ReadRebuilt(std::span<const std::uint8_t> rebuilt) {
+Parsed<GifFrame, GifError> cGIFparser::ReadRebuilt(std::span<const std::uint8_t> rebuilt) {
     const LittleEndianReader in(rebuilt);
     auto screenFlags = in.U8(10);
-    if (!IsGif(rebuilt) || !screenFlags || !in.Has(0, kHeaderBytes)) return std::nullopt;
+    if (!IsGif(rebuilt)) return GifError::BadSignature;
+    if (!screenFlags || !in.Has(0, kHeaderBytes)) return GifError::HeaderTruncated;
     std::size_t pos = kHeaderBytes;
     std::optional<std::span<const std::uint8_t>> table;
     if (*screenFlags & 0x80) {
         table = in.Slice(pos, TableBytes(*screenFlags));
-        if (!table) return std::nullopt;
+        if (!table) return GifError::TableTruncated;
         pos += table->size();
     }
     if (in.U8(pos) == kExtensionIntroducer && in.U8(pos + 1) == kGraphicControlLabel) {
         pos += kControlBytes;
     }
-    if (in.U8(pos) != kImageSeparator || !in.Has(pos, kDescriptorBytes)) return std::nullopt;
+    if (in.U8(pos) != kImageSeparator || !in.Has(pos, kDescriptorBytes))
+        return GifError::FrameTruncated;
 
     GifFrame frame;
     frame.width = *in.U16(pos + 5);
@@ -175,27 +177,28 @@ std::optional<GifFrame> cGIFparser::ReadRebuilt(std::span<const std::uint8_t> re
     pos += kDescriptorBytes;
     if (packed & 0x80) {
         table = in.Slice(pos, TableBytes(packed));
-        if (!table) return std::nullopt;
+        if (!table) return GifError::TableTruncated;
         pos += table->size();
     }
-    if (!table) return std::nullopt; // no colours to show the indices with
+    if (!table) return GifError::NoColourTable;
     frame.table.assign(table->begin(), table->end());
 
     const std::uint64_t pixels = static_cast<std::uint64_t>(frame.width) * frame.height;
-    if (pixels == 0 || pixels > kMaxPixels) return std::nullopt;
+    if (pixels == 0) return GifError::BadDimensions;
+    if (pixels > kMaxPixels) return GifError::ImageTooLarge;
 
     auto minCodeSize = in.U8(pos);
-    if (!minCodeSize) return std::nullopt;
+    if (!minCodeSize) return GifError::FrameTruncated;
     frame.minCodeSize = *minCodeSize;
     ++pos;
     // Join the data sub-blocks (no more bytes than the file holds).
     for (;;) {
         auto length = in.U8(pos);
-        if (!length) return std::nullopt;
+        if (!length) return GifError::FrameTruncated;
         ++pos;
         if (*length == 0) break;
         auto block = in.Slice(pos, *length);
-        if (!block) return std::nullopt;
+        if (!block) return GifError::FrameTruncated;
         frame.data.insert(frame.data.end(), block->begin(), block->end());
         pos += *length;
     }
@@ -224,32 +227,31 @@ bool cGIFparser::DecodeFrame(GifFrame& frame, const GifPictureRowFn& onRow) {
     return !(lzw.produced == 0 && lzw.codeError);
 }
 
-std::optional<GifFrame> cGIFparser::DecodeRebuilt(std::span<const std::uint8_t> rebuilt,
-                                                  const GifPictureRowFn& onRow) {
+Parsed<GifFrame, GifError> cGIFparser::DecodeRebuilt(std::span<const std::uint8_t> rebuilt,
+                                                     const GifPictureRowFn& onRow) {
     auto frame = ReadRebuilt(rebuilt);
-    if (!frame || !DecodeFrame(*frame, onRow)) return std::nullopt;
+    if (!frame) return frame;
+    if (!DecodeFrame(*frame, onRow)) return GifError::BadCode;
     return frame;
 }
 
 bool cGIFparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& host,
                             std::size_t streamOffset, std::size_t streamLength) {
-    if (streamOffset > stream.size()) return false;
-    std::span<const std::uint8_t> gif = stream.subspan(streamOffset);
-    if (streamLength != 0) {
-        if (streamLength > gif.size()) return false;
-        gif = gif.first(streamLength);
-    }
+    failure_ = GifError::None;
+    const auto window = StreamWindow(stream, streamOffset, streamLength);
+    if (!window) return Failed(failure_, GifError::OutsideStream);
+    const std::span<const std::uint8_t> gif = *window;
 
     const auto scan = Scan(gif);
-    if (!scan) return false;
+    if (!scan) return Failed(failure_, scan.error());
     try {
         const std::vector<std::uint8_t> rebuilt = Rebuild(gif, *scan);
         auto frame = ReadRebuilt(rebuilt);
-        if (!frame) return false;
+        if (!frame) return Failed(failure_, frame.error());
 
         if (!host.InitializeDIB(frame->width, frame->height) || host.BitsPointer() == nullptr) {
             host.DestroyDIB();
-            return true;
+            return Failed(failure_, GifError::OutOfMemory, true);
         }
 
         // One premultiplied BGRA value per index. With transparency the rebuilt table is the
@@ -292,7 +294,7 @@ bool cGIFparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& hos
             });
         if (!decoded) { // a GIF all the same: no picture, but the data are claimed
             host.DestroyDIB();
-            return true;
+            return Failed(failure_, GifError::BadCode, true);
         }
         const bool complete = frame->decodedPixels >= width * height;
         // A frame cut short shows through where its data end, so it uses its alpha channel.
@@ -301,7 +303,7 @@ bool cGIFparser::LoadStream(std::span<const std::uint8_t> stream, ImageHost& hos
         return true;
     } catch (const std::bad_alloc&) {
         host.DestroyDIB();
-        return true;
+        return Failed(failure_, GifError::OutOfMemory, true);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codecs/decoders.h"
+#include "codecs/parsed.h"
 
 namespace corvale {
 
@@ -42,32 +43,55 @@ struct GifFrame {
 // row where the data end comes shorter than the width.
 using GifPictureRowFn = std::function<void(std::size_t y, std::span<const std::uint8_t> row)>;
 
+// Why a GIF gave no picture.
+enum class GifError : std::uint8_t {
+    None,
+    OutsideStream,   // the offset or length reaches past the array
+    BadSignature,    // neither "gif89a" nor "gif87a"
+    HeaderTruncated, // the logical screen descriptor is cut off
+    TableTruncated,  // a colour table claims more than the data hold
+    EndBeforeFrame,  // the data end before the first image descriptor
+    UnknownBlock,    // a block that is neither an extension nor an image
+    FrameTruncated,  // the frame's descriptor or data are cut off, or too short to hold codes
+    NoColourTable,   // no colours to show the indices with
+    BadDimensions,   // a frame without pixels
+    ImageTooLarge,   // more pixels than a decoded picture may have
+    BadCode,         // not one index could be decoded
+    OutOfMemory,     // the picture could not be made
+};
+
 class cGIFparser {
   public:
     // Decodes the first frame of the GIF held in `streamLength` bytes of `stream` from
     // `streamOffset` (0 = up to the end). True when a GIF image was decoded, or when a GIF was
     // recognised and its decoding failed after `host` was initialised (the image is then
-    // destroyed); false when the bytes are not a GIF or its blocks cannot be walked.
+    // destroyed); false when the bytes are not a GIF or its blocks cannot be walked. Why no
+    // picture was made: Failure().
     bool LoadStream(std::span<const std::uint8_t> stream, ImageHost& host,
                     std::size_t streamOffset = 0, std::size_t streamLength = 0);
+    // Why the last LoadStream made no picture (None when it made one).
+    GifError Failure() const { return failure_; }
 
     // The signature test: "gif89a" or "gif87a" without regard to case.
     static bool IsGif(std::span<const std::uint8_t> bytes);
-    // Walks the blocks up to the first image descriptor; nothing when they cannot be walked.
-    static std::optional<GifScan> Scan(std::span<const std::uint8_t> gif);
+    // Walks the blocks up to the first image descriptor; the reason when they cannot be walked.
+    static Parsed<GifScan, GifError> Scan(std::span<const std::uint8_t> gif);
     // The reduced single-frame file: header with the frame's size as the screen size, global
     // table, the graphic control extension, the frame, the trailer and 4 zero bytes. With a
     // transparent index the table in force holds the ramp i, i, i so pixels reveal their index.
     static std::vector<std::uint8_t> Rebuild(std::span<const std::uint8_t> gif,
                                              const GifScan& scan);
-    // Reads the frame of a rebuilt file; nothing when its structure is broken.
-    static std::optional<GifFrame> ReadRebuilt(std::span<const std::uint8_t> rebuilt);
+    // Reads the frame of a rebuilt file; the reason when its structure is broken.
+    static Parsed<GifFrame, GifError> ReadRebuilt(std::span<const std::uint8_t> rebuilt);
     // LZW-decodes a frame row by row into onRow; false when not one index could be decoded
     // because of a bad code.
     static bool DecodeFrame(GifFrame& frame, const GifPictureRowFn& onRow);
     // Both of the above.
-    static std::optional<GifFrame> DecodeRebuilt(std::span<const std::uint8_t> rebuilt,
-                                                 const GifPictureRowFn& onRow);
+    static Parsed<GifFrame, GifError> DecodeRebuilt(std::span<const std::uint8_t> rebuilt,
+                                                    const GifPictureRowFn& onRow);
+
+  private:
+    GifError failure_ = GifError::None;
 };
 
 // Decoder-chain entry: true when the bytes were a GIF and the image was made.

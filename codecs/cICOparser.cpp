@@ -9,6 +9,7 @@
 #include "codecs/LittleEndianReader.h"
 #include "codecs/cPNGparser.h"
 #include "codecs/image_host.h"
+#include "codecs/parsed.h"
 
 namespace corvale {
 
@@ -54,21 +55,20 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> stream, std::int32_t d
     entries_.clear();
     bytes_ = {};
     type_ = 0;
-    if (streamOffset > stream.size()) return false;
-    std::span<const std::uint8_t> data = stream.subspan(streamOffset);
-    if (streamLength != 0) {
-        if (streamLength > data.size()) return false;
-        data = data.first(streamLength);
-    }
+    failure_ = IcoError::None;
+    const auto window = StreamWindow(stream, streamOffset, streamLength);
+    if (!window) return Failed(failure_, IcoError::OutsideStream);
+    const std::span<const std::uint8_t> data = *window;
     const LittleEndianReader in(data);
-    if (!in.Has(0, kHeaderBytes)) return false;
+    if (!in.Has(0, kHeaderBytes)) return Failed(failure_, IcoError::HeaderTruncated);
 
     const std::uint16_t reserved = *in.U16(0);
     const std::uint16_t type = *in.U16(2);
     const std::uint16_t count = *in.U16(4);
-    if (count == 0 || reserved != 0 || (type != kTypeIcon && type != kTypeCursor)) return false;
+    if (count == 0 || reserved != 0 || (type != kTypeIcon && type != kTypeCursor))
+        return Failed(failure_, IcoError::BadHeader);
     const std::uint64_t directoryEnd = kHeaderBytes + kEntryBytes * std::uint64_t{count};
-    if (directoryEnd > data.size()) return false;
+    if (directoryEnd > data.size()) return Failed(failure_, IcoError::DirectoryTruncated);
 
     std::vector<IcoEntry> entries(count);
     std::uint64_t imageBytes = 0;
@@ -85,16 +85,16 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> stream, std::int32_t d
         e.imageOffset = *in.U32(at + 12);
         imageBytes += e.bytesInRes;
     }
-    if (directoryEnd + imageBytes > data.size()) return false;
+    if (directoryEnd + imageBytes > data.size()) return Failed(failure_, IcoError::ImagesTruncated);
 
     for (IcoEntry& e : entries) {
         e.planes = kPlanesBitmap;
         // Every entry's bytes must lie inside the data.
-        if (!in.Has(e.imageOffset, e.bytesInRes)) return false;
+        if (!in.Has(e.imageOffset, e.bytesInRes)) return Failed(failure_, IcoError::EntryOutside);
         const auto marker = in.U16(std::size_t{e.imageOffset} + 14);
         if (!marker ||
             std::size_t{e.imageOffset} + 16 > std::size_t{e.imageOffset} + e.bytesInRes) {
-            return false;
+            return Failed(failure_, IcoError::EntryOutside);
         }
         if (*marker == kPngMarker) {
             e.planes = kPlanesPng;
@@ -118,7 +118,7 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> stream, std::int32_t d
         } else if (*marker != 0) {
             e.bitCount = *marker;
         } else if (e.bitCount == 0) {
-            return false; // neither the bitmap nor the directory knows the depth
+            return Failed(failure_, IcoError::UnknownDepth);
         }
     }
 
@@ -131,19 +131,27 @@ bool cICOparser::LoadStream(std::span<const std::uint8_t> stream, std::int32_t d
     if (desiredHeight < 1) desiredHeight = 32;
     const std::int32_t chosen = SelectEntry(desiredWidth, desiredHeight, icoBitDepth);
     host->DestroyDIB();
-    if (chosen == 0) return true;
+    if (chosen == 0) return Failed(failure_, IcoError::NoUsableEntry, true);
     const IcoEntry& entry = entries_[static_cast<std::size_t>(chosen - 1)];
-    if (entry.bitCount == 0) return true;
+    if (entry.bitCount == 0) return Failed(failure_, IcoError::NoUsableEntry, true);
     // PNG entries decode with the image object's own GDI+ token; a caller's token fills in
     // only where the object has none.
     if (host->gdiToken() == 0 && gdiToken != 0) host->gdiToken(gdiToken);
-    if (entry.planes == kPlanesPng) return DecodePngEntry(entry, *host);
-    if (!DecodeBitmapEntry(entry, *host)) host->DestroyDIB();
+    if (entry.planes == kPlanesPng) {
+        const bool result = DecodePngEntry(entry, *host);
+        if (host->Handle() == 0) failure_ = IcoError::PngEntryFailed;
+        return result;
+    }
+    if (const IcoError why = DecodeBitmapEntry(entry, *host); why != IcoError::None) {
+        host->DestroyDIB();
+        failure_ = why;
+    }
     return true;
 } catch (const std::bad_alloc&) {
     entries_.clear();
     bytes_ = {};
     type_ = 0;
+    failure_ = IcoError::OutOfMemory;
     if (host != nullptr) host->DestroyDIB();
     return false;
 }
@@ -274,14 +282,14 @@ bool cICOparser::DecodePngEntry(const IcoEntry& entry, ImageHost& host) const {
     return result;
 }
 
-bool cICOparser::DecodeBitmapEntry(const IcoEntry& entry, ImageHost& host) const {
+IcoError cICOparser::DecodeBitmapEntry(const IcoEntry& entry, ImageHost& host) const {
     const LittleEndianReader in(bytes_);
     const std::size_t at = entry.imageOffset;
     const auto headerSize = in.U32(at);
     const auto compression = in.U32(at + 16);
     if (!headerSize || !compression || *headerSize < kBitmapHeaderBytes ||
         *headerSize > kLargestBitmapHeader || *headerSize > entry.bytesInRes) {
-        return false;
+        return IcoError::BadBitmapHeader;
     }
 
     DibLayout layout;
@@ -303,7 +311,7 @@ bool cICOparser::DecodeBitmapEntry(const IcoEntry& entry, ImageHost& host) const
         layout.paletteEntries = static_cast<std::uint32_t>(colours);
         for (std::uint32_t i = 0; i < layout.paletteEntries; ++i) {
             auto colour = image.U32(*headerSize + 4 * std::size_t{i});
-            if (!colour) return false;
+            if (!colour) return IcoError::BitmapTruncated;
             layout.palette[i] = *colour | 0xFF000000u;
         }
         // A full table ends where ColorByteOffset says; a short one right after its entries.
@@ -313,7 +321,7 @@ bool cICOparser::DecodeBitmapEntry(const IcoEntry& entry, ImageHost& host) const
         if (layout.compression == kBiBitfields && *headerSize == kBitmapHeaderBytes) {
             for (std::size_t c = 0; c < 3; ++c) {
                 auto mask = image.U32(pixelsAt + 4 * c);
-                if (!mask) return false;
+                if (!mask) return IcoError::BitmapTruncated;
                 layout.masks[c] = *mask;
             }
             pixelsAt += 12;
@@ -321,18 +329,18 @@ bool cICOparser::DecodeBitmapEntry(const IcoEntry& entry, ImageHost& host) const
             // A longer header holds the masks at bytes 40 to 51; they must lie in the entry.
             for (std::size_t c = 0; c < 3; ++c) {
                 auto mask = image.U32(kBitmapHeaderBytes + 4 * c);
-                if (!mask) return false;
+                if (!mask) return IcoError::BitmapTruncated;
                 layout.masks[c] = *mask;
             }
         }
     }
-    if (pixelsAt > image.size()) return false;
+    if (pixelsAt > image.size()) return IcoError::BitmapTruncated;
     const auto pixels = image.bytes().subspan(pixelsAt);
 
     if (!host.InitializeDIB(layout.width, layout.height) || host.BitsPointer() == nullptr) {
-        return false;
+        return IcoError::OutOfMemory;
     }
-    if (!DecodeDibPixels(layout, pixels, host.BitsPointer())) return false;
+    if (!DecodeDibPixels(layout, pixels, host.BitsPointer())) return IcoError::BadBitmapData;
 
     const std::size_t width = static_cast<std::size_t>(layout.width);
     const std::size_t height = static_cast<std::size_t>(layout.height);
@@ -342,7 +350,8 @@ bool cICOparser::DecodeBitmapEntry(const IcoEntry& entry, ImageHost& host) const
     if (entry.bitCount == 32) {
         // The entry's own alpha channel, premultiplied here.
         const std::size_t rowBytes = width * 4;
-        if (layout.compression != kBiRgb && layout.compression != kBiBitfields) return false;
+        if (layout.compression != kBiRgb && layout.compression != kBiBitfields)
+            return IcoError::BadBitmapData;
         for (std::size_t r = 0; r < height; ++r) {
             const std::uint8_t* src = pixels.data() + r * rowBytes;
             std::uint8_t* dst = bits + r * rowBytes;
@@ -363,31 +372,18 @@ bool cICOparser::DecodeBitmapEntry(const IcoEntry& entry, ImageHost& host) const
         }
         host.SetAlpha(true);
         host.SetImageType(cursor ? image_type::kCursor32 : image_type::kIcon32);
-        return true;
+        return IcoError::None;
     }
 
     // Below 32 bits: the 1-bit mask that ends the entry, rows bottom-up, high bit first.
     const std::size_t maskRow = ((width + 31) / 32) * 4;
     const std::size_t maskBytes = maskRow * height;
-    if (maskBytes > entry.bytesInRes) return false;
+    if (maskBytes > entry.bytesInRes) return IcoError::BitmapTruncated;
     const auto mask = image.Slice(entry.bytesInRes - maskBytes, maskBytes);
-    if (!mask) return false;
-    bool anyTransparent = false;
-    for (std::size_t r = 0; r < height; ++r) {
-        const std::uint8_t* m = mask->data() + r * maskRow;
-        std::uint8_t* dst = bits + r * width * 4;
-        for (std::size_t x = 0; x < width; ++x) {
-            if ((m[x >> 3] >> (7 - (x & 7))) & 1) {
-                std::memset(dst + 4 * x, 0, 4);
-                anyTransparent = true;
-            } else {
-                dst[4 * x + 3] = 255;
-            }
-        }
-    }
-    host.SetAlpha(anyTransparent);
+    if (!mask) return IcoError::BitmapTruncated;
+    host.SetAlpha(ApplyAndMask(bits, width, height, mask->data(), maskRow));
     host.SetImageType(cursor ? image_type::kCursorMasked : image_type::kIconMasked);
-    return true;
+    return IcoError::None;
 }
 
 bool DecodeIcoStream(ImageHost& dib, std::span<const std::uint8_t> bytes, const IconWish& wish) {

@@ -34,6 +34,24 @@ struct IconSize {
     friend bool operator==(const IconSize&, const IconSize&) = default;
 };
 
+// Why an icon or cursor was refused, or gave no picture.
+enum class IcoError : std::uint8_t {
+    None,
+    OutsideStream,      // the offset or length reaches past the array
+    HeaderTruncated,    // fewer than the 6 header bytes
+    BadHeader,          // reserved field not 0, neither icon nor cursor, or no entries
+    DirectoryTruncated, // the directory runs past the end
+    ImagesTruncated,    // the entries' sizes add up to more than the data hold
+    EntryOutside,       // an entry's bytes lie outside the data or are too short to recognise
+    UnknownDepth,       // neither the bitmap nor the directory gives an entry's bit count
+    NoUsableEntry,      // no entry can be chosen, or the chosen one has no bit count
+    PngEntryFailed,     // the PNG decoder made no picture of the chosen PNG entry
+    BadBitmapHeader,    // a bitmap entry's header is shorter than 40 bytes or too long
+    BitmapTruncated,    // its colour table, masks, pixels or mask lie past the entry's end
+    BadBitmapData,      // its pixels cannot be decoded at its depth and compression
+    OutOfMemory,        // the picture could not be made
+};
+
 class cICOparser {
   public:
     // `pngDecoder` decodes PNG entries; null uses the own PNG decoder (cPNGparser), whose result
@@ -48,6 +66,8 @@ class cICOparser {
                     std::int32_t desiredHeight, ImageHost* host, std::size_t streamOffset = 0,
                     std::size_t streamLength = 0, std::int32_t icoBitDepth = 32,
                     std::uintptr_t gdiToken = 0);
+    // Why the last LoadStream refused the data or made no picture (None otherwise).
+    IcoError Failure() const { return failure_; }
 
     // Directory queries after LoadStream; entries are numbered from 1 (0 for a bad number).
     std::int32_t IconCount() const { return static_cast<std::int32_t>(entries_.size()); }
@@ -74,13 +94,14 @@ class cICOparser {
 #endif
 
   private:
-    bool DecodeBitmapEntry(const IcoEntry& entry, ImageHost& host) const;
+    IcoError DecodeBitmapEntry(const IcoEntry& entry, ImageHost& host) const;
     bool DecodePngEntry(const IcoEntry& entry, ImageHost& host) const;
 
     StreamDecoder pngDecoder_ = nullptr;
     std::span<const std::uint8_t> bytes_;
     std::uint16_t type_ = 0;
     std::vector<IcoEntry> entries_;
+    IcoError failure_ = IcoError::None;
 };
 
 // Decoder-chain entry: true when the bytes were an icon or cursor and the image was made.

@@ -3,6 +3,7 @@
 // data (zlib when present, else the own inflate), undoes filtering and interlacing and writes
 // premultiplied BGRA pixels into an image object.
 #include "codecs/decoders.h"
+#include "codecs/inflate.h"
 #include "codecs/zlib_access.h"
 
 #include <cstdint>
@@ -37,12 +38,48 @@ inline constexpr std::uint64_t kPngMaxFileBytes = 1ull << 30; // file mode reads
 // Deflate cannot expand data more than about 1032 to 1: image data promising more are short.
 inline constexpr std::uint64_t kDeflateMaxRatio = 1032;
 
+// Why a PNG was not claimed or made no picture.
+enum class PngError : std::uint8_t {
+    None,
+    BadSignature,         // no PNG signature: the data are not claimed
+    FileUnreadable,       // the file cannot be opened or read: not claimed
+    BadFileSize,          // a file of 56 bytes or fewer, or beyond the read limit: not claimed
+    EndBeforeIend,        // the data end before the IEND chunk
+    ChunkLength,          // a chunk length above 2^31 - 1
+    ChunkPastEnd,         // a chunk runs past the end of the data
+    HeaderCrc,            // the header chunk fails its CRC
+    HeaderSize,           // the header chunk is shorter than 13 bytes
+    BadDimensions,        // width or height below 1
+    BadCompressionMethod, // not 0
+    BadFilterMethod,      // not 0
+    BadColourType,        // not 0, 2, 3, 4 or 6
+    BadBitDepth,          // a depth the colour type does not allow
+    BadInterlaceMethod,   // not 0 or 1
+    ImageTooLarge,        // width * 32 * height beyond 2^31 - 1
+    PaletteCrc,           // the palette chunk fails its CRC
+    PaletteLength,        // a palette length that is not a multiple of 3
+    ImageDataCrc,         // an image-data chunk fails its CRC
+    NoHeader,             // no header chunk before IEND
+    LargerThanAllowed,    // wider or taller than the caller's maxSide
+    NoImageData,          // no image data before IEND
+    ImageDataTooShort,    // too few image-data bytes to decompress to the picture's rows
+    ImageDataChanged,     // the image data differ between the two walks over them
+    OutOfMemory,          // no memory for the picture, the rows or the decompressed data
+    Inflate,              // the image data do not decompress (why: LastInflateError())
+    RowsMissing,          // the image data decompress to fewer bytes than the rows take
+    BadFilterType,        // an unknown filter type in an interlaced image
+    PaletteIndex,         // a palette index beyond the palette
+};
+
+// The reason in words, as LastError() gives it.
+std::string_view PngErrorText(PngError error);
+
 class cPNGparser {
   public:
     explicit cPNGparser(PngDecodeOptions options = DefaultPngDecodeOptions()) : options_(options) {}
 
     // True when the bytes begin with the PNG signature: the data are then claimed whether or
-    // not the decode succeeds; success shows in cHost holding a picture.
+    // not the decode succeeds; success shows in cHost holding a picture, failure in Failure().
     bool LoadStream(std::span<const std::uint8_t> stream, ImageHost& cHost,
                     std::uintptr_t gdiToken = 0);
     // The same for a file (UTF-8 name); files of 56 bytes or fewer are not PNGs.
@@ -51,15 +88,20 @@ class cPNGparser {
     enum class Inflater { None, Zlib, Own };
     // Which path decompressed the image data of the last decode.
     Inflater LastInflater() const { return inflater_; }
-    // Why the last decode failed (empty after success).
-    const std::string& LastError() const { return error_; }
+    // Why the last call claimed no data or made no picture (None after success).
+    PngError Failure() const { return failure_; }
+    // The same in words (empty after success).
+    std::string_view LastError() const { return PngErrorText(failure_); }
+    // Why the own inflate failed when Failure() is PngError::Inflate.
+    InflateError LastInflateError() const { return inflateError_; }
 
   private:
     bool Decode(std::span<const std::uint8_t> png, ImageHost& cHost);
 
     PngDecodeOptions options_;
     Inflater inflater_ = Inflater::None;
-    std::string error_;
+    PngError failure_ = PngError::None;
+    InflateError inflateError_ = InflateError::None;
 };
 
 // Makes the PNG row code use its plain path instead of the SSE2 one (both give the same pixels;

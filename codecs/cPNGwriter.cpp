@@ -9,6 +9,7 @@
 #include <iterator>
 #include <memory>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 namespace corvale {
@@ -274,23 +275,38 @@ class FormChooser {
         return form;
     }
 
-    Form TruecolorForm() const {
+    // A truecolour form of `channels` samples a pixel, which `put(pixel, samples)` writes for
+    // each BGRA pixel, rows top down.
+    template <class Put>
+    Form TruecolorSamples(std::uint8_t colorType, unsigned channels, Put put) const {
         Form form;
-        if (!alpha_) {
-            form.colorType = kTruecolor;
-            form.channels = 3;
-            form.raw.resize(w_ * h_ * 3);
-            std::uint8_t* d = form.raw.data();
-            for (std::size_t y = 0; y < h_; ++y) {
-                const std::uint8_t* p = Row(y);
-                for (std::size_t x = 0; x < w_; ++x, p += 4, d += 3) {
-                    d[0] = p[2];
-                    d[1] = p[1];
-                    d[2] = p[0];
-                }
-            }
-            return form;
+        form.colorType = colorType;
+        form.channels = channels;
+        form.raw.resize(w_ * h_ * channels);
+        std::uint8_t* d = form.raw.data();
+        for (std::size_t y = 0; y < h_; ++y) {
+            const std::uint8_t* p = Row(y);
+            for (std::size_t x = 0; x < w_; ++x, p += 4, d += channels) put(p, d);
         }
+        return form;
+    }
+
+    // Truecolour without alpha: each pixel's red, green and blue, or with `clearKey` that grey
+    // for a clear pixel.
+    Form RgbForm(std::optional<std::uint8_t> clearKey) const {
+        return TruecolorSamples(kTruecolor, 3, [clearKey](const std::uint8_t* p, std::uint8_t* d) {
+            if (clearKey && p[3] == 0) {
+                d[0] = d[1] = d[2] = *clearKey;
+            } else {
+                d[0] = p[2];
+                d[1] = p[1];
+                d[2] = p[0];
+            }
+        });
+    }
+
+    Form TruecolorForm() const {
+        if (!alpha_) return RgbForm(std::nullopt);
 
         bool binary = true, anyClear = false;
         std::bitset<256> opaqueGreys;
@@ -309,44 +325,21 @@ class FormChooser {
         }
         if (binary && !opaqueGreys.all()) {
             // Only clear and opaque pixels: truecolour with a grey key no opaque pixel uses.
-            form.colorType = kTruecolor;
-            form.channels = 3;
             unsigned level = 0;
             while (opaqueGreys.test(level)) ++level;
             const auto key = static_cast<std::uint8_t>(level);
+            Form form = RgbForm(key);
             if (anyClear) form.trns = {0, key, 0, key, 0, key};
-            form.raw.resize(w_ * h_ * 3);
-            std::uint8_t* d = form.raw.data();
-            for (std::size_t y = 0; y < h_; ++y) {
-                const std::uint8_t* p = Row(y);
-                for (std::size_t x = 0; x < w_; ++x, p += 4, d += 3) {
-                    if (p[3] == 0) {
-                        d[0] = d[1] = d[2] = key;
-                    } else {
-                        d[0] = p[2];
-                        d[1] = p[1];
-                        d[2] = p[0];
-                    }
-                }
-            }
             return form;
         }
 
-        form.colorType = kTruecolorAlpha;
-        form.channels = 4;
-        form.raw.resize(w_ * h_ * 4);
-        std::uint8_t* d = form.raw.data();
-        for (std::size_t y = 0; y < h_; ++y) {
-            const std::uint8_t* p = Row(y);
-            for (std::size_t x = 0; x < w_; ++x, p += 4, d += 4) {
-                const unsigned a = p[3];
-                d[0] = Unpremultiply(p[2], a);
-                d[1] = Unpremultiply(p[1], a);
-                d[2] = Unpremultiply(p[0], a);
-                d[3] = static_cast<std::uint8_t>(a);
-            }
-        }
-        return form;
+        return TruecolorSamples(kTruecolorAlpha, 4, [](const std::uint8_t* p, std::uint8_t* d) {
+            const unsigned a = p[3];
+            d[0] = Unpremultiply(p[2], a);
+            d[1] = Unpremultiply(p[1], a);
+            d[2] = Unpremultiply(p[0], a);
+            d[3] = static_cast<std::uint8_t>(a);
+        });
     }
 
     const std::uint8_t* bits_;

@@ -183,10 +183,10 @@ bool BuildSubtables(const unsigned* lengthCount, unsigned maxLength, const std::
 
 // Builds a decoding table from code lengths (0 = unused); `symbols` holds the alphabet's
 // entries. Only complete codes are accepted: an over-subscribed or incomplete code (or one
-// without any symbol) gives false.
-bool BuildTable(const std::uint8_t* lengths, unsigned count, const std::uint32_t* symbols,
-                unsigned tableBits, std::uint32_t* table, std::size_t tableSize,
-                bool* pairedLiterals = nullptr) {
+// without any symbol) gives its failure.
+InflateError BuildTable(const std::uint8_t* lengths, unsigned count, const std::uint32_t* symbols,
+                        unsigned tableBits, std::uint32_t* table, std::size_t tableSize,
+                        bool* pairedLiterals = nullptr) {
     // Counted in four interleaved histograms: runs of equal lengths would otherwise wait on
     // the same counter.
     unsigned partCount[4][kMaxCodeLength + 1] = {};
@@ -206,9 +206,9 @@ bool BuildTable(const std::uint8_t* lengths, unsigned count, const std::uint32_t
     long free = 1;
     for (unsigned len = 1; len <= maxLength; ++len) {
         free = free * 2 - static_cast<long>(lengthCount[len]);
-        if (free < 0) return false; // over-subscribed
+        if (free < 0) return InflateError::OverSubscribedCode;
     }
-    if (free != 0) return false; // incomplete (or empty)
+    if (free != 0) return InflateError::IncompleteCode; // also an empty code
 
     // Symbols sorted by (length, symbol): the canonical order.
     std::uint16_t sorted[kNumLitlenSymbols];
@@ -240,12 +240,12 @@ bool BuildTable(const std::uint8_t* lengths, unsigned count, const std::uint32_t
         std::memcpy(table + filled, table, filled * sizeof *table);
     if (maxLength > tableBits && !BuildSubtables(lengthCount, maxLength, sorted, index, symbols,
                                                  tableBits, table, tableSize))
-        return false;
+        return InflateError::TableFull;
     if (pairedLiterals) {
         *pairedLiterals = PairsPay(lengths, count, lengthCount, tableBits);
         if (*pairedLiterals) PairLiterals(table, tableBits);
     }
-    return true;
+    return InflateError::None;
 }
 
 // Codes longer than the primary bits, through subtables, each as wide as the longest code that
@@ -426,6 +426,7 @@ struct Output {
     std::size_t capacity = 0; // of the buffer
     std::size_t size = 0;     // of the whole output
     bool windowed = false;
+    InflateError error = InflateError::None; // why the inflate fails
 
     std::size_t Written() const { return base + static_cast<std::size_t>(pos - begin); }
 
@@ -462,6 +463,12 @@ struct Output {
     }
 
     bool Due() const { return pos >= notifyAt && notifyAt != end; }
+
+    // Records why the inflate fails; returns false for the caller to pass on.
+    bool Fail(InflateError why) {
+        error = why;
+        return false;
+    }
 };
 
 bool StoredBlock(BitReader& br, Output& out) {
@@ -469,13 +476,14 @@ bool StoredBlock(BitReader& br, Output& out) {
     br.p -= br.count >> 3;
     br.buf = 0;
     br.count = 0;
-    if (br.end - br.p < 4) return false;
+    if (br.end - br.p < 4) return out.Fail(InflateError::InputEnded);
     const unsigned len = br.p[0] | (br.p[1] << 8);
     const unsigned nlen = br.p[2] | (br.p[3] << 8);
     br.p += 4;
-    if (len != (~nlen & 0xFFFFu)) return false;
-    if (static_cast<std::size_t>(br.end - br.p) < len) return false;
-    if (static_cast<std::size_t>(out.end - out.pos) < len) return false;
+    if (len != (~nlen & 0xFFFFu)) return out.Fail(InflateError::StoredLengthMismatch);
+    if (static_cast<std::size_t>(br.end - br.p) < len) return out.Fail(InflateError::InputEnded);
+    if (static_cast<std::size_t>(out.end - out.pos) < len)
+        return out.Fail(InflateError::OutputFull);
     if (len != 0) std::memcpy(out.pos, br.p, len);
     out.pos += len;
     br.p += len;
@@ -555,22 +563,28 @@ constexpr std::ptrdiff_t kFastInput = 32;
 constexpr std::ptrdiff_t kFastOutput = 8 + 258 + kCopyOvershoot + 16;
 
 // One symbol with every check: used near the end of the input or the output.
-// Returns 1 to go on, 0 at the end of the block, -1 on error.
+// Returns 1 to go on, 0 at the end of the block, -1 on error (its reason in out.error).
 int SlowSymbol(BitReader& br, Output& out, const Tables& t) {
+    auto fail = [&](InflateError why) {
+        out.error = why;
+        return -1;
+    };
     std::uint32_t e;
     std::size_t length;
-    if (!DecodeChecked(br, t.litlen, kLitlenTableBits, e, length)) return -1;
+    if (!DecodeChecked(br, t.litlen, kLitlenTableBits, e, length))
+        return fail(InflateError::InputEnded);
     if (e & kLiteral) {
-        if (out.pos == out.end) return -1;
+        if (out.pos == out.end) return fail(InflateError::OutputFull);
         *out.pos++ = static_cast<std::uint8_t>(EntryValue(e));
         return 1;
     }
     if (e & kEndOfBlock) return 0;
-    if (e & kExceptional) return -1;
+    if (e & kExceptional) return fail(InflateError::BadSymbol);
     std::size_t dist;
-    if (!DecodeChecked(br, t.dist, kDistTableBits, e, dist)) return -1;
-    if (dist > static_cast<std::size_t>(out.pos - out.begin)) return -1;
-    if (length > static_cast<std::size_t>(out.end - out.pos)) return -1;
+    if (!DecodeChecked(br, t.dist, kDistTableBits, e, dist)) return fail(InflateError::InputEnded);
+    if (dist > static_cast<std::size_t>(out.pos - out.begin))
+        return fail(InflateError::DistanceTooFarBack);
+    if (length > static_cast<std::size_t>(out.end - out.pos)) return fail(InflateError::OutputFull);
     CopyMatchExact(out.pos, dist, length);
     out.pos += length;
     return 1;
@@ -580,7 +594,8 @@ int SlowSymbol(BitReader& br, Output& out, const Tables& t) {
 // so neither the refills nor the writes need checking. Every refill loads 8 bytes without a
 // branch; literals come up to four lookups per refill; the next code is looked up before the refill
 // from bits already known to be true stream bits. Returns 1 at the end of the block, 0 when
-// the room runs out (the slow path goes on from the same place), -1 on error.
+// the room runs out (the slow path goes on from the same place), -1 on error (its reason in
+// o.error).
 template <bool kWide, bool kPairs>
 [[gnu::always_inline]] inline int FastLoop(BitReader& br, Output& o, const Tables& t) {
     if (br.end - br.p < kFastInput || o.end - o.pos < kFastOutput || o.pos >= o.notifyAt) return 0;
@@ -668,6 +683,7 @@ template <bool kWide, bool kPairs>
                     drop(EntryBits(entry));
                     result = 1;
                 } else {
+                    o.error = InflateError::BadSymbol;
                     result = -1;
                 }
                 break;
@@ -691,11 +707,13 @@ template <bool kWide, bool kPairs>
         entry = litlen[buf & kLitlenMask];
 
         if (dist > static_cast<std::size_t>(out - outBegin)) {
+            o.error = InflateError::DistanceTooFarBack;
             result = -1;
             break;
         }
         if (kWide && length > 258) {
             if (length > static_cast<std::size_t>(o.end - out)) {
+                o.error = InflateError::OutputFull;
                 result = -1;
                 break;
             }
@@ -752,7 +770,7 @@ bool HuffmanBlock(BitReader& br, Output& out, const Tables& t, bool deflate64) {
         const int fast = deflate64 ? FastLoopWide(br, out, t) : FastLoopBest(br, out, t);
         if (fast != 0) return fast > 0;
         if (out.Due()) {
-            if (!out.Progress()) return false;
+            if (!out.Progress()) return out.Fail(InflateError::Stopped);
             continue;
         }
         // Near the end of the input or the output: one checked symbol at a time.
@@ -761,9 +779,10 @@ bool HuffmanBlock(BitReader& br, Output& out, const Tables& t, bool deflate64) {
     }
 }
 
-bool ReadDynamicTables(BitReader& br, Tables& t, bool deflate64) {
+InflateError ReadDynamicTables(BitReader& br, Tables& t, bool deflate64) {
     std::uint32_t hlit, hdist, hclen;
-    if (!br.Read(5, hlit) || !br.Read(5, hdist) || !br.Read(4, hclen)) return false;
+    if (!br.Read(5, hlit) || !br.Read(5, hdist) || !br.Read(4, hclen))
+        return InflateError::InputEnded;
     hlit += 257;
     hdist += 1;
     hclen += 4;
@@ -771,13 +790,15 @@ bool ReadDynamicTables(BitReader& br, Tables& t, bool deflate64) {
     std::uint8_t precodeLengths[kNumPrecodeSymbols] = {};
     for (unsigned i = 0; i < hclen; ++i) {
         std::uint32_t v;
-        if (!br.Read(3, v)) return false;
+        if (!br.Read(3, v)) return InflateError::InputEnded;
         precodeLengths[kCodeLengthOrder[i]] = static_cast<std::uint8_t>(v);
     }
     std::uint32_t precode[kPrecodeTableSize];
-    if (!BuildTable(precodeLengths, kNumPrecodeSymbols, kSymbolEntries.precode, kPrecodeTableBits,
-                    precode, kPrecodeTableSize))
-        return false;
+    if (const InflateError e =
+            BuildTable(precodeLengths, kNumPrecodeSymbols, kSymbolEntries.precode,
+                       kPrecodeTableBits, precode, kPrecodeTableSize);
+        e != InflateError::None)
+        return e;
 
     std::uint8_t lengths[kNumLitlenSymbols + kNumDistSymbols] = {};
     const unsigned total = hlit + hdist;
@@ -785,7 +806,8 @@ bool ReadDynamicTables(BitReader& br, Tables& t, bool deflate64) {
     while (i < total) {
         std::uint32_t e;
         std::size_t value;
-        if (!DecodeChecked(br, precode, kPrecodeTableBits, e, value)) return false;
+        if (!DecodeChecked(br, precode, kPrecodeTableBits, e, value))
+            return InflateError::InputEnded;
         const unsigned sym = EntryValue(e);
         if (sym < 16) {
             lengths[i++] = static_cast<std::uint8_t>(sym);
@@ -796,30 +818,37 @@ bool ReadDynamicTables(BitReader& br, Tables& t, bool deflate64) {
         const std::size_t rep = value - sym + (sym == 18 ? 11 : 3);
         std::uint8_t repeated = 0;
         if (sym == 16) {
-            if (i == 0) return false; // nothing to repeat
+            if (i == 0) return InflateError::RepeatWithoutLength;
             repeated = lengths[i - 1];
         }
-        if (rep > total - i) return false;
+        if (rep > total - i) return InflateError::RepeatPastEnd;
         std::memset(lengths + i, repeated, rep);
         i += static_cast<unsigned>(rep);
     }
-    return BuildTable(lengths, hlit, deflate64 ? kSymbolEntries.litlen64 : kSymbolEntries.litlen,
-                      kLitlenTableBits, t.litlen, kLitlenTableSize, &t.pairs) &&
-           BuildTable(lengths + hlit, hdist, kSymbolEntries.dist, kDistTableBits, t.dist,
+    if (const InflateError e =
+            BuildTable(lengths, hlit, deflate64 ? kSymbolEntries.litlen64 : kSymbolEntries.litlen,
+                       kLitlenTableBits, t.litlen, kLitlenTableSize, &t.pairs);
+        e != InflateError::None)
+        return e;
+    return BuildTable(lengths + hlit, hdist, kSymbolEntries.dist, kDistTableBits, t.dist,
                       kDistTableSize);
 }
 
+InflateResult Failed(InflateError why) {
+    return {false, 0, why};
+}
+
 InflateResult Inflate(Output& o, std::span<const std::uint8_t> in, bool deflate64) {
-    if (in.size() < 2) return {};
+    if (in.size() < 2) return Failed(InflateError::InputEnded);
     BitReader br{in.data() + 2, in.data() + in.size()}; // the zlib header is not examined
     o.SetLimits();
     std::unique_ptr<Tables> dynamic;
     const Tables& fixed = deflate64 ? Fixed().wide : Fixed().plain;
 
     for (;;) {
-        if (o.Due() && !o.Progress()) return {};
+        if (o.Due() && !o.Progress()) return Failed(InflateError::Stopped);
         std::uint32_t final, type;
-        if (!br.Read(1, final) || !br.Read(2, type)) return {};
+        if (!br.Read(1, final) || !br.Read(2, type)) return Failed(InflateError::InputEnded);
         bool ok = false;
         switch (type) {
         case 0:
@@ -830,19 +859,22 @@ InflateResult Inflate(Output& o, std::span<const std::uint8_t> in, bool deflate6
             break;
         case 2:
             if (!dynamic) dynamic.reset(new (std::nothrow) Tables);
-            ok = dynamic && ReadDynamicTables(br, *dynamic, deflate64) &&
-                 HuffmanBlock(br, o, *dynamic, deflate64);
+            if (!dynamic) return Failed(InflateError::OutOfMemory);
+            if (const InflateError e = ReadDynamicTables(br, *dynamic, deflate64);
+                e != InflateError::None)
+                return Failed(e);
+            ok = HuffmanBlock(br, o, *dynamic, deflate64);
             break;
         default:
-            ok = false;
+            return Failed(InflateError::BadBlockType);
         }
-        if (!ok) return {};
+        if (!ok) return Failed(o.error);
         if (final) break;
     }
     if (o.progress) {
         std::size_t keepFrom = o.base;
         if (!o.progress->notify(o.progress->context, o.begin, o.base, o.Written(), keepFrom))
-            return {};
+            return Failed(InflateError::Stopped);
     }
     return {true, o.Written()};
 }
@@ -859,7 +891,7 @@ InflateResult InflateData(std::span<std::uint8_t> out, std::span<const std::uint
 
 InflateResult InflateWindowed(std::span<std::uint8_t> window, std::span<const std::uint8_t> in,
                               std::size_t outputSize, const InflateProgress& progress) {
-    if (!progress.notify || progress.interval == 0) return {};
+    if (!progress.notify || progress.interval == 0) return Failed(InflateError::NoProgressHook);
     Output o{window.data(), window.data(), window.data(), window.data()};
     o.progress = &progress;
     o.capacity = window.size();

@@ -14,9 +14,29 @@
 
 namespace corvale {
 
+// Why an inflate failed.
+enum class InflateError : std::uint8_t {
+    None,
+    InputEnded,           // the data end before the final block does (or hold no zlib header)
+    BadBlockType,         // block type 3
+    StoredLengthMismatch, // a stored block's length and its complement disagree
+    OverSubscribedCode,   // more codes of some length than the code has room for
+    IncompleteCode,       // codes left unused, or no code at all
+    RepeatWithoutLength,  // a code-length repeat before any length
+    RepeatPastEnd,        // a code-length repeat runs past the lengths' count
+    BadSymbol,            // literal/length symbol 286 or 287
+    DistanceTooFarBack,   // a match reaches before the output's start (or the kept window)
+    OutputFull,           // the data go past the end of the output (or of the window)
+    Stopped,              // the progress hook asked to stop
+    OutOfMemory,          // no room for the tables of a dynamic block
+    NoProgressHook,       // InflateWindowed without a hook or an interval
+    TableFull,            // a code's subtables do not fit (a bound; complete codes always fit)
+};
+
 struct InflateResult {
     bool ok = false;
     std::size_t written = 0; // bytes written to the output (meaningful when ok)
+    InflateError error = InflateError::None;
 };
 
 // Lets a caller work on the output while it is still in the cache: `notify` is called each time

@@ -3,6 +3,7 @@
 #include "codecs/image_host.h"
 
 #include <algorithm>
+#include <iterator>
 #include <new>
 
 #ifndef _WIN32
@@ -85,26 +86,37 @@ void SettleBitmapAlpha(ImageHost& image) {
 }
 
 GrayWeightSet GrayWeights(std::int32_t formula) {
-    switch (formula) {
-    case -1:
-        return {1.0f, 1.0f, 1.0f};
-    case 1:
-        return {0.213f, 0.715f, 0.072f};
-    case 2:
-        return {0.333f, 0.334f, 0.333f};
-    case 3:
-        return {0.8f, 0.1f, 0.1f};
-    case 4:
-        return {0.1f, 0.8f, 0.1f};
-    case 5:
-        return {0.1f, 0.1f, 0.8f};
-    case 6:
-        return {0.45f, 0.45f, 0.1f};
-    case 7:
-        return {0.1f, 0.45f, 0.45f};
-    default:
-        return {0.299f, 0.587f, 0.114f};
+    // Red, green and blue weights of formulas 0 to 7.
+    static constexpr GrayWeightSet kFormulas[] = {
+        {0.299f, 0.587f, 0.114f}, {0.213f, 0.715f, 0.072f}, {0.333f, 0.334f, 0.333f},
+        {0.8f, 0.1f, 0.1f},       {0.1f, 0.8f, 0.1f},       {0.1f, 0.1f, 0.8f},
+        {0.45f, 0.45f, 0.1f},     {0.1f, 0.45f, 0.45f}};
+    if (formula == -1) return {1.0f, 1.0f, 1.0f};
+    if (formula < 0 || formula >= std::int32_t(std::size(kFormulas))) formula = 0;
+    return kFormulas[formula];
+}
+
+bool FileHandle::ReadAll(std::vector<std::uint8_t>& out) {
+    out.clear();
+    if (native_ == -1) return false;
+    std::uint8_t chunk[65536];
+    for (;;) {
+        const auto n = ReadSome(chunk);
+        if (!n) return false;
+        if (*n == 0) return true;
+        out.insert(out.end(), chunk, chunk + *n);
     }
+}
+
+bool FileHandle::Write(std::span<const std::uint8_t> bytes) {
+    if (native_ == -1) return false;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const auto n = WriteSome(bytes.subspan(done));
+        if (!n) return false;
+        done += *n;
+    }
+    return true;
 }
 
 FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
@@ -179,27 +191,16 @@ std::optional<std::uint64_t> FileHandle::Size() const {
     return std::uint64_t(st.st_size);
 }
 
-bool FileHandle::ReadAll(std::vector<std::uint8_t>& out) {
-    out.clear();
-    if (native_ == -1) return false;
-    std::uint8_t chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(int(native_), chunk, sizeof chunk);
-        if (n < 0) return false;
-        if (n == 0) return true;
-        out.insert(out.end(), chunk, chunk + n);
-    }
+std::optional<std::size_t> FileHandle::ReadSome(std::span<std::uint8_t> into) {
+    const ssize_t n = ::read(int(native_), into.data(), into.size());
+    if (n < 0) return std::nullopt;
+    return std::size_t(n);
 }
 
-bool FileHandle::Write(std::span<const std::uint8_t> bytes) {
-    if (native_ == -1) return false;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(int(native_), bytes.data() + done, bytes.size() - done);
-        if (n <= 0) return false;
-        done += std::size_t(n);
-    }
-    return true;
+std::optional<std::size_t> FileHandle::WriteSome(std::span<const std::uint8_t> bytes) {
+    const ssize_t n = ::write(int(native_), bytes.data(), bytes.size());
+    if (n <= 0) return std::nullopt;
+    return std::size_t(n);
 }
 
 FileHandle OpenFileForWrite(std::string_view fileName, bool forRead, bool /*wide*/) {

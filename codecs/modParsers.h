@@ -74,6 +74,11 @@ class FileHandle {
     bool Write(std::span<const std::uint8_t> bytes);
 
   private:
+    // One read into `into` (0 bytes at the end of the file) or one write of at most `bytes`
+    // (at least 1 byte); nothing on failure. The platform's part of ReadAll and Write.
+    std::optional<std::size_t> ReadSome(std::span<std::uint8_t> into);
+    std::optional<std::size_t> WriteSome(std::span<const std::uint8_t> bytes);
+
     std::intptr_t native_ = -1;
 };
 

@@ -1,10 +1,15 @@
-// PNG decoding, inflating and encoding next to libpng, zlib and libdeflate, on 2048 x 2048
-// photo-like pictures made here (smooth shapes with sensor-like noise, alpha from a radial ramp).
+// PNG decoding, inflating and encoding next to libpng, libspng, stb_image, zlib and libdeflate.
 //
-// Decoding reads six kinds written by libpng with its default settings (adaptive filters):
-// RGBA, RGB, 256-colour palette, grey, Adam7-interlaced RGBA and 16-bit RGB, all from memory.
-// The inflate benchmarks decompress the same image data. Encoding compares the own encoder with
-// libpng at level 9 on the RGBA, RGB and palette pictures.
+// Two sets of pictures:
+// - six 2048 x 2048 photo-like kinds made here (smooth shapes with sensor-like noise, alpha from
+//   a radial ramp) and written by libpng with its default settings (adaptive filters): RGBA,
+//   RGB, 256-colour palette, grey, Adam7-interlaced RGBA and 16-bit RGB;
+// - the corpus of files from other encoders that make_png_corpus.sh writes into the build
+//   folder (target png_corpus): ImageMagick's stored-block files of every colour type, its
+//   levels and filters, Pillow, and libpng's defaults; photo-, screen- and icon-like content.
+//   Files with the same bytes as an earlier one are measured once.
+// Decoding reads from memory; the inflate benchmarks decompress the same image data. Encoding
+// compares the own encoder with libpng at level 9 on the RGBA, RGB and palette pictures.
 //
 // tools/png-bench runs this interleaved and prints the ratios.
 #include "codecs/cPNGparser.h"
@@ -12,16 +17,26 @@
 #include "codecs/inflate.h"
 #include "imaging/c32bppDIB.h"
 
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#include <stb/stb_image.h>
+
 #include <benchmark/benchmark.h>
 #include <libdeflate.h>
 #include <png.h>
+#include <spng.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <random>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -124,54 +139,67 @@ Bytes WriteWithLibpng(Kind kind, const std::vector<std::uint16_t>& px) {
     return out;
 }
 
+std::uint32_t Load32BE(const std::uint8_t* p);
+
 // The joined IDAT bodies of a PNG.
 Bytes ImageData(const Bytes& png) {
     Bytes idat;
     std::size_t pos = 8;
     while (pos + 12 <= png.size()) {
         const std::uint8_t* c = &png[pos];
-        const std::size_t n = std::size_t(c[0]) << 24 | c[1] << 16 | c[2] << 8 | c[3];
+        const std::size_t n = Load32BE(c);
+        if (n > png.size() - pos - 12) break;
         if (std::memcmp(c + 4, "IDAT", 4) == 0) idat.insert(idat.end(), c + 8, c + 8 + n);
         pos += 12 + n;
     }
     return idat;
 }
 
-// Filtered bytes the image data of a kind inflate to.
-std::size_t RawSize(Kind kind) {
-    const std::size_t bytesPerPixel = kind == kRgba || kind == kAdam7Rgba ? 4
-                                      : kind == kRgb                      ? 3
-                                      : kind == kRgb16                    ? 6
-                                                                          : 1;
-    if (kind != kAdam7Rgba) return std::size_t(kSize) * (kSize * bytesPerPixel + 1);
-    // 2048 is a multiple of 8: every pass has whole rows and columns.
-    const int cols[7] = {256, 256, 512, 512, 1024, 1024, 2048};
-    const int rows[7] = {256, 256, 256, 512, 512, 1024, 1024};
+std::uint32_t Load32BE(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+// Filtered bytes the image data of a PNG inflate to, from its header.
+std::size_t RawSize(const Bytes& png) {
+    if (png.size() < 33) return 0;
+    const std::size_t width = Load32BE(&png[16]), height = Load32BE(&png[20]);
+    const unsigned depth = png[24], colorType = png[25], interlace = png[28];
+    const unsigned channels = colorType == 2 ? 3 : colorType == 4 ? 2 : colorType == 6 ? 4 : 1;
+    auto rowBytes = [&](std::size_t w) { return (w * channels * depth + 7) / 8 + 1; };
+    if (interlace == 0) return height * rowBytes(width);
+    static constexpr int kX0[7] = {0, 4, 0, 2, 0, 1, 0}, kY0[7] = {0, 0, 4, 0, 2, 0, 1};
+    static constexpr int kDx[7] = {8, 8, 4, 4, 2, 2, 1}, kDy[7] = {8, 8, 8, 4, 4, 2, 2};
     std::size_t total = 0;
-    for (int p = 0; p < 7; ++p) total += std::size_t(rows[p]) * (cols[p] * bytesPerPixel + 1);
+    for (int p = 0; p < 7; ++p) {
+        const std::size_t w =
+            width > std::size_t(kX0[p]) ? (width - kX0[p] + kDx[p] - 1) / kDx[p] : 0;
+        const std::size_t h =
+            height > std::size_t(kY0[p]) ? (height - kY0[p] + kDy[p] - 1) / kDy[p] : 0;
+        if (w != 0 && h != 0) total += h * rowBytes(w);
+    }
     return total;
 }
 
 struct Sample {
-    Bytes png;  // written by libpng
-    Bytes idat; // its image data
+    std::string name;   // the kind in the benchmarks' names
+    int generated = -1; // a Kind made here at first use, or -1 for a corpus file
+    Bytes png;          // the file
+    Bytes idat;         // its image data
     std::size_t rawSize = 0;
 };
 
-Sample& Get(Kind kind) {
-    static std::unique_ptr<Sample> samples[kKinds];
-    if (!samples[kind]) {
-        auto s = std::make_unique<Sample>();
-        s->png = WriteWithLibpng(kind, MakePixels(kind));
-        s->idat = ImageData(s->png);
-        s->rawSize = RawSize(kind);
-        samples[kind] = std::move(s);
+Sample& Ready(Sample& s) {
+    if (s.png.empty() && s.generated >= 0) {
+        s.png = WriteWithLibpng(Kind(s.generated), MakePixels(Kind(s.generated)));
+        s.idat = ImageData(s.png);
+        s.rawSize = RawSize(s.png);
     }
-    return *samples[kind];
+    return s;
 }
 
 void SetCounters(benchmark::State& state, const Sample& s) {
-    state.SetBytesProcessed(std::int64_t(state.iterations()) * kSize * kSize * 4);
+    const std::int64_t pixels = std::int64_t(Load32BE(&s.png[16])) * Load32BE(&s.png[20]);
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * pixels * 4);
     state.counters["png_bytes"] = double(s.png.size());
 }
 
@@ -179,33 +207,32 @@ void SetCounters(benchmark::State& state, const Sample& s) {
 
 constexpr std::string_view kNoZlib[] = {"corvale-no-such-library"};
 
-void DecodeCorvale(benchmark::State& state, bool withZlib) {
-    Sample& s = Get(Kind(state.range(0)));
+void DecodeCorvale(benchmark::State& state, Sample& s, bool withZlib) {
     PngDecodeOptions options;
     if (!withZlib) options.zlibNames = kNoZlib;
     const auto wanted = withZlib ? cPNGparser::Inflater::Zlib : cPNGparser::Inflater::Own;
     for (auto _ : state) {
         c32bppDIB dib;
         cPNGparser parser(options);
-        parser.LoadStream(s.png, dib);
+        if (!parser.LoadStream(s.png, dib)) state.SkipWithError("decode failed");
         if (parser.LastInflater() != wanted) state.SkipWithError("not the inflate asked for");
         benchmark::DoNotOptimize(dib.BitsPointer());
     }
     SetCounters(state, s);
 }
 
-void BM_Decode_Corvale_Zlib(benchmark::State& state) {
-    DecodeCorvale(state, true);
+void BM_Decode_Corvale_Zlib(benchmark::State& state, Sample* s) {
+    DecodeCorvale(state, Ready(*s), true);
 }
 
-void BM_Decode_Corvale_OwnInflate(benchmark::State& state) {
-    DecodeCorvale(state, false);
+void BM_Decode_Corvale_OwnInflate(benchmark::State& state, Sample* s) {
+    DecodeCorvale(state, Ready(*s), false);
 }
 
 // libpng's simplified reading interface to 8-bit RGBA (16-bit samples go through its gamma
 // handling). The output buffer is allocated per decode, as the image object is.
-void BM_Decode_Libpng_Simplified(benchmark::State& state) {
-    Sample& s = Get(Kind(state.range(0)));
+void BM_Decode_Libpng_Simplified(benchmark::State& state, Sample* sample) {
+    Sample& s = Ready(*sample);
     for (auto _ : state) {
         png_image image;
         std::memset(&image, 0, sizeof image);
@@ -223,8 +250,8 @@ void BM_Decode_Libpng_Simplified(benchmark::State& state) {
 // libpng's row interface to 8-bit RGBA: palettes and low depths expanded, 16-bit samples cut to
 // their high byte, grey widened, opaque alpha added (no gamma work, no premultiplying). The
 // output buffer is allocated per decode, as the image object is.
-void BM_Decode_Libpng_Rows(benchmark::State& state) {
-    Sample& s = Get(Kind(state.range(0)));
+void BM_Decode_Libpng_Rows(benchmark::State& state, Sample* sample) {
+    Sample& s = Ready(*sample);
     for (auto _ : state) {
         struct Reader {
             const Bytes* png;
@@ -263,14 +290,48 @@ void BM_Decode_Libpng_Rows(benchmark::State& state) {
     SetCounters(state, s);
 }
 
+// libspng to 8-bit RGBA (transparency chunks applied), into a buffer allocated per decode.
+void BM_Decode_Libspng(benchmark::State& state, Sample* sample) {
+    Sample& s = Ready(*sample);
+    for (auto _ : state) {
+        spng_ctx* ctx = spng_ctx_new(0);
+        std::size_t size = 0;
+        std::unique_ptr<std::uint8_t[]> out;
+        if (spng_set_png_buffer(ctx, s.png.data(), s.png.size()) != 0 ||
+            spng_decoded_image_size(ctx, SPNG_FMT_RGBA8, &size) != 0) {
+            state.SkipWithError("libspng failed");
+        } else {
+            out.reset(new std::uint8_t[size]);
+            if (spng_decode_image(ctx, out.get(), size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) != 0)
+                state.SkipWithError("libspng failed");
+        }
+        spng_ctx_free(ctx);
+        benchmark::DoNotOptimize(out.get());
+    }
+    SetCounters(state, s);
+}
+
+// stb_image to 8-bit RGBA (16-bit samples cut to 8).
+void BM_Decode_StbImage(benchmark::State& state, Sample* sample) {
+    Sample& s = Ready(*sample);
+    for (auto _ : state) {
+        int w = 0, h = 0, n = 0;
+        stbi_uc* rgba = stbi_load_from_memory(s.png.data(), int(s.png.size()), &w, &h, &n, 4);
+        if (rgba == nullptr) state.SkipWithError("stb_image failed");
+        benchmark::DoNotOptimize(rgba);
+        stbi_image_free(rgba);
+    }
+    SetCounters(state, s);
+}
+
 // ---- Inflating the same image data -----------------------------------------------------------
 
 void SetInflateCounters(benchmark::State& state, const Sample& s) {
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(s.rawSize));
 }
 
-void BM_Inflate_Own(benchmark::State& state) {
-    Sample& s = Get(Kind(state.range(0)));
+void BM_Inflate_Own(benchmark::State& state, Sample* sample) {
+    Sample& s = Ready(*sample);
     Bytes out(s.rawSize);
     for (auto _ : state) {
         const InflateResult r = InflateData(out, s.idat);
@@ -280,8 +341,8 @@ void BM_Inflate_Own(benchmark::State& state) {
     SetInflateCounters(state, s);
 }
 
-void BM_Inflate_ZlibUncompress(benchmark::State& state) {
-    Sample& s = Get(Kind(state.range(0)));
+void BM_Inflate_ZlibUncompress(benchmark::State& state, Sample* sample) {
+    Sample& s = Ready(*sample);
     Bytes out(s.rawSize);
     for (auto _ : state) {
         uLongf n = uLongf(out.size());
@@ -294,8 +355,8 @@ void BM_Inflate_ZlibUncompress(benchmark::State& state) {
 
 // libdeflate on the raw deflate data (the zlib header and the Adler-32 trailer left out, as the
 // own inflate does not check them either).
-void BM_Inflate_Libdeflate(benchmark::State& state) {
-    Sample& s = Get(Kind(state.range(0)));
+void BM_Inflate_Libdeflate(benchmark::State& state, Sample* sample) {
+    Sample& s = Ready(*sample);
     Bytes out(s.rawSize);
     libdeflate_decompressor* d = libdeflate_alloc_decompressor();
     for (auto _ : state) {
@@ -345,8 +406,8 @@ EncodeSample& GetEncode(Kind kind) {
     return *samples[kind];
 }
 
-void BM_Encode_Corvale_Default(benchmark::State& state) {
-    EncodeSample& s = GetEncode(Kind(state.range(0)));
+void BM_Encode_Corvale_Default(benchmark::State& state, Kind kind) {
+    EncodeSample& s = GetEncode(kind);
     for (auto _ : state) {
         Bytes out;
         cPNGwriter writer;
@@ -361,8 +422,8 @@ void BM_Encode_Corvale_Default(benchmark::State& state) {
 // truecolour, none for palette images). libpng's own choice of zlib strategy for filtered rows
 // (Z_FILTERED) compresses photographs better than zlib's default, which is all that compress2
 // offers; the second variant holds libpng to zlib's default so both compress alike.
-void EncodeLibpng(benchmark::State& state, bool zlibDefaultStrategy) {
-    EncodeSample& s = GetEncode(Kind(state.range(0)));
+void EncodeLibpng(benchmark::State& state, Kind kind, bool zlibDefaultStrategy) {
+    EncodeSample& s = GetEncode(kind);
     // The rows libpng is given, in the colour type our encoder chose.
     std::vector<Bytes> rows(kSize);
     std::vector<png_color> palette;
@@ -430,34 +491,128 @@ void EncodeLibpng(benchmark::State& state, bool zlibDefaultStrategy) {
     }
 }
 
-void BM_Encode_Libpng_Level9(benchmark::State& state) {
-    EncodeLibpng(state, false);
+void BM_Encode_Libpng_Level9(benchmark::State& state, Kind kind) {
+    EncodeLibpng(state, kind, false);
 }
 
-void BM_Encode_Libpng_Level9_ZlibDefault(benchmark::State& state) {
-    EncodeLibpng(state, true);
+void BM_Encode_Libpng_Level9_ZlibDefault(benchmark::State& state, Kind kind) {
+    EncodeLibpng(state, kind, true);
 }
 
-void AllKinds(benchmark::internal::Benchmark* b) {
-    b->ArgName("kind")->DenseRange(kRgba, kRgb16)->Unit(benchmark::kMillisecond);
+constexpr const char* kKindNames[kKinds] = {"rgba", "rgb",        "palette",
+                                            "grey", "rgba-adam7", "rgb16"};
+
+Bytes ReadFile(const std::filesystem::path& path) {
+    std::ifstream f(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-void EncodeKinds(benchmark::internal::Benchmark* b) {
-    b->ArgName("kind")->DenseRange(kRgba, kPalette)->Unit(benchmark::kMillisecond);
+// The corpus folder: $CORVALE_PNG_CORPUS, else the one the build writes.
+std::filesystem::path CorpusFolder() {
+    if (const char* env = std::getenv("CORVALE_PNG_CORPUS")) return env;
+#ifdef CORVALE_PNG_CORPUS_DIR
+    return CORVALE_PNG_CORPUS_DIR;
+#else
+    return {};
+#endif
 }
 
-BENCHMARK(BM_Decode_Libpng_Simplified)->Apply(AllKinds);
-BENCHMARK(BM_Decode_Libpng_Rows)->Apply(AllKinds);
-BENCHMARK(BM_Decode_Corvale_Zlib)->Apply(AllKinds);
-BENCHMARK(BM_Decode_Corvale_OwnInflate)->Apply(AllKinds);
-BENCHMARK(BM_Inflate_Own)->Apply(AllKinds);
-BENCHMARK(BM_Inflate_ZlibUncompress)->Apply(AllKinds);
-BENCHMARK(BM_Inflate_Libdeflate)->Apply(AllKinds);
-BENCHMARK(BM_Encode_Corvale_Default)->Apply(EncodeKinds)->Iterations(2);
-BENCHMARK(BM_Encode_Libpng_Level9)->Apply(EncodeKinds)->Iterations(2);
-BENCHMARK(BM_Encode_Libpng_Level9_ZlibDefault)->Apply(EncodeKinds)->Iterations(2);
+// Today's kinds, then the corpus files in name order (a file with the same bytes as an earlier
+// one is left out and named in the output's context).
+std::vector<std::unique_ptr<Sample>>& LoadSamples() {
+    static std::vector<std::unique_ptr<Sample>> samples;
+    for (int k = 0; k < kKinds; ++k) {
+        auto s = std::make_unique<Sample>();
+        s->name = kKindNames[k];
+        s->generated = k;
+        samples.push_back(std::move(s));
+    }
+    const std::filesystem::path folder = CorpusFolder();
+    std::error_code ec;
+    std::vector<std::filesystem::path> files;
+    if (!folder.empty())
+        for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+            if (entry.path().extension() == ".png") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    if (files.empty())
+        std::fprintf(stderr,
+                     "bench_png: no corpus in '%s' (build the target png_corpus): "
+                     "today's kinds only\n",
+                     folder.string().c_str());
+    std::string same;
+    for (const auto& file : files) {
+        auto s = std::make_unique<Sample>();
+        s->name = file.stem().string();
+        s->png = ReadFile(file);
+        s->idat = ImageData(s->png);
+        s->rawSize = RawSize(s->png);
+        if (s->idat.size() < 6 || s->rawSize == 0) {
+            std::fprintf(stderr, "bench_png: %s is not a PNG it can use\n", file.string().c_str());
+            continue;
+        }
+        const auto twin = std::find_if(samples.begin(), samples.end(),
+                                       [&](const auto& t) { return t->png == s->png; });
+        if (twin != samples.end()) {
+            same += (same.empty() ? "" : " ") + s->name + "=" + (*twin)->name;
+            continue;
+        }
+        samples.push_back(std::move(s));
+    }
+    benchmark::AddCustomContext("same_bytes", same);
+    return samples;
+}
+
+// Decoding reference and own decodes for every kind, libpng's row interface for the
+// 2048 x 2048 pictures only. Big pictures get longer runs than small ones.
+void RegisterAll() {
+    using DecodeFn = void (*)(benchmark::State&, Sample*);
+    struct Named {
+        const char* name;
+        DecodeFn fn;
+        bool bigOnly;
+    };
+    static constexpr Named kBenchmarks[] = {
+        {"BM_Decode_Libpng_Simplified", BM_Decode_Libpng_Simplified, false},
+        {"BM_Decode_Libpng_Rows", BM_Decode_Libpng_Rows, true},
+        {"BM_Decode_Libspng", BM_Decode_Libspng, false},
+        {"BM_Decode_StbImage", BM_Decode_StbImage, false},
+        {"BM_Decode_Corvale_Zlib", BM_Decode_Corvale_Zlib, false},
+        {"BM_Decode_Corvale_OwnInflate", BM_Decode_Corvale_OwnInflate, false},
+        {"BM_Inflate_Own", BM_Inflate_Own, false},
+        {"BM_Inflate_ZlibUncompress", BM_Inflate_ZlibUncompress, false},
+        {"BM_Inflate_Libdeflate", BM_Inflate_Libdeflate, false},
+    };
+    for (const auto& sample : LoadSamples()) {
+        const bool big = sample->generated >= 0 || sample->rawSize >= 4u << 20;
+        for (const Named& b : kBenchmarks) {
+            if (b.bigOnly && !big) continue;
+            const std::string name = std::string(b.name) + "/kind:" + sample->name;
+            benchmark::RegisterBenchmark(name.c_str(), b.fn, sample.get())
+                ->Unit(benchmark::kMillisecond)
+                ->MinTime(big ? 0.2 : 0.05);
+        }
+    }
+    using EncodeFn = void (*)(benchmark::State&, Kind);
+    const std::pair<const char*, EncodeFn> encoders[] = {
+        {"BM_Encode_Corvale_Default", BM_Encode_Corvale_Default},
+        {"BM_Encode_Libpng_Level9", BM_Encode_Libpng_Level9},
+        {"BM_Encode_Libpng_Level9_ZlibDefault", BM_Encode_Libpng_Level9_ZlibDefault}};
+    for (const auto& [name, fn] : encoders)
+        for (Kind k : {kRgba, kRgb, kPalette})
+            benchmark::RegisterBenchmark((std::string(name) + "/kind:" + kKindNames[k]).c_str(), fn,
+                                         k)
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(2);
+}
 
 } // namespace
 } // namespace corvale
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    corvale::RegisterAll();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include "codecs/BitmapRows.h"
 #include "codecs/image_host.h"
 #include "platform/win32/gdi_handles.h"
 
@@ -109,21 +110,9 @@ bool cICOparser::ConvertstdPicTo32bpp(std::intptr_t iconHandle, ImageHost& host)
         return false;
     }
     const std::size_t firstRow = static_cast<std::size_t>(maskHeight - height);
-    std::uint8_t* bits = host.BitsPointer();
-    bool anyTransparent = false;
-    for (std::int32_t r = 0; r < height; ++r) {
-        const std::uint8_t* m =
-            maskBits.data() + (firstRow + static_cast<std::size_t>(r)) * maskRow;
-        std::uint8_t* dst = bits + static_cast<std::size_t>(r) * width * 4;
-        for (std::int32_t x = 0; x < width; ++x) {
-            if ((m[x >> 3] >> (7 - (x & 7))) & 1) {
-                std::memset(dst + 4 * x, 0, 4);
-                anyTransparent = true;
-            } else {
-                dst[4 * x + 3] = 255;
-            }
-        }
-    }
+    const bool anyTransparent = ApplyAndMask(host.BitsPointer(), static_cast<std::size_t>(width),
+                                             static_cast<std::size_t>(height),
+                                             maskBits.data() + firstRow * maskRow, maskRow);
     entries_[0].bitCount = 24;
     host.SetAlpha(anyTransparent);
     host.SetImageType(cursor ? image_type::kCursorMasked : image_type::kIconMasked);

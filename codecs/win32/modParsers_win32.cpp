@@ -50,29 +50,18 @@ std::optional<std::uint64_t> FileHandle::Size() const {
     return std::uint64_t(size.QuadPart);
 }
 
-bool FileHandle::ReadAll(std::vector<std::uint8_t>& out) {
-    out.clear();
-    if (native_ == -1) return false;
-    std::uint8_t chunk[65536];
-    for (;;) {
-        DWORD n = 0;
-        if (!ReadFile(Native(native_), chunk, sizeof chunk, &n, nullptr)) return false;
-        if (n == 0) return true;
-        out.insert(out.end(), chunk, chunk + n);
-    }
+std::optional<std::size_t> FileHandle::ReadSome(std::span<std::uint8_t> into) {
+    DWORD n = 0;
+    const DWORD part = DWORD(std::min<std::size_t>(into.size(), 1u << 30));
+    if (!ReadFile(Native(native_), into.data(), part, &n, nullptr)) return std::nullopt;
+    return std::size_t{n};
 }
 
-bool FileHandle::Write(std::span<const std::uint8_t> bytes) {
-    if (native_ == -1) return false;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const DWORD part = DWORD(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-        DWORD n = 0;
-        if (!WriteFile(Native(native_), bytes.data() + done, part, &n, nullptr) || n == 0)
-            return false;
-        done += n;
-    }
-    return true;
+std::optional<std::size_t> FileHandle::WriteSome(std::span<const std::uint8_t> bytes) {
+    const DWORD part = DWORD(std::min<std::size_t>(bytes.size(), 1u << 30));
+    DWORD n = 0;
+    if (!WriteFile(Native(native_), bytes.data(), part, &n, nullptr) || n == 0) return std::nullopt;
+    return std::size_t{n};
 }
 
 FileHandle OpenFileForWrite(std::string_view fileName, bool forRead, bool wide) {

@@ -1,4 +1,5 @@
-// Bitmap decoder on arbitrary bytes: no fault, and an image only with sane sizes.
+// Bitmap decoder on arbitrary bytes: no fault, an image only with sane sizes, and a named
+// reason exactly when there is none.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,7 +10,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     corvale::c32bppDIB dib;
-    if (corvale::DecodeBmpStream(dib, std::span(data, size), {})) {
+    corvale::cBMPparser parser;
+    const bool made = parser.LoadStream(std::span(data, size), dib);
+    if (made != (parser.Failure() == corvale::BmpError::None)) std::abort();
+    if (made) {
         if (dib.Width() < 1 || dib.Height() < 1 || dib.BitsPointer() == nullptr) std::abort();
     }
     return 0;

@@ -1,4 +1,5 @@
-// GIF decoder on arbitrary bytes: the block walk, the rebuilt file and the LZW decoder.
+// GIF decoder on arbitrary bytes: the block walk, the rebuilt file and the LZW decoder; a named
+// reason exactly when no picture is made.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,7 +10,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     corvale::c32bppDIB dib;
-    if (corvale::DecodeGifStream(dib, std::span(data, size), {})) {
+    corvale::cGIFparser parser;
+    const bool made = parser.LoadStream(std::span(data, size), dib) && dib.Handle() != 0;
+    if (made != (parser.Failure() == corvale::GifError::None)) std::abort();
+    if (made) {
         if (dib.Width() < 1 || dib.Height() < 1 || dib.ImageType() != corvale::image_type::kGif)
             std::abort();
     }

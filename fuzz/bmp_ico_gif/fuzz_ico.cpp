@@ -20,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         corvale::cICOparser one;
         one.LoadStream(bytes, parser.Width(i), parser.Height(i), &dib, 0, 0, parser.bitDepth(i));
         if (dib.Handle() != 0 && (dib.Width() < 1 || dib.BitsPointer() == nullptr)) std::abort();
+        if ((dib.Handle() != 0) != (one.Failure() == corvale::IcoError::None)) std::abort();
     }
     return 0;
 }

@@ -61,6 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto mine = InflateData(own, std::span<const std::uint8_t>(data, size));
     uLongf zn = uLongf(viaZlib.size());
     const int zr = uncompress(viaZlib.data(), &zn, data, uLong(size));
+    // Every failure names its reason; a success names none.
+    if (mine.ok != (mine.error == corvale::InflateError::None)) std::abort();
     if (mine.ok && zr == Z_OK) {
         if (mine.written != zn || std::memcmp(own.data(), viaZlib.data(), zn) != 0) std::abort();
     }

@@ -48,6 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool claimedA = a.LoadStream(bytes, withZlib);
     const bool claimedB = b.LoadStream(bytes, without);
     if (claimedA != claimedB) std::abort();
+    // A picture exactly when no failure is named (GDI+ is not used here).
+    if ((withZlib.BitsPointer() != nullptr) != (a.Failure() == PngError::None) ||
+        (without.BitsPointer() != nullptr) != (b.Failure() == PngError::None))
+        std::abort();
     if (withZlib.BitsPointer() && without.BitsPointer() && AllCrcsMatch(data, size)) {
         if (withZlib.Width() != without.Width() || withZlib.Height() != without.Height() ||
             withZlib.Alpha() != without.Alpha())

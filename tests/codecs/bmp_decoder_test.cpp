@@ -27,6 +27,13 @@ std::vector<std::uint8_t> Bmp32(const std::vector<Bgra>& topFirst, bool topDown)
     return MakeBmp(2, topDown ? -2 : 2, 32, 0, {}, rows);
 }
 
+// Why the decoder refuses the bytes (None when it takes them).
+BmpError Refusal(const std::vector<std::uint8_t>& bytes, MemoryImage& dib, std::size_t offset = 0,
+                 std::size_t length = 0) {
+    cBMPparser parser;
+    return parser.LoadStream(bytes, dib, offset, length) ? BmpError::None : parser.Failure();
+}
+
 TEST(BmpDirect32, RowsComeOutUprightWhateverTheStoredOrder) {
     const std::vector<Bgra> pixels = {
         {1, 2, 3, 255}, {4, 5, 6, 255}, {7, 8, 9, 255}, {10, 11, 12, 255}};
@@ -78,10 +85,10 @@ TEST(BmpDirect32, PixelDataBeyondTheGivenLengthIsNotRead) {
         Bmp32({{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}, {13, 14, 15, 16}}, false);
     MemoryImage dib;
     // One byte short, by the length argument and by the array itself.
-    EXPECT_FALSE(cBMPparser().LoadStream(file, dib, 0, file.size() - 1));
+    EXPECT_EQ(Refusal(file, dib, 0, file.size() - 1), BmpError::PixelsMissing);
     EXPECT_EQ(dib.Handle(), 0);
     file.pop_back();
-    EXPECT_FALSE(cBMPparser().LoadStream(file, dib));
+    EXPECT_EQ(Refusal(file, dib), BmpError::PixelsMissing);
     EXPECT_EQ(dib.Handle(), 0);
 }
 
@@ -94,7 +101,9 @@ TEST(BmpStream, OffsetAndLengthSelectTheBitmapInsideALargerArray) {
     MemoryImage dib;
     ASSERT_TRUE(cBMPparser().LoadStream(stream, dib, 7, bmp.size()));
     EXPECT_EQ(PixelAt(dib, 1, 1), (Bgra{13, 14, 15, 255}));
-    EXPECT_FALSE(cBMPparser().LoadStream(stream, dib, 6, bmp.size()));
+    EXPECT_EQ(Refusal(stream, dib, 6, bmp.size()), BmpError::BadSignature);
+    EXPECT_EQ(Refusal(stream, dib, 7, stream.size()), BmpError::OutsideStream);
+    EXPECT_EQ(Refusal(stream, dib, stream.size() + 1), BmpError::OutsideStream);
 }
 
 TEST(BmpRejects, WrongSignatureOrSizesLeaveTheImageAlone) {
@@ -103,40 +112,44 @@ TEST(BmpRejects, WrongSignatureOrSizesLeaveTheImageAlone) {
     const std::intptr_t before = dib.Handle();
     std::vector<std::uint8_t> file = MakeBmp(2, 2, 24, 0, {}, std::vector<std::uint8_t>(16, 7));
     file[1] = 'A';
-    EXPECT_FALSE(cBMPparser().LoadStream(file, dib));
+    EXPECT_EQ(Refusal(file, dib), BmpError::BadSignature);
     EXPECT_EQ(dib.Handle(), before);
     EXPECT_EQ(dib.Width(), 3);
 
-    EXPECT_FALSE(cBMPparser().LoadStream(MakeBmp(0, 2, 24, 0, {}, {}), dib));
-    EXPECT_FALSE(cBMPparser().LoadStream(MakeBmp(-2, 2, 24, 0, {}, {}), dib));
-    EXPECT_FALSE(cBMPparser().LoadStream(MakeBmp(2, 0, 24, 0, {}, {}), dib));
+    EXPECT_EQ(Refusal(MakeBmp(0, 2, 24, 0, {}, {}), dib), BmpError::BadDimensions);
+    EXPECT_EQ(Refusal(MakeBmp(-2, 2, 24, 0, {}, {}), dib), BmpError::BadDimensions);
+    EXPECT_EQ(Refusal(MakeBmp(2, 0, 24, 0, {}, {}), dib), BmpError::BadDimensions);
+    file = MakeBmp(2, 2, 24, 0, {}, {});
+    EXPECT_EQ(Refusal({file.begin(), file.begin() + 20}, dib), BmpError::HeaderTruncated);
+    file[14] = 65; // no known information header is 65 bytes long
+    EXPECT_EQ(Refusal(file, dib), BmpError::BadHeaderSize);
     EXPECT_EQ(dib.Width(), 3);
 }
 
 TEST(BmpRejects, HostileSizesAndCodesAllocateNothing) {
     MemoryImage dib;
     // 2^30 x 2^30 pixels claimed by a file of a few bytes; run-length data that could claim it.
-    EXPECT_FALSE(cBMPparser().LoadStream(MakeBmp(1 << 30, 1 << 30, 8, 1, {0}, {0, 1}), dib));
-    EXPECT_FALSE(cBMPparser().LoadStream(MakeBmp(2, INT32_MIN, 24, 0, {}, {}), dib));
+    EXPECT_EQ(Refusal(MakeBmp(1 << 30, 1 << 30, 8, 1, {0}, {0, 1}), dib), BmpError::ImageTooLarge);
+    EXPECT_EQ(Refusal(MakeBmp(2, INT32_MIN, 24, 0, {}, {}), dib), BmpError::BadDimensions);
     // Run-length data may not claim far more pixels than its bytes can describe; small
     // pictures may end at once.
-    EXPECT_FALSE(cBMPparser().LoadStream(MakeBmp(4096, 4096, 8, 1, {0}, {0, 1}), dib));
+    EXPECT_EQ(Refusal(MakeBmp(4096, 4096, 8, 1, {0}, {0, 1}), dib), BmpError::RunLengthTooShort);
     MemoryImage small;
     EXPECT_TRUE(cBMPparser().LoadStream(MakeBmp(1000, 1000, 8, 1, {0}, {0, 1}), small));
     EXPECT_EQ(PixelAt(small, 999, 0), (Bgra{0, 0, 0, 255}));
     // Run-length data stored top-down, RLE8 at 4 bits, bit fields at 24 bits, JPEG inside.
-    EXPECT_FALSE(cBMPparser().LoadStream(MakeBmp(2, -2, 8, 1, {0}, {0, 1}), dib));
-    EXPECT_FALSE(cBMPparser().LoadStream(MakeBmp(2, 2, 4, 1, {0}, {0, 1}), dib));
-    EXPECT_FALSE(
-        cBMPparser().LoadStream(MakeBmp(2, 2, 24, 3, {}, std::vector<std::uint8_t>(28)), dib));
-    EXPECT_FALSE(
-        cBMPparser().LoadStream(MakeBmp(2, 2, 24, 4, {}, std::vector<std::uint8_t>(16)), dib));
-    EXPECT_FALSE(
-        cBMPparser().LoadStream(MakeBmp(2, 2, 7, 0, {}, std::vector<std::uint8_t>(16)), dib));
+    EXPECT_EQ(Refusal(MakeBmp(2, -2, 8, 1, {0}, {0, 1}), dib), BmpError::TopDownRunLength);
+    EXPECT_EQ(Refusal(MakeBmp(2, 2, 4, 1, {0}, {0, 1}), dib), BmpError::BadBitCount);
+    EXPECT_EQ(Refusal(MakeBmp(2, 2, 24, 3, {}, std::vector<std::uint8_t>(28)), dib),
+              BmpError::BadBitCount);
+    EXPECT_EQ(Refusal(MakeBmp(2, 2, 24, 4, {}, std::vector<std::uint8_t>(16)), dib),
+              BmpError::BadCompression);
+    EXPECT_EQ(Refusal(MakeBmp(2, 2, 7, 0, {}, std::vector<std::uint8_t>(16)), dib),
+              BmpError::BadBitCount);
     // Pixel offset past the end.
     std::vector<std::uint8_t> file = MakeBmp(1, 1, 24, 0, {}, {1, 2, 3, 0});
     file[10] = 0xFF;
-    EXPECT_FALSE(cBMPparser().LoadStream(file, dib));
+    EXPECT_EQ(Refusal(file, dib), BmpError::PixelsMissing);
     EXPECT_EQ(dib.Handle(), 0);
 }
 

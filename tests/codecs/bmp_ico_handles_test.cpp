@@ -179,17 +179,25 @@ TEST(PictureObject, MetafileLeavesWhatItDidNotDrawTransparent) {
     EXPECT_EQ(PixelAt(dib, dib.Width() - 2, 1), (Bgra{}));
 }
 
+// Makes an icon (or a cursor) of the colour and mask bitmaps and converts its handle.
+void ConvertIcon(BOOL isIcon, const win32::GdiObject& colour, const win32::GdiObject& mask,
+                 c32bppDIB& dib) {
+    ICONINFO info{isIcon, 0, 0, static_cast<HBITMAP>(mask.get()),
+                  static_cast<HBITMAP>(colour.get())};
+    HICON icon = CreateIconIndirect(&info);
+    ASSERT_NE(icon, nullptr);
+    const bool converted =
+        cICOparser().ConvertstdPicTo32bpp(reinterpret_cast<std::intptr_t>(icon), dib);
+    DestroyIcon(icon);
+    ASSERT_TRUE(converted);
+}
+
 TEST(IconHandle, AlphaIconIsPremultipliedAndCursorsSaySo) {
     for (BOOL isIcon : {TRUE, FALSE}) {
         win32::GdiObject colour(Section32(2, 1, {{50, 100, 200, 128}, {9, 9, 9, 255}}));
         win32::GdiObject mask(MaskBitmap(2, 1, [](int, int) { return false; }));
-        ICONINFO info{isIcon, 0, 0, static_cast<HBITMAP>(mask.get()),
-                      static_cast<HBITMAP>(colour.get())};
-        HICON icon = CreateIconIndirect(&info);
-        ASSERT_NE(icon, nullptr);
         c32bppDIB dib;
-        ASSERT_TRUE(cICOparser().ConvertstdPicTo32bpp(reinterpret_cast<std::intptr_t>(icon), dib));
-        DestroyIcon(icon);
+        ConvertIcon(isIcon, colour, mask, dib);
         EXPECT_TRUE(dib.Alpha());
         EXPECT_EQ(dib.ImageType(), isIcon ? 8 : 12);
         EXPECT_EQ(PixelAt(dib, 0, 0), (Bgra{25, 50, 100, 128}));
@@ -206,12 +214,8 @@ TEST(IconHandle, MaskedIconTakesItsHolesFromTheMask) {
                                        {13, 14, 15, 0},
                                        {16, 17, 18, 0}}));
     win32::GdiObject mask(MaskBitmap(3, 2, [](int x, int y) { return x == 1 && y == 0; }));
-    ICONINFO info{TRUE, 0, 0, static_cast<HBITMAP>(mask.get()), static_cast<HBITMAP>(colour.get())};
-    HICON icon = CreateIconIndirect(&info);
-    ASSERT_NE(icon, nullptr);
     c32bppDIB dib;
-    ASSERT_TRUE(cICOparser().ConvertstdPicTo32bpp(reinterpret_cast<std::intptr_t>(icon), dib));
-    DestroyIcon(icon);
+    ConvertIcon(TRUE, colour, mask, dib);
     EXPECT_TRUE(dib.Alpha());
     EXPECT_EQ(dib.ImageType(), 3);
     EXPECT_EQ(PixelAt(dib, 0, 0), (Bgra{1, 2, 3, 255}));

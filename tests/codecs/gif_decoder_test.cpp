@@ -81,7 +81,7 @@ std::vector<std::uint8_t> SubBlocks(const std::vector<std::uint8_t>& data) {
 }
 
 struct GifSpec {
-    int screenW = 0, screenH = 0;
+    int screenW = 0, screenH = 0; // 0: the frame's size
     int left = 0, top = 0, width = 0, height = 0;
     std::vector<std::uint8_t> globalTable; // 3 bytes an entry, power of two entries
     std::vector<std::uint8_t> localTable;
@@ -90,7 +90,7 @@ struct GifSpec {
     bool interlaced = false;
     std::vector<std::uint8_t> before; // raw blocks before the frame (extensions)
     std::vector<std::uint8_t> lzw;    // joined LZW data
-    int minCodeSize = 8;
+    int minCodeSize = 2;
 };
 
 std::uint8_t TableBits(const std::vector<std::uint8_t>& table) {
@@ -102,7 +102,7 @@ std::uint8_t TableBits(const std::vector<std::uint8_t>& table) {
 std::vector<std::uint8_t> MakeGif(const GifSpec& s) {
     Bytes b;
     for (char c : std::string("GIF89a")) b.u8(static_cast<std::uint8_t>(c));
-    b.u16(s.screenW).u16(s.screenH);
+    b.u16(s.screenW ? s.screenW : s.width).u16(s.screenH ? s.screenH : s.height);
     b.u8(s.globalTable.empty() ? 0 : 0x80 | TableBits(s.globalTable)).u8(0).u8(0);
     b.raw(s.globalTable);
     b.raw(s.before);
@@ -183,13 +183,7 @@ TEST(GifLzw, BadCodesAndShortDataStopTheDecode) {
 }
 
 TEST(GifScan, SignatureIsCaseBlindAndOnlyTheTwoVersions) {
-    GifSpec s{.screenW = 1,
-              .screenH = 1,
-              .width = 1,
-              .height = 1,
-              .globalTable = GreyTable(2),
-              .lzw = LzwEncode({1}, 2),
-              .minCodeSize = 2};
+    GifSpec s{.width = 1, .height = 1, .globalTable = GreyTable(2), .lzw = LzwEncode({1}, 2)};
     auto gif = MakeGif(s);
     EXPECT_TRUE(cGIFparser::Scan(gif));
     for (const char* sig : {"gif89a", "GiF87A"}) {
@@ -197,7 +191,7 @@ TEST(GifScan, SignatureIsCaseBlindAndOnlyTheTwoVersions) {
         EXPECT_TRUE(cGIFparser::Scan(gif)) << sig;
     }
     std::copy("GIF88a", "GIF88a" + 6, gif.begin());
-    EXPECT_FALSE(cGIFparser::Scan(gif));
+    EXPECT_EQ(cGIFparser::Scan(gif).error(), GifError::BadSignature);
 }
 
 TEST(GifScan, ExtensionsBeforeTheFrameAreSkippedAndTheLastControlCounts) {
@@ -212,8 +206,7 @@ TEST(GifScan, ExtensionsBeforeTheFrameAreSkippedAndTheLastControlCounts) {
               .height = 2,
               .globalTable = GreyTable(4),
               .before = ext.v,
-              .lzw = LzwEncode({0, 1, 2, 3}, 2),
-              .minCodeSize = 2};
+              .lzw = LzwEncode({0, 1, 2, 3}, 2)};
     // A later control extension without transparency replaces the first.
     s.controlExtension = true;
     auto gif = MakeGif(s);
@@ -234,29 +227,30 @@ TEST(GifScan, ExtensionsBeforeTheFrameAreSkippedAndTheLastControlCounts) {
 }
 
 TEST(GifScan, BrokenStructuresCannotBeWalked) {
-    GifSpec s{.screenW = 2,
-              .screenH = 1,
-              .width = 2,
-              .height = 1,
-              .globalTable = GreyTable(2),
-              .lzw = LzwEncode({0, 1}, 2),
-              .minCodeSize = 2};
+    GifSpec s{.width = 2, .height = 1, .globalTable = GreyTable(2), .lzw = LzwEncode({0, 1}, 2)};
     const auto gif = MakeGif(s);
-    // Truncated anywhere before the end of the frame's data.
+    // Truncated anywhere before the end of the frame's data: in the screen descriptor, the
+    // global table (13 to 18), before the frame (19) or in it.
     for (std::size_t n = 6; n < gif.size() - 1; ++n) {
-        EXPECT_FALSE(cGIFparser::Scan(std::span(gif).first(n))) << n;
+        const auto scan = cGIFparser::Scan(std::span(gif).first(n));
+        EXPECT_FALSE(scan) << n;
+        EXPECT_EQ(scan.error(), n < 13   ? GifError::HeaderTruncated
+                                : n < 19 ? GifError::TableTruncated
+                                : n < 20 ? GifError::EndBeforeFrame
+                                         : GifError::FrameTruncated)
+            << n;
     }
     // An unknown block byte.
     auto bad = gif;
     bad[13 + 6] = 0x77;
-    EXPECT_FALSE(cGIFparser::Scan(bad));
+    EXPECT_EQ(cGIFparser::Scan(bad).error(), GifError::UnknownBlock);
     // A frame whose data is only the code size and the terminator.
     s.lzw.clear();
-    EXPECT_FALSE(cGIFparser::Scan(MakeGif(s)));
+    EXPECT_EQ(cGIFparser::Scan(MakeGif(s)).error(), GifError::FrameTruncated);
     // A global table that claims more than the file holds.
     auto shortTable = gif;
     shortTable[10] = 0x87;
-    EXPECT_FALSE(cGIFparser::Scan(shortTable));
+    EXPECT_EQ(cGIFparser::Scan(shortTable).error(), GifError::TableTruncated);
 }
 
 TEST(GifRebuild, FrameSizeBecomesScreenSizeAndTheTableInForceTheRamp) {
@@ -269,8 +263,7 @@ TEST(GifRebuild, FrameSizeBecomesScreenSizeAndTheTableInForceTheRamp) {
               .globalTable = GreyTable(2),
               .localTable = GreyTable(4),
               .transparentIndex = 2,
-              .lzw = LzwEncode({0, 1, 2, 3, 0, 1}, 2),
-              .minCodeSize = 2};
+              .lzw = LzwEncode({0, 1, 2, 3, 0, 1}, 2)};
     const auto gif = MakeGif(s);
     const auto scan = cGIFparser::Scan(gif);
     ASSERT_TRUE(scan);
@@ -303,14 +296,11 @@ TEST(GifRebuild, FrameSizeBecomesScreenSizeAndTheTableInForceTheRamp) {
 }
 
 TEST(GifDecode, TransparentIndexBecomesClearAndOtherIndicesTheirColours) {
-    GifSpec s{.screenW = 2,
-              .screenH = 2,
-              .width = 2,
+    GifSpec s{.width = 2,
               .height = 2,
               .globalTable = GreyTable(4),
               .transparentIndex = 1,
-              .lzw = LzwEncode({0, 1, 2, 3}, 2),
-              .minCodeSize = 2};
+              .lzw = LzwEncode({0, 1, 2, 3}, 2)};
     MemoryImage dib;
     ASSERT_TRUE(cGIFparser().LoadStream(MakeGif(s), dib));
     EXPECT_TRUE(dib.Alpha());
@@ -323,14 +313,11 @@ TEST(GifDecode, TransparentIndexBecomesClearAndOtherIndicesTheirColours) {
 
 TEST(GifDecode, ControlWithoutTransparencyIsOpaqueAndColoursKeepTheirChannels) {
     std::vector<std::uint8_t> table = {10, 20, 30, 40, 50, 60};
-    GifSpec s{.screenW = 2,
-              .screenH = 1,
-              .width = 2,
+    GifSpec s{.width = 2,
               .height = 1,
               .localTable = table,
               .controlExtension = true,
-              .lzw = LzwEncode({1, 0}, 2),
-              .minCodeSize = 2};
+              .lzw = LzwEncode({1, 0}, 2)};
     MemoryImage dib;
     ASSERT_TRUE(cGIFparser().LoadStream(MakeGif(s), dib));
     EXPECT_FALSE(dib.Alpha());
@@ -348,9 +335,7 @@ TEST(GifDecode, InterlacedRowsLandInPictureOrder) {
             streamOrder.push_back(static_cast<std::uint8_t>(y));
         }
     }
-    GifSpec s{.screenW = 2,
-              .screenH = h,
-              .width = 2,
+    GifSpec s{.width = 2,
               .height = h,
               .globalTable = GreyTable(16),
               .interlaced = true,
@@ -366,14 +351,11 @@ TEST(GifDecode, InterlacedRowsLandInPictureOrder) {
 
 TEST(GifDecode, DataEndingEarlyLeavesTheRestTransparent) {
     // 4 x 4 interlaced, but data for the first pass (row 0) and the second (row 4: none) only.
-    GifSpec s{.screenW = 4,
-              .screenH = 4,
-              .width = 4,
+    GifSpec s{.width = 4,
               .height = 4,
               .globalTable = GreyTable(2),
               .interlaced = true,
-              .lzw = LzwEncode({1, 1, 1, 1, 1, 1}, 2),
-              .minCodeSize = 2};
+              .lzw = LzwEncode({1, 1, 1, 1, 1, 1}, 2)};
     MemoryImage dib;
     ASSERT_TRUE(cGIFparser().LoadStream(MakeGif(s), dib));
     EXPECT_TRUE(dib.Alpha());
@@ -387,34 +369,35 @@ TEST(GifDecode, DataEndingEarlyLeavesTheRestTransparent) {
 }
 
 TEST(GifDecode, FramesWithoutColoursOrWithHostileSizesMakeNoImage) {
-    GifSpec s{.screenW = 1,
-              .screenH = 1,
-              .width = 1,
-              .height = 1,
-              .lzw = LzwEncode({0}, 2),
-              .minCodeSize = 2};
+    GifSpec s{.width = 1, .height = 1, .lzw = LzwEncode({0}, 2)};
     MemoryImage dib;
-    EXPECT_FALSE(cGIFparser().LoadStream(MakeGif(s), dib) && dib.Handle() != 0);
+    auto refusal = [&](const std::vector<std::uint8_t>& gif) {
+        cGIFparser parser;
+        EXPECT_FALSE(parser.LoadStream(gif, dib) && dib.Handle() != 0);
+        return parser.Failure();
+    };
+    EXPECT_EQ(refusal(MakeGif(s)), GifError::NoColourTable);
     s.globalTable = GreyTable(2);
     s.width = 65535;
     s.height = 65535;
-    EXPECT_FALSE(cGIFparser().LoadStream(MakeGif(s), dib) && dib.Handle() != 0);
+    EXPECT_EQ(refusal(MakeGif(s)), GifError::ImageTooLarge);
     s.width = 0;
-    EXPECT_FALSE(cGIFparser().LoadStream(MakeGif(s), dib) && dib.Handle() != 0);
+    EXPECT_EQ(refusal(MakeGif(s)), GifError::BadDimensions);
+    EXPECT_EQ(refusal(std::vector<std::uint8_t>(100, 'G')), GifError::BadSignature);
     EXPECT_FALSE(DecodeGifStream(dib, std::vector<std::uint8_t>(100, 'G'), {}));
 }
 
 TEST(GifDecode, UndecodableDataAfterTheImageWasMadeClaimTheGifWithNoImage) {
     // Minimum code size 9 is beyond the format: the image is made, the data cannot decode.
-    GifSpec s{.screenW = 2,
-              .screenH = 2,
-              .width = 2,
+    GifSpec s{.width = 2,
               .height = 2,
               .globalTable = GreyTable(2),
               .lzw = LzwEncode({0, 0, 0, 0}, 8),
               .minCodeSize = 9};
     MemoryImage dib;
-    EXPECT_TRUE(cGIFparser().LoadStream(MakeGif(s), dib));
+    cGIFparser parser;
+    EXPECT_TRUE(parser.LoadStream(MakeGif(s), dib));
+    EXPECT_EQ(parser.Failure(), GifError::BadCode);
     EXPECT_EQ(dib.BitsPointer(), nullptr);
     EXPECT_FALSE(DecodeGifStream(dib, MakeGif(s), {}));
 }

@@ -140,36 +140,41 @@ TEST(IcoChoice, EntriesDeeperThan32BitsLoseAndUnusableEntriesAreSkipped) {
 
 TEST(IcoValidation, HeaderDirectoryAndSizesMustHold) {
     cICOparser p;
+    auto refusal = [&](const std::vector<std::uint8_t>& bytes) {
+        EXPECT_FALSE(p.LoadStream(bytes, 0, 0, nullptr));
+        return p.Failure();
+    };
     const auto good = MakeIco({{16, 16, 0, Plain(16, 16, 4)}});
     EXPECT_TRUE(p.LoadStream(good, 0, 0, nullptr));
     auto bad = good;
     bad[0] = 1; // reserved
-    EXPECT_FALSE(p.LoadStream(bad, 0, 0, nullptr));
+    EXPECT_EQ(refusal(bad), IcoError::BadHeader);
     bad = good;
     bad[2] = 3; // type
-    EXPECT_FALSE(p.LoadStream(bad, 0, 0, nullptr));
+    EXPECT_EQ(refusal(bad), IcoError::BadHeader);
     bad = good;
     bad[4] = 0; // count
-    EXPECT_FALSE(p.LoadStream(bad, 0, 0, nullptr));
+    EXPECT_EQ(refusal(bad), IcoError::BadHeader);
     bad = good;
-    bad[4] = 2; // a second entry the data do not hold
-    EXPECT_FALSE(p.LoadStream(bad, 0, 0, nullptr));
+    bad[4] = 2; // a second entry read from the first one's image bytes
+    EXPECT_EQ(refusal(bad), IcoError::ImagesTruncated);
+    EXPECT_EQ(refusal({good.begin(), good.begin() + 6 + 15}), IcoError::DirectoryTruncated);
     // The directory promises more image bytes than the data hold.
     bad = good;
     bad[6 + 8] = static_cast<std::uint8_t>(bad[6 + 8] + 1);
-    EXPECT_FALSE(p.LoadStream(bad, 0, 0, nullptr));
+    EXPECT_EQ(refusal(bad), IcoError::ImagesTruncated);
     // An entry pointing outside the data.
     bad = good;
     bad[6 + 13] = 0x10;
-    EXPECT_FALSE(p.LoadStream(bad, 0, 0, nullptr));
+    EXPECT_EQ(refusal(bad), IcoError::EntryOutside);
     EXPECT_EQ(p.IconCount(), 0);
     // Bit count 0 in the bitmap and in the directory.
-    EXPECT_FALSE(p.LoadStream(
-        MakeIco({{16, 16, 0,
-                  BitmapImage(
-                      16, 16, 4, [](int, int) { return 0u; }, [](int, int) { return false; }, 0)}}),
-        0, 0, nullptr));
-    EXPECT_FALSE(p.LoadStream(std::vector<std::uint8_t>{0, 0, 1, 0, 1}, 0, 0, nullptr));
+    EXPECT_EQ(refusal(MakeIco({{16, 16, 0,
+                                BitmapImage(
+                                    16, 16, 4, [](int, int) { return 0u; },
+                                    [](int, int) { return false; }, 0)}})),
+              IcoError::UnknownDepth);
+    EXPECT_EQ(refusal(std::vector<std::uint8_t>{0, 0, 1, 0, 1}), IcoError::HeaderTruncated);
 }
 
 TEST(IcoQueries, SizesDepthsColoursAndOffsets) {
@@ -307,7 +312,9 @@ TEST(IcoBitmap, ABitmapThatCannotBeConvertedLeavesNoImage) {
     auto image = Plain(16, 16, 8);
     image[0] = 12; // header size below 40
     MemoryImage dib;
-    EXPECT_TRUE(cICOparser().LoadStream(MakeIco({{16, 16, 0, image}}), 16, 16, &dib));
+    cICOparser parser;
+    EXPECT_TRUE(parser.LoadStream(MakeIco({{16, 16, 0, image}}), 16, 16, &dib));
+    EXPECT_EQ(parser.Failure(), IcoError::BadBitmapHeader);
     EXPECT_EQ(dib.Handle(), 0);
     EXPECT_FALSE(DecodeIcoStream(dib, MakeIco({{16, 16, 0, image}}), {}));
 }
@@ -332,7 +339,9 @@ TEST(IcoPng, PngEntriesGoToThePngDecoderWithTheirOwnBytes) {
     EXPECT_EQ(dib.Height(), 40);
     EXPECT_EQ(dib.ImageType(), 11);
     MemoryImage failed;
-    EXPECT_FALSE(cICOparser(FailPng).LoadStream(ico, 48, 40, &failed));
+    cICOparser failing(FailPng);
+    EXPECT_FALSE(failing.LoadStream(ico, 48, 40, &failed));
+    EXPECT_EQ(failing.Failure(), IcoError::PngEntryFailed);
     EXPECT_EQ(failed.Handle(), 0);
 }
 
@@ -340,7 +349,9 @@ TEST(IcoPng, APngEntryThatFailsToDecodeIsStillClaimed) {
     // Signature and header only: the own PNG decoder claims it and makes no picture.
     const auto ico = MakeIco({{48, 40, 0, PngHead(48, 40, 8, 6)}});
     MemoryImage dib;
-    EXPECT_TRUE(cICOparser().LoadStream(ico, 48, 40, &dib));
+    cICOparser parser;
+    EXPECT_TRUE(parser.LoadStream(ico, 48, 40, &dib));
+    EXPECT_EQ(parser.Failure(), IcoError::PngEntryFailed);
     EXPECT_EQ(dib.Handle(), 0);
     EXPECT_FALSE(DecodeIcoStream(dib, ico, {48, 40, 32}));
 }
@@ -384,8 +395,12 @@ TEST(IcoBitmap, BitFieldMasksOfLongerHeadersMustLieInTheEntry) {
         entry.zeros(headerSize - entry.v.size());
         entry.u32(0x7C00).u32(0); // the pixel, padded; then the mask row
         MemoryImage dib;
-        EXPECT_TRUE(cICOparser().LoadStream(MakeIco({{1, 1, 16, entry.v}}), 1, 1, &dib));
-        if (entry.v.size() < 52) EXPECT_EQ(dib.Handle(), 0) << headerSize;
+        cICOparser parser;
+        EXPECT_TRUE(parser.LoadStream(MakeIco({{1, 1, 16, entry.v}}), 1, 1, &dib));
+        if (entry.v.size() < 52) {
+            EXPECT_EQ(dib.Handle(), 0) << headerSize;
+            EXPECT_EQ(parser.Failure(), IcoError::BitmapTruncated) << headerSize;
+        }
     }
 }
 

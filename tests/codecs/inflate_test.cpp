@@ -142,7 +142,9 @@ TEST(Inflate, OutputIsBoundedByTheBufferSize) {
     const Bytes data = SampleData(10000, 2, 3);
     const Bytes z = Compress(data, 9);
     Bytes tooSmall(data.size() - 1);
-    EXPECT_FALSE(Inflate(tooSmall, z).ok) << "data past the end must fail, not be cut";
+    const InflateResult cut = Inflate(tooSmall, z);
+    EXPECT_FALSE(cut.ok) << "data past the end must fail, not be cut";
+    EXPECT_EQ(cut.error, InflateError::OutputFull);
     Bytes larger(data.size() + 100, 0xEE);
     const InflateResult r = Inflate(larger, z);
     ASSERT_TRUE(r.ok);
@@ -196,8 +198,11 @@ TEST(Inflate, ProgressSeesFinishedOutputAndCanStopIt) {
     Watch stopping{&data, {}, {}};
     stopping.stopAt = 3;
     const InflateProgress stop{notify, &stopping, 4096};
-    EXPECT_FALSE(InflateData(out, z, false, &stop).ok);
+    const InflateResult stopped = InflateData(out, z, false, &stop);
+    EXPECT_FALSE(stopped.ok);
+    EXPECT_EQ(stopped.error, InflateError::Stopped);
     EXPECT_EQ(stopping.steps.size(), 3u);
+    EXPECT_EQ(InflateWindowed(out, z, data.size(), {}).error, InflateError::NoProgressHook);
 }
 
 TEST(Inflate, HeaderAndChecksumAreNotExamined) {
@@ -211,17 +216,25 @@ TEST(Inflate, HeaderAndChecksumAreNotExamined) {
     EXPECT_EQ(out, data);
 }
 
-// A dynamic block whose literals 'A' and end-of-block have 1-bit codes and whose only
-// distance code has length 1: an incomplete code.
-Bytes SingleDistanceCodeStream() {
+// The start of a final dynamic block with 257 literal/length and 1 distance code lengths whose
+// code-length code gives 1-bit codes to the entries at `oneBit` in the stored order (16, 17,
+// 18, 0, 8, 7, ..., 1).
+BitWriter DynamicBlockStart(std::initializer_list<int> oneBit) {
     BitWriter w;
     w.Bits(1, 1);  // final
     w.Bits(2, 2);  // dynamic
     w.Bits(0, 5);  // HLIT 257
     w.Bits(0, 5);  // HDIST 1
     w.Bits(14, 4); // HCLEN 18: up to the entry for length 1
+    for (int i = 0; i < 18; ++i) w.Bits(std::ranges::count(oneBit, i) ? 1 : 0, 3);
+    return w;
+}
+
+// A dynamic block whose literals 'A' and end-of-block have 1-bit codes and whose only
+// distance code has length 1: an incomplete code.
+Bytes SingleDistanceCodeStream() {
     // Code-length code: symbols 18 and 1 get 1-bit codes (1 -> "0", 18 -> "1").
-    for (int i = 0; i < 18; ++i) w.Bits(i == 2 || i == 17 ? 1 : 0, 3);
+    BitWriter w = DynamicBlockStart({2, 17});
     auto zeros = [&](unsigned n) { // runs of 11..138 zeros through symbol 18
         while (n > 0) {
             const unsigned run = n > 138 ? 138 : n;
@@ -247,12 +260,19 @@ TEST(Inflate, RejectsIncompleteCodesThatZlibAccepts) {
     ASSERT_EQ(uncompress(viaZlib.data(), &n, z.data(), static_cast<uLong>(z.size())), Z_OK);
     EXPECT_EQ(viaZlib[0], 'A');
     Bytes out(1);
-    EXPECT_FALSE(Inflate(out, z).ok);
+    const InflateResult r = Inflate(out, z);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, InflateError::IncompleteCode);
 }
 
 TEST(Inflate, RejectsDamagedStreams) {
     const Bytes data = SampleData(3000, 2, 5);
     Bytes out(data.size());
+    auto rejects = [&](const Bytes& in, InflateError why) {
+        const InflateResult r = Inflate(out, in);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.error, why);
+    };
     {
         BitWriter w; // a distance reaching before the start of the output
         w.Bits(1, 1);
@@ -261,20 +281,42 @@ TEST(Inflate, RejectsDamagedStreams) {
         w.Code(0x01, 7); // length 3 (symbol 257)
         w.Code(1, 5);    // distance 2: only one byte written so far
         w.Code(0, 7);
-        EXPECT_FALSE(Inflate(out, w.Finish()).ok);
+        rejects(w.Finish(), InflateError::DistanceTooFarBack);
     }
     {
         BitWriter w; // block type 3
         w.Bits(1, 1);
         w.Bits(3, 2);
-        EXPECT_FALSE(Inflate(out, w.Finish()).ok);
+        rejects(w.Finish(), InflateError::BadBlockType);
     }
+    {
+        BitWriter w; // fixed code for literal/length symbol 286
+        w.Bits(1, 1);
+        w.Bits(1, 2);
+        w.Code(0xC0 + (286 - 280), 8);
+        rejects(w.Finish(), InflateError::BadSymbol);
+    }
+    // Code-length codes: three 1-bit codes; a repeat of the previous length first; runs of
+    // zeros past the 258 lengths (1 -> "0", 18 -> "1").
+    rejects(DynamicBlockStart({3, 4, 5}).Finish(), InflateError::OverSubscribedCode);
+    BitWriter repeatFirst = DynamicBlockStart({0, 17}); // 1 -> "0", 16 -> "1"
+    repeatFirst.Code(1, 1);
+    repeatFirst.Bits(0, 2);
+    rejects(repeatFirst.Finish(), InflateError::RepeatWithoutLength);
+    BitWriter pastEnd = DynamicBlockStart({2, 17});
+    for (int run = 0; run < 2; ++run) {
+        pastEnd.Code(1, 1);
+        pastEnd.Bits(127, 7); // 138 zeros
+    }
+    rejects(pastEnd.Finish(), InflateError::RepeatPastEnd);
+
     Bytes stored = Compress(data, 0);
     stored[5] ^= 0x01; // NLEN no longer the complement of LEN
-    EXPECT_FALSE(Inflate(out, stored).ok);
+    rejects(stored, InflateError::StoredLengthMismatch);
     Bytes z = Compress(data, 9);
     z.resize(z.size() / 2); // input exhausted
-    EXPECT_FALSE(Inflate(out, z).ok);
+    rejects(z, InflateError::InputEnded);
+    rejects(Bytes{0x78}, InflateError::InputEnded);
 }
 
 TEST(Inflate, WideWindowVariantReadsSixteenExtraBitsForSymbol285Only) {
@@ -295,7 +337,9 @@ TEST(Inflate, WideWindowVariantReadsSixteenExtraBitsForSymbol285Only) {
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.written, out.size());
     EXPECT_EQ(out, Bytes(out.size(), 'x'));
-    EXPECT_FALSE(Inflate(out, z, false).ok) << "without the variant 285 is length 258";
+    const InflateResult plain = Inflate(out, z, false);
+    EXPECT_FALSE(plain.ok) << "without the variant 285 is length 258";
+    EXPECT_EQ(plain.error, InflateError::DistanceTooFarBack);
 }
 
 } // namespace

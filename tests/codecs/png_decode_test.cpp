@@ -41,6 +41,8 @@ struct Decoded {
     bool claimed = false;
     bool made = false;
     cPNGparser::Inflater inflater = cPNGparser::Inflater::None;
+    PngError failure = PngError::None;
+    InflateError inflateError = InflateError::None;
     Bytes pixels;
     bool alpha = false;
     int type = -1, width = 0, height = 0;
@@ -53,6 +55,8 @@ Decoded Decode(const Bytes& png, PngDecodeOptions options = WithZlib()) {
     d.claimed = parser.LoadStream(png, dib);
     d.made = dib.BitsPointer() != nullptr;
     d.inflater = parser.LastInflater();
+    d.failure = parser.Failure();
+    d.inflateError = parser.LastInflateError();
     d.pixels = Pixels(dib);
     d.alpha = dib.Alpha();
     d.type = dib.ImageType();
@@ -70,6 +74,14 @@ std::vector<std::string> SuiteFiles() {
 }
 
 TEST(PngSuite, EveryValidFileDecodesAndEveryBrokenOneFails) {
+    const std::map<std::string, PngError> broken = {
+        {"xc1n0g08.png", PngError::BadColourType}, {"xc9n2c08.png", PngError::BadColourType},
+        {"xcrn0g04.png", PngError::BadSignature},  {"xcsn0g01.png", PngError::ImageDataCrc},
+        {"xd0n2c08.png", PngError::BadBitDepth},   {"xd3n2c08.png", PngError::BadBitDepth},
+        {"xd9n2c08.png", PngError::BadBitDepth},   {"xdtn0g01.png", PngError::NoImageData},
+        {"xhdn0g08.png", PngError::HeaderCrc},     {"xlfn0g04.png", PngError::BadSignature},
+        {"xs1n0g01.png", PngError::BadSignature},  {"xs2n0g01.png", PngError::BadSignature},
+        {"xs4n0g01.png", PngError::BadSignature},  {"xs7n0g01.png", PngError::BadSignature}};
     const auto names = SuiteFiles();
     ASSERT_GT(names.size(), 150u) << "PNG suite not found at " << CORVALE_PNGSUITE_DIR;
     for (const auto& name : names) {
@@ -78,8 +90,12 @@ TEST(PngSuite, EveryValidFileDecodesAndEveryBrokenOneFails) {
         const Decoded d = Decode(png);
         if (name[0] == 'x') {
             EXPECT_FALSE(d.made) << name;
+            const auto why = broken.find(name);
+            ASSERT_NE(why, broken.end()) << name << ": " << PngErrorText(d.failure);
+            EXPECT_EQ(d.failure, why->second) << name << ": " << PngErrorText(d.failure);
         } else {
-            EXPECT_TRUE(d.claimed && d.made) << name;
+            EXPECT_TRUE(d.claimed && d.made) << name << ": " << PngErrorText(d.failure);
+            EXPECT_EQ(d.failure, PngError::None) << name;
             EXPECT_EQ(d.type, 10) << name;
             EXPECT_EQ(d.inflater, cPNGparser::Inflater::Zlib) << name;
         }
@@ -332,7 +348,10 @@ TEST(PngPixels, UnknownFilterTypeIsToleratedOnlyWithoutInterlacing) {
     const Decoded plain = Decode(PngBuilder().Header(2, 1, 8, 0).Data({7, 40, 50}).End().bytes());
     ASSERT_TRUE(plain.made);
     EXPECT_EQ(plain.pixels, (Bytes{40, 40, 40, 255, 50, 50, 50, 255}));
-    EXPECT_FALSE(Decode(PngBuilder().Header(1, 1, 8, 0, 1).Data({7, 40}).End().bytes()).made);
+    const Decoded interlaced =
+        Decode(PngBuilder().Header(1, 1, 8, 0, 1).Data({7, 40}).End().bytes());
+    EXPECT_FALSE(interlaced.made);
+    EXPECT_EQ(interlaced.failure, PngError::BadFilterType);
 }
 
 // Deliberate difference from libpng: a palette image without a palette chunk decodes as black,
@@ -341,8 +360,9 @@ TEST(PngPixels, PaletteImageWithoutPaletteIsBlackAndWhite) {
     const Decoded d = Decode(SimplePng(2, 1, 1, 3, {{0b01000000}}));
     ASSERT_TRUE(d.made);
     EXPECT_EQ(d.pixels, (Bytes{0, 0, 0, 255, 255, 255, 255, 255}));
-    EXPECT_FALSE(Decode(SimplePng(1, 1, 8, 3, {{2}}, {{"PLTE", {1, 2, 3, 4, 5, 6}}})).made)
-        << "an index beyond the palette fails";
+    const Decoded beyond = Decode(SimplePng(1, 1, 8, 3, {{2}}, {{"PLTE", {1, 2, 3, 4, 5, 6}}}));
+    EXPECT_FALSE(beyond.made) << "an index beyond the palette fails";
+    EXPECT_EQ(beyond.failure, PngError::PaletteIndex);
 }
 
 TEST(PngChunks, AncillaryChunksAreSkippedAndImageDataJoined) {
@@ -368,32 +388,70 @@ TEST(PngChunks, CrcIsCheckedOnlyWithZlib) {
                           .Chunk("IDAT", PngBuilder::Deflate({0, 5}), true)
                           .End()
                           .bytes();
-    EXPECT_TRUE(Decode(png, WithZlib()).claimed);
-    EXPECT_FALSE(Decode(png, WithZlib()).made);
+    const Decoded checked = Decode(png, WithZlib());
+    EXPECT_TRUE(checked.claimed);
+    EXPECT_FALSE(checked.made);
+    EXPECT_EQ(checked.failure, PngError::ImageDataCrc);
     EXPECT_TRUE(Decode(png, WithoutZlib()).made);
 }
 
 TEST(PngChunks, PaletteLengthRules) {
     const Bytes tenBytes(10, 1);
-    EXPECT_FALSE(Decode(SimplePng(1, 1, 8, 3, {{0}}, {{"PLTE", tenBytes}})).made);
-    EXPECT_FALSE(Decode(SimplePng(1, 1, 8, 2, {{0, 0, 0}}, {{"PLTE", tenBytes}})).made);
+    for (const Decoded& d : {Decode(SimplePng(1, 1, 8, 3, {{0}}, {{"PLTE", tenBytes}})),
+                             Decode(SimplePng(1, 1, 8, 2, {{0, 0, 0}}, {{"PLTE", tenBytes}}))}) {
+        EXPECT_FALSE(d.made);
+        EXPECT_EQ(d.failure, PngError::PaletteLength);
+    }
     EXPECT_TRUE(Decode(SimplePng(1, 1, 8, 0, {{0}}, {{"PLTE", tenBytes}})).made);
+}
+
+// Claimed, no picture, and the reason named (by both inflaters when the data get that far).
+void ExpectRefused(const Bytes& png, PngError why, const char* what) {
+    for (const PngDecodeOptions& options : {WithZlib(), WithoutZlib()}) {
+        const Decoded d = Decode(png, options);
+        EXPECT_TRUE(d.claimed) << what;
+        EXPECT_FALSE(d.made) << what;
+        EXPECT_EQ(d.failure, why) << what << ": " << PngErrorText(d.failure);
+    }
 }
 
 TEST(PngChunks, BrokenStreamsAreClaimedButMakeNoImage) {
     const Bytes good = SimplePng(2, 2, 8, 0, {{1, 2}, {3, 4}});
-    Bytes noEnd(good.begin(), good.end() - 12);
-    Decoded d = Decode(noEnd);
-    EXPECT_TRUE(d.claimed);
-    EXPECT_FALSE(d.made) << "data ending before IEND";
+    ExpectRefused(Bytes(good.begin(), good.end() - 12), PngError::EndBeforeIend,
+                  "data ending before IEND");
+    ExpectRefused(Bytes(good.begin(), good.end() - 1), PngError::ChunkPastEnd,
+                  "IEND without all of its CRC");
+    Bytes huge = good;
+    huge[8] = 0x80; // the header chunk's length
+    ExpectRefused(huge, PngError::ChunkLength, "a length above 2^31 - 1");
+    ExpectRefused(PngBuilder().Data({0, 1, 2}).End().bytes(), PngError::NoHeader, "no header");
+    ExpectRefused(PngBuilder().Header(1, 1, 8, 0).End().bytes(), PngError::NoImageData, "no data");
     // Image data one row short (a mended case: the rows are not invented).
-    d = Decode(PngBuilder().Header(2, 2, 8, 0).Data({0, 1, 2}).End().bytes());
-    EXPECT_FALSE(d.made);
-    // A depth the colour type does not allow.
-    EXPECT_FALSE(Decode(PngBuilder().Header(1, 1, 4, 2).Data({0, 0, 0}).End().bytes()).made);
-    // Sizes whose product overflows 64 bits when multiplied carelessly.
-    EXPECT_FALSE(
-        Decode(PngBuilder().Header(0x7FFFFFFF, 0x7FFFFFFF, 8, 6).Data({0}).End().bytes()).made);
+    ExpectRefused(PngBuilder().Header(2, 2, 8, 0).Data({0, 1, 2}).End().bytes(),
+                  PngError::RowsMissing, "one row short");
+    const Decoded garbled =
+        Decode(PngBuilder().Header(1, 1, 8, 0).Chunk("IDAT", {0x78, 0x9C, 0xFF}).End().bytes());
+    EXPECT_EQ(garbled.failure, PngError::Inflate);
+    EXPECT_EQ(garbled.inflateError, InflateError::BadBlockType);
+    // Header fields outside the format, each refused for itself.
+    ExpectRefused(PngBuilder().Header(1, 1, 4, 2).Data({0, 0, 0}).End().bytes(),
+                  PngError::BadBitDepth, "a depth the colour type does not allow");
+    ExpectRefused(PngBuilder().Header(1, 1, 8, 5).Data({0, 0}).End().bytes(),
+                  PngError::BadColourType, "colour type 5");
+    ExpectRefused(PngBuilder().Header(1, 1, 8, 0, 2).Data({0, 0}).End().bytes(),
+                  PngError::BadInterlaceMethod, "interlace method 2");
+    ExpectRefused(PngBuilder().Header(0, 1, 8, 0).Data({0}).End().bytes(), PngError::BadDimensions,
+                  "width 0");
+    ExpectRefused(PngBuilder().Chunk("IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 0, 1, 0, 0}).End().bytes(),
+                  PngError::BadCompressionMethod, "compression method 1");
+    ExpectRefused(PngBuilder().Chunk("IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 0, 0, 1, 0}).End().bytes(),
+                  PngError::BadFilterMethod, "filter method 1");
+    // Sizes whose product overflows 64 bits when multiplied carelessly: refused by the size
+    // check itself, before the image data could be found too short.
+    ExpectRefused(PngBuilder().Header(0x7FFFFFFF, 0x7FFFFFFF, 8, 6).Data({0}).End().bytes(),
+                  PngError::ImageTooLarge, "2^31 - 1 square");
+    ExpectRefused(PngBuilder().Header(4096, 4096, 8, 6).Data({0}).End().bytes(),
+                  PngError::ImageDataTooShort, "64 MiB of rows from a few bytes");
     // A grey key read under a first header, then a 16-bit truecolour header: the two-byte key
     // is too short to compare with and is not read past its end.
     const Bytes rows16 = {0, 0, 0, 0, 0, 0, 0};
@@ -405,13 +463,16 @@ TEST(PngChunks, BrokenStreamsAreClaimedButMakeNoImage) {
                                        .End()
                                        .bytes());
     EXPECT_EQ(rekeyed.pixels, (Bytes{0, 0, 0, 255}));
-    // A header chunk too short to read.
-    EXPECT_FALSE(Decode(PngBuilder().Chunk("IHDR", {0, 0, 0, 1}).Data({0, 0}).End().bytes()).made);
+    ExpectRefused(PngBuilder().Chunk("IHDR", {0, 0, 0, 1}).Data({0, 0}).End().bytes(),
+                  PngError::HeaderSize, "a header chunk too short to read");
     // Not a PNG at all: not claimed.
     Bytes notPng = good;
     notPng[1] = 'Q';
-    EXPECT_FALSE(Decode(notPng).claimed);
-    EXPECT_FALSE(Decode(Bytes(good.begin(), good.begin() + 7)).claimed);
+    for (const Bytes& bytes : {notPng, Bytes(good.begin(), good.begin() + 7)}) {
+        const Decoded d = Decode(bytes);
+        EXPECT_FALSE(d.claimed);
+        EXPECT_EQ(d.failure, PngError::BadSignature);
+    }
 }
 
 TEST(PngFile, FilesOf56BytesOrFewerAreNotPngs) {
@@ -424,7 +485,9 @@ TEST(PngFile, FilesOf56BytesOrFewerAreNotPngs) {
         std::fwrite(bytes.data(), 1, size, f);
         std::fclose(f);
         MemoryImage dib;
-        EXPECT_EQ(cPNGparser().LoadFile(path, dib), size == 57) << size;
+        cPNGparser parser;
+        EXPECT_EQ(parser.LoadFile(path, dib), size == 57) << size;
+        if (size == 56) EXPECT_EQ(parser.Failure(), PngError::BadFileSize);
     }
     std::remove(path.c_str());
 }

@@ -3,7 +3,7 @@
 CORVALE_PACKAGES=(
     cmake ninja-build ccache g++ clang libclang-rt-14-dev clang-format pkg-config
     googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
-    zlib1g-dev libpng-dev libgif-dev libstb-dev libdeflate-dev
+    zlib1g-dev libpng-dev libgif-dev libstb-dev libdeflate-dev libspng-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev
     wine64 xvfb imagemagick xdotool python3-pil fonts-dejavu-core
 )

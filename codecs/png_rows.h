@@ -1,0 +1,165 @@
+#pragma once
+// The PNG decoder's row pass: undoes filtering and interlacing and converts the unfiltered rows
+// into premultiplied BGRA pixels of the image.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "codecs/cPNGparser.h"
+
+namespace corvale {
+
+// Adam7 passes 1-7 (start row, start column, row step, column step), then the whole image.
+struct Pass {
+    std::uint32_t startRow, startCol, rowStep, colStep;
+};
+constexpr Pass kPasses[8] = {{0, 0, 8, 8}, {0, 4, 8, 8}, {4, 0, 8, 4}, {0, 2, 4, 4},
+                             {2, 0, 4, 2}, {0, 1, 2, 2}, {1, 0, 2, 1}, {0, 0, 1, 1}};
+constexpr int kWholeImage = 7;
+
+enum ColorType : std::uint8_t {
+    kGrey = 0,
+    kTruecolor = 2,
+    kPalette = 3,
+    kGreyAlpha = 4,
+    kTruecolorAlpha = 6
+};
+
+// x / 255 for x <= 255 * 255, truncating.
+inline std::uint8_t Div255(std::uint32_t x) {
+    return static_cast<std::uint8_t>((x * 0x8081u) >> 23);
+}
+
+struct Header {
+    bool seen = false;
+    std::int32_t width = 0, height = 0;
+    std::uint8_t depth = 0, colorType = 0, interlace = 0;
+    std::uint64_t expected = 0; // filtered bytes the header predicts
+};
+
+inline unsigned Channels(std::uint8_t colorType) {
+    switch (colorType) {
+    case kTruecolor:
+        return 3;
+    case kGreyAlpha:
+        return 2;
+    case kTruecolorAlpha:
+        return 4;
+    default:
+        return 1;
+    }
+}
+
+inline unsigned BitsPerPixel(const Header& h) {
+    return Channels(h.colorType) * h.depth;
+}
+
+// Bytes of n pixels, without the filter byte.
+inline std::uint64_t RowLength(std::uint64_t pixels, unsigned bitsPerPixel) {
+    return (pixels * bitsPerPixel + 7) / 8;
+}
+
+struct PassSize {
+    std::uint32_t cols = 0, rows = 0;
+};
+
+inline PassSize SizeOfPass(const Pass& p, std::uint32_t width, std::uint32_t height) {
+    PassSize s;
+    s.cols = width / p.colStep + (p.startCol < width % p.colStep ? 1 : 0);
+    s.rows = height / p.rowStep + (p.startRow < height % p.rowStep ? 1 : 0);
+    return s;
+}
+
+// ---- Unfiltering ----------------------------------------------------------------------------
+//
+// A row is unfiltered from the decompressed data into a row buffer of its own: the decompressed
+// data stay as they are (the own inflate may still copy from them) and the row above is the
+// previous row buffer (all zero on the first row of an image or pass). Row buffers have
+// kRowSlack bytes past the row, and the decompressed data kInputSlack bytes past their end,
+// for the wider reads and writes of 3- and 6-byte pixels.
+
+constexpr std::size_t kRowSlack = 16;
+constexpr std::size_t kInputSlack = 16;
+// The smallest window the own inflate decompresses into (larger for very wide rows).
+constexpr std::size_t kPngInflateWindow = std::size_t{1} << 20;
+
+// Whether the SSE2 row code is used (x86 processors that have it, unless tests force the plain
+// path).
+bool UseSse2();
+
+// Converts unfiltered rows of one image into premultiplied BGRA.
+struct Converter {
+    std::uint8_t colorType = 0, depth = 0;
+    const std::uint8_t* palette = nullptr; // RGB triples
+    std::size_t paletteEntries = 0;
+    const std::vector<std::uint8_t>* trns = nullptr;
+    bool haveTrns = false;
+    std::int32_t key = -1;
+    std::uint32_t lut[256] = {};
+    bool skip[256] = {};
+    std::size_t lutEntries = 0;
+    bool sse2 = false;
+
+    static void Store(std::uint8_t* d, unsigned r, unsigned g, unsigned b, unsigned a);
+    // Converts n pixels of one unfiltered row into the image, dstStep bytes apart.
+    bool Row(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d, std::size_t dstStep) const;
+    // The stored pixel of every grey level or palette index (depths 1 to 8), made once.
+    void PrepareIndexed();
+    // Grey (through the ramp) and palette images of depths 1 to 8; grey pixels equal to the
+    // key stay transparent; an index beyond the palette fails.
+    bool Indexed(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
+                 std::size_t dstStep) const;
+    // 16-bit samples: the most significant byte of each is used.
+    bool Row16(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d, std::size_t dstStep) const;
+};
+
+// The palette used for grey images (a ramp) and for palette images without a palette chunk.
+std::vector<std::uint8_t> PreparedPalette(const Header& h);
+
+// the cache. Each row is unfiltered into one of two row buffers (the other holds the row
+// above), except the last row of the data when it is the only row of its pass: nothing reads
+// the decompressed data after it, so it is unfiltered where it lies. A picture one row high
+// thus needs no row buffer, and an interlaced one only buffers of its passes before the last.
+class RowPass {
+  public:
+    RowPass(const Header& h, const Converter& conv, PngError& error);
+
+    // Starts on the image's pixels; false when there is no memory for the row buffers.
+    bool Start(std::uint8_t* bits);
+
+    // Unfilters and converts every row not yet done that lies within the first `available`
+    // bytes of the decompressed data, of which `data` holds those from `first` on. False when a
+    // row fails (the error is set).
+    bool Advance(const std::uint8_t* data, std::size_t first, std::size_t available);
+
+    // The own inflate's progress hook (InflateProgress::notify); self is the RowPass.
+    static bool OnProgress(void* self, const std::uint8_t* data, std::size_t first,
+                           std::size_t written, std::size_t& keepFrom);
+
+  private:
+    // Moves to the next pass that holds pixels (passes without columns or rows consume
+    // nothing); its first row has zeros above it.
+    void EnterPass();
+
+    const Converter& conv_;
+    std::uint8_t* bits_ = nullptr;
+    PngError& error_;
+    const std::uint32_t width_, height_;
+    const unsigned bpp_;
+    const std::size_t filterDistance_;
+    const bool interlaced_;
+    int pass_;
+    const int lastPass_;
+    const bool sse2_;
+    int inPlacePass_ = -1; // the pass whose only row is the last of the data, or -1
+    std::unique_ptr<std::uint8_t[]> rows_;
+    std::uint8_t* cur_ = nullptr;
+    std::uint8_t* prev_ = nullptr;
+    PassSize size_;
+    std::size_t rowLength_ = 0;
+    std::uint32_t row_ = 0;
+    std::size_t offset_ = 0; // of the next row's filter byte in the decompressed data
+};
+
+} // namespace corvale
