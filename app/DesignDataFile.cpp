@@ -33,12 +33,8 @@ class Locator {
     explicit Locator(std::string_view text) : s_(text) {}
 
     std::optional<std::vector<Member>> Object(std::size_t at) {
-        std::size_t p = SkipSpace(at);
-        if (p >= s_.size() || s_[p] != '{') return std::nullopt;
         std::vector<Member> members;
-        p = SkipSpace(p + 1);
-        if (p < s_.size() && s_[p] == '}') return members;
-        while (p < s_.size()) {
+        const bool whole = List(at, '{', '}', [&](std::size_t p) -> std::optional<std::size_t> {
             Member m;
             m.keyBegin = p;
             auto keyEnd = String(p);
@@ -53,33 +49,42 @@ class Locator {
             if (!valueEnd) return std::nullopt;
             m.value.end = *valueEnd;
             members.push_back(std::move(m));
-            p = SkipSpace(*valueEnd);
-            if (p < s_.size() && s_[p] == '}') return members;
-            if (p >= s_.size() || s_[p] != ',') return std::nullopt;
-            p = SkipSpace(p + 1);
-        }
-        return std::nullopt;
+            return valueEnd;
+        });
+        if (!whole) return std::nullopt;
+        return members;
     }
 
     std::optional<std::vector<Span>> Array(std::size_t at) {
-        std::size_t p = SkipSpace(at);
-        if (p >= s_.size() || s_[p] != '[') return std::nullopt;
         std::vector<Span> items;
-        p = SkipSpace(p + 1);
-        if (p < s_.size() && s_[p] == ']') return items;
-        while (p < s_.size()) {
+        const bool whole = List(at, '[', ']', [&](std::size_t p) -> std::optional<std::size_t> {
             auto end = Value(p, 0);
-            if (!end) return std::nullopt;
-            items.push_back({p, *end});
-            p = SkipSpace(*end);
-            if (p < s_.size() && s_[p] == ']') return items;
-            if (p >= s_.size() || s_[p] != ',') return std::nullopt;
-            p = SkipSpace(p + 1);
-        }
-        return std::nullopt;
+            if (end) items.push_back({p, *end});
+            return end;
+        });
+        if (!whole) return std::nullopt;
+        return items;
     }
 
   private:
+    // Reads `open`, entries separated by commas, `close` from `at` on, each entry by
+    // entry(p) -> where it ends (nothing: malformed). Whether the whole list was well formed.
+    template <class Entry> bool List(std::size_t at, char open, char close, Entry entry) {
+        std::size_t p = SkipSpace(at);
+        if (p >= s_.size() || s_[p] != open) return false;
+        p = SkipSpace(p + 1);
+        if (p < s_.size() && s_[p] == close) return true;
+        while (p < s_.size()) {
+            const std::optional<std::size_t> end = entry(p);
+            if (!end) return false;
+            p = SkipSpace(*end);
+            if (p < s_.size() && s_[p] == close) return true;
+            if (p >= s_.size() || s_[p] != ',') return false;
+            p = SkipSpace(p + 1);
+        }
+        return false;
+    }
+
     std::size_t SkipSpace(std::size_t p) const {
         while (p < s_.size() && (s_[p] == ' ' || s_[p] == '\t' || s_[p] == '\n' || s_[p] == '\r'))
             ++p;
@@ -327,22 +332,40 @@ bool SetControlPropertyFile(std::string& json, std::string_view name,
     return true;
 }
 
+namespace {
+
+// A control's members and the members of the object its "properties" entry holds.
+struct ControlBag {
+    std::vector<Member> members;
+    std::size_t properties = 0; // where the "properties" entry stands in `members`
+    std::vector<Member> bag;
+};
+
+std::optional<ControlBag> ControlPropertyBag(std::string_view json, std::string_view name,
+                                             std::optional<std::int32_t> index) {
+    auto members = ControlMembers(json, name, index);
+    if (!members) return std::nullopt;
+    const Member* props = FindMember(*members, "properties");
+    if (!props) return std::nullopt;
+    auto bag = Locator(json).Object(props->value.begin);
+    if (!bag) return std::nullopt;
+    const auto at = static_cast<std::size_t>(props - members->data());
+    return ControlBag{std::move(*members), at, std::move(*bag)};
+}
+
+} // namespace
+
 bool RemoveControlProperty(std::string& json, std::string_view name,
                            std::optional<std::int32_t> index, std::string_view property) {
-    auto members = ControlMembers(json, name, index);
-    if (!members) return false;
-    const Member* props = FindMember(*members, "properties");
-    if (!props) return false;
-    Locator loc(json);
-    auto bag = loc.Object(props->value.begin);
-    if (!bag) return false;
-    const Member* p = FindMember(*bag, property, true);
+    auto found = ControlPropertyBag(json, name, index);
+    if (!found) return false;
+    const Member* p = FindMember(found->bag, property, true);
     if (!p) return false;
-    if (bag->size() == 1) {
-        EraseMember(json, *members, static_cast<std::size_t>(props - members->data()));
+    if (found->bag.size() == 1) {
+        EraseMember(json, found->members, found->properties);
         return true;
     }
-    EraseMember(json, *bag, static_cast<std::size_t>(p - bag->data()));
+    EraseMember(json, found->bag, static_cast<std::size_t>(p - found->bag.data()));
     return true;
 }
 
@@ -539,14 +562,9 @@ bool DesignDataFile::SavePicture(std::string_view name, std::optional<std::int32
 std::string DesignDataFile::PictureFileOf(std::string_view name,
                                           std::optional<std::int32_t> index) const {
     std::string file;
-    auto members = ControlMembers(text_, name, index);
-    if (!members) return file;
-    const Member* props = FindMember(*members, "properties");
-    if (!props) return file;
-    Locator loc(text_);
-    auto bag = loc.Object(props->value.begin);
-    if (!bag) return file;
-    const Member* image = FindMember(*bag, "Image", true);
+    auto found = ControlPropertyBag(text_, name, index);
+    if (!found) return file;
+    const Member* image = FindMember(found->bag, "Image", true);
     if (!image) return file;
     const Json value = Json::parse(
         std::string_view(text_).substr(image->value.begin, image->value.end - image->value.begin),

@@ -29,6 +29,28 @@ function(corvale_version_defines target)
         CORVALE_VERSION_PATCH=${PROJECT_VERSION_PATCH})
 endfunction()
 
+# corvale_windowed_program(NAME LIBRARY lib RESOURCES objects RC script MANIFEST file.in
+#                          [RC_DEPENDS file...])
+# A Windows program from the folder's main.cpp over `lib`. Its resource script is compiled as the
+# object library `objects` (window tests link it too, so they run with the same controls), with
+# the manifest made from `file.in` (the project version filled in) and the version record; the
+# program starts at wWinMain and finds zlib1.dll beside itself.
+function(corvale_windowed_program name)
+    cmake_parse_arguments(P "" "LIBRARY;RESOURCES;RC;MANIFEST" "RC_DEPENDS" ${ARGN})
+    get_filename_component(manifest ${P_MANIFEST} NAME_WLE)
+    set(dir ${CMAKE_CURRENT_BINARY_DIR}/manifest)
+    configure_file(${P_MANIFEST} ${dir}/${manifest} @ONLY)
+    add_library(${P_RESOURCES} OBJECT ${P_RC})
+    set_source_files_properties(${P_RC} PROPERTIES
+        OBJECT_DEPENDS "${dir}/${manifest};${P_RC_DEPENDS}")
+    target_include_directories(${P_RESOURCES} PRIVATE ${dir})
+    corvale_version_defines(${P_RESOURCES})
+    add_executable(${name} WIN32 main.cpp $<TARGET_OBJECTS:${P_RESOURCES}>)
+    target_link_libraries(${name} PRIVATE ${P_LIBRARY})
+    target_link_options(${name} PRIVATE -municode)
+    corvale_copy_zlib_dll(${name})
+endfunction()
+
 # corvale_layer_includes(TARGET folder...)
 # The target's include path reaches only the named top-level folders of the source tree: a
 # folder of links under the build tree stands in for the source root. A library given only

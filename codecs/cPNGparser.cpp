@@ -236,7 +236,8 @@ Parsed<std::span<const std::uint8_t>, PngError> GatherImageData(std::span<const 
 
 // The row converter for the image's colour type and depth; `palette` receives the colours it
 // points at (a ramp for grey images and palette images without a palette chunk).
-Converter MakeConverter(const DecodeState& st, std::vector<std::uint8_t>& palette) {
+Converter MakeConverter(const DecodeState& st, PngRowPath rowPath,
+                        std::vector<std::uint8_t>& palette) {
     const Header& h = st.header;
     if (h.colorType == kGrey || (h.colorType == kPalette && !st.havePalette))
         palette = PreparedPalette(h);
@@ -251,8 +252,7 @@ Converter MakeConverter(const DecodeState& st, std::vector<std::uint8_t>& palett
     conv.trns = &st.trns;
     conv.haveTrns = st.haveTrns;
     conv.key = st.key;
-    conv.sse2 = UseSse2();
-    if (h.depth <= 8 && (h.colorType == kGrey || h.colorType == kPalette)) conv.PrepareIndexed();
+    conv.Prepare(ChooseRowCode(rowPath));
     return conv;
 }
 
@@ -440,7 +440,7 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
         if (!idat) return Failed(failure_, idat.error());
 
         std::vector<std::uint8_t> palette;
-        const Converter conv = MakeConverter(st, palette);
+        const Converter conv = MakeConverter(st, options_.rowPath, palette);
         const Decompressed rows = DecompressRows(*idat, st, conv, zlib.get(), cHost);
         inflater_ = rows.inflater;
         inflateError_ = rows.inflateError;

@@ -18,6 +18,19 @@ namespace corvale {
 using PngGdiplusDecoder = bool (*)(ImageHost& image, std::string_view fileName,
                                    std::span<const std::uint8_t> bytes, std::uintptr_t token);
 
+// Which code undoes the filters and converts the rows; every path gives the same pixels.
+enum class PngRowPath : std::uint8_t {
+    Automatic, // the fastest the processor runs
+    Plain,     // portable code only
+    Sse2,      // SSE2 unfiltering and premultiplying
+    Ssse3,     // with byte shuffles that convert four pixels at a time
+    Sse41,     // and blends in the Paeth filter
+};
+
+// True when this build and processor run the path (Automatic and Plain always); a decode asked
+// for a path that is not available takes the best available below it.
+bool PngRowPathAvailable(PngRowPath path);
+
 struct PngDecodeOptions {
     // Library names the zlib probe tries; empty = decode without zlib.
     std::span<const std::string_view> zlibNames = DefaultZlibNames();
@@ -26,6 +39,7 @@ struct PngDecodeOptions {
     // Above 0: a picture wider or taller than this (by the header in force when the image data
     // are decoded) is not decoded. Icon entries pass their limit here.
     std::int32_t maxSide = 0;
+    PngRowPath rowPath = PngRowPath::Automatic;
 };
 
 // The options the built-in decoder chain uses: the default zlib names, and GDI+ as the image
@@ -103,10 +117,6 @@ class cPNGparser {
     PngError failure_ = PngError::None;
     InflateError inflateError_ = InflateError::None;
 };
-
-// Makes the PNG row code use its plain path instead of the SSE2 one (both give the same pixels;
-// tests compare them). Affects decodes started afterwards.
-void ForcePlainPngRows(bool plain);
 
 // The entry of the built-in decoder chain.
 bool DecodePngStream(ImageHost& dib, std::span<const std::uint8_t> bytes, const IconWish& wish);

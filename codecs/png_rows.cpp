@@ -3,14 +3,16 @@
 #include "codecs/cPNGparser.h"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <emmintrin.h>
+#include <smmintrin.h>
+#include <tmmintrin.h>
 #endif
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
@@ -20,24 +22,62 @@
 namespace corvale {
 namespace {
 
-// Whether the SSE2 row code is used: x86_64 always has SSE2; i686 asks the processor. Tests
-// switch it off to compare both.
-std::atomic<bool> gPlainRowsForced{false};
-
-} // namespace
-
-bool UseSse2() {
-#if defined(__x86_64__)
-    return !gPlainRowsForced.load(std::memory_order_relaxed);
-#elif defined(CORVALE_PNG_X86)
-    static const bool has = [] {
+#if defined(CORVALE_PNG_X86)
+bool ProcessorHas(RowCode code) {
+    static const bool sse2 = [] {
         __builtin_cpu_init();
         return __builtin_cpu_supports("sse2") != 0;
     }();
-    return has && !gPlainRowsForced.load(std::memory_order_relaxed);
+    static const bool ssse3 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") != 0;
+    }();
+    static const bool sse41 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("sse4.1") != 0;
+    }();
+    switch (code) {
+    case RowCode::kSse2:
+        return sse2;
+    case RowCode::kSsse3:
+        return sse2 && ssse3;
+    case RowCode::kSse41:
+        return sse2 && ssse3 && sse41;
+    default:
+        return true;
+    }
+}
 #else
-    return false;
+bool ProcessorHas(RowCode code) {
+    return code == RowCode::kPlain;
+}
 #endif
+
+} // namespace
+
+RowCode ChooseRowCode(PngRowPath path) {
+    // The paths in order; each asks for the one it names or the best below it.
+    constexpr RowCode kOrder[] = {RowCode::kSse41, RowCode::kSsse3, RowCode::kSse2};
+    std::size_t from = 0;
+    if (path == PngRowPath::Plain) return RowCode::kPlain;
+    if (path == PngRowPath::Ssse3) from = 1;
+    if (path == PngRowPath::Sse2) from = 2;
+    for (std::size_t i = from; i < std::size(kOrder); ++i)
+        if (ProcessorHas(kOrder[i])) return kOrder[i];
+    return RowCode::kPlain;
+}
+
+bool PngRowPathAvailable(PngRowPath path) {
+    switch (path) {
+    case PngRowPath::Sse2:
+        return ProcessorHas(RowCode::kSse2);
+    case PngRowPath::Ssse3:
+        return ProcessorHas(RowCode::kSsse3);
+    case PngRowPath::Sse41:
+        return ProcessorHas(RowCode::kSse41);
+    default:
+        return true;
+    }
 }
 
 namespace {
@@ -83,48 +123,14 @@ void UnfilterPlain(std::uint8_t filter, const std::uint8_t* src, const std::uint
     }
 }
 
-// Pixels of one or two bytes: the left bytes are carried in registers. Read back from the row,
-// as above, every byte would wait for the store of the byte before it to arrive.
-template <std::size_t kBpp, class Predict>
-void UnfilterNarrow(const std::uint8_t* src, const std::uint8_t* prev, std::uint8_t* dst,
-                    std::size_t n, Predict predict) {
-    unsigned a[kBpp] = {}, c[kBpp] = {}; // left and upper left, zero left of the row
-    for (std::size_t i = 0; i + kBpp <= n; i += kBpp)
-        for (std::size_t j = 0; j < kBpp; ++j) {
-            const unsigned b = prev[i + j];
-            a[j] = (src[i + j] + predict(a[j], b, c[j])) & 255u;
-            c[j] = b;
-            dst[i + j] = static_cast<std::uint8_t>(a[j]);
-        }
-}
-
-template <std::size_t kBpp>
-bool UnfilterNarrow(std::uint8_t filter, const std::uint8_t* src, const std::uint8_t* prev,
-                    std::uint8_t* dst, std::size_t n) {
-    switch (filter) {
-    case 1:
-        UnfilterNarrow<kBpp>(src, prev, dst, n, [](unsigned a, unsigned, unsigned) { return a; });
-        return true;
-    case 3:
-        UnfilterNarrow<kBpp>(src, prev, dst, n,
-                             [](unsigned a, unsigned b, unsigned) { return (a + b) >> 1; });
-        return true;
-    case 4:
-        UnfilterNarrow<kBpp>(src, prev, dst, n, [](unsigned a, unsigned b, unsigned c) -> unsigned {
-            return Paeth(static_cast<int>(a), static_cast<int>(b), static_cast<int>(c));
-        });
-        return true;
-    default:
-        return false;
-    }
-}
-
 #if defined(CORVALE_PNG_X86)
-// Pixels of 3, 4, 6 or 8 bytes, one pixel at a time in the low lanes of a register. 3- and
-// 6-byte pixels are read and written as 4 and 8 bytes; the bytes past the pixel are the next
-// pixel's and are written again with it (or fall in the slack after the row).
+// Pixels of 1, 2, 3, 4, 6 or 8 bytes, one pixel at a time in the low lanes of a register (the
+// lanes are independent, so the chain from one pixel to the next is as short for one byte as for
+// four). Pixels of up to 3 bytes are read and written as 4 bytes, and 6-byte ones as 8; the
+// bytes past the pixel are the next pixel's and are written again with it (or fall in the slack
+// after the row).
 
-// One pixel into the low lanes: 4 bytes for pixels of 3 or 4 bytes, 8 for 6 or 8.
+// One pixel into the low lanes: 4 bytes for pixels of up to 4 bytes, 8 for 6 or 8.
 template <std::size_t kBpp>
 [[gnu::target("sse2"), gnu::always_inline]] inline __m128i LoadPixel(const std::uint8_t* p) {
     if constexpr (kBpp <= 4) {
@@ -172,33 +178,48 @@ template <std::size_t kBpp>
     }
 }
 
-[[gnu::target("sse2"), gnu::always_inline]] inline __m128i Abs16(__m128i x) {
-    return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x));
+// Paeth in 16-bit lanes, in the form of PaethFast: with a known, the choice is two compares and
+// two selects. The sum is taken in bytes (the high bytes of both lanes are zero), so the chain
+// from one pixel to the next is seven short instructions with SSE2 selects (and, andnot, or) and
+// five with SSE4.1's blend. SELECT(mask, ifSet, ifClear) is the select.
+#define CORVALE_PAETH_ROW(SELECT)                                                                  \
+    const __m128i zero = _mm_setzero_si128();                                                      \
+    __m128i a = zero, c = zero;                                                                    \
+    for (std::size_t i = 0; i < n; i += kBpp) {                                                    \
+        const __m128i b = _mm_unpacklo_epi8(LoadPixel<kBpp>(prev + i), zero);                      \
+        const __m128i r = _mm_unpacklo_epi8(LoadPixel<kBpp>(src + i), zero);                       \
+        const __m128i threeCMinusB = _mm_sub_epi16(_mm_add_epi16(c, _mm_add_epi16(c, c)), b);      \
+        const __m128i lo = _mm_min_epi16(a, b), hi = _mm_max_epi16(a, b);                          \
+        const __m128i thresh = _mm_sub_epi16(threeCMinusB, a);                                     \
+        const __m128i t0 = SELECT(_mm_cmpgt_epi16(hi, thresh), c, lo);                             \
+        const __m128i t1 = SELECT(_mm_cmpgt_epi16(thresh, lo), t0, hi);                            \
+        a = _mm_add_epi8(t1, r);                                                                   \
+        StorePixel<kBpp>(dst + i, _mm_packus_epi16(a, zero));                                      \
+        c = b;                                                                                     \
+    }
+
+[[gnu::target("sse2"), gnu::always_inline]] inline __m128i SelectSse2(__m128i mask, __m128i ifSet,
+                                                                      __m128i ifClear) {
+    return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, ifClear));
 }
 
-// Paeth in 16-bit lanes: pa = |b - c|, pb = |a - c|, pc = |a + b - 2c|; ties go to a, then b.
+[[gnu::target("sse4.1"), gnu::always_inline]] inline __m128i
+SelectSse41(__m128i mask, __m128i ifSet, __m128i ifClear) {
+    return _mm_blendv_epi8(ifClear, ifSet, mask);
+}
+
 template <std::size_t kBpp>
 [[gnu::target("sse2")]] void UnfilterPaethSse2(const std::uint8_t* src, const std::uint8_t* prev,
                                                std::uint8_t* dst, std::size_t n) {
-    const __m128i zero = _mm_setzero_si128();
-    __m128i a = zero, c = zero;
-    for (std::size_t i = 0; i < n; i += kBpp) {
-        const __m128i b = _mm_unpacklo_epi8(LoadPixel<kBpp>(prev + i), zero);
-        const __m128i pa = Abs16(_mm_sub_epi16(b, c));
-        const __m128i pb = Abs16(_mm_sub_epi16(a, c));
-        const __m128i pc = Abs16(_mm_add_epi16(_mm_sub_epi16(a, c), _mm_sub_epi16(b, c)));
-        const __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
-        const __m128i takeA = _mm_cmpeq_epi16(smallest, pa);
-        const __m128i takeB = _mm_cmpeq_epi16(smallest, pb);
-        const __m128i bOrC = _mm_or_si128(_mm_and_si128(takeB, b), _mm_andnot_si128(takeB, c));
-        const __m128i predictor =
-            _mm_or_si128(_mm_and_si128(takeA, a), _mm_andnot_si128(takeA, bOrC));
-        const __m128i x = _mm_add_epi8(_mm_packus_epi16(predictor, zero), LoadPixel<kBpp>(src + i));
-        StorePixel<kBpp>(dst + i, x);
-        a = _mm_unpacklo_epi8(x, zero);
-        c = b;
-    }
+    CORVALE_PAETH_ROW(SelectSse2)
 }
+
+template <std::size_t kBpp>
+[[gnu::target("sse4.1")]] void UnfilterPaethSse41(const std::uint8_t* src, const std::uint8_t* prev,
+                                                  std::uint8_t* dst, std::size_t n) {
+    CORVALE_PAETH_ROW(SelectSse41)
+}
+#undef CORVALE_PAETH_ROW
 
 // Up: sixteen bytes at a time.
 [[gnu::target("sse2")]] void UnfilterUpSse2(const std::uint8_t* src, const std::uint8_t* prev,
@@ -215,8 +236,8 @@ template <std::size_t kBpp>
 // The SSE2 routine for the filter and pixel size, false when there is none (the plain code
 // does the row).
 template <std::size_t kBpp>
-bool UnfilterSse2(std::uint8_t filter, const std::uint8_t* src, const std::uint8_t* prev,
-                  std::uint8_t* dst, std::size_t n) {
+bool UnfilterSse2(RowCode code, std::uint8_t filter, const std::uint8_t* src,
+                  const std::uint8_t* prev, std::uint8_t* dst, std::size_t n) {
     switch (filter) {
     case 1:
         UnfilterSubSse2<kBpp>(src, dst, n);
@@ -225,7 +246,10 @@ bool UnfilterSse2(std::uint8_t filter, const std::uint8_t* src, const std::uint8
         UnfilterAverageSse2<kBpp>(src, prev, dst, n);
         return true;
     case 4:
-        UnfilterPaethSse2<kBpp>(src, prev, dst, n);
+        if (code == RowCode::kSse41)
+            UnfilterPaethSse41<kBpp>(src, prev, dst, n);
+        else
+            UnfilterPaethSse2<kBpp>(src, prev, dst, n);
         return true;
     default:
         return false;
@@ -235,21 +259,20 @@ bool UnfilterSse2(std::uint8_t filter, const std::uint8_t* src, const std::uint8
 
 // Unfilters one row of n bytes from src into dst; prev is the unfiltered row above (zeros on the
 // first row). The caller handles unknown filter types (taken as none here).
-void UnfilterRow(bool sse2, std::uint8_t filter, const std::uint8_t* src, const std::uint8_t* prev,
-                 std::uint8_t* dst, std::size_t n, std::size_t bpp) {
+void UnfilterRow(RowCode code, std::uint8_t filter, const std::uint8_t* src,
+                 const std::uint8_t* prev, std::uint8_t* dst, std::size_t n, std::size_t bpp) {
+    if (code == RowCode::kPlain) return UnfilterPlain(filter, src, prev, dst, n, bpp);
 #if defined(CORVALE_PNG_X86)
-    if (sse2) {
+    {
         if (filter == 2) return UnfilterUpSse2(src, prev, dst, n);
-        if (bpp == 4 && UnfilterSse2<4>(filter, src, prev, dst, n)) return;
-        if (bpp == 3 && UnfilterSse2<3>(filter, src, prev, dst, n)) return;
-        if (bpp == 6 && UnfilterSse2<6>(filter, src, prev, dst, n)) return;
-        if (bpp == 8 && UnfilterSse2<8>(filter, src, prev, dst, n)) return;
+        if (bpp == 4 && UnfilterSse2<4>(code, filter, src, prev, dst, n)) return;
+        if (bpp == 3 && UnfilterSse2<3>(code, filter, src, prev, dst, n)) return;
+        if (bpp == 6 && UnfilterSse2<6>(code, filter, src, prev, dst, n)) return;
+        if (bpp == 8 && UnfilterSse2<8>(code, filter, src, prev, dst, n)) return;
+        if (bpp == 1 && UnfilterSse2<1>(code, filter, src, prev, dst, n)) return;
+        if (bpp == 2 && UnfilterSse2<2>(code, filter, src, prev, dst, n)) return;
     }
-#else
-    (void)sse2;
 #endif
-    if (bpp == 1 && UnfilterNarrow<1>(filter, src, prev, dst, n)) return;
-    if (bpp == 2 && UnfilterNarrow<2>(filter, src, prev, dst, n)) return;
     UnfilterPlain(filter, src, prev, dst, n, bpp);
 }
 
@@ -298,6 +321,102 @@ void UnfilterFirstRowInPlace(std::uint8_t filter, std::uint8_t* row, std::size_t
     }
     return i;
 }
+
+// ---- SSSE3: four pixels at a time gathered into BGRA order with one or two byte shuffles,
+// then premultiplied where the format has alpha.
+
+// Premultiplies four BGRA pixels as PremultiplyRgba does; a block whose four alphas are all 255
+// stands as it is.
+[[gnu::target("ssse3"), gnu::always_inline]] inline __m128i PremultiplyBgra(__m128i v) {
+    const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
+    const __m128i opaque = _mm_cmpeq_epi8(_mm_or_si128(v, colour), _mm_set1_epi8(-1));
+    if (_mm_movemask_epi8(opaque) == 0xFFFF) return v;
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+    const __m128i alphaLanes = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
+    const __m128i one = _mm_set1_epi16(1), k257 = _mm_set1_epi16(257);
+    __m128i half[2] = {_mm_unpacklo_epi8(v, zero), _mm_unpackhi_epi8(v, zero)};
+    for (__m128i& h : half) {
+        const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(h, _MM_SHUFFLE(3, 3, 3, 3)),
+                                              _MM_SHUFFLE(3, 3, 3, 3));
+        const __m128i m = _mm_or_si128(_mm_and_si128(a, colourLanes), alphaLanes);
+        h = _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(h, m), one), k257);
+    }
+    return _mm_packus_epi16(half[0], half[1]);
+}
+
+// The pixel formats the SSSE3 code converts: bytes a pixel, whether it carries alpha, and the
+// shuffles that take four pixels into BGRA, from one load or (twoLoads) from two loads whose
+// second starts at pixel 2. -1 gives a zero byte; opaque formats then get alpha 255.
+struct Ssse3Format {
+    std::size_t bytes;
+    bool alpha;
+    bool twoLoads;
+    std::int8_t first[16], second[16];
+};
+
+// clang-format off
+constexpr Ssse3Format kRgb8 = {3, false, false,
+    {2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1}, {}};
+constexpr Ssse3Format kRgba8 = {4, true, false,
+    {2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15}, {}};
+constexpr Ssse3Format kGrey8 = {1, false, false,
+    {0, 0, 0, -1, 1, 1, 1, -1, 2, 2, 2, -1, 3, 3, 3, -1}, {}};
+constexpr Ssse3Format kGreyAlpha8 = {2, true, false,
+    {0, 0, 0, 1, 2, 2, 2, 3, 4, 4, 4, 5, 6, 6, 6, 7}, {}};
+constexpr Ssse3Format kRgb16 = {6, false, true,
+    {4, 2, 0, -1, 10, 8, 6, -1, -1, -1, -1, -1, -1, -1, -1, -1},
+    {-1, -1, -1, -1, -1, -1, -1, -1, 4, 2, 0, -1, 10, 8, 6, -1}};
+constexpr Ssse3Format kRgba16 = {8, true, true,
+    {4, 2, 0, 6, 12, 10, 8, 14, -1, -1, -1, -1, -1, -1, -1, -1},
+    {-1, -1, -1, -1, -1, -1, -1, -1, 4, 2, 0, 6, 12, 10, 8, 14}};
+constexpr Ssse3Format kGrey16 = {2, false, false,
+    {0, 0, 0, -1, 2, 2, 2, -1, 4, 4, 4, -1, 6, 6, 6, -1}, {}};
+constexpr Ssse3Format kGreyAlpha16 = {4, true, false,
+    {0, 0, 0, 2, 4, 4, 4, 6, 8, 8, 8, 10, 12, 12, 12, 14}, {}};
+// clang-format on
+
+// Converts whole blocks of four pixels and returns the pixels done. A load reads up to 16 bytes
+// from where it starts, past the row by at most 4 (within the row's slack).
+template <const Ssse3Format& F>
+[[gnu::target("ssse3")]] std::uint32_t ConvertSsse3(const std::uint8_t* s, std::uint32_t n,
+                                                    std::uint8_t* d, std::size_t dstStep) {
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(F.first));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(F.second));
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    std::uint32_t i = 0;
+    for (; i + 4 <= n; i += 4, s += F.bytes * 4) {
+        __m128i v;
+        if constexpr (F.bytes == 1) {
+            std::int32_t x;
+            std::memcpy(&x, s, 4);
+            v = _mm_cvtsi32_si128(x);
+        } else if constexpr (F.bytes == 2) {
+            v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s));
+        } else {
+            v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        }
+        v = _mm_shuffle_epi8(v, first);
+        if constexpr (F.twoLoads) {
+            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + F.bytes * 2));
+            v = _mm_or_si128(v, _mm_shuffle_epi8(w, second));
+        }
+        if constexpr (F.alpha)
+            v = PremultiplyBgra(v);
+        else
+            v = _mm_or_si128(v, opaque);
+        if (dstStep == 4) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + std::size_t{i} * 4), v);
+        } else {
+            alignas(16) std::uint8_t px[16];
+            _mm_store_si128(reinterpret_cast<__m128i*>(px), v);
+            for (std::size_t k = 0; k < 4; ++k)
+                std::memcpy(d + (std::size_t{i} + k) * dstStep, px + k * 4, 4);
+        }
+    }
+    return i;
+}
+
 #endif
 
 // Stores a pixel given as 0xAARRGGBB in the byte order blue, green, red, alpha.
@@ -325,14 +444,47 @@ void Converter::Store(std::uint8_t* d, unsigned r, unsigned g, unsigned b, unsig
 }
 
 // Converts n pixels of one unfiltered row into the image, dstStep bytes apart.
+// The SSSE3 routine for the image's format, or null (the rows go through the plain code).
+Converter::BlockFn Converter::ChooseBlocks(RowCode rowCode) const {
+#if defined(CORVALE_PNG_X86)
+    if (rowCode != RowCode::kSsse3 && rowCode != RowCode::kSse41) return nullptr;
+    const bool opaque = key < 0;
+    switch (colorType) {
+    case kTruecolorAlpha:
+        return depth == 8 ? ConvertSsse3<kRgba8> : ConvertSsse3<kRgba16>;
+    case kGreyAlpha:
+        return depth == 8 ? ConvertSsse3<kGreyAlpha8> : ConvertSsse3<kGreyAlpha16>;
+    case kTruecolor:
+        if (!opaque) return nullptr;
+        return depth == 8 ? ConvertSsse3<kRgb8> : ConvertSsse3<kRgb16>;
+    case kGrey:
+        // Eight-bit grey is its own ramp; lower depths go through the table.
+        if (!opaque || depth < 8) return nullptr;
+        return depth == 8 ? ConvertSsse3<kGrey8> : ConvertSsse3<kGrey16>;
+    default:
+        return nullptr;
+    }
+#else
+    (void)rowCode;
+    return nullptr;
+#endif
+}
+
 bool Converter::Row(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
                     std::size_t dstStep) const {
+    if (blocks) {
+        const std::uint32_t done = blocks(s, n, d, dstStep);
+        if (done == n) return true;
+        s += std::size_t{done} * (Channels(colorType) * depth / 8);
+        d += std::size_t{done} * dstStep;
+        n -= done;
+    }
     if (depth == 16) return Row16(s, n, d, dstStep);
     switch (colorType) {
     case kTruecolorAlpha: {
         std::uint32_t i = 0;
 #if defined(CORVALE_PNG_X86)
-        if (sse2 && dstStep == 4) i = PremultiplyRgba(s, n, d);
+        if (code == RowCode::kSse2 && dstStep == 4) i = PremultiplyRgba(s, n, d);
 #endif
         for (s += std::size_t{i} * 4, d += std::size_t{i} * dstStep; i < n;
              ++i, s += 4, d += dstStep)
@@ -383,9 +535,16 @@ bool Converter::Indexed(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
                         std::size_t dstStep) const {
     const std::size_t entries = lutEntries; // locals: the stores below may alias members
     const bool keyed = colorType == kGrey && key >= 0;
-    if (depth == 8 && entries == 256 && !keyed) { // every byte names an entry
-        for (std::uint32_t i = 0; i < n; ++i, d += dstStep) std::memcpy(d, &lut[s[i]], 4);
-        return true;
+    if (depth == 8 && !keyed) {
+        // Every byte names an entry when the largest does (one quick pass over the row): the
+        // copy then needs no check.
+        unsigned top = 0;
+        for (std::uint32_t i = 0; i < n; ++i) top = s[i] > top ? s[i] : top;
+        if (top < entries) {
+            const std::uint32_t* table = lut;
+            for (std::uint32_t i = 0; i < n; ++i, d += dstStep) std::memcpy(d, &table[s[i]], 4);
+            return true;
+        }
     }
     if (depth == 8) {
         for (std::uint32_t i = 0; i < n; ++i, d += dstStep) {
@@ -458,7 +617,7 @@ RowPass::RowPass(const Header& h, const Converter& conv, PngError& error)
       height_(static_cast<std::uint32_t>(h.height)), bpp_(BitsPerPixel(h)),
       filterDistance_(bpp_ < 8 ? 1 : bpp_ / 8), interlaced_(h.interlace != 0),
       pass_(h.interlace ? 0 : kWholeImage), lastPass_(h.interlace ? 6 : kWholeImage),
-      sse2_(UseSse2()) {}
+      code_(conv.code) {}
 
 // Starts on the image's pixels; false when there is no memory for the row buffers.
 bool RowPass::Start(std::uint8_t* bits) {
@@ -507,7 +666,7 @@ bool RowPass::Advance(const std::uint8_t* data, std::size_t first, std::size_t a
             UnfilterFirstRowInPlace(src[0], bytes, rowLength_, filterDistance_);
             row = bytes;
         } else {
-            UnfilterRow(sse2_, src[0], src + 1, prev_, cur_, rowLength_, filterDistance_);
+            UnfilterRow(code_, src[0], src + 1, prev_, cur_, rowLength_, filterDistance_);
         }
         const Pass& pass = kPasses[pass_];
         const std::uint32_t y = pass.startRow + row_ * pass.rowStep;
@@ -546,10 +705,6 @@ void RowPass::EnterPass() {
     rowLength_ = static_cast<std::size_t>(RowLength(size_.cols, bpp_));
     if (pass_ != inPlacePass_) std::memset(prev_, 0, rowLength_);
     row_ = 0;
-}
-
-void ForcePlainPngRows(bool plain) {
-    gPlainRowsForced.store(plain);
 }
 
 } // namespace corvale

@@ -1,6 +1,8 @@
 #pragma once
 // The PNG decoder's row pass: undoes filtering and interlacing and converts the unfiltered rows
 // into premultiplied BGRA pixels of the image.
+#include "codecs/cPNGparser.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -84,9 +86,10 @@ constexpr std::size_t kInputSlack = 16;
 // The smallest window the own inflate decompresses into (larger for very wide rows).
 constexpr std::size_t kPngInflateWindow = std::size_t{1} << 20;
 
-// Whether the SSE2 row code is used (x86 processors that have it, unless tests force the plain
-// path).
-bool UseSse2();
+// The row code a decode runs: a requested path the processor lacks falls back to the best
+// below it; Automatic takes the best there is.
+enum class RowCode : std::uint8_t { kPlain, kSse2, kSsse3, kSse41 };
+RowCode ChooseRowCode(PngRowPath path);
 
 // Converts unfiltered rows of one image into premultiplied BGRA.
 struct Converter {
@@ -99,7 +102,20 @@ struct Converter {
     std::uint32_t lut[256] = {};
     bool skip[256] = {};
     std::size_t lutEntries = 0;
-    bool sse2 = false;
+    RowCode code = RowCode::kPlain;
+    // Converts whole blocks of pixels of the format (returns how many); null when the code
+    // has none for it. Set by Prepare.
+    using BlockFn = std::uint32_t (*)(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
+                                      std::size_t dstStep);
+    BlockFn blocks = nullptr;
+
+    // Takes the row code and makes what the format needs (call once the fields are set).
+    void Prepare(RowCode rowCode) {
+        code = rowCode;
+        blocks = ChooseBlocks(code);
+        if (depth <= 8 && (colorType == kGrey || colorType == kPalette)) PrepareIndexed();
+    }
+    BlockFn ChooseBlocks(RowCode rowCode) const;
 
     static void Store(std::uint8_t* d, unsigned r, unsigned g, unsigned b, unsigned a);
     // Converts n pixels of one unfiltered row into the image, dstStep bytes apart.
@@ -151,7 +167,7 @@ class RowPass {
     const bool interlaced_;
     int pass_;
     const int lastPass_;
-    const bool sse2_;
+    const RowCode code_;
     int inPlacePass_ = -1; // the pass whose only row is the last of the data, or -1
     std::unique_ptr<std::uint8_t[]> rows_;
     std::uint8_t* cur_ = nullptr;

@@ -87,31 +87,16 @@ bool AnimationBar::BeginDisplay() {
     // A timer cannot take a negative interval.
     if (timing_ < 0) return false;
 
-    switch (style_) {
-    case 1:
-        StartTimer(Timer::Monic);
-        break;
-    case 2:
-        StartTimer(Timer::Right);
-        break;
-    case 3:
-        StartTimer(Timer::Pace);
-        break;
-    case 4:
-        StartTimer(Timer::Bouncy);
-        break;
-    case 5: {
+    // Styles 1 to 5 run the timer of their place (Monic, Right, Pace, Bouncy, Pulse); other
+    // styles animate nothing.
+    if (style_ == 5) {
         const auto pulse = ParseColourText(pulseColour_);
         if (!pulse) return false;
         pulseBack_ = *pulse;
         pulseVisible_ = true;
         pulse_.width = 0;
-        StartTimer(Timer::Pulse);
-        break;
     }
-    default:
-        break; // other styles animate nothing
-    }
+    if (style_ >= 1 && style_ <= kTimerCount) StartTimer(static_cast<Timer>(style_ - 1));
     return true;
 }
 

@@ -84,6 +84,23 @@ void GCommonDialog::Settle(std::int32_t result) {
     if (result != 1) extendedError_ = api_.CommDlgExtendedError();
 }
 
+template <class Record, class Args>
+std::int32_t GCommonDialog::ShowRecord(Record& r, std::uint32_t flags, HookFields at, const Args& a,
+                                       std::int32_t (DialogApi::*show)(Record&)) {
+    if (a.Hook) {
+        flags |= at.enableHook;
+        r.SetU32(at.hook, ofn::kPresent);
+    }
+    r.SetU32(at.flags, flags);
+    std::int32_t result;
+    {
+        HookScope hook(this, sink_, a.Hook, a.EventSink);
+        result = (api_.*show)(r);
+    }
+    Settle(result);
+    return result;
+}
+
 void GCommonDialog::FillCustomColors() {
     if (customColorsFilled_) return;
     for (std::int32_t i = 0; i < 16; ++i) customColors_[i] = api_.SysColor(i);
@@ -115,18 +132,8 @@ bool GCommonDialog::VBChooseColor(ColorDialogArgs& a) {
     if (a.FullOpen) flags |= cc::kFullOpen;
     if (a.DisableFullOpen) flags |= cc::kPreventFullOpen;
     flags &= ~(cc::kEnableHook | cc::kEnableTemplate);
-    if (a.Hook) {
-        flags |= cc::kEnableHook;
-        r.SetU32(cc::kHook, ofn::kPresent);
-    }
-    r.SetU32(cc::kFlags, flags);
-
-    std::int32_t result;
-    {
-        HookScope hook(this, sink_, a.Hook, a.EventSink);
-        result = api_.ChooseColorDialog(r);
-    }
-    Settle(result);
+    const std::int32_t result = ShowRecord(r, flags, {cc::kFlags, cc::kEnableHook, cc::kHook}, a,
+                                           &DialogApi::ChooseColorDialog);
     customColors_ = r.customColors; // colours added in the dialog stay, whatever the outcome
     if (result != 1) {
         a.Color = -1;
@@ -176,18 +183,8 @@ bool GCommonDialog::VBChooseFont(FontDialogArgs& a) {
     r.SetI32(cf::kSizeMin, a.MinSize);
     // A lower limit alone leaves the sizes open upwards (0 as the upper one refuses them all).
     r.SetI32(cf::kSizeMax, a.MaxSize == 0 && a.MinSize != 0 ? cf::kLargestPointSize : a.MaxSize);
-    if (a.Hook) {
-        flags |= cf::kEnableHook;
-        r.SetU32(cf::kHook, ofn::kPresent);
-    }
-    r.SetU32(cf::kFlags, flags);
-
-    std::int32_t result;
-    {
-        HookScope hook(this, sink_, a.Hook, a.EventSink);
-        result = api_.ChooseFontDialog(r);
-    }
-    Settle(result);
+    const std::int32_t result = ShowRecord(r, flags, {cf::kFlags, cf::kEnableHook, cf::kHook}, a,
+                                           &DialogApi::ChooseFontDialog);
     if (result != 1) return false;
 
     a.flags = r.I32(cf::kFlags);
@@ -226,19 +223,12 @@ bool GCommonDialog::VBPrintDlg(PrintDialogArgs& a) {
     r.SetU16(pd::kMinPage, 1);
     r.SetU16(pd::kMaxPage, 0xFFFF);
     r.SetU16(pd::kCopies, ClampToWord(a.Copies));
-    if (a.Hook) {
-        const bool setup = flags & pd::kPrintSetup;
-        flags |= setup ? pd::kEnableSetupHook : pd::kEnablePrintHook;
-        r.SetU32(setup ? pd::kSetupHook : pd::kPrintHook, ofn::kPresent);
-    }
-    r.SetU32(pd::kFlags, flags);
-
-    std::int32_t result;
-    {
-        HookScope hook(this, sink_, a.Hook, a.EventSink);
-        result = api_.PrintDialog(r);
-    }
-    Settle(result);
+    const bool setup = flags & pd::kPrintSetup;
+    const std::int32_t result =
+        ShowRecord(r, flags,
+                   {pd::kFlags, setup ? pd::kEnableSetupHook : pd::kEnablePrintHook,
+                    setup ? pd::kSetupHook : pd::kPrintHook},
+                   a, &DialogApi::PrintDialog);
     if (result != 1) return false;
 
     const std::uint32_t back = r.U32(pd::kFlags);
@@ -289,18 +279,9 @@ bool GCommonDialog::VBPageSetupDlg2(PageSetupArgs& a) {
     putRect(psd::kMargin, a.LeftMargin, a.TopMargin, a.RightMargin, a.BottomMargin, psd::kMargins);
     putRect(psd::kMinMargin, a.MinLeftMargin, a.MinTopMargin, a.MinRightMargin, a.MinBottomMargin,
             psd::kMinMargins);
-    if (a.Hook) {
-        flags |= psd::kEnablePageSetupHook;
-        r.SetU32(psd::kPageSetupHook, ofn::kPresent);
-    }
-    r.SetU32(psd::kFlags, flags);
-
-    std::int32_t result;
-    {
-        HookScope hook(this, sink_, a.Hook, a.EventSink);
-        result = api_.PageSetupDialog(r);
-    }
-    Settle(result);
+    const std::int32_t result =
+        ShowRecord(r, flags, {psd::kFlags, psd::kEnablePageSetupHook, psd::kPageSetupHook}, a,
+                   &DialogApi::PageSetupDialog);
     if (result != 1) return false;
 
     a.flags = r.I32(psd::kFlags);
@@ -349,10 +330,7 @@ bool cCommonDialog::ShowColor() {
     a.AnyColor = FlagSet(f, cc::kAnyColor);
     a.FullOpen = FlagSet(f, cc::kFullOpen);
     a.DisableFullOpen = FlagSet(f, cc::kPreventFullOpen);
-    a.Owner = hWnd_;
-    a.flags = flags_;
-    a.Hook = hookDialog_;
-    a.EventSink = this;
+    TakeCommonSettings(a);
     if (!Dialog().VBChooseColor(a)) return false;
     color_ = a.Color;
     return true;
@@ -363,13 +341,10 @@ bool cCommonDialog::ShowFont() {
     FontDialogArgs a;
     a.CurFont = *Font();
     a.PrinterDC = -1;
-    a.Owner = hWnd_;
     a.Color = fontColor_;
     a.MinSize = min_;
     a.MaxSize = max_;
-    a.flags = flags_;
-    a.Hook = hookDialog_;
-    a.EventSink = this;
+    TakeCommonSettings(a);
     if (!Dialog().VBChooseFont(a)) return false;
     *font_ = a.CurFont;
     flags_ = a.flags;
@@ -392,11 +367,8 @@ bool cCommonDialog::ShowPrinter() {
     a.Copies = copies_; // held at the record's range there
     a.FromPage = fromPage_;
     a.ToPage = toPage_;
-    a.Owner = hWnd_;
     a.Printer = object_.get();
-    a.flags = flags_;
-    a.Hook = hookDialog_;
-    a.EventSink = this;
+    TakeCommonSettings(a);
     if (!Dialog().VBPrintDlg(a)) return false;
     printerDC_.Reset(a.hDC);
     copies_ = a.Copies;

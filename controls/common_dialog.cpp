@@ -225,37 +225,6 @@ GCommonDialog& cCommonDialog::Dialog() {
     return *dialog_;
 }
 
-std::intptr_t cCommonDialog::WMCommand(WindowHandle hDlg, std::uintptr_t& wParam,
-                                       std::intptr_t& lParam) {
-    if (events_) events_->WMCommand(hDlg, wParam, lParam);
-    return 0;
-}
-
-std::intptr_t cCommonDialog::DialogClose() {
-    if (events_) events_->DialogClose();
-    return 0;
-}
-
-std::intptr_t cCommonDialog::TypeChange(WindowHandle hDlg) {
-    if (events_) events_->TypeChange(hDlg);
-    return 0;
-}
-
-std::intptr_t cCommonDialog::InitDialog(WindowHandle hDlg) {
-    if (events_) events_->InitDialog(hDlg);
-    return 0;
-}
-
-std::intptr_t cCommonDialog::FileChange(WindowHandle hDlg) {
-    if (events_) events_->FileChange(hDlg);
-    return 0;
-}
-
-std::intptr_t cCommonDialog::FolderChange(WindowHandle hDlg) {
-    if (events_) events_->FolderChange(hDlg);
-    return 0;
-}
-
 bool cCommonDialog::ConfirmOK() {
     bool cancel = false;
     if (events_) events_->DialogOK(cancel);

@@ -204,6 +204,18 @@ class GCommonDialog {
     void FillCustomColors();
     // The platform result and extended error of a colour, font, print or page-setup dialog.
     void Settle(std::int32_t result);
+    // Where a record keeps its flags, and the flag and field that ask for the hook.
+    struct HookFields {
+        std::size_t flags;
+        std::uint32_t enableHook;
+        std::size_t hook;
+    };
+    // Shows a colour, font, print or page-setup dialog over its record: the flags go in (with
+    // the hook asked for when `a` has one), the event sink is reachable while the dialog is up,
+    // and the result and extended error are kept. Returns the dialog's result.
+    template <class Record, class Args>
+    std::int32_t ShowRecord(Record& r, std::uint32_t flags, HookFields at, const Args& a,
+                            std::int32_t (DialogApi::*show)(Record&));
 
     std::array<std::uint32_t, 16> customColors_{};
     bool customColorsFilled_ = false;
@@ -261,12 +273,14 @@ class cCommonDialog : public DialogEventSink {
 
     // Hook forwarding targets: each raises the event of the same name and returns 0.
     std::intptr_t WMCommand(WindowHandle hDlg, std::uintptr_t& wParam,
-                            std::intptr_t& lParam) override;
-    std::intptr_t DialogClose() override;
-    std::intptr_t TypeChange(WindowHandle hDlg) override;
-    std::intptr_t InitDialog(WindowHandle hDlg) override;
-    std::intptr_t FileChange(WindowHandle hDlg) override;
-    std::intptr_t FolderChange(WindowHandle hDlg) override;
+                            std::intptr_t& lParam) override {
+        return Raise(&Events::WMCommand, hDlg, wParam, lParam);
+    }
+    std::intptr_t DialogClose() override { return Raise(&Events::DialogClose); }
+    std::intptr_t TypeChange(WindowHandle h) override { return Raise(&Events::TypeChange, h); }
+    std::intptr_t InitDialog(WindowHandle h) override { return Raise(&Events::InitDialog, h); }
+    std::intptr_t FileChange(WindowHandle h) override { return Raise(&Events::FileChange, h); }
+    std::intptr_t FolderChange(WindowHandle h) override { return Raise(&Events::FolderChange, h); }
     // Raises DialogOK with bCancel false and answers NOT bCancel.
     bool ConfirmOK() override;
 
@@ -403,6 +417,19 @@ class cCommonDialog : public DialogEventSink {
     DialogApi& api_;
     std::unique_ptr<GCommonDialog> dialog_;
     Events* events_ = nullptr;
+    // What every dialog takes from the component: the owner, the flags and the hook.
+    template <class Args> void TakeCommonSettings(Args& a) {
+        a.Owner = hWnd_;
+        a.flags = flags_;
+        a.Hook = hookDialog_;
+        a.EventSink = this;
+    }
+    // Raises one of the events when the holder listens.
+    template <class... Params, class... Args>
+    std::intptr_t Raise(void (Events::*event)(Params...), Args&... args) {
+        if (events_) (events_->*event)(args...);
+        return 0;
+    }
 
     bool cancelError_ = false;
     std::string filename_;

@@ -3,6 +3,8 @@
 // names are ASCII, so no locale is involved.
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace corvale {
 
@@ -26,6 +28,25 @@ constexpr bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
 constexpr bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
            SameTextIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
+// Named values in a list of (name, value) pairs, the names compared ignoring case: the value
+// of the first entry named `name`, or null.
+template <class Entries> auto FindNamed(Entries& entries, std::string_view name) {
+    decltype(&entries.begin()->second) found = nullptr;
+    for (auto& [n, v] : entries)
+        if (SameTextIgnoringCase(n, name)) return &v;
+    return found;
+}
+
+// Replaces the value of the entry named `name`, or adds one at the end.
+template <class Value>
+void SetNamed(std::vector<std::pair<std::string, Value>>& entries, std::string_view name,
+              Value value) {
+    if (Value* v = FindNamed(entries, name))
+        *v = std::move(value);
+    else
+        entries.emplace_back(std::string(name), std::move(value));
 }
 
 } // namespace corvale

@@ -38,12 +38,7 @@ ControlKind ControlKindFromName(std::string_view name) {
 }
 
 void PropertyBag::Set(std::string_view name, PropertyValue value) {
-    for (auto& [n, v] : entries_)
-        if (SameTextIgnoringCase(n, name)) {
-            v = std::move(value);
-            return;
-        }
-    entries_.emplace_back(std::string(name), std::move(value));
+    SetNamed(entries_, name, std::move(value));
 }
 
 bool PropertyBag::Remove(std::string_view name) {
@@ -56,9 +51,7 @@ bool PropertyBag::Remove(std::string_view name) {
 }
 
 const PropertyValue* PropertyBag::Find(std::string_view name) const {
-    for (const auto& [n, v] : entries_)
-        if (SameTextIgnoringCase(n, name)) return &v;
-    return nullptr;
+    return FindNamed(entries_, name);
 }
 
 std::optional<std::int16_t> PropertyBag::GetInt16(std::string_view name) const {

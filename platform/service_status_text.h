@@ -2,6 +2,7 @@
 // How the management service spells the numeric fields of a service's configuration and status.
 // The service-manager records (platform/win32/) use these so that their Win32_Service objects
 // read exactly like the management service's own.
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -47,58 +48,30 @@ constexpr std::string_view ServiceTypeText(std::uint32_t type) {
     }
 }
 
+// The name a code has in a list of names for the codes from `first` on; "Unknown" beyond it.
+template <std::size_t N>
+constexpr std::string_view CodeName(const std::string_view (&names)[N], std::uint32_t code,
+                                    std::uint32_t first = 0) {
+    return code >= first && code - first < N ? names[code - first] : "Unknown";
+}
+
 // StartMode from the configured start type (boot, system, automatic, on demand, disabled).
+inline constexpr std::string_view kStartModes[] = {"Boot", "System", "Auto", "Manual", "Disabled"};
 constexpr std::string_view StartModeText(std::uint32_t startType) {
-    switch (startType) {
-    case 0:
-        return "Boot";
-    case 1:
-        return "System";
-    case 2:
-        return "Auto";
-    case 3:
-        return "Manual";
-    case 4:
-        return "Disabled";
-    default:
-        return "Unknown";
-    }
+    return CodeName(kStartModes, startType);
 }
 
+// State, kStopped to kPaused.
+inline constexpr std::string_view kStates[] = {"Stopped", "Start Pending",    "Stop Pending",
+                                               "Running", "Continue Pending", "Pause Pending",
+                                               "Paused"};
 constexpr std::string_view StateText(std::uint32_t state) {
-    switch (state) {
-    case kStopped:
-        return "Stopped";
-    case kStartPending:
-        return "Start Pending";
-    case kStopPending:
-        return "Stop Pending";
-    case kRunning:
-        return "Running";
-    case kContinuePending:
-        return "Continue Pending";
-    case kPausePending:
-        return "Pause Pending";
-    case kPaused:
-        return "Paused";
-    default:
-        return "Unknown";
-    }
+    return CodeName(kStates, state, kStopped);
 }
 
+inline constexpr std::string_view kErrorControls[] = {"Ignore", "Normal", "Severe", "Critical"};
 constexpr std::string_view ErrorControlText(std::uint32_t errorControl) {
-    switch (errorControl) {
-    case 0:
-        return "Ignore";
-    case 1:
-        return "Normal";
-    case 2:
-        return "Severe";
-    case 3:
-        return "Critical";
-    default:
-        return "Unknown";
-    }
+    return CodeName(kErrorControls, errorControl);
 }
 
 // Status: a service in a steady state is "OK"; one on its way up or down says so.

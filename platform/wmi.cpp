@@ -198,17 +198,11 @@ std::optional<std::string> NamespaceFromMoniker(std::string_view moniker) {
 }
 
 void WmiObject::Set(std::string_view name, WmiValue value) {
-    for (auto& [n, v] : props_)
-        if (SameTextIgnoringCase(n, name)) {
-            v = std::move(value);
-            return;
-        }
-    props_.emplace_back(std::string(name), std::move(value));
+    SetNamed(props_, name, std::move(value));
 }
 
 std::optional<WmiValue> WmiObject::Get(std::string_view name) const {
-    for (const auto& [n, v] : props_)
-        if (SameTextIgnoringCase(n, name)) return v;
+    if (const WmiValue* v = FindNamed(props_, name)) return *v;
     return std::nullopt;
 }
 

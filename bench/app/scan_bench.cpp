@@ -119,25 +119,19 @@ std::vector<std::string> HostIds(int services, int hosts) {
     return ids;
 }
 
-void BM_RemoveListDuplicates(benchmark::State& state) {
+// Removes the duplicates from a fresh copy of one list of host ids each run.
+void BM_RemoveDuplicates(benchmark::State& state, void (*remove)(std::vector<std::string>&)) {
     const auto ids = HostIds(1334, 300);
     for (auto _ : state) {
         auto copy = ids;
-        RemoveListDuplicates(copy);
+        remove(copy);
         benchmark::DoNotOptimize(copy.size());
     }
 }
-BENCHMARK(BM_RemoveListDuplicates)->Unit(benchmark::kMicrosecond);
-
-void BM_RemoveListDuplicates_Reference(benchmark::State& state) {
-    const auto ids = HostIds(1334, 300);
-    for (auto _ : state) {
-        auto copy = ids;
-        ReferenceRemoveDuplicates(copy);
-        benchmark::DoNotOptimize(copy.size());
-    }
-}
-BENCHMARK(BM_RemoveListDuplicates_Reference)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_RemoveDuplicates, RemoveListDuplicates, RemoveListDuplicates)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_RemoveDuplicates, Reference, ReferenceRemoveDuplicates)
+    ->Unit(benchmark::kMicrosecond);
 
 } // namespace
 } // namespace corvale

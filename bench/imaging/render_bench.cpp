@@ -35,7 +35,7 @@ void SetPixelsCounter(benchmark::State& state, double pixels) {
         benchmark::Counter(pixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-void ScaleOwn(benchmark::State& state, bool bilinear) {
+void BM_OwnScale(benchmark::State& state, bool bilinear) {
     c32bppDIB src(0);
     Paint(src);
     PixelPlane out;
@@ -49,12 +49,6 @@ void ScaleOwn(benchmark::State& state, bool bilinear) {
     SetPixelsCounter(state, double(kTarget) * kTarget);
 }
 
-void BM_OwnScaleNearest(benchmark::State& state) {
-    ScaleOwn(state, false);
-}
-void BM_OwnScaleBilinear(benchmark::State& state) {
-    ScaleOwn(state, true);
-}
 
 void BM_ReferenceScaleBilinear(benchmark::State& state) {
     c32bppDIB src(0);
@@ -72,7 +66,7 @@ void BM_ReferenceScaleBilinear(benchmark::State& state) {
 }
 
 // The whole Render call into a host image: scale copy then blend out.
-void RenderScaled(benchmark::State& state, bool bilinear) {
+void BM_OwnRenderScaled(benchmark::State& state, bool bilinear) {
     c32bppDIB src(0), dest(0);
     Paint(src);
     src.HighQualityInterpolation(bilinear);
@@ -82,12 +76,6 @@ void RenderScaled(benchmark::State& state, bool bilinear) {
         benchmark::DoNotOptimize(dest.BitsPointer());
     }
     SetPixelsCounter(state, double(kTarget) * kTarget);
-}
-void BM_OwnRenderScaledNearest(benchmark::State& state) {
-    RenderScaled(state, false);
-}
-void BM_OwnRenderScaledBilinear(benchmark::State& state) {
-    RenderScaled(state, true);
 }
 
 // Blend out alone: an unscaled draw at full and partial opacity.
@@ -103,11 +91,11 @@ void BM_OwnBlend(benchmark::State& state) {
     SetPixelsCounter(state, double(kSource) * kSource);
 }
 
-BENCHMARK(BM_OwnScaleNearest)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OwnScaleBilinear)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_OwnScale, Nearest, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_OwnScale, Bilinear, true)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReferenceScaleBilinear)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OwnRenderScaledNearest)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OwnRenderScaledBilinear)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_OwnRenderScaled, Nearest, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_OwnRenderScaled, Bilinear, true)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OwnBlend)->Arg(100)->Arg(60)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -418,84 +418,97 @@ DemoResult InstallDemoService(const DemoService& s) {
     return r.ok() ? PlaceInGroup(s.name, s.group) : r;
 }
 
-DemoResult StartDemoService(const std::wstring& name, DWORD timeoutMs) {
+namespace {
+
+// What one look at a service's state leads to: wait and look again (the error then says whether
+// waiting can help), look again at once, or finish with the result.
+enum class Next { Wait, LookAgain, Finish };
+
+// Opens the service for `access` and reads its state each round, and lets `step` act on it
+// (step(service, state, error, result) -> Next) until it finishes, the error is not one that
+// waiting mends or the time is up. A service that does not exist is done when `goneIsDone`.
+template <class Step>
+DemoResult DriveService(const std::wstring& name, DWORD access, DWORD timeoutMs,
+                        const wchar_t* doing, bool goneIsDone, Step step) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     DWORD error = 0;
-    bool asked = false;
     for (;;) {
         ScHandle scm = OpenManager(SC_MANAGER_CONNECT, error);
         ScHandle service;
         if (scm) {
-            service.reset(
-                OpenServiceW(scm.get(), name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS));
+            service.reset(OpenServiceW(scm.get(), name.c_str(), access | SERVICE_QUERY_STATUS));
             if (!service) error = GetLastError();
         }
         if (service) {
             SERVICE_STATUS_PROCESS status{};
             if (!QueryState(service.get(), status))
                 return Fail(GetLastError(), L"querying " + name);
-            if (status.dwCurrentState == SERVICE_RUNNING) return {};
-            if (status.dwCurrentState == SERVICE_STOPPED && asked) {
-                const DWORD code = ExitCodeOf(service.get());
-                return Fail(code ? code : ERROR_SERVICE_NEVER_STARTED, L"starting " + name);
-            }
-            if (status.dwCurrentState == SERVICE_STOPPED) {
-                if (StartServiceW(service.get(), 0, nullptr)) {
-                    asked = true;
-                    continue;
-                }
-                error = GetLastError();
-                if (error == ERROR_SERVICE_ALREADY_RUNNING) {
-                    asked = true;
-                    continue;
-                }
-                // A service that gives up while starting leaves the manager waiting in vain;
-                // the code it stopped with is the answer.
-                const DWORD code = ExitCodeOf(service.get());
-                if (error == ERROR_SERVICE_REQUEST_TIMEOUT && code != ERROR_SUCCESS)
-                    return Fail(code, L"starting " + name);
-            } else {
-                error = ERROR_SERVICE_REQUEST_TIMEOUT; // pending one way or the other: wait
-            }
+            DemoResult result;
+            const Next next = step(service.get(), status.dwCurrentState, error, result);
+            if (next == Next::Finish) return result;
+            if (next == Next::LookAgain) continue;
+        } else if (goneIsDone && error == ERROR_SERVICE_DOES_NOT_EXIST) {
+            return {};
         }
-        if (!Busy(error) || GetTickCount64() > deadline) return Fail(error, L"starting " + name);
+        if (!Busy(error) || GetTickCount64() > deadline) return Fail(error, doing + name);
         Sleep(kPollMs);
     }
 }
 
-DemoResult StopDemoService(const std::wstring& name, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    DWORD error = 0;
+} // namespace
+
+DemoResult StartDemoService(const std::wstring& name, DWORD timeoutMs) {
     bool asked = false;
-    for (;;) {
-        ScHandle scm = OpenManager(SC_MANAGER_CONNECT, error);
-        ScHandle service;
-        if (scm) {
-            service.reset(
-                OpenServiceW(scm.get(), name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS));
-            if (!service) error = GetLastError();
-        }
-        if (service) {
-            SERVICE_STATUS_PROCESS status{};
-            if (!QueryState(service.get(), status))
-                return Fail(GetLastError(), L"querying " + name);
-            if (status.dwCurrentState == SERVICE_STOPPED) return {};
-            error = ERROR_SERVICE_REQUEST_TIMEOUT;
-            if (status.dwCurrentState != SERVICE_STOP_PENDING && !asked) {
-                SERVICE_STATUS plain{};
-                if (ControlService(service.get(), SERVICE_CONTROL_STOP, &plain)) {
-                    asked = true;
-                } else {
-                    error = GetLastError();
-                    if (error == ERROR_SERVICE_NOT_ACTIVE) return {};
-                }
+    return DriveService(
+        name, SERVICE_START, timeoutMs, L"starting ", false,
+        [&](SC_HANDLE service, DWORD state, DWORD& error, DemoResult& result) {
+            if (state == SERVICE_RUNNING) return Next::Finish;
+            if (state != SERVICE_STOPPED) {
+                error = ERROR_SERVICE_REQUEST_TIMEOUT; // pending one way or the other: wait
+                return Next::Wait;
             }
-        } else if (error == ERROR_SERVICE_DOES_NOT_EXIST) {
-            return {};
-        }
-        if (!Busy(error) || GetTickCount64() > deadline) return Fail(error, L"stopping " + name);
-        Sleep(kPollMs);
-    }
+            if (asked) {
+                const DWORD code = ExitCodeOf(service);
+                result = Fail(code ? code : ERROR_SERVICE_NEVER_STARTED, L"starting " + name);
+                return Next::Finish;
+            }
+            if (StartServiceW(service, 0, nullptr)) {
+                asked = true;
+                return Next::LookAgain;
+            }
+            error = GetLastError();
+            if (error == ERROR_SERVICE_ALREADY_RUNNING) {
+                asked = true;
+                return Next::LookAgain;
+            }
+            // A service that gives up while starting leaves the manager waiting in vain; the
+            // code it stopped with is the answer.
+            const DWORD code = ExitCodeOf(service);
+            if (error == ERROR_SERVICE_REQUEST_TIMEOUT && code != ERROR_SUCCESS) {
+                result = Fail(code, L"starting " + name);
+                return Next::Finish;
+            }
+            return Next::Wait;
+        });
+}
+
+DemoResult StopDemoService(const std::wstring& name, DWORD timeoutMs) {
+    bool asked = false;
+    return DriveService(name, SERVICE_STOP, timeoutMs, L"stopping ", true,
+                        [&](SC_HANDLE service, DWORD state, DWORD& error, DemoResult&) {
+                            if (state == SERVICE_STOPPED) return Next::Finish;
+                            error = ERROR_SERVICE_REQUEST_TIMEOUT;
+                            if (state != SERVICE_STOP_PENDING && !asked) {
+                                SERVICE_STATUS plain{};
+                                if (ControlService(service, SERVICE_CONTROL_STOP, &plain)) {
+                                    asked = true;
+                                } else {
+                                    error = GetLastError();
+                                    if (error == ERROR_SERVICE_NOT_ACTIVE) return Next::Finish;
+                                }
+                            }
+                            return Next::Wait;
+                        });
 }
 
 DemoResult DeleteDemoService(const std::wstring& name) {

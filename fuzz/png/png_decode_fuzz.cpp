@@ -1,5 +1,7 @@
-// Decodes the input as a PNG twice, with zlib and with the own inflate only. Without zlib no CRC
-// is checked, so when every chunk's CRC is right and both make an image the pixels must agree.
+// Decodes the input as a PNG with zlib and with the own inflate only. Without zlib no CRC is
+// checked, so when every chunk's CRC is right and both make an image the pixels must agree. The
+// own-inflate decode is then repeated with every other row path the processor runs: each must
+// give the same result, pixel for pixel.
 #include "codecs/cPNGparser.h"
 #include "imaging/c32bppDIB.h"
 
@@ -52,6 +54,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((withZlib.BitsPointer() != nullptr) != (a.Failure() == PngError::None) ||
         (without.BitsPointer() != nullptr) != (b.Failure() == PngError::None))
         std::abort();
+    for (PngRowPath path :
+         {PngRowPath::Plain, PngRowPath::Sse2, PngRowPath::Ssse3, PngRowPath::Sse41}) {
+        if (!PngRowPathAvailable(path)) continue;
+        c32bppDIB other;
+        options.rowPath = path;
+        cPNGparser c(options);
+        if (c.LoadStream(bytes, other) != claimedB || c.Failure() != b.Failure() ||
+            !other.BitsPointer() != !without.BitsPointer())
+            std::abort();
+        if (other.BitsPointer() &&
+            (other.Width() != without.Width() || other.Height() != without.Height() ||
+             other.Alpha() != without.Alpha() ||
+             std::memcmp(other.BitsPointer(), without.BitsPointer(),
+                         std::size_t(other.scanWidth()) * other.Height()) != 0))
+            std::abort();
+    }
     if (withZlib.BitsPointer() && without.BitsPointer() && AllCrcsMatch(data, size)) {
         if (withZlib.Width() != without.Width() || withZlib.Height() != without.Height() ||
             withZlib.Alpha() != without.Alpha())

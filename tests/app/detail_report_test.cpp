@@ -3,6 +3,7 @@
 #include "app/ModMain.h"
 #include "platform/fixture_wmi.h"
 #include "platform/host/memory_list_control.h"
+#include "tests/app/app_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -40,26 +41,9 @@ WmiObject DhcpService(bool withDescription) {
 }
 
 std::string ExpectedDhcpText(bool withDescription) {
-    return std::string("Accept Pause: \t\tFalse\r\n"
-                       "Accept Stop: \t\tTrue\r\n"
-                       "Caption: \t\t\tDHCP Client\r\n") +
-           (withDescription ? "Description: \t\tRegisters and updates IP addresses.\r\n" : "") +
-           "Desktop Interactaction: \tFalse\r\n"
-           "Display Name: \t\tDHCP Client\r\n"
-           "Error Control: \t\tNormal\r\n"
-           "Exit Code: \t\t0\r\n"
-           "Name: \t\t\tDhcp\r\n"
-           "Path Name: \t\tC:\\WINDOWS\\system32\\svchost.exe -k LocalService\r\n"
-           "Process Id: \t\t1316\r\n"
-           "Service Specific Exit Code: \t0\r\n"
-           "Service Type: \t\tShare Process\r\n"
-           "Started: \t\t\tTrue\r\n"
-           "Start Mode: \t\tAuto\r\n"
-           "Start Name: \t\tNT AUTHORITY\\LocalService\r\n"
-           "State: \t\t\tRunning\r\n"
-           "Status: \t\t\tOK\r\n"
-           "Tag Id: \t\t\t0\r\n"
-           "Wait Hint: \t\t0\r\n";
+    return test_support::ExpectedDetailText(
+        "DHCP Client", "Dhcp", "C:\\WINDOWS\\system32\\svchost.exe -k LocalService", "1316",
+        withDescription ? "Registers and updates IP addresses." : "");
 }
 
 TEST(DetailText, TwentyLinesWithAndWithoutDescription) {

@@ -1,6 +1,7 @@
 #include "app/ModMain.h"
 #include "app/ModSortListview.h"
 #include "platform/host/memory_list_control.h"
+#include "tests/app/app_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -106,12 +107,7 @@ class SortTest : public ::testing::Test {
         list.SetCellText(r, 2, pid);
         list.SetCellText(r, 3, memory);
     }
-    std::vector<std::string> Col(int cell) {
-        std::vector<std::string> out;
-        for (int r = 1; r <= list.RowCount(); ++r)
-            out.push_back(cell == 0 ? list.RowText(r) : list.CellText(r, cell));
-        return out;
-    }
+    std::vector<std::string> Col(int cell) { return test_support::ColumnTexts(list, cell); }
 };
 
 TEST_F(SortTest, PidColumnSortsNumericallyInBothDirections) {

@@ -3,11 +3,13 @@
 #include "platform/embedded.h"
 #include "platform/fixture_wmi.h"
 #include "platform/host/memory_list_control.h"
+#include "tests/app/app_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
+#include <ostream>
 
 CORVALE_EMBEDDED_TABLE(app_test_data)
 
@@ -40,6 +42,17 @@ WmiObject Process(std::int64_t pid, WmiValue workingSet) {
 
 const char* const kHost = "C:\\Windows\\System32\\svchost.exe -k netsvcs";
 
+struct ControlStates {
+    bool refresh, save, copy, timer, label, list;
+    bool operator==(const ControlStates&) const = default;
+    friend std::ostream& operator<<(std::ostream& out, const ControlStates& s) {
+        return out << "refresh " << s.refresh << " save " << s.save << " copy " << s.copy
+                   << " timer " << s.timer << " label " << s.label << " list " << s.list;
+    }
+};
+constexpr ControlStates kIdleEmpty{true, false, false, false, false, true};
+constexpr ControlStates kScanning{false, true, true, true, true, false};
+
 class ScanTest : public ::testing::Test {
   protected:
     FixtureWmi wmi{FixtureData{}};
@@ -62,34 +75,25 @@ class ScanTest : public ::testing::Test {
         main.OnRefreshClick();
         main.OnTimerTick();
     }
-    std::vector<std::string> Cells(int cell) {
-        std::vector<std::string> out;
-        for (int r = 1; r <= list.RowCount(); ++r)
-            out.push_back(cell == 0 ? list.RowText(r) : list.CellText(r, cell));
-        return out;
+    std::vector<std::string> Cells(int cell) { return test_support::ColumnTexts(list, cell); }
+    // What a scan switches: Refresh, Save and Copy enabled, the timer armed, the "scanning"
+    // label and the list shown.
+    ControlStates States() {
+        return {Enabled("Command1"), Enabled("Command2"), Enabled("Command3"),
+                Enabled("Timer1"),   Visible("Label2"),   Visible("ListView1")};
     }
 };
 
 TEST_F(ScanTest, ControlStatesBeforeDuringAndAfterAScan) {
     // As loaded from the design data.
-    EXPECT_TRUE(Enabled("Command1"));
-    EXPECT_FALSE(Enabled("Command2"));
-    EXPECT_FALSE(Enabled("Command3"));
-    EXPECT_FALSE(Enabled("Timer1"));
-    EXPECT_FALSE(Visible("Label2"));
-    EXPECT_TRUE(Visible("ListView1"));
+    EXPECT_EQ(States(), kIdleEmpty);
 
     wmi.data().services = {Service("a", kHost, 8)};
     std::vector<bool> timerAtYield;
     onYield = [&] { timerAtYield.push_back(Enabled("Timer1")); };
     main.OnRefreshClick();
     EXPECT_EQ(timerAtYield, std::vector<bool>{false}); // the timer is armed after the yield
-    EXPECT_FALSE(Enabled("Command1"));
-    EXPECT_TRUE(Enabled("Command2"));
-    EXPECT_TRUE(Enabled("Command3"));
-    EXPECT_TRUE(Enabled("Timer1"));
-    EXPECT_TRUE(Visible("Label2"));
-    EXPECT_FALSE(Visible("ListView1"));
+    EXPECT_EQ(States(), kScanning);
     EXPECT_FALSE(list.Visible());
     EXPECT_EQ(bar.calls, (std::vector<std::string>{"Style=4", "Begin"}));
 
@@ -97,18 +101,11 @@ TEST_F(ScanTest, ControlStatesBeforeDuringAndAfterAScan) {
     onYield = [&] {
         if (checkedDuringScan) return;
         checkedDuringScan = true;
-        EXPECT_FALSE(Enabled("Timer1"));
-        EXPECT_FALSE(Enabled("Command1"));
-        EXPECT_TRUE(Visible("Label2"));
-        EXPECT_FALSE(Visible("ListView1"));
+        EXPECT_EQ(States(), (ControlStates{false, true, true, false, true, false}));
     };
     main.OnTimerTick();
     EXPECT_TRUE(checkedDuringScan);
-    EXPECT_TRUE(Enabled("Command1"));
-    EXPECT_TRUE(Enabled("Command2"));
-    EXPECT_FALSE(Enabled("Timer1"));
-    EXPECT_FALSE(Visible("Label2"));
-    EXPECT_TRUE(Visible("ListView1"));
+    EXPECT_EQ(States(), (ControlStates{true, true, true, false, false, true}));
     EXPECT_TRUE(list.Visible());
     EXPECT_EQ(bar.calls.back(), "End");
 }

@@ -123,19 +123,29 @@ TEST(PngSuite, FileModeMatchesStreamMode) {
     }
 }
 
-// Switches the row code to its plain path for the life of the object.
-struct PlainRows {
-    PlainRows() { ForcePlainPngRows(true); }
-    ~PlainRows() { ForcePlainPngRows(false); }
-};
+// The row paths this processor runs, the automatic choice first.
+std::vector<PngRowPath> RowPaths() {
+    std::vector<PngRowPath> paths;
+    for (PngRowPath p : {PngRowPath::Automatic, PngRowPath::Plain, PngRowPath::Sse2,
+                         PngRowPath::Ssse3, PngRowPath::Sse41})
+        if (PngRowPathAvailable(p)) paths.push_back(p);
+    return paths;
+}
 
-TEST(PngSuite, PlainAndSse2RowCodeGiveIdenticalPixels) {
+PngDecodeOptions OwnInflateWith(PngRowPath path) {
+    PngDecodeOptions o = WithoutZlib();
+    o.rowPath = path;
+    return o;
+}
+
+TEST(PngSuite, EveryRowPathGivesIdenticalPixels) {
     for (const auto& name : SuiteFiles()) {
         if (name[0] == 'x') continue;
         const Bytes png = ReadFileBytes(PngSuite(name));
-        const Decoded fast = Decode(png, WithoutZlib());
-        PlainRows plain;
-        EXPECT_EQ(Decode(png, WithoutZlib()).pixels, fast.pixels) << name;
+        const Decoded automatic = Decode(png, WithoutZlib());
+        for (PngRowPath path : RowPaths())
+            EXPECT_EQ(Decode(png, OwnInflateWith(path)).pixels, automatic.pixels)
+                << name << " path " << static_cast<int>(path);
     }
 }
 
@@ -250,15 +260,17 @@ TEST(PngPixels, InterlacedImagesMatchTheirPlainForm) {
 }
 
 // Random filtered rows (random bytes, every filter type) in each pixel size the row code treats
-// apart, at widths that end pixels on every byte alignment, plain and interlaced: the SSE2 and
-// the plain row code agree with each other and (on the host) with libpng.
+// apart, at widths that end pixels on every byte alignment, plain and interlaced: every row path
+// agrees with the others and (on the host) with libpng.
 TEST(PngPixels, RandomRowsDecodeAlikeOnEveryRowPath) {
     struct Layout {
         std::uint8_t depth, colorType;
         unsigned bitsPerPixel;
+        int alphaAt; // byte of the alpha sample (its high byte) in a pixel, or -1
     };
-    const Layout layouts[] = {{8, 2, 24}, {8, 6, 32},  {16, 2, 48}, {16, 6, 64}, {16, 4, 32},
-                              {8, 4, 16}, {16, 0, 16}, {8, 0, 8},   {2, 0, 2}};
+    const Layout layouts[] = {{8, 2, 24, -1},  {8, 6, 32, 3},  {16, 2, 48, -1},
+                              {16, 6, 64, 6},  {16, 4, 32, 2}, {8, 4, 16, 1},
+                              {16, 0, 16, -1}, {8, 0, 8, -1},  {2, 0, 2, -1}};
     std::mt19937 rng(17);
     unsigned nextFilter = 0; // one-row images take the filters in turn
     for (const Layout& l : layouts)
@@ -271,10 +283,18 @@ TEST(PngPixels, RandomRowsDecodeAlikeOnEveryRowPath) {
                         if (cols == 0 || rows == 0) return;
                         const std::size_t rowBytes = (std::size_t{cols} * l.bitsPerPixel + 7) / 8;
                         for (std::uint32_t r = 0; r < rows; ++r) {
-                            filtered.push_back(
-                                static_cast<std::uint8_t>(h == 1 ? nextFilter++ % 5 : rng() % 5));
+                            const auto filter =
+                                static_cast<std::uint8_t>(h == 1 ? nextFilter++ % 5 : rng() % 5);
+                            filtered.push_back(filter);
+                            const std::size_t start = filtered.size();
                             for (std::size_t i = 0; i < rowBytes; ++i)
                                 filtered.push_back(static_cast<std::uint8_t>(rng()));
+                            // Unfiltered rows with alpha: mostly opaque, so that blocks of
+                            // opaque pixels and blocks with some translucent ones both occur.
+                            if (filter == 0 && l.alphaAt >= 0)
+                                for (std::size_t i = l.alphaAt; i < rowBytes;
+                                     i += l.bitsPerPixel / 8)
+                                    if (rng() % 8 != 0) filtered[start + i] = 255;
                         }
                     };
                     if (interlace == 0) {
@@ -298,10 +318,9 @@ TEST(PngPixels, RandomRowsDecodeAlikeOnEveryRowPath) {
                         " interlace " + std::to_string(interlace) + " height " + std::to_string(h);
                     const Decoded fast = Decode(png, WithoutZlib());
                     ASSERT_TRUE(fast.made) << what;
-                    {
-                        PlainRows plain;
-                        EXPECT_EQ(Decode(png, WithoutZlib()).pixels, fast.pixels) << what;
-                    }
+                    for (PngRowPath path : RowPaths())
+                        EXPECT_EQ(Decode(png, OwnInflateWith(path)).pixels, fast.pixels)
+                            << what << " path " << static_cast<int>(path);
                     EXPECT_EQ(Decode(png, WithZlib()).pixels, fast.pixels) << what;
 #ifdef CORVALE_HAVE_LIBPNG
                     EXPECT_EQ(LibpngPixelsOf(png), fast.pixels) << what;

@@ -4,6 +4,7 @@
 #include "codecs/cPNGwriter.h"
 #include "png_test_support.h"
 #include "tests/codecs/memory_image.h"
+#include "tests/support/pixel_compare.h"
 
 #include <gtest/gtest.h>
 
@@ -104,20 +105,7 @@ Bytes Encode(const MemoryImage& dib, cPNGwriter& writer) {
     return out;
 }
 
-// Decoded pixels equal the original where alpha is 0 or 255 and are within 1 elsewhere (the
-// straight colours written are truncated).
-void ExpectSamePicture(const Bytes& original, const Bytes& decoded, const std::string& what) {
-    ASSERT_EQ(original.size(), decoded.size()) << what;
-    int bad = 0;
-    for (std::size_t i = 0; i < original.size(); i += 4) {
-        const bool exact = original[i + 3] == 0 || original[i + 3] == 255;
-        for (int c = 0; c < 4; ++c) {
-            const int d = int(original[i + c]) - int(decoded[i + c]);
-            if (exact ? d != 0 : (d < -1 || d > 1)) ++bad;
-        }
-    }
-    EXPECT_EQ(bad, 0) << what;
-}
+using test_support::ExpectSamePicture;
 
 Bytes DecodeOwn(const Bytes& png) {
     MemoryImage dib;

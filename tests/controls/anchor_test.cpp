@@ -1,4 +1,5 @@
 #include "controls/anchor.h"
+#include "tests/controls/anchored_label.h"
 
 #include <gtest/gtest.h>
 
@@ -8,33 +9,25 @@
 namespace corvale {
 namespace {
 
-Control Positioned(std::string name, std::string tag, TwipsRect where) {
-    Control c;
-    c.name = std::move(name);
-    c.kind = ControlKind::Label;
-    c.tag = std::move(tag);
-    c.position = where;
-    return c;
-}
+constexpr auto Positioned = test_support::AnchoredLabel;
 
 // A form of 9180 x 5190 twips (outer) with one control per interesting code.
 Form TestForm() {
-    Form f;
-    f.name = "FrmTest";
-    f.outerWidth = 9180;
-    f.outerHeight = 5190;
-    f.controls.push_back(Positioned("Stays", "TTFF*/", {90, 60, 375, 405}));
-    f.controls.push_back(Positioned("Bottom", "TFFT*/", {90, 3090, 4080, 180}));
-    f.controls.push_back(Positioned("Corner", "FFTT*/", {7500, 3090, 1485, 1515}));
-    f.controls.push_back(Positioned("Fill", "TTTT*/own", {90, 510, 8865, 2505}));
-    f.controls.push_back(Positioned("Free", "FFFF*/", {30, 30, 1875, 735}));
-    f.controls.push_back(Positioned("NoCode", "plain tag", {1950, 60, 1815, 165}));
     Control timer;
     timer.name = "Timer1";
     timer.kind = ControlKind::Timer;
     timer.tag = "TTTT*/"; // has a code but no position: skipped silently
-    f.controls.push_back(timer);
-    f.controls.push_back(Positioned("Right", "FFTF*/", {100, 100, 200, 200}));
+    Form f = test_support::AnchorTestForm({
+        Positioned("Stays", "TTFF*/", {90, 60, 375, 405}),
+        Positioned("Bottom", "TFFT*/", {90, 3090, 4080, 180}),
+        Positioned("Corner", "FFTT*/", {7500, 3090, 1485, 1515}),
+        Positioned("Fill", "TTTT*/own", {90, 510, 8865, 2505}),
+        Positioned("Free", "FFFF*/", {30, 30, 1875, 735}),
+        Positioned("NoCode", "plain tag", {1950, 60, 1815, 165}),
+        timer,
+        Positioned("Right", "FFTF*/", {100, 100, 200, 200}),
+    });
+    f.name = "FrmTest";
     return f;
 }
 

@@ -1,6 +1,8 @@
 // The anchoring control bound to a real window (Windows only; runs under Wine).
 #include "controls/win32/anchor_window.h"
 #include "controls/win32/registry_settings_store.h"
+#include "tests/controls/anchored_label.h"
+#include "tests/support/win32_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -13,22 +15,9 @@
 namespace corvale::win32 {
 namespace {
 
-void Pump() {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&m);
-        DispatchMessageW(&m);
-    }
-}
+using test_support::PumpPending;
 
-Control Child(std::string name, std::string tag, TwipsRect where) {
-    Control c;
-    c.name = std::move(name);
-    c.kind = ControlKind::Label;
-    c.tag = std::move(tag);
-    c.position = where;
-    return c;
-}
+constexpr auto Child = test_support::AnchoredLabel;
 
 // A top-level window of 612 x 346 pixels (9180 x 5190 twips) with one child per control.
 struct TestForm {
@@ -36,13 +25,11 @@ struct TestForm {
     Form model;
     std::map<std::string, HWND> windows;
 
-    TestForm() {
-        model.outerWidth = 9180;
-        model.outerHeight = 5190;
-        model.controls.push_back(Child("List", "TTTT*/", {90, 510, 8865, 2505}));
-        model.controls.push_back(Child("Note", "TFFT*/", {90, 3090, 4080, 180}));
-        model.controls.push_back(Child("Logo", "FFTT*/", {7500, 3090, 1485, 1515}));
-        model.controls.push_back(Child("Button", "TTFF*/", {90, 60, 375, 405}));
+    TestForm()
+        : model(test_support::AnchorTestForm({Child("List", "TTTT*/", {90, 510, 8865, 2505}),
+                                              Child("Note", "TFFT*/", {90, 3090, 4080, 180}),
+                                              Child("Logo", "FFTT*/", {7500, 3090, 1485, 1515}),
+                                              Child("Button", "TTFF*/", {90, 60, 375, 405})})) {
         hwnd = CreateWindowExW(0, L"STATIC", L"anchor host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10,
                                10, 612, 346, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
         for (const Control& c : model.controls) {
@@ -74,7 +61,7 @@ struct TestForm {
     }
     void Size(int w, int h) {
         SetWindowPos(hwnd, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER);
-        Pump();
+        PumpPending();
     }
 };
 
@@ -117,10 +104,10 @@ TEST(AnchorWindow, MinimisingChangesNothingAndRestoringApplies) {
     anchor->DoInit(5190, 9180);
     const RECT before = form.Place("Logo");
     ShowWindow(form.hwnd, SW_MINIMIZE);
-    Pump();
+    PumpPending();
     EXPECT_TRUE(SameRect(form.Place("Logo"), before));
     ShowWindow(form.hwnd, SW_RESTORE);
-    Pump();
+    PumpPending();
     EXPECT_TRUE(SameRect(form.Place("Logo"), before));
     form.Size(612 + 40, 346 + 20);
     EXPECT_EQ(form.Place("Logo").left, before.left + 40);

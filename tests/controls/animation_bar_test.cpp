@@ -28,6 +28,13 @@ TEST(AnimationBarReset, ParksBlocksOutsideTheDesignTrack) {
     EXPECT_FALSE(bar.PulseVisible());
 }
 
+// Style 4 (both picture blocks bouncing), the display begun and `ticks` ticks run.
+void StartBouncing(AnimationBar& bar, int ticks) {
+    bar.Style(4);
+    ASSERT_TRUE(bar.BeginDisplay());
+    for (int i = 0; i < ticks; ++i) bar.Tick(Timer::Bouncy);
+}
+
 TEST(AnimationBarReset, ResizeKeepsAThreeHundredFifteenTwipTrack) {
     AnimationBar bar;
     bar.Resize(3765, 1000);
@@ -40,9 +47,7 @@ TEST(AnimationBarReset, ResizeKeepsAThreeHundredFifteenTwipTrack) {
 
 TEST(AnimationBarReset, ResizeWhileAnimatingStopsTheAnimation) {
     AnimationBar bar;
-    bar.Style(4);
-    ASSERT_TRUE(bar.BeginDisplay());
-    bar.Tick(Timer::Bouncy);
+    StartBouncing(bar, 1);
     bar.Resize(4425, 315);
     EXPECT_FALSE(bar.TimerOf(Timer::Bouncy).enabled);
     EXPECT_EQ(bar.LeftBlock().left, -900);
@@ -140,8 +145,7 @@ TEST(AnimationBarColours, NegativeTimingStartsNoTimer) {
 
 TEST(AnimationBarStyles, StyleFourCrossesTickByTick) {
     AnimationBar bar;
-    bar.Style(4);
-    ASSERT_TRUE(bar.BeginDisplay());
+    StartBouncing(bar, 0);
     double left = -900, right = 4575;
     // Left block: -900 ... 4500 is 27 steps of 200; 4700 ≥ 4575 is reached on step 28.
     for (int tick = 1; tick <= 60; ++tick) {
@@ -158,9 +162,7 @@ TEST(AnimationBarStyles, StyleFourCrossesTickByTick) {
 
 TEST(AnimationBarStyles, StyleFourSpotChecks) {
     AnimationBar bar;
-    bar.Style(4);
-    ASSERT_TRUE(bar.BeginDisplay());
-    bar.Tick(Timer::Bouncy);
+    StartBouncing(bar, 1);
     EXPECT_EQ(bar.LeftBlock().left, -700);
     EXPECT_EQ(bar.RightBlock().left, 4375);
     for (int i = 1; i < 28; ++i) bar.Tick(Timer::Bouncy);

@@ -1,5 +1,6 @@
 // The busy bar as a real child window (Windows only; runs under Wine).
 #include "controls/win32/animation_bar_window.h"
+#include "tests/support/win32_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -12,23 +13,8 @@
 namespace corvale::win32 {
 namespace {
 
-void Pump() {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&m);
-        DispatchMessageW(&m);
-    }
-}
-
-bool PumpUntil(const std::function<bool()>& pred, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        Pump();
-        if (pred()) return true;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return pred();
-}
+using test_support::PumpPending;
+using test_support::PumpUntil;
 
 struct HostWindow {
     HWND hwnd = nullptr;
@@ -101,9 +87,9 @@ TEST(AnimationBarWindow, StyleFourMovesOnItsTimerAndStopsOnEnd) {
     bar.EndDisplay();
     EXPECT_EQ(PlaceInParent(bar.LeftBlock()).left, -60);
     const double parked = bar.Model().LeftBlock().left;
-    Pump();
+    PumpPending();
     Sleep(120);
-    Pump();
+    PumpPending();
     EXPECT_EQ(bar.Model().LeftBlock().left, parked); // the timer is off
 }
 

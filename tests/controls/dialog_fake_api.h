@@ -135,21 +135,23 @@ class FakeDialogApi : public DialogApi {
     // System colour i is 0x10000 + i.
     static constexpr std::uint32_t Sys(std::int32_t i) { return 0x10000u + i; }
 
+    // Each dialog keeps the record it was shown and answers as the test set it to.
+    template <class Record, class Answer>
+    static std::int32_t Show(std::vector<Record>& shown, Answer& answer, Record& r) {
+        shown.push_back(r);
+        return answer(r);
+    }
     std::int32_t ChooseColorDialog(ColorDialogRecord& r) override {
-        colorShown.push_back(r);
-        return colorAnswer(r);
+        return Show(colorShown, colorAnswer, r);
     }
     std::int32_t ChooseFontDialog(FontDialogRecord& r) override {
-        fontShown.push_back(r);
-        return fontAnswer(r);
+        return Show(fontShown, fontAnswer, r);
     }
     std::int32_t PrintDialog(PrintDialogRecord& r) override {
-        printShown.push_back(r);
-        return printAnswer(r);
+        return Show(printShown, printAnswer, r);
     }
     std::int32_t PageSetupDialog(PageSetupRecord& r) override {
-        pageSetupShown.push_back(r);
-        return pageSetupAnswer(r);
+        return Show(pageSetupShown, pageSetupAnswer, r);
     }
     std::uint32_t SysColor(std::int32_t index) override { return Sys(index); }
     // 0x800000nn is system colour nn (up to 30); other values with a high byte are refused.

@@ -2,6 +2,7 @@
 // Tests that need visual styles in force run in a child process of this program started with
 // the Light theme switched on in the user's settings, because a process reads the theme once.
 #include "controls/win32/xp_theme_support.h"
+#include "tests/support/win32_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -25,13 +26,7 @@ namespace {
 constexpr COLORREF kRed = RGB(220, 0, 0);
 constexpr COLORREF kMagenta = RGB(255, 0, 255);
 
-void Pump() {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&m);
-        DispatchMessageW(&m);
-    }
-}
+using test_support::PumpPending;
 
 // ---- pictures made on the spot
 
@@ -115,7 +110,7 @@ struct Shot {
 Shot Capture(HWND hwnd) {
     RedrawWindow(hwnd, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Pump();
+    PumpPending();
     RECT rc;
     GetClientRect(hwnd, &rc);
     Shot s;
@@ -462,16 +457,18 @@ struct ButtonRow {
     }
 };
 
-void MaybeSave(const Shot& s, const char* name) {
+// The window as drawn, also saved as `picture` in CORVALE_THEME_SHOTS when that is set.
+Shot Drawn(HWND window, const char* picture) {
+    const Shot shot = Capture(window);
     if (const char* dir = std::getenv("CORVALE_THEME_SHOTS"))
-        SaveShot(s, std::string(dir) + "/" + name);
+        SaveShot(shot, std::string(dir) + "/" + picture);
+    return shot;
 }
 
 TEST(ThemeDrawing, StylesOffShowTheSystemButtons) {
     RUN_WITH_STYLES(false);
     ButtonRow row;
-    const Shot shot = Capture(row.form.hwnd);
-    MaybeSave(shot, "buttons-styles-off.bmp");
+    const Shot shot = Drawn(row.form.hwnd, "buttons-styles-off.bmp");
     EXPECT_EQ(GetPropA(row.buttons[0], "Painted"), nullptr);
     EXPECT_GT(CountNear(Crop(shot, row.buttons[0], row.form.hwnd), kRed), 100);
 }
@@ -479,8 +476,7 @@ TEST(ThemeDrawing, StylesOffShowTheSystemButtons) {
 TEST(ThemeDrawing, GraphicalButtonsDrawThemedFaces) {
     RUN_WITH_STYLES(true);
     ButtonRow row;
-    const Shot shot = Capture(row.form.hwnd);
-    MaybeSave(shot, "buttons-themed.bmp");
+    const Shot shot = Drawn(row.form.hwnd, "buttons-themed.bmp");
     EXPECT_NE(GetPropA(row.buttons[0], "Painted"), nullptr);
 
     // The face is the theme's push button: the same edge as a standard themed button.
@@ -650,8 +646,7 @@ TEST(ThemeDrawing, ProgramButtonsUnderTheLightTheme) {
     ProgramButtons scene;
     ASSERT_TRUE(scene.icons[0]);
     ASSERT_TRUE(scene.Apply());
-    const Shot shot = Capture(scene.window.hwnd);
-    MaybeSave(shot, "program-buttons-themed.bmp");
+    const Shot shot = Drawn(scene.window.hwnd, "program-buttons-themed.bmp");
     EXPECT_NE(GetPropA(scene.windows["Command1"], "Painted"), nullptr);
     EXPECT_EQ(GetPropA(scene.windows["Plain"], "Painted"), nullptr);
     const Shot refresh = Crop(shot, scene.windows["Command1"], scene.window.hwnd);
@@ -671,8 +666,7 @@ TEST(ThemeDrawing, ProgramButtonsWithStylesOff) {
     RUN_WITH_STYLES(false);
     ProgramButtons scene;
     ASSERT_TRUE(scene.Apply());
-    const Shot shot = Capture(scene.window.hwnd);
-    MaybeSave(shot, "program-buttons-styles-off.bmp");
+    const Shot shot = Drawn(scene.window.hwnd, "program-buttons-styles-off.bmp");
     EXPECT_EQ(GetPropA(scene.windows["Command1"], "Painted"), nullptr);
     EXPECT_GT(Saturated(Crop(shot, scene.windows["Command1"], scene.window.hwnd)), 30);
 }

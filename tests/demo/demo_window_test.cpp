@@ -6,6 +6,7 @@
 #include "demo/win32/demo_services.h"
 #include "platform/win32/com.h"
 #include "platform/win32/system_wmi.h"
+#include "tests/support/win32_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -48,15 +49,8 @@ void ClickLikeAUser(HWND control) {
     RECT r;
     GetWindowRect(control, &r);
     const POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-    SetCursorPos(at.x, at.y);
-    INPUT in[3] = {};
-    for (INPUT& i : in) i.type = INPUT_MOUSE;
-    in[0].mi.dx = at.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
-    in[0].mi.dy = at.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
-    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(3, in, sizeof(INPUT));
+    test_support::MoveMouseTo(at);
+    test_support::PressMouse({MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP});
 }
 
 struct Row {
@@ -127,9 +121,7 @@ TEST(DemoSystem, RefreshListsTheDemoServicesInSvchostAndTheLabelsAgree) {
     EXPECT_LE(std::llabs(*total - sum), static_cast<long long>(hostMemory.size()));
 
     window.reset();
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
+    test_support::DrainQuit();
     std::vector<std::wstring> names;
     for (const DemoService& s : demo::DefaultDemoSet()) names.push_back(s.name);
     EXPECT_TRUE(demo::RemoveDemoServices(names).ok());

@@ -53,32 +53,7 @@ void Release(void* p) noexcept {
 
 } // namespace
 
-void* operator new(std::size_t n) {
-    if (void* p = Allocate(n)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) {
-    if (void* p = Allocate(n)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    return Allocate(n);
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-    return Allocate(n);
-}
-void operator delete(void* p) noexcept {
-    Release(p);
-}
-void operator delete[](void* p) noexcept {
-    Release(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    Release(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    Release(p);
-}
+#include "tests/support/replaced_new.h"
 
 namespace corvale {
 namespace {
@@ -212,6 +187,24 @@ TEST(OutOfMemory, EveryImageCoreEntryGivesItsFailureResult) {
                               angle);
         });
     };
+    // A call that fills an image: it left a picture when the image has pixels.
+    auto makes = [](std::function<bool(c32bppDIB&)> make) {
+        return Entry([make](bool& hasPicture) {
+            c32bppDIB made(kCapGdiplusBarred);
+            const bool ok = make(made);
+            hasPicture = made.BitsPointer() != nullptr;
+            return ok;
+        });
+    };
+    // A call that writes bytes: it left a picture when it wrote any.
+    auto writes = [](std::function<bool(Bytes&)> write) {
+        return Entry([write](bool& hasPicture) {
+            Bytes out;
+            const bool ok = write(out);
+            hasPicture = !out.empty();
+            return ok;
+        });
+    };
     const std::pair<const char*, Entry> entries[] = {
         {"Render scaled", draw(30, 25, 0)},
         {"Render mirrored", draw(-9, -7, 0, 20)},
@@ -222,19 +215,9 @@ TEST(OutOfMemory, EveryImageCoreEntryGivesItsFailureResult) {
              return self.Render(0, 2, 1, 0, 0, 0, 0, 0, 0, 100, true, true, &self);
          }},
         {"CopyImageTo",
-         [&](bool& hasPicture) {
-             c32bppDIB copy(kCapGdiplusBarred);
-             const bool made = src.CopyImageTo(copy, 23, 17, true);
-             hasPicture = copy.BitsPointer() != nullptr;
-             return made;
-         }},
+         makes([&](c32bppDIB& copy) { return src.CopyImageTo(copy, 23, 17, true); })},
         {"CreateDropShadow",
-         [&](bool& hasPicture) {
-             c32bppDIB shadow(kCapGdiplusBarred);
-             const bool made = src.CreateDropShadow(3, 0x00FF00, shadow);
-             hasPicture = shadow.BitsPointer() != nullptr;
-             return made;
-         }},
+         makes([&](c32bppDIB& shadow) { return src.CreateDropShadow(3, 0x00FF00, shadow); })},
         {"RenderDropShadow_JIT",
          [&](bool& hasPicture) {
              hasPicture = false;
@@ -247,49 +230,16 @@ TEST(OutOfMemory, EveryImageCoreEntryGivesItsFailureResult) {
              hasPicture = false;
              return src.CreateRegionRects(2, 5, 5).size() > 1;
          }},
-        {"SaveToStream",
-         [&](bool& hasPicture) {
-             Bytes bmp;
-             const bool made = src.SaveToStream(bmp);
-             hasPicture = !bmp.empty();
-             return made;
-         }},
-        {"SaveToStream_PNG",
-         [&](bool& hasPicture) {
-             Bytes png;
-             const bool made = src.SaveToStream_PNG(png);
-             hasPicture = !png.empty();
-             return made;
-         }},
-        {"GetDIBbits",
-         [&](bool& hasPicture) {
-             Bytes bits;
-             const bool made = src.GetDIBbits(bits, {false, false, false, true, false});
-             hasPicture = !bits.empty();
-             return made;
-         }},
-        {"GetOrginalFormat",
-         [&](bool& hasPicture) {
-             Bytes bytes;
-             const bool made = src.GetOrginalFormat(bytes);
-             hasPicture = !bytes.empty();
-             return made;
-         }},
-        {"InitializeDIB",
-         [&](bool& hasPicture) {
-             c32bppDIB dib(kCapGdiplusBarred);
-             const bool made = dib.InitializeDIB(5, 5);
-             hasPicture = dib.BitsPointer() != nullptr;
-             return made;
-         }},
-        {"LoadPicture_FromOrignalFormat",
-         [&](bool& hasPicture) {
-             c32bppDIB dib(kCapGdiplusBarred);
-             if (!src.CopyImageTo(dib, 0, 0, true)) return hasPicture = false;
-             const bool made = dib.LoadPicture_FromOrignalFormat();
-             hasPicture = dib.BitsPointer() != nullptr;
-             return made;
-         }},
+        {"SaveToStream", writes([&](Bytes& bmp) { return src.SaveToStream(bmp); })},
+        {"SaveToStream_PNG", writes([&](Bytes& png) { return src.SaveToStream_PNG(png); })},
+        {"GetDIBbits", writes([&](Bytes& bits) {
+             return src.GetDIBbits(bits, {false, false, false, true, false});
+         })},
+        {"GetOrginalFormat", writes([&](Bytes& bytes) { return src.GetOrginalFormat(bytes); })},
+        {"InitializeDIB", makes([](c32bppDIB& dib) { return dib.InitializeDIB(5, 5); })},
+        {"LoadPicture_FromOrignalFormat", makes([&](c32bppDIB& dib) {
+             return src.CopyImageTo(dib, 0, 0, true) && dib.LoadPicture_FromOrignalFormat();
+         })},
     };
     for (const auto& [name, entry] : entries)
         EXPECT_TRUE(EveryAllocationFailsInTurn(entry)) << name;
@@ -320,6 +270,26 @@ TEST(OutOfMemory, AGifFrameIsDecodedWithoutAWholeFrameBuffer) {
     EXPECT_LT(gLargest, std::size_t{1} << 20);
 }
 
+// A PNG decoded into `dib` on one inflate path (zlib's or the own), the most it held through
+// operator new meanwhile beyond what was held before, and what the decoder said.
+struct MeasuredDecode {
+    bool ok;
+    std::size_t peak;
+    cPNGparser::Inflater inflater;
+    std::string error;
+};
+MeasuredDecode DecodeMeasuringPeak(const Bytes& png, bool withZlib, c32bppDIB& dib) {
+    static constexpr std::string_view kNoZlib[] = {"corvale-no-such-library"};
+    PngDecodeOptions options;
+    options.gdiplus = nullptr;
+    if (!withZlib) options.zlibNames = kNoZlib;
+    cPNGparser parser(options);
+    const std::size_t before = gLive;
+    gPeak = gLive;
+    const bool ok = parser.LoadStream(png, dib);
+    return {ok, gPeak - before, parser.LastInflater(), std::string(parser.LastError())};
+}
+
 // A picture one row high: beside the picture (its pixels are not allocated with operator new)
 // the decoder holds about the decompressed row and no row buffers, on either inflate path.
 TEST(OutOfMemory, AOneRowPngHoldsLittleMoreThanItsRowBesideThePicture) {
@@ -339,22 +309,16 @@ TEST(OutOfMemory, AOneRowPngHoldsLittleMoreThanItsRowBesideThePicture) {
     }
     ASSERT_EQ(png[25], 2); // RGB, 8 bits
     const std::size_t rowBytes = std::size_t(kWidth) * 3 + 1;
-    static constexpr std::string_view kNoZlib[] = {"corvale-no-such-library"};
     for (bool withZlib : {true, false}) {
-        PngDecodeOptions options;
-        options.gdiplus = nullptr;
-        if (!withZlib) options.zlibNames = kNoZlib;
         c32bppDIB dib(kCapGdiplusBarred);
-        cPNGparser parser(options);
-        const std::size_t before = gLive;
-        gPeak = gLive;
-        ASSERT_TRUE(parser.LoadStream(png, dib));
-        ASSERT_EQ(dib.Width(), kWidth) << parser.LastError();
-        EXPECT_EQ(parser.LastInflater(),
+        const MeasuredDecode decode = DecodeMeasuringPeak(png, withZlib, dib);
+        ASSERT_TRUE(decode.ok) << decode.error;
+        ASSERT_EQ(dib.Width(), kWidth);
+        EXPECT_EQ(decode.inflater,
                   withZlib ? cPNGparser::Inflater::Zlib : cPNGparser::Inflater::Own);
         EXPECT_EQ(dib.GetPixel(1000, 0), 0xE80306); // B 232, G 3, R 6
         // The row, the inflate's tables and the file's few chunks; two more rows before.
-        EXPECT_LT(gPeak - before, rowBytes + rowBytes / 4) << withZlib;
+        EXPECT_LT(decode.peak, rowBytes + rowBytes / 4) << withZlib;
     }
 }
 
@@ -518,19 +482,13 @@ TEST(OutOfMemory, ManyImageDataChunksCostNothingPerChunk) {
     PutChunk(png, "IEND", {});
     ASSERT_GT(z.size(), 200000u);
     for (bool withZlib : {true, false}) {
-        static constexpr std::string_view kNoZlib[] = {"corvale-no-such-library"};
-        PngDecodeOptions options;
-        options.gdiplus = nullptr;
-        if (!withZlib) options.zlibNames = kNoZlib;
         c32bppDIB dib(kCapGdiplusBarred);
-        cPNGparser parser(options);
-        const std::size_t before = gLive;
-        gPeak = gLive;
-        ASSERT_TRUE(parser.LoadStream(png, dib));
-        ASSERT_EQ(dib.Height(), std::int32_t(kHeight)) << parser.LastError();
+        const MeasuredDecode decode = DecodeMeasuringPeak(png, withZlib, dib);
+        ASSERT_TRUE(decode.ok) << decode.error;
+        ASSERT_EQ(dib.Height(), std::int32_t(kHeight));
         // The joined data, the inflated rows and two row buffers; a list of the chunks alone
         // would take 16 bytes a chunk (3.2 MB here).
-        EXPECT_LT(gPeak - before, 2 * expected + 100000) << withZlib;
+        EXPECT_LT(decode.peak, 2 * expected + 100000) << withZlib;
     }
 }
 

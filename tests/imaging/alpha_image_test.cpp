@@ -14,10 +14,7 @@
 namespace corvale {
 namespace {
 
-using testing::Bgra;
-using testing::Fill;
-using testing::Px;
-using testing::SetPx;
+using namespace testing;
 
 // A container that keeps timers, the tag and resize requests in plain fields.
 struct FakeSite : AlphaImageSite {
@@ -103,45 +100,36 @@ Bytes SolidBmp(int w, int h, Bgra colour, Bgra corner) {
     return b;
 }
 
+// Gives the property a value through its setter and checks what the control kept.
+#define EXPECT_KEEPS(property, given, kept)                                                        \
+    do {                                                                                           \
+        f.ctl.property(given);                                                                     \
+        EXPECT_EQ(f.ctl.property(), kept) << #property "(" #given ")";                             \
+    } while (false)
+
 TEST(AlphaImageProperties, RangesAndNormalisation) {
     Fixture f;
-    f.ctl.Opacity(150);
-    EXPECT_EQ(f.ctl.Opacity(), 50);
-    f.ctl.Opacity(0);
-    EXPECT_EQ(f.ctl.Opacity(), 0);
-    f.ctl.Opacity(-40);
-    EXPECT_EQ(f.ctl.Opacity(), 40);
-    f.ctl.Opacity(200);
-    EXPECT_EQ(f.ctl.Opacity(), 100);
+    EXPECT_KEEPS(Opacity, 150, 50);
+    EXPECT_KEEPS(Opacity, 0, 0);
+    EXPECT_KEEPS(Opacity, -40, 40);
+    EXPECT_KEEPS(Opacity, 200, 100);
 
-    f.ctl.grayScale(3);
-    EXPECT_EQ(f.ctl.grayScale(), 3);
-    f.ctl.grayScale(9); // ignored
-    EXPECT_EQ(f.ctl.grayScale(), 3);
-    f.ctl.grayScale(0); // off
-    EXPECT_EQ(f.ctl.grayScale(), 0);
-    f.ctl.grayScale(-1);
-    EXPECT_EQ(f.ctl.grayScale(), 0);
+    EXPECT_KEEPS(grayScale, 3, 3);
+    EXPECT_KEEPS(grayScale, 9, 3); // ignored
+    EXPECT_KEEPS(grayScale, 0, 0); // off
+    EXPECT_KEEPS(grayScale, -1, 0);
 
-    f.ctl.ShadowDepth(11);
-    EXPECT_EQ(f.ctl.ShadowDepth(), 2);
-    f.ctl.ShadowDepth(10);
-    EXPECT_EQ(f.ctl.ShadowDepth(), 10);
-    f.ctl.ShadowOpacity(101);
-    EXPECT_EQ(f.ctl.ShadowOpacity(), 50);
-    f.ctl.ScaleMethod(5);
-    EXPECT_EQ(f.ctl.ScaleMethod(), 0);
-    f.ctl.Mirror(4);
-    EXPECT_EQ(f.ctl.Mirror(), 0);
-    f.ctl.HitTestMode(-1);
-    EXPECT_EQ(f.ctl.HitTestMode(), 0);
-    f.ctl.IntensityOffset(100.5f);
-    EXPECT_EQ(f.ctl.IntensityOffset(), 0.0f);
-    f.ctl.Rotation(370);
-    EXPECT_EQ(f.ctl.Rotation(), 10);
-    f.ctl.MaskUsed(6);
-    EXPECT_EQ(f.ctl.MaskUsed(), 0);
+    EXPECT_KEEPS(ShadowDepth, 11, 2);
+    EXPECT_KEEPS(ShadowDepth, 10, 10);
+    EXPECT_KEEPS(ShadowOpacity, 101, 50);
+    EXPECT_KEEPS(ScaleMethod, 5, 0);
+    EXPECT_KEEPS(Mirror, 4, 0);
+    EXPECT_KEEPS(HitTestMode, -1, 0);
+    EXPECT_KEEPS(IntensityOffset, 100.5f, 0.0f);
+    EXPECT_KEEPS(Rotation, 370, 10);
+    EXPECT_KEEPS(MaskUsed, 6, 0);
 }
+#undef EXPECT_KEEPS
 
 TEST(AlphaImageProperties, ChangesAreAnnouncedOnceUnderTheirNames) {
     Fixture f;

@@ -2,6 +2,7 @@
 #include "imaging/win32/alpha_image_host.h"
 
 #include "test_images.h"
+#include "tests/support/win32_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -15,21 +16,9 @@
 namespace corvale {
 namespace {
 
-using testing::SetPx;
+using namespace testing;
 
-bool PumpUntil(const std::function<bool()>& done, int milliseconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    MSG msg;
-    while (std::chrono::steady_clock::now() < end) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (done()) return true;
-        Sleep(5);
-    }
-    return done();
-}
+using test_support::PumpUntil;
 
 const wchar_t* ContainerClass() {
     static const wchar_t* name = [] {

@@ -12,9 +12,7 @@
 namespace corvale {
 namespace {
 
-using testing::Bgra;
-using testing::Px;
-using testing::SetPx;
+using namespace testing;
 
 TEST(ImageLifeCycle, InitializeMakesBlankTransparentImage) {
     c32bppDIB dib(kOwn);
@@ -51,8 +49,7 @@ TEST(ImageLifeCycle, RefusesBadSizes) {
 TEST(ImageLifeCycle, EraseClearsEveryPixelAndResetsFlags) {
     c32bppDIB dib(kOwn);
     EXPECT_FALSE(dib.EraseDIB());
-    ASSERT_TRUE(dib.InitializeDIB(4, 3));
-    testing::FillPattern(dib);
+    ASSERT_TRUE(MakePattern(dib, 4, 3));
     dib.SetAlpha(false);
     dib.SetImageType(image_type::kPng);
     ASSERT_TRUE(dib.EraseDIB());
@@ -257,24 +254,24 @@ bool MakeOne(ImageHost& dib, std::int32_t type) {
     dib.SetImageType(type);
     return true;
 }
-bool FakePng(ImageHost& dib, std::span<const std::uint8_t> b, const IconWish&) {
-    calls += "png ";
-    lastBytes = b;
-    return b[0] == 'P' && MakeOne(dib, image_type::kPng);
+// A fake decoder: it takes the data that start with `mark` and makes a one-pixel image of `type`
+// from them; each notes its format in `calls`, the PNG one the bytes it was given, the icon one
+// the size asked for.
+template <char mark, std::int32_t type>
+bool Fake(ImageHost& dib, std::span<const std::uint8_t> b, const IconWish& wish) {
+    constexpr const char* name = mark == 'P'   ? "png "
+                                 : mark == 'G' ? "gif "
+                                 : mark == 'I' ? "ico "
+                                               : "bmp ";
+    calls += name;
+    if constexpr (mark == 'P') lastBytes = b;
+    if constexpr (mark == 'I') lastWish = wish;
+    return b[0] == mark && MakeOne(dib, type);
 }
-bool FakeGif(ImageHost& dib, std::span<const std::uint8_t> b, const IconWish&) {
-    calls += "gif ";
-    return b[0] == 'G' && MakeOne(dib, image_type::kGif);
-}
-bool FakeIco(ImageHost& dib, std::span<const std::uint8_t> b, const IconWish& wish) {
-    calls += "ico ";
-    lastWish = wish;
-    return b[0] == 'I' && MakeOne(dib, image_type::kIcon32);
-}
-bool FakeBmp(ImageHost& dib, std::span<const std::uint8_t> b, const IconWish&) {
-    calls += "bmp ";
-    return b[0] == 'B' && MakeOne(dib, image_type::kBitmap);
-}
+constexpr auto FakePng = Fake<'P', image_type::kPng>;
+constexpr auto FakeGif = Fake<'G', image_type::kGif>;
+constexpr auto FakeIco = Fake<'I', image_type::kIcon32>;
+constexpr auto FakeBmp = Fake<'B', image_type::kBitmap>;
 // Claims the data but leaves no image: must not count as a load.
 bool ClaimsWithoutImage(ImageHost&, std::span<const std::uint8_t>, const IconWish&) {
     calls += "liar ";

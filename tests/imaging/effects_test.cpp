@@ -12,10 +12,7 @@
 namespace corvale {
 namespace {
 
-using testing::Bgra;
-using testing::Fill;
-using testing::Px;
-using testing::SetPx;
+using namespace testing;
 
 TEST(Inverse, PremultipliedInverseAndTwiceRestores) {
     c32bppDIB dib(kOwn);
@@ -189,8 +186,7 @@ TEST(Region, BoundingBoxOverSeveralRows) {
 TEST(CopyImage, SameSizeIsByteForByteAndCarriesFlags) {
     c32bppDIB dib(kOwn), copy(kOwn);
     EXPECT_FALSE(dib.CopyImageTo(copy));
-    ASSERT_TRUE(dib.InitializeDIB(3, 2));
-    testing::FillPattern(dib);
+    ASSERT_TRUE(MakePattern(dib, 3, 2));
     SetPx(dib, 1, 1, {5, 6, 7, 9});
     dib.SetAlpha(false);
     dib.SetImageType(image_type::kGif);
@@ -208,8 +204,7 @@ TEST(CopyImage, SameSizeIsByteForByteAndCarriesFlags) {
 
 TEST(CopyImage, OtherSizeIsScaled) {
     c32bppDIB dib(kOwn), copy(kOwn);
-    ASSERT_TRUE(dib.InitializeDIB(2, 2));
-    testing::FillPattern(dib);
+    ASSERT_TRUE(MakePattern(dib, 2, 2));
     SetPx(dib, 1, 1, {0, 0, 0, 0});
     ASSERT_TRUE(dib.CopyImageTo(copy, 4, 6));
     ASSERT_EQ(copy.Width(), 4);
@@ -246,11 +241,7 @@ TEST(SaveBmp, AlphaImagesWrite32BitRowsAsStored) {
 
 TEST(SaveBmp, OpaqueImagesWrite24BitRowsPaddedToFourBytes) {
     c32bppDIB dib(kOwn);
-    ASSERT_TRUE(dib.InitializeDIB(3, 2));
-    testing::FillPattern(dib);
-    dib.SetAlpha(false);
-    std::vector<std::uint8_t> out;
-    ASSERT_TRUE(dib.SaveToStream(out));
+    const std::vector<std::uint8_t> out = OpaquePatternBmp(dib, 3, 2);
     ASSERT_EQ(out.size(), 54u + 2u * 12u);
     EXPECT_EQ(out[28], 24);
     EXPECT_EQ(out[34], 24);

@@ -5,6 +5,7 @@
 #include "imaging/win32/cGDIPlus.h"
 
 #include "test_images.h"
+#include "tests/support/win32_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -20,9 +21,7 @@
 namespace corvale {
 namespace {
 
-using testing::Bgra;
-using testing::Px;
-using testing::SetPx;
+using namespace testing;
 
 std::vector<std::uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -33,17 +32,7 @@ std::vector<std::uint8_t> Logo() {
     return ReadFile(std::string(CORVALE_SOURCE_DIR) + "/app/forms/pictures/logo.png");
 }
 
-void Pump(int milliseconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    MSG msg;
-    while (std::chrono::steady_clock::now() < end) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    }
-}
+using test_support::PumpFor;
 
 int CountMarkers(HWND top) {
     int n = 0;
@@ -109,7 +98,7 @@ TEST_F(GdiplusTest, OneSessionPerTopLevelWindowEndingAfterTheWindow) {
 
     DestroyWindow(owned);
     DestroyWindow(top);
-    for (int i = 0; i < 100 && cGDIPlus::OpenSessions() != open; ++i) Pump(10);
+    for (int i = 0; i < 100 && cGDIPlus::OpenSessions() != open; ++i) PumpFor(10);
     EXPECT_EQ(cGDIPlus::OpenSessions(), open);
 
     cCrossComm none;
@@ -143,8 +132,7 @@ TEST_F(GdiplusTest, DecodesLikeTheOwnDecoder) {
 
 TEST_F(GdiplusTest, SavedPngReadsBackTheSamePixels) {
     c32bppDIB image(kCapGdiplusBarred);
-    ASSERT_TRUE(image.InitializeDIB(5, 3));
-    testing::FillPattern(image);
+    ASSERT_TRUE(MakePattern(image, 5, 3));
     SetPx(image, 4, 2, {0, 0, 0, 0});
     image.SetAlpha(true);
     std::vector<std::uint8_t> png;
@@ -248,8 +236,7 @@ TEST_F(GdiplusTest, BothEnginesPlaceMirroredAndRotatedDrawingsAlike) {
 TEST_F(GdiplusTest, ImageObjectsUseTheEngineToSavePng) {
     c32bppDIB image(0);
     ASSERT_TRUE(image.isGDIplusEnabled());
-    ASSERT_TRUE(image.InitializeDIB(3, 3));
-    testing::FillPattern(image);
+    ASSERT_TRUE(MakePattern(image, 3, 3));
     std::vector<std::uint8_t> png;
     ASSERT_TRUE(image.SaveToStream_PNG(png));
     c32bppDIB back(kCapGdiplusBarred);

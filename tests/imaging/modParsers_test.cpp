@@ -35,19 +35,24 @@ std::vector<std::uint8_t> Pixels(std::initializer_list<std::array<std::uint8_t, 
     return v;
 }
 
+// ExamineAlpha over the pixels (fixing them when `fix`) must find `has` and `type`; its answer
+// starts as the opposite of `has`, so a call that leaves it alone fails.
+void ExpectExamined(std::vector<std::uint8_t>& px, bool fix, bool has, std::int32_t type) {
+    bool found = !has;
+    std::int32_t foundType = 0;
+    ExamineAlpha(px, fix, found, foundType);
+    EXPECT_EQ(found, has);
+    EXPECT_EQ(foundType, type);
+}
+
 TEST(AlphaExamination, NoUsableAlpha) {
     auto zeros = Pixels({{1, 2, 3, 0}, {0, 0, 0, 0}});
-    bool has = true;
-    std::int32_t type = 0;
-    ExamineAlpha(zeros, true, has, type);
-    EXPECT_FALSE(has);
-    EXPECT_EQ(type, 1);
+    ExpectExamined(zeros, true, false, 1);
     EXPECT_EQ(zeros, Pixels({{1, 2, 3, 255}, {0, 0, 0, 255}})); // fixed: opaque
     auto opaque = Pixels({{1, 2, 3, 255}, {9, 9, 9, 255}});
-    type = 0;
-    ExamineAlpha(opaque, false, has, type);
-    EXPECT_EQ(type, 1);
-    type = -1; // skipped
+    ExpectExamined(opaque, false, false, 1);
+    bool has = true;
+    std::int32_t type = -1; // skipped
     auto mixed = Pixels({{1, 2, 3, 128}});
     ExamineAlpha(mixed, true, has, type);
     EXPECT_FALSE(has);
@@ -58,37 +63,26 @@ TEST(AlphaExamination, NoUsableAlpha) {
 TEST(AlphaExamination, PremultipliedIsLeftAlone) {
     auto px = Pixels({{0, 0, 0, 0}, {10, 20, 30, 128}, {5, 5, 5, 255}});
     const auto before = px;
-    bool has = false;
-    std::int32_t type = 0;
-    ExamineAlpha(px, true, has, type);
-    EXPECT_TRUE(has);
-    EXPECT_EQ(type, 7);
+    ExpectExamined(px, true, true, 7);
     EXPECT_EQ(px, before);
 }
 
 TEST(AlphaExamination, StraightAlphaIsPremultipliedWhenFixing) {
     // Stored B, G, R = 50, 100, 200 with alpha 128: colour bytes above alpha -> straight.
     auto px = Pixels({{50, 100, 200, 128}, {7, 7, 7, 0}, {1, 2, 3, 255}});
-    bool has = false;
-    std::int32_t type = 0;
-    ExamineAlpha(px, true, has, type);
-    EXPECT_TRUE(has);
-    EXPECT_EQ(type, 6);
+    ExpectExamined(px, true, true, 6);
     EXPECT_EQ(px, Pixels({{25, 50, 100, 128}, {0, 0, 0, 0}, {1, 2, 3, 255}}));
 }
 
 TEST(AlphaExamination, HiddenColourThenOpaqueMeansStraight) {
     auto px = Pixels({{9, 0, 0, 0}, {1, 1, 1, 255}});
-    bool has = false;
-    std::int32_t type = 0;
-    ExamineAlpha(px, false, has, type);
-    EXPECT_TRUE(has);
-    EXPECT_EQ(type, 6);
+    ExpectExamined(px, false, true, 6);
     // Also through the image object.
     c32bppDIB dib(kOwn);
     ASSERT_TRUE(dib.InitializeDIB(2, 1));
     std::copy(px.begin(), px.end(), dib.BitsPointer());
-    type = 0;
+    bool has = false;
+    std::int32_t type = 0;
     ExamineAlpha(dib, true, has, type);
     EXPECT_EQ(type, 6);
     EXPECT_EQ(dib.BitsPointer()[0], 0); // the hidden colour is cleared

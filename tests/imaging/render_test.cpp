@@ -10,10 +10,7 @@
 namespace corvale {
 namespace {
 
-using testing::Bgra;
-using testing::Fill;
-using testing::Px;
-using testing::SetPx;
+using namespace testing;
 
 // Draws src into a fresh opaque-grey destination of the given size and returns it.
 struct Canvas {
@@ -26,8 +23,7 @@ struct Canvas {
 
 TEST(RenderArguments, OpacityIsTakenModulo100) {
     c32bppDIB src(kOwn);
-    ASSERT_TRUE(src.InitializeDIB(1, 1));
-    SetPx(src, 0, 0, {200, 0, 0, 255});
+    ASSERT_TRUE(MakeImage(src, 1, 1, {{0, 0, {200, 0, 0, 255}}}));
     for (int opacity : {100, 200}) {
         Canvas c(1, 1);
         ASSERT_TRUE(src.Render(0, 0, 0, 0, 0, 0, 0, 0, 0, opacity, true, true, &c.dib));
@@ -43,8 +39,7 @@ TEST(RenderArguments, NothingToDrawOrNowhereToDraw) {
     c32bppDIB src(kOwn);
     Canvas c(2, 2);
     EXPECT_FALSE(src.Render(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, true, true, &c.dib)); // no image
-    ASSERT_TRUE(src.InitializeDIB(1, 1));
-    SetPx(src, 0, 0, {1, 2, 3, 255});
+    ASSERT_TRUE(MakeImage(src, 1, 1, {{0, 0, {1, 2, 3, 255}}}));
     EXPECT_TRUE(src.Render(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, true, true, &c.dib));
     EXPECT_TRUE(src.Render(0, 0, 0, 0, 0, 0, 0, 0, 0, -40, true, true, &c.dib));
     EXPECT_EQ(Px(c.dib, 0, 0), (Bgra{100, 100, 100, 255})); // opacity 0 or below draws nothing
@@ -70,9 +65,7 @@ TEST(RenderArguments, CoordinatesBeyond32BitsFailInsteadOfWrapping) {
 
 TEST(RenderBlend, TransparentSourceNeverChangesDestinationAndPartialAlphaFollowsFormula) {
     c32bppDIB src(kOwn);
-    ASSERT_TRUE(src.InitializeDIB(2, 1));
-    SetPx(src, 0, 0, {0, 0, 0, 0});
-    SetPx(src, 1, 0, {60, 40, 20, 128});
+    ASSERT_TRUE(MakeImage(src, 2, 1, {{0, 0, {0, 0, 0, 0}}, {1, 0, {60, 40, 20, 128}}}));
     Canvas c(2, 1, {10, 20, 30, 40});
     ASSERT_TRUE(src.Render(0, 0, 0, 0, 0, 0, 0, 0, 0, 100, true, true, &c.dib));
     EXPECT_EQ(Px(c.dib, 0, 0), (Bgra{10, 20, 30, 40}));
@@ -83,8 +76,7 @@ TEST(RenderBlend, TransparentSourceNeverChangesDestinationAndPartialAlphaFollows
 
 TEST(RenderBlend, GrayScaleFormulas) {
     c32bppDIB src(kOwn);
-    ASSERT_TRUE(src.InitializeDIB(1, 1));
-    SetPx(src, 0, 0, {50, 100, 200, 255}); // B G R
+    ASSERT_TRUE(MakeImage(src, 1, 1, {{0, 0, {50, 100, 200, 255}}})); // B G R
     auto grayOf = [&](int code) {
         Canvas c(1, 1);
         src.Render(0, 0, 0, 0, 0, 0, 0, 0, 0, 100, true, true, &c.dib, code);
@@ -100,9 +92,7 @@ TEST(RenderBlend, GrayScaleFormulas) {
 
 TEST(RenderBlend, LightnessAdjustment) {
     c32bppDIB src(kOwn);
-    ASSERT_TRUE(src.InitializeDIB(2, 1));
-    SetPx(src, 0, 0, {50, 100, 200, 255});
-    SetPx(src, 1, 0, {10, 20, 100, 128});
+    ASSERT_TRUE(MakeImage(src, 2, 1, {{0, 0, {50, 100, 200, 255}}, {1, 0, {10, 20, 100, 128}}}));
     auto draw = [&](float light) {
         Canvas c(2, 1, {0, 0, 0, 0});
         src.Render(0, 0, 0, 0, 0, 0, 0, 0, 0, 100, true, true, &c.dib, -1, light);
@@ -122,8 +112,7 @@ TEST(RenderBlend, LightnessAdjustment) {
 
 TEST(RenderGeometry, NegativeSourceWidthMirrorsAtTheSameSize) {
     c32bppDIB src(kOwn);
-    ASSERT_TRUE(src.InitializeDIB(3, 2));
-    testing::FillPattern(src);
+    ASSERT_TRUE(MakePattern(src, 3, 2));
     Canvas c(5, 3);
     ASSERT_TRUE(src.Render(0, 1, 1, 0, 0, 0, 0, -3, 0, 100, true, true, &c.dib));
     for (int y = 0; y < 2; ++y)
@@ -138,8 +127,7 @@ TEST(RenderGeometry, NegativeSourceWidthMirrorsAtTheSameSize) {
 
 TEST(RenderGeometry, SourceRectangleIsCutAtTheImageEdgeAndDestinationClipped) {
     c32bppDIB src(kOwn);
-    ASSERT_TRUE(src.InitializeDIB(4, 2));
-    testing::FillPattern(src);
+    ASSERT_TRUE(MakePattern(src, 4, 2));
     Canvas c(4, 2);
     // srcWidth 10 from x 2 is cut to 2 columns; destination size 0 takes the image's width, but
     // the drawing is then scaled from 2 to 4 columns.
@@ -169,29 +157,30 @@ TEST(RenderGeometry, CenterOnDestXY) {
 
 TEST(RenderScale, NearestDuplicatesPixels) {
     c32bppDIB src(kOwn);
-    ASSERT_TRUE(src.InitializeDIB(2, 2));
-    testing::FillPattern(src);
+    ASSERT_TRUE(MakePattern(src, 2, 2));
     Canvas c(4, 4);
     ASSERT_TRUE(src.Render(0, 0, 0, 4, 4, 0, 0, 0, 0, 100, true, true, &c.dib));
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) EXPECT_EQ(Px(c.dib, x, y), Px(src, x / 2, y / 2));
     // Down-scaling picks every other pixel.
     c32bppDIB big(kOwn);
-    ASSERT_TRUE(big.InitializeDIB(6, 2));
-    testing::FillPattern(big);
+    ASSERT_TRUE(MakePattern(big, 6, 2));
     Canvas small(3, 1);
     ASSERT_TRUE(big.Render(0, 0, 0, 3, 1, 0, 0, 0, 0, 100, true, true, &small.dib));
     for (int x = 0; x < 3; ++x) EXPECT_EQ(Px(small.dib, x, 0), Px(big, x * 2, 0));
 }
 
+// Draws src with bilinear sampling, scaled to the whole canvas.
+bool DrawBilinear(c32bppDIB& src, Canvas& c) {
+    src.HighQualityInterpolation(true);
+    return src.Render(0, 0, 0, c.dib.Width(), c.dib.Height(), 0, 0, 0, 0, 100, true, true, &c.dib);
+}
+
 TEST(RenderScale, BilinearWeightsAndEdgeClamp) {
     c32bppDIB src(kOwn);
-    ASSERT_TRUE(src.InitializeDIB(2, 1));
-    SetPx(src, 0, 0, {0, 0, 0, 255});
-    SetPx(src, 1, 0, {200, 100, 40, 255});
-    src.HighQualityInterpolation(true);
+    ASSERT_TRUE(MakeImage(src, 2, 1, {{0, 0, {0, 0, 0, 255}}, {1, 0, {200, 100, 40, 255}}}));
     Canvas c(4, 1, {0, 0, 0, 0});
-    ASSERT_TRUE(src.Render(0, 0, 0, 4, 1, 0, 0, 0, 0, 100, true, true, &c.dib));
+    ASSERT_TRUE(DrawBilinear(src, c));
     // Columns sample at 0, 0.5, 1, 1.5 (the last clamps to the edge pixel).
     EXPECT_EQ(Px(c.dib, 0, 0), (Bgra{0, 0, 0, 255}));
     EXPECT_EQ(Px(c.dib, 1, 0), (Bgra{100, 50, 20, 255}));
@@ -201,12 +190,9 @@ TEST(RenderScale, BilinearWeightsAndEdgeClamp) {
 
 TEST(RenderScale, ScaledPremultipliedPixelsStayValid) {
     c32bppDIB src(kOwn);
-    ASSERT_TRUE(src.InitializeDIB(3, 3));
-    SetPx(src, 1, 1, {90, 60, 30, 90});
-    SetPx(src, 0, 0, {255, 255, 255, 255});
-    src.HighQualityInterpolation(true);
+    ASSERT_TRUE(MakeImage(src, 3, 3, {{1, 1, {90, 60, 30, 90}}, {0, 0, {255, 255, 255, 255}}}));
     Canvas c(7, 7, {0, 0, 0, 0});
-    ASSERT_TRUE(src.Render(0, 0, 0, 7, 7, 0, 0, 0, 0, 100, true, true, &c.dib));
+    ASSERT_TRUE(DrawBilinear(src, c));
     for (int y = 0; y < 7; ++y)
         for (int x = 0; x < 7; ++x) {
             const Bgra p = Px(c.dib, x, y);
@@ -247,8 +233,7 @@ TEST(RenderRotation, WholeTurnsTakeTheUnrotatedPathFractionsTheRotatedOne) {
 
 TEST(RenderRotation, OwnEngineRoundsToWholeDegrees) {
     c32bppDIB src(kOwn);
-    ASSERT_TRUE(src.InitializeDIB(4, 3));
-    testing::FillPattern(src);
+    ASSERT_TRUE(MakePattern(src, 4, 3));
     Canvas straight(8, 8), halfDegree(8, 8);
     ASSERT_TRUE(src.Render(0, 2, 2, 0, 0, 0, 0, 0, 0, 100, true, true, &straight.dib));
     ASSERT_TRUE(
@@ -260,8 +245,7 @@ TEST(RenderRotation, OwnEngineRoundsToWholeDegrees) {
 
 TEST(RenderRotation, QuarterTurnIsClockwiseAndHalfTurnMatchesDoubleMirror) {
     c32bppDIB src(kOwn);
-    ASSERT_TRUE(src.InitializeDIB(4, 4));
-    testing::FillPattern(src);
+    ASSERT_TRUE(MakePattern(src, 4, 4));
     Canvas turned(4, 4);
     ASSERT_TRUE(src.Render(0, 0, 0, 0, 0, 0, 0, 0, 0, 100, true, true, &turned.dib, -1, 0, 90));
     // Clockwise: the top-left pixel goes to the top-right corner, the top row to the right column.
@@ -274,8 +258,7 @@ TEST(RenderRotation, QuarterTurnIsClockwiseAndHalfTurnMatchesDoubleMirror) {
 
 TEST(RenderRotation, HugeAnglesTurnByTheirRemainderOf360) {
     c32bppDIB src(kOwn);
-    ASSERT_TRUE(src.InitializeDIB(4, 3));
-    testing::FillPattern(src);
+    ASSERT_TRUE(MakePattern(src, 4, 3));
     // 2^31 is 128 degrees past a whole number of turns; 1e19f is 312 past, -3e12f is -88.
     const std::pair<float, float> cases[] = {
         {2147483648.0f, 128.0f}, {1e19f, 312.0f}, {-3e12f, -88.0f}, {-2147483648.0f, -128.0f}};
@@ -291,8 +274,7 @@ TEST(RenderRotation, HugeAnglesTurnByTheirRemainderOf360) {
 
 TEST(RenderRotation, OnlyTheVisiblePartIsWorkedOnWithTheSamePixels) {
     c32bppDIB src(kOwn);
-    ASSERT_TRUE(src.InitializeDIB(5, 4));
-    testing::FillPattern(src);
+    ASSERT_TRUE(MakePattern(src, 5, 4));
     for (bool hq : {false, true}) {
         src.HighQualityInterpolation(hq);
         // The whole rotated drawing fits the large canvas; the small one sees a window of it
@@ -309,8 +291,7 @@ TEST(RenderRotation, OnlyTheVisiblePartIsWorkedOnWithTheSamePixels) {
     // A destination far larger than anything that could be allocated whole still draws what
     // can be seen (0.5 degrees: turned by 0, so the top-left source pixel fills the window).
     c32bppDIB tiny(kOwn);
-    ASSERT_TRUE(tiny.InitializeDIB(2, 2));
-    testing::FillPattern(tiny);
+    ASSERT_TRUE(MakePattern(tiny, 2, 2));
     Canvas small(10, 10);
     ASSERT_TRUE(
         tiny.Render(0, 0, 0, 24000, 24000, 0, 0, 0, 0, 100, true, true, &small.dib, -1, 0, 0.5f));

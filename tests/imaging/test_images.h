@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
+#include <vector>
 
 namespace corvale {
 // Images that draw with the own engine only (no GDI+, no AlphaBlend), whatever the system has.
@@ -33,6 +35,19 @@ inline void Fill(c32bppDIB& dib, Bgra v) {
         for (int x = 0; x < dib.Width(); ++x) SetPx(dib, x, y, v);
 }
 
+// A pixel and where it goes.
+struct PlacedPixel {
+    int x, y;
+    Bgra value;
+};
+
+// Makes the image w x h pixels and sets the given ones (the others as InitializeDIB leaves them).
+inline bool MakeImage(c32bppDIB& dib, int w, int h, std::initializer_list<PlacedPixel> pixels) {
+    if (!dib.InitializeDIB(w, h)) return false;
+    for (const PlacedPixel& p : pixels) SetPx(dib, p.x, p.y, p.value);
+    return true;
+}
+
 // Every pixel a distinct opaque colour derived from its position.
 inline void FillPattern(c32bppDIB& dib) {
     for (int y = 0; y < dib.Height(); ++y)
@@ -40,6 +55,22 @@ inline void FillPattern(c32bppDIB& dib) {
             SetPx(dib, x, y,
                   {std::uint8_t(x * 7 + 1), std::uint8_t(y * 11 + 2), std::uint8_t((x + y) * 3 + 3),
                    255});
+}
+
+// Makes the image w x h pixels of the position pattern.
+inline bool MakePattern(c32bppDIB& dib, int w, int h) {
+    if (!dib.InitializeDIB(w, h)) return false;
+    FillPattern(dib);
+    return true;
+}
+
+// An opaque image of the position pattern saved as a BMP file (24-bit rows); empty on failure.
+inline std::vector<std::uint8_t> OpaquePatternBmp(c32bppDIB& dib, int w, int h) {
+    std::vector<std::uint8_t> bmp;
+    if (!MakePattern(dib, w, h)) return bmp;
+    dib.SetAlpha(false);
+    if (!dib.SaveToStream(bmp)) bmp.clear();
+    return bmp;
 }
 
 } // namespace corvale::testing

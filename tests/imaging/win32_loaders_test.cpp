@@ -4,6 +4,7 @@
 
 #include "codecs/win32/picture_objects.h"
 #include "test_images.h"
+#include "tests/support/win32_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -16,20 +17,12 @@
 namespace corvale {
 namespace {
 
-using testing::Bgra;
-using testing::Px;
+using namespace testing;
 
 // A 32-bpp DIB section with a few translucent pixels (premultiplied), which the caller owns.
 HBITMAP MakeAlphaBitmap(int w, int h) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = h;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = test_support::NewDibSection(nullptr, w, h, 32, &bits);
     auto* p = static_cast<std::uint8_t*>(bits);
     for (int i = 0; i < w * h; ++i) {
         const std::uint8_t a = i % 2 ? 255 : 128;

@@ -5,6 +5,7 @@
 #include "codecs/modParsers.h"
 #include "codecs/win32/picture_objects.h"
 #include "test_images.h"
+#include "tests/support/win32_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -15,22 +16,13 @@
 namespace corvale {
 namespace {
 
-using testing::Bgra;
-using testing::Px;
-using testing::SetPx;
+using namespace testing;
 
 // A memory DC with a 32-bpp DIB section selected, filled with one colour.
 class DibDC {
   public:
     DibDC(int w, int h, Bgra fill) : w_(w), h_(h) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        bitmap_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
+        bitmap_ = test_support::NewDibSection(nullptr, w, h, 32, &bits_);
         dc_ = CreateCompatibleDC(nullptr);
         old_ = SelectObject(dc_, bitmap_);
         for (int i = 0; i < w * h; ++i)
@@ -57,8 +49,7 @@ class DibDC {
 };
 
 void Source(c32bppDIB& dib) {
-    ASSERT_TRUE(dib.InitializeDIB(4, 3));
-    testing::FillPattern(dib);
+    ASSERT_TRUE(MakePattern(dib, 4, 3));
     SetPx(dib, 1, 1, {20, 30, 40, 128});
     SetPx(dib, 2, 2, {0, 0, 0, 0});
 }
@@ -148,8 +139,7 @@ TEST(Win32Render, HostImageDestinationThroughAlphaBlend) {
 
 TEST(Win32Render, RotatedDrawingOntoADcWorksOnItsVisiblePart) {
     c32bppDIB own(kOwn);
-    ASSERT_TRUE(own.InitializeDIB(5, 4));
-    testing::FillPattern(own);
+    ASSERT_TRUE(MakePattern(own, 5, 4));
     // The DC's bounds cut the drawing as a host image of the same size does.
     DibDC dc(12, 10, {90, 60, 30, 255});
     c32bppDIB host(kOwn);
@@ -194,11 +184,8 @@ TEST(Win32Region, RegionHandleCoversTheRuns) {
 
 TEST(Win32Pictures, PictureFromBytesAndHandle) {
     c32bppDIB dib(kOwn);
-    ASSERT_TRUE(dib.InitializeDIB(3, 2));
-    testing::FillPattern(dib);
-    dib.SetAlpha(false);
-    std::vector<std::uint8_t> bmp;
-    ASSERT_TRUE(dib.SaveToStream(bmp));
+    const std::vector<std::uint8_t> bmp = OpaquePatternBmp(dib, 3, 2);
+    ASSERT_FALSE(bmp.empty());
     PicturePtr picture = LoadPictureFromBytes(bmp);
     ASSERT_TRUE(picture);
     SHORT type = 0;

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+#include <vector>
+
 namespace {
 
 using namespace corvale::service_text;
@@ -18,20 +21,25 @@ TEST(ServiceStatusText, ServiceTypeIgnoresTheInteractiveFlagAndNamesUnknownKinds
     EXPECT_EQ(ServiceTypeText(0x30), "Unknown");
 }
 
+// What `text` says for each code from 0 to `count` - 1.
+std::vector<std::string_view> Spelt(std::string_view (*text)(std::uint32_t), std::uint32_t count) {
+    std::vector<std::string_view> out;
+    for (std::uint32_t code = 0; code < count; ++code) out.push_back(text(code));
+    return out;
+}
+
+using Names = std::vector<std::string_view>;
+
 TEST(ServiceStatusText, StartModeStateAndErrorControlFollowTheManagersCodes) {
-    EXPECT_EQ(StartModeText(0), "Boot");
-    EXPECT_EQ(StartModeText(1), "System");
-    EXPECT_EQ(StartModeText(2), "Auto");
-    EXPECT_EQ(StartModeText(3), "Manual");
-    EXPECT_EQ(StartModeText(4), "Disabled");
-    EXPECT_EQ(StartModeText(5), "Unknown");
-    EXPECT_EQ(StateText(1), "Stopped");
-    EXPECT_EQ(StateText(4), "Running");
-    EXPECT_EQ(StateText(7), "Paused");
-    EXPECT_EQ(StateText(0), "Unknown");
-    EXPECT_EQ(ErrorControlText(0), "Ignore");
-    EXPECT_EQ(ErrorControlText(3), "Critical");
+    EXPECT_EQ(Spelt(StartModeText, 6),
+              (Names{"Boot", "System", "Auto", "Manual", "Disabled", "Unknown"}));
+    EXPECT_EQ(Spelt(StateText, 9),
+              (Names{"Unknown", "Stopped", "Start Pending", "Stop Pending", "Running",
+                     "Continue Pending", "Pause Pending", "Paused", "Unknown"}));
+    EXPECT_EQ(Spelt(ErrorControlText, 5),
+              (Names{"Ignore", "Normal", "Severe", "Critical", "Unknown"}));
     EXPECT_EQ(ErrorControlText(9), "Unknown");
+    EXPECT_EQ(StateText(0xFFFFFFFFu), "Unknown");
 }
 
 TEST(ServiceStatusText, SteadyServicesAreOkAndStartedUntilStopped) {

@@ -9,6 +9,7 @@
 #include "platform/win32/com.h"
 #include "platform/win32/service_manager.h"
 #include "platform/win32/system_wmi.h"
+#include "tests/support/win32_test_support.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -123,13 +124,7 @@ class Changer {
 };
 
 std::string Cell(HWND list, int index, int subItem) {
-    wchar_t buf[1024] = {};
-    LVITEMW item{};
-    item.iSubItem = subItem;
-    item.pszText = buf;
-    item.cchTextMax = 1024;
-    SendMessageW(list, LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item));
-    return Utf8FromWide(buf);
+    return Utf8FromWide(test_support::ListCellText(list, index, subItem));
 }
 
 std::string Text(HWND hwnd) {
@@ -212,9 +207,7 @@ TEST(ChangingSystem, EveryShownRowIsTheManagersAnswerOrGone) {
     EXPECT_GT(changer.Deleted(), 0);
     EXPECT_GT(changer.Started(), 0);
     window.reset();
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
+    test_support::DrainQuit();
 }
 
 } // namespace

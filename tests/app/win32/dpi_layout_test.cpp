@@ -7,6 +7,7 @@
 #include "platform/win32/com.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/wide_text.h"
+#include "tests/support/win32_test_support.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -109,14 +110,9 @@ void ExpectHeadersWhole(HWND list) {
     const int columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
     ASSERT_EQ(columns, 5);
     for (int i = 0; i < columns; ++i) {
-        wchar_t buf[128] = {};
-        HDITEMW item{};
-        item.mask = HDI_TEXT;
-        item.pszText = buf;
-        item.cchTextMax = 128;
-        SendMessageW(header, HDM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
+        const std::wstring caption = test_support::HeaderItemText(header, i);
         const int width = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0));
-        EXPECT_LE(TextSize(header, buf).cx, width) << Utf8FromWide(buf);
+        EXPECT_LE(TextSize(header, caption).cx, width) << Utf8FromWide(caption);
     }
 }
 
@@ -128,25 +124,21 @@ void SaveWindowPicture(HWND window, const std::string& path) {
     const int w = r.right - r.left, h = r.bottom - r.top;
     HDC screen = GetDC(nullptr);
     HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 24;
     void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP dib = test_support::NewDibSection(screen, w, h, 24, &bits);
+    DIBSECTION section{};
+    GetObjectW(dib, sizeof section, &section);
     HGDIOBJ old = SelectObject(mem, dib);
     BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
     GdiFlush();
     const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
     BITMAPFILEHEADER fh{};
     fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
+    fh.bfOffBits = sizeof fh + sizeof section.dsBmih;
     fh.bfSize = fh.bfOffBits + stride * static_cast<DWORD>(h);
     if (FILE* f = std::fopen(path.c_str(), "wb")) {
         std::fwrite(&fh, sizeof fh, 1, f);
-        std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f);
+        std::fwrite(&section.dsBmih, sizeof section.dsBmih, 1, f);
         std::fwrite(bits, stride, static_cast<std::size_t>(h), f);
         std::fclose(f);
     }
@@ -167,9 +159,7 @@ class DpiLayoutTest : public ::testing::Test {
     }
     void TearDown() override {
         window_.reset();
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-        }
+        test_support::DrainQuit();
     }
     void Scan() {
         SendMessageW(window_->Child("Command1"), BM_CLICK, 0, 0);

@@ -4,6 +4,7 @@
 #include "app/win32/program.h"
 #include "imaging/win32/cGDIPlus.h"
 #include "platform/fixture_wmi.h"
+#include "tests/support/win32_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@
 namespace corvale::win32 {
 namespace {
 
+// Runs the program's message pump for a while, whatever it meets.
 void PumpFor(int milliseconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (std::chrono::steady_clock::now() < end) {
@@ -28,11 +30,9 @@ void PumpFor(int milliseconds) {
     }
 }
 
-void DrainQuit() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
-}
+using test_support::DrainQuit;
+using test_support::MoveMouseTo;
+using test_support::PressMouse;
 
 std::vector<std::uint8_t> Picture(const char* name) {
     std::ifstream in(std::string(CORVALE_SOURCE_DIR) + "/app/forms/pictures/" + name,
@@ -137,17 +137,10 @@ TEST_F(MainPicturesTest, LinkClicksOpenTheMakersPagesThroughTheShell) {
 
 // Two presses of the left button through the system's input queue, at one screen point.
 void RealDoubleClick(POINT at) {
-    SetCursorPos(at.x, at.y);
-    INPUT in[5] = {};
-    for (INPUT& i : in) i.type = INPUT_MOUSE;
-    in[0].mi.dx = at.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
-    in[0].mi.dy = at.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
-    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    in[1].mi.dwFlags = in[3].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[2].mi.dwFlags = in[4].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(1, &in[0], sizeof(INPUT));
+    MoveMouseTo(at);
     PumpFor(50);
-    SendInput(4, &in[1], sizeof(INPUT));
+    PressMouse(
+        {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP});
 }
 
 TEST_F(MainPicturesTest, RealDoubleClickOnALinkIsOneClickAndADoubleClick) {

@@ -6,6 +6,8 @@
 #include "platform/fixture_wmi.h"
 #include "platform/win32/com.h"
 #include "platform/win32/text_seams.h"
+#include "tests/app/app_test_support.h"
+#include "tests/support/win32_test_support.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -104,13 +106,7 @@ bool Shown(HWND hwnd) {
 
 // Cell text as the list view itself answers LVM_GETITEMTEXT.
 std::string Cell(HWND list, int index, int subItem) {
-    wchar_t buf[512] = {};
-    LVITEMW item{};
-    item.iSubItem = subItem;
-    item.pszText = buf;
-    item.cchTextMax = 512;
-    SendMessageW(list, LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item));
-    return Utf8FromWide(buf);
+    return Utf8FromWide(test_support::ListCellText(list, index, subItem));
 }
 
 int Rows(HWND list) {
@@ -129,7 +125,7 @@ class MainWindowTest : public ::testing::Test {
 
     void TearDown() override {
         window_.reset();
-        DrainQuit();
+        test_support::DrainQuit();
     }
 
     MainWindowServices BaseServices() {
@@ -144,15 +140,9 @@ class MainWindowTest : public ::testing::Test {
 
     bool Open(MainWindowServices s) {
         window_.reset();
-        DrainQuit();
+        test_support::DrainQuit();
         window_ = OpenMainWindow(GetModuleHandleW(nullptr), std::move(s));
         return window_ != nullptr;
-    }
-
-    static void DrainQuit() {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-        }
     }
 
     HWND Child(const char* name) const { return window_->Child(name); }
@@ -191,25 +181,27 @@ class MainWindowTest : public ::testing::Test {
 
     // Selects the row and double-clicks it with the mouse.
     void DoubleClickRow(int index) {
-        LVITEMW state{};
-        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-        state.state = LVIS_SELECTED | LVIS_FOCUSED;
-        SendMessageW(List(), LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&state));
-        const LPARAM at = RowCentre(index);
-        SendMessageW(List(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-        SendMessageW(List(), WM_LBUTTONUP, 0, at);
+        SelectAndDoubleClick(
+            index, [](HWND w, UINT m, WPARAM wp, LPARAM lp) { SendMessageW(w, m, wp, lp); });
         PumpPendingMessages();
     }
 
     // Puts a double-click on the row into the queue, the row being selected first.
     void QueueDoubleClick(int index) {
+        SelectAndDoubleClick(
+            index, [](HWND w, UINT m, WPARAM wp, LPARAM lp) { PostMessageW(w, m, wp, lp); });
+    }
+
+    // The selection, then the double-click, each message handed to `deliver`; the selection's
+    // record stays alive with the fixture, as a queued message reads it only later.
+    template <class Deliver> void SelectAndDoubleClick(int index, Deliver deliver) {
         auto& state = queuedStates_.emplace_back();
         state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
         state.state = LVIS_SELECTED | LVIS_FOCUSED;
-        PostMessageW(List(), LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&state));
+        deliver(List(), LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&state));
         const LPARAM at = RowCentre(index);
-        PostMessageW(List(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-        PostMessageW(List(), WM_LBUTTONUP, 0, at);
+        deliver(List(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+        deliver(List(), WM_LBUTTONUP, 0, at);
     }
 
     bool BusyBarAnimating() {
@@ -468,26 +460,9 @@ TEST_F(MainWindowTest, MemorySortsBySizeInEnglishAndGermanFormats) {
     }
 }
 
-constexpr const char* kEventLogDetail =
-    "Accept Pause: \t\tFalse\r\n"
-    "Accept Stop: \t\tTrue\r\n"
-    "Caption: \t\t\tWindows Event Log\r\n"
-    "Desktop Interactaction: \tFalse\r\n"
-    "Display Name: \t\tWindows Event Log\r\n"
-    "Error Control: \t\tNormal\r\n"
-    "Exit Code: \t\t0\r\n"
-    "Name: \t\t\tEventLog\r\n"
-    "Path Name: \t\tC:\\Windows\\system32\\svchost.exe -k LocalServiceNetworkRestricted\r\n"
-    "Process Id: \t\t1234\r\n"
-    "Service Specific Exit Code: \t0\r\n"
-    "Service Type: \t\tShare Process\r\n"
-    "Started: \t\t\tTrue\r\n"
-    "Start Mode: \t\tAuto\r\n"
-    "Start Name: \t\tNT AUTHORITY\\LocalService\r\n"
-    "State: \t\t\tRunning\r\n"
-    "Status: \t\t\tOK\r\n"
-    "Tag Id: \t\t\t0\r\n"
-    "Wait Hint: \t\t0\r\n";
+const std::string kEventLogDetail = test_support::ExpectedDetailText(
+    "Windows Event Log", "EventLog",
+    "C:\\Windows\\system32\\svchost.exe -k LocalServiceNetworkRestricted", "1234");
 
 TEST_F(MainWindowTest, DoubleClickOpensTheOneDetailWindowAndReusesIt) {
     // An empty list opens nothing.

@@ -9,6 +9,7 @@
 #include "app/win32/report_export_win32.h"
 #include "platform/win32/com.h"
 #include "platform/win32/system_wmi.h"
+#include "tests/support/win32_test_support.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -183,9 +184,7 @@ class Soak : public ::testing::Test {
     }
     void TearDown() override {
         window_.reset();
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-        }
+        test_support::DrainQuit();
         DeleteFileW(WideFromUtf8(folder_ + "\\Corvale_By_Varnholt.txt").c_str());
         RemoveDirectoryW(WideFromUtf8(folder_).c_str());
     }

@@ -5,6 +5,7 @@
 #include "platform/win32/com.h"
 #include "platform/win32/service_manager.h"
 #include "platform/win32/system_wmi.h"
+#include "tests/support/win32_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -271,9 +272,7 @@ TEST_F(SystemRecords, RefreshListsSvchostServicesOfTheRunningSystem) {
     EXPECT_TRUE(measured) << "no host process with a working set";
     EXPECT_NE(window->GetText(window->Child("Label7")), "00.00 MB");
     window.reset();
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
+    test_support::DrainQuit();
 }
 
 } // namespace
