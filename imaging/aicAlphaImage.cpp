@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
+#include <optional>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -19,17 +21,148 @@ constexpr std::int32_t kCheckerSecond = 0xC0C0C0;
 // Shadows are pre-built for pictures larger than this in either direction.
 constexpr std::int32_t kShadowJitLimit = 128;
 
-// Defaults of the stored keys.
-constexpr std::int32_t kDefaultProps = alpha_props::kStretchQuality;
-constexpr std::int32_t kDefaultShadowColor = 0x404040;
-constexpr std::int32_t kDefaultShadowDepth = 2;
-constexpr std::int32_t kDefaultShadowOffset = 2;
-constexpr std::int32_t kDefaultShadowOpacity = 50;
 // Props bits that are stored (the buffer flag is run-time only).
 constexpr std::int32_t kStoredPropsMask = ~alpha_props::kBufferInUse;
 
-bool InRange(std::int32_t v, std::int32_t low, std::int32_t high) {
-    return v >= low && v <= high;
+// ---- the stored keys ---------------------------------------------------------------------------
+// Every key the control keeps in its property bag, with the type it is kept as, the value that is
+// not stored (the default) and the values it may take. Reading, writing and the setters all go
+// through this one table. A value outside the range is ignored (a setter keeps the current value,
+// reading takes the default) unless the key clamps it to the nearest bound; keys without a range
+// of their own take the range of the type they are kept as, so nothing narrows silently.
+
+enum class StoredType : std::uint8_t { Int32, Int16, Single, Boolean, Bytes };
+enum class OutOfRange : std::uint8_t { Ignored, Clamped };
+
+struct StoredKey {
+    std::string_view name;
+    StoredType type;
+    std::int32_t fallback;
+    std::int32_t low;
+    std::int32_t high;
+    OutOfRange outOfRange = OutOfRange::Ignored;
+};
+
+constexpr std::int32_t kI32Min = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t kI32Max = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t kI16Min = std::numeric_limits<std::int16_t>::min();
+constexpr std::int32_t kI16Max = std::numeric_limits<std::int16_t>::max();
+
+constexpr StoredKey kStoredKeys[] = {
+    {"Image", StoredType::Bytes, 0, 0, 0},
+    {"Scaler", StoredType::Int32, 0, 0, 4},
+    {"Opacity", StoredType::Int16, 100, 0, 100},
+    {"Mirror", StoredType::Int32, 0, 0, 3},
+    {"Angle", StoredType::Int32, 0, -359, 359},
+    {"GrayScale", StoredType::Int32, -1, -1, 7},
+    {"HitTest", StoredType::Int32, 0, 0, 3},
+    {"Props", StoredType::Int32, alpha_props::kStretchQuality, kI32Min, kI32Max},
+    {"MaskUsed", StoredType::Boolean, 0, 0, 1},
+    {"MaskColor", StoredType::Int32, kSystemButtonFace, kI32Min, kI32Max},
+    {"MaskSource", StoredType::Int32, 0, 0, 5},
+    {"Mask", StoredType::Int32, kSystemButtonFace, kI32Min, kI32Max},
+    {"Enabled", StoredType::Boolean, 1, 0, 1},
+    {"MIcon", StoredType::Bytes, 0, 0, 0},
+    {"MPointer", StoredType::Int16, 0, kI16Min, kI16Max, OutOfRange::Clamped},
+    {"OLEdrop", StoredType::Int16, 0, kI16Min, kI16Max, OutOfRange::Clamped},
+    {"ScaleCx", StoredType::Int32, 0, 0, kI32Max},
+    {"ScaleCy", StoredType::Int32, 0, 0, kI32Max},
+    {"ShadowColor", StoredType::Int32, 0x404040, kI32Min, kI32Max},
+    {"ShadowDepth", StoredType::Int16, 2, 0, 10},
+    {"ShadowX", StoredType::Int16, 2, kI16Min, kI16Max, OutOfRange::Clamped},
+    {"ShadowY", StoredType::Int16, 2, kI16Min, kI16Max, OutOfRange::Clamped},
+    {"ShadowOpacity", StoredType::Int16, 50, 0, 100},
+    {"Intensity", StoredType::Single, 0, -100, 100},
+};
+
+constexpr const StoredKey& Key(std::string_view name) {
+    for (const StoredKey& key : kStoredKeys)
+        if (key.name == name) return key;
+    throw "no such stored key"; // only ever evaluated at compile time
+}
+
+constexpr bool TableIsSound() {
+    for (const StoredKey& key : kStoredKeys) {
+        if (key.low > key.high || key.fallback < key.low || key.fallback > key.high) return false;
+        if (key.type == StoredType::Int16 && (key.low < kI16Min || key.high > kI16Max))
+            return false;
+    }
+    return true;
+}
+static_assert(TableIsSound(), "every default lies in its range, every range fits its type");
+
+constexpr const StoredKey& kScalerKey = Key("Scaler");
+constexpr const StoredKey& kOpacityKey = Key("Opacity");
+constexpr const StoredKey& kMirrorKey = Key("Mirror");
+constexpr const StoredKey& kAngleKey = Key("Angle");
+constexpr const StoredKey& kGrayScaleKey = Key("GrayScale");
+constexpr const StoredKey& kHitTestKey = Key("HitTest");
+constexpr const StoredKey& kPropsKey = Key("Props");
+constexpr const StoredKey& kMaskUsedKey = Key("MaskUsed");
+constexpr const StoredKey& kMaskColorKey = Key("MaskColor");
+constexpr const StoredKey& kMaskSourceKey = Key("MaskSource");
+constexpr const StoredKey& kMaskKey = Key("Mask");
+constexpr const StoredKey& kEnabledKey = Key("Enabled");
+constexpr const StoredKey& kMousePointerKey = Key("MPointer");
+constexpr const StoredKey& kOleDropKey = Key("OLEdrop");
+constexpr const StoredKey& kScaleCxKey = Key("ScaleCx");
+constexpr const StoredKey& kScaleCyKey = Key("ScaleCy");
+constexpr const StoredKey& kShadowColorKey = Key("ShadowColor");
+constexpr const StoredKey& kShadowDepthKey = Key("ShadowDepth");
+constexpr const StoredKey& kShadowXKey = Key("ShadowX");
+constexpr const StoredKey& kShadowYKey = Key("ShadowY");
+constexpr const StoredKey& kShadowOpacityKey = Key("ShadowOpacity");
+constexpr const StoredKey& kIntensityKey = Key("Intensity");
+// The value as the key keeps it: itself inside the range; outside, the nearest bound when the key
+// clamps, else nothing.
+constexpr std::optional<std::int32_t> Admit(const StoredKey& key, std::int64_t value) {
+    if (value >= key.low && value <= key.high) return static_cast<std::int32_t>(value);
+    if (key.outOfRange == OutOfRange::Ignored) return std::nullopt;
+    return static_cast<std::int32_t>(value < key.low ? key.low : key.high);
+}
+static_assert(Admit(kShadowXKey, 40000) == kI16Max && Admit(kShadowXKey, -40000) == kI16Min);
+static_assert(!Admit(kShadowDepthKey, 11) && Admit(kShadowDepthKey, 10) == 10);
+
+bool AdmitSingle(const StoredKey& key, float value) {
+    return value >= static_cast<float>(key.low) && value <= static_cast<float>(key.high);
+}
+
+// The stored value as the key admits it; the default when it is missing or ignored.
+std::int32_t ReadKey(const PropertyBag& bag, const StoredKey& key) {
+    const auto v = bag.GetInt32(key.name);
+    return v ? Admit(key, *v).value_or(key.fallback) : key.fallback;
+}
+
+bool ReadFlag(const PropertyBag& bag, const StoredKey& key) {
+    return bag.GetBool(key.name).value_or(key.fallback != 0);
+}
+
+float ReadSingle(const PropertyBag& bag, const StoredKey& key) {
+    const auto v = bag.GetSingle(key.name);
+    return v && AdmitSingle(key, *v) ? *v : static_cast<float>(key.fallback);
+}
+
+// Stores the value in the key's type; the default is not stored.
+void WriteKey(PropertyBag& bag, const StoredKey& key, std::int32_t value) {
+    if (value == key.fallback) {
+        bag.Remove(key.name);
+        return;
+    }
+    // The setters keep values in range; a bound is still never crossed by the narrowing.
+    value = std::clamp(value, key.low, key.high);
+    if (key.type == StoredType::Int16)
+        bag.Set(key.name, static_cast<std::int16_t>(value));
+    else if (key.type == StoredType::Boolean)
+        bag.Set(key.name, value != 0);
+    else
+        bag.Set(key.name, value);
+}
+
+void WriteSingle(PropertyBag& bag, const StoredKey& key, float value) {
+    if (value == static_cast<float>(key.fallback))
+        bag.Remove(key.name);
+    else
+        bag.Set(key.name, value);
 }
 
 std::int32_t NormalOpacity(std::int32_t value) {
@@ -45,27 +178,6 @@ std::int32_t InvertColor(std::int32_t color) {
 bool Intersects(std::int32_t l1, std::int32_t t1, std::int32_t r1, std::int32_t b1, std::int32_t l2,
                 std::int32_t t2, std::int32_t r2, std::int32_t b2) {
     return l1 < r2 && l2 < r1 && t1 < b2 && t2 < b1;
-}
-
-// The bag's 32-bit value when it lies in the range, else the default.
-std::int32_t ReadRanged(const PropertyBag& bag, std::string_view key, std::int32_t fallback,
-                        std::int32_t low, std::int32_t high) {
-    const auto v = bag.GetInt32(key);
-    return v && InRange(*v, low, high) ? *v : fallback;
-}
-
-void WriteInt32(PropertyBag& bag, std::string_view key, std::int32_t value, std::int32_t fallback) {
-    if (value != fallback)
-        bag.Set(key, value);
-    else
-        bag.Remove(key);
-}
-
-void WriteInt16(PropertyBag& bag, std::string_view key, std::int32_t value, std::int32_t fallback) {
-    if (value != fallback)
-        bag.Set(key, static_cast<std::int16_t>(value));
-    else
-        bag.Remove(key);
 }
 
 // Whether any pixel of the picture is less than opaque: what "the picture uses alpha" means
@@ -88,31 +200,32 @@ std::int32_t RoundScaledSize(double value) {
 }
 
 std::pair<std::int32_t, std::int32_t>
-ScaledImageSize(std::int32_t method, std::int32_t width, std::int32_t height,
+ScaledImageSize(AlphaScaleMethod method, std::int32_t width, std::int32_t height,
                 std::int32_t desiredWidth, std::int32_t desiredHeight, std::int32_t customWidth,
                 std::int32_t customHeight, bool asRotatedImage) {
-    if (method == 4) return {customWidth, customHeight};
+    using enum AlphaScaleMethod;
+    if (method == Custom) return {customWidth, customHeight};
     if (width <= 0 || height <= 0) return {0, 0};
     const double w = width, h = height, dw = desiredWidth, dh = desiredHeight;
     if (!asRotatedImage) {
         switch (method) {
-        case 1:
+        case Stretch:
             return {desiredWidth, desiredHeight};
-        case 3:
+        case ActualSize:
             return {width, height};
         default: {
             double r = std::min(dw / w, dh / h);
-            if (method == 2) r = std::min(r, 1.0);
+            if (method == FitNoEnlarge) r = std::min(r, 1.0);
             return {RoundScaledSize(r * w), RoundScaledSize(r * h)};
         }
         }
     }
-    if (method == 3) return {width, height};
+    if (method == ActualSize) return {width, height};
     const double d = RoundScaledSize(std::sqrt(w * w + h * h));
-    if (method == 1) return {RoundScaledSize(dw * w / d), RoundScaledSize(dh * h / d)};
+    if (method == Stretch) return {RoundScaledSize(dw * w / d), RoundScaledSize(dh * h / d)};
     const double s = std::min(dw, dh);
     const std::int32_t sw = RoundScaledSize(s * w / d), sh = RoundScaledSize(s * h / d);
-    if (method == 2 && (sw > width || sh > height)) return {width, height};
+    if (method == FitNoEnlarge && (sw > width || sh > height)) return {width, height};
     return {sw, sh};
 }
 
@@ -125,6 +238,7 @@ aicAlphaImage::aicAlphaImage(AlphaImageSite& site, std::uint32_t capabilityFlags
                              const ImagingServices& services)
     : site_(site), image_(capabilityFlags, services), capabilityFlags_(capabilityFlags),
       services_(&services) {
+    ReadSettings(PropertyBag{}); // the stored keys' defaults
     image_.HighQualityInterpolation(StretchQuality());
 }
 
@@ -213,11 +327,12 @@ std::int32_t aicAlphaImage::TranslatedColor(std::int32_t color) const {
 void aicAlphaImage::GetImageScales(std::int32_t scaleMethod, std::int32_t desiredWidth,
                                    std::int32_t desiredHeight, std::int32_t& width,
                                    std::int32_t& height, bool asRotatedImage) const {
-    if (scaleMethod < 0) scaleMethod = scaleMethod_;
-    if (scaleMethod > 4) scaleMethod = 4;
+    const AlphaScaleMethod method =
+        scaleMethod < 0 ? scaleMethod_
+                        : static_cast<AlphaScaleMethod>(std::min<std::int32_t>(scaleMethod, 4));
     if (desiredWidth < 1) desiredWidth = width_;
     if (desiredHeight < 1) desiredHeight = height_;
-    const auto size = ScaledImageSize(scaleMethod, image_.Width(), image_.Height(), desiredWidth,
+    const auto size = ScaledImageSize(method, image_.Width(), image_.Height(), desiredWidth,
                                       desiredHeight, scaleCx_, scaleCy_, asRotatedImage);
     width = size.first;
     height = size.second;
@@ -247,7 +362,7 @@ void aicAlphaImage::Layout() {
     } else {
         const double w = scaledWidth_, h = scaledHeight_;
         rotatedSide_ = RoundScaledSize(std::sqrt(w * w + h * h));
-        if (scaleMethod_ == 4) {
+        if (scaleMethod_ == AlphaScaleMethod::Custom) {
             imageLeft_ = std::max(0, (width_ - scaledWidth_) / 2);
             imageTop_ = std::max(0, (height_ - scaledHeight_) / 2);
         } else {
@@ -287,11 +402,18 @@ bool aicAlphaImage::BuildPlacedImage(c32bppDIB& out) const {
     out.SetAlpha(true);
     out.SetImageType(image_type::kAlphaBitmapPremultiplied);
     if (RotateEnabled())
-        return image_.Render(0, width_ / 2 + offsetX_, height_ / 2 + offsetY_, scaledWidth_,
-                             scaledHeight_, 0, 0, 0, 0, 100, true, true, &out, -1, 0.0f,
-                             static_cast<float>(rotation_), true);
-    return image_.Render(0, imageLeft_ + offsetX_, imageTop_ + offsetY_, scaledWidth_,
-                         scaledHeight_, 0, 0, 0, 0, 100, true, true, &out, -1, 0.0f);
+        return image_.Render({.destX = width_ / 2 + offsetX_,
+                              .destY = height_ / 2 + offsetY_,
+                              .destWidth = scaledWidth_,
+                              .destHeight = scaledHeight_,
+                              .destHostDIB = &out,
+                              .angle = static_cast<float>(rotation_),
+                              .centerOnDestXY = true});
+    return image_.Render({.destX = imageLeft_ + offsetX_,
+                          .destY = imageTop_ + offsetY_,
+                          .destWidth = scaledWidth_,
+                          .destHeight = scaledHeight_,
+                          .destHostDIB = &out});
 }
 
 void aicAlphaImage::RebuildBuffer() {
@@ -310,8 +432,8 @@ void aicAlphaImage::RebuildBuffer() {
 
 void aicAlphaImage::RebuildShape() {
     shape_.clear();
-    if (hitTest_ == 0 || !HasImage()) return;
-    const std::int32_t style = hitTest_ - 1;
+    if (hitTest_ == AlphaHitTest::WholeControl || !HasImage()) return;
+    const std::int32_t style = static_cast<std::int32_t>(hitTest_) - 1;
     if (buffer_) {
         shape_ = buffer_->CreateRegionRects(style);
     } else if (!RotateEnabled() && partialPaint_) {
@@ -321,7 +443,7 @@ void aicAlphaImage::RebuildShape() {
         c32bppDIB placed(capabilityFlags_, *services_);
         if (BuildPlacedImage(placed)) shape_ = placed.CreateRegionRects(style);
     }
-    if (hitTest_ == 1 && !shape_.empty()) {
+    if (hitTest_ == AlphaHitTest::ShapeBox && !shape_.empty()) {
         // Only the bounding box is kept.
         RegionRect box = shape_.front();
         for (const RegionRect& r : shape_) {
@@ -358,8 +480,8 @@ void aicAlphaImage::RebuildShadow() {
         drawn.HighQualityInterpolation(image_.HighQualityInterpolation());
         if (scaledWidth_ > 0 && scaledHeight_ > 0 &&
             drawn.InitializeDIB(scaledWidth_, scaledHeight_) &&
-            image_.Render(0, 0, 0, scaledWidth_, scaledHeight_, 0, 0, 0, 0, 100, true, true,
-                          &drawn))
+            image_.Render(
+                {.destWidth = scaledWidth_, .destHeight = scaledHeight_, .destHostDIB = &drawn}))
             ok = drawn.CreateDropShadow(shadowDepth_, color, *shadow);
     }
     if (ok) {
@@ -391,12 +513,19 @@ void aicAlphaImage::Paint(const AlphaImagePaint& t) {
         if (ShadowEnabled() && shadowImage_) {
             const std::int32_t op = shadowOpacity_ * opacity_ / 100;
             if (op > 0)
-                shadowImage_->Render(t.dc, t.originX + shadowX_ - shadowDepth_,
-                                     t.originY + shadowY_ - shadowDepth_, 0, 0, 0, 0, 0, 0, op,
-                                     true, true, t.hostImage, -1);
+                shadowImage_->Render({.destinationDC = t.dc,
+                                      .destX = t.originX + shadowX_ - shadowDepth_,
+                                      .destY = t.originY + shadowY_ - shadowDepth_,
+                                      .opacity = op,
+                                      .destHostDIB = t.hostImage});
         }
-        buffer_->Render(t.dc, t.originX, t.originY, 0, 0, 0, 0, 0, 0, opacity_, true, true,
-                        t.hostImage, grayScale_, intensity_);
+        buffer_->Render({.destinationDC = t.dc,
+                         .destX = t.originX,
+                         .destY = t.originY,
+                         .opacity = opacity_,
+                         .destHostDIB = t.hostImage,
+                         .grayScale = grayScale_,
+                         .lightAdjustment = intensity_});
         return;
     }
 
@@ -421,35 +550,70 @@ void aicAlphaImage::Paint(const AlphaImagePaint& t) {
                                             t.originY + it + shadowY_ - shadowDepth_, shadowDepth_,
                                             TranslatedColor(shadowColor_), op, t.hostImage);
             } else if (rotated) {
-                shadowImage_->Render(t.dc, centreX + shadowX_, centreY + shadowY_,
-                                     scaledWidth_ + 2 * shadowDepth_,
-                                     scaledHeight_ + 2 * shadowDepth_, 0, 0, 0, 0, op, true, true,
-                                     t.hostImage, -1, 0.0f, angle, true);
+                shadowImage_->Render({.destinationDC = t.dc,
+                                      .destX = centreX + shadowX_,
+                                      .destY = centreY + shadowY_,
+                                      .destWidth = scaledWidth_ + 2 * shadowDepth_,
+                                      .destHeight = scaledHeight_ + 2 * shadowDepth_,
+                                      .opacity = op,
+                                      .destHostDIB = t.hostImage,
+                                      .angle = angle,
+                                      .centerOnDestXY = true});
             } else {
-                shadowImage_->Render(t.dc, t.originX + il + shadowX_ - shadowDepth_,
-                                     t.originY + it + shadowY_ - shadowDepth_, 0, 0, 0, 0, 0, 0, op,
-                                     true, true, t.hostImage, -1);
+                shadowImage_->Render({.destinationDC = t.dc,
+                                      .destX = t.originX + il + shadowX_ - shadowDepth_,
+                                      .destY = t.originY + it + shadowY_ - shadowDepth_,
+                                      .opacity = op,
+                                      .destHostDIB = t.hostImage});
             }
         }
     }
 
     if (rotated) {
-        image_.Render(t.dc, centreX, centreY, scaledWidth_, scaledHeight_, 0, 0, 0, 0, opacity_,
-                      true, true, t.hostImage, grayScale_, intensity_, angle, true);
+        image_.Render({.destinationDC = t.dc,
+                       .destX = centreX,
+                       .destY = centreY,
+                       .destWidth = scaledWidth_,
+                       .destHeight = scaledHeight_,
+                       .opacity = opacity_,
+                       .destHostDIB = t.hostImage,
+                       .grayScale = grayScale_,
+                       .lightAdjustment = intensity_,
+                       .angle = angle,
+                       .centerOnDestXY = true});
     } else if (partialPaint_) {
         const std::int32_t l = std::max(il, cl), tp = std::max(it, ct);
         const std::int32_t r = std::min(il + iw, cr), b = std::min(it + ih, cb);
-        image_.Render(t.dc, t.originX + l, t.originY + tp, r - l, b - tp, l - il, tp - it, r - l,
-                      b - tp, opacity_, true, true, t.hostImage, grayScale_, intensity_);
+        image_.Render({.destinationDC = t.dc,
+                       .destX = t.originX + l,
+                       .destY = t.originY + tp,
+                       .destWidth = r - l,
+                       .destHeight = b - tp,
+                       .srcX = l - il,
+                       .srcY = tp - it,
+                       .srcWidth = r - l,
+                       .srcHeight = b - tp,
+                       .opacity = opacity_,
+                       .destHostDIB = t.hostImage,
+                       .grayScale = grayScale_,
+                       .lightAdjustment = intensity_});
     } else {
-        image_.Render(t.dc, t.originX + il, t.originY + it, iw, ih, 0, 0, 0, 0, opacity_, true,
-                      true, t.hostImage, grayScale_, intensity_);
+        image_.Render({.destinationDC = t.dc,
+                       .destX = t.originX + il,
+                       .destY = t.originY + it,
+                       .destWidth = iw,
+                       .destHeight = ih,
+                       .opacity = opacity_,
+                       .destHostDIB = t.hostImage,
+                       .grayScale = grayScale_,
+                       .lightAdjustment = intensity_});
     }
 }
 
 bool aicAlphaImage::HitTest(std::int32_t x, std::int32_t y) const {
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return false;
-    if (hitTest_ == 0 || !enabled_ || !UserMode() || !HasImage()) return true;
+    if (hitTest_ == AlphaHitTest::WholeControl || !enabled_ || !UserMode() || !HasImage())
+        return true;
     return std::any_of(shape_.begin(), shape_.end(), [&](const RegionRect& r) {
         return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
     });
@@ -583,17 +747,27 @@ void aicAlphaImage::FadeInOut(std::int32_t finalOpacity, std::int32_t fadeStepPe
 
 // --- properties ----------------------------------------------------------------------------------
 
-void aicAlphaImage::ScaleMethod(std::int32_t value) {
-    if (!InRange(value, 0, 4) || value == scaleMethod_) return;
-    scaleMethod_ = value;
-    Changed("Stretch");
+bool aicAlphaImage::FlipProp(std::int32_t bit, bool value) {
+    if (((props_ & bit) != 0) == value) return false;
+    props_ ^= bit;
+    return true;
+}
+
+void aicAlphaImage::Relayout(std::string_view changed) {
+    Changed(changed);
     Layout();
     site_.Invalidate();
 }
 
+void aicAlphaImage::ScaleMethod(std::int32_t value) {
+    const auto kept = Admit(kScalerKey, value);
+    if (!kept || *kept == ScaleMethod()) return;
+    scaleMethod_ = static_cast<AlphaScaleMethod>(*kept);
+    Relayout("Stretch");
+}
+
 void aicAlphaImage::StretchQuality(bool value) {
-    if (value == StretchQuality()) return;
-    props_ ^= alpha_props::kStretchQuality;
+    if (!FlipProp(alpha_props::kStretchQuality, value)) return;
     image_.HighQualityInterpolation(value);
     Changed("StretchQuality");
     RebuildDerived();
@@ -609,7 +783,7 @@ void aicAlphaImage::Opacity(std::int32_t value) {
 }
 
 void aicAlphaImage::Mirror(std::int32_t value) {
-    if (!InRange(value, 0, 3) || value == mirror_) return;
+    if (!Admit(kMirrorKey, value) || value == mirror_) return;
     const std::int32_t change = value ^ mirror_;
     mirror_ = value;
     image_.MirrorImage((change & 1) != 0, (change & 2) != 0);
@@ -619,25 +793,23 @@ void aicAlphaImage::Mirror(std::int32_t value) {
 }
 
 void aicAlphaImage::grayScale(std::int32_t value) {
-    if (!InRange(value, 0, 8) || value - 1 == grayScale_) return;
-    grayScale_ = value - 1;
+    // The public values are the stored codes plus one (0 = none).
+    const auto kept = Admit(kGrayScaleKey, std::int64_t(value) - 1);
+    if (!kept || *kept == grayScale_) return;
+    grayScale_ = *kept;
     Changed("GrayScale");
     site_.Invalidate();
 }
 
 void aicAlphaImage::IntensityOffset(float value) {
-    if (!(value >= -100.0f && value <= 100.0f) || value == intensity_) return;
+    if (!AdmitSingle(kIntensityKey, value) || value == intensity_) return;
     intensity_ = value;
     Changed("Intensity");
     site_.Invalidate();
 }
 
 void aicAlphaImage::RotateEnabled(bool value) {
-    if (value == RotateEnabled()) return;
-    props_ ^= alpha_props::kRotateEnabled;
-    Changed("RotateEnabled");
-    Layout();
-    site_.Invalidate();
+    if (FlipProp(alpha_props::kRotateEnabled, value)) Relayout("RotateEnabled");
 }
 
 void aicAlphaImage::Rotation(std::int32_t value) {
@@ -652,16 +824,11 @@ void aicAlphaImage::Rotation(std::int32_t value) {
 }
 
 void aicAlphaImage::AutoSize(bool value) {
-    if (value == AutoSize()) return;
-    props_ ^= alpha_props::kAutoSize;
-    Changed("AutoSize");
-    Layout();
-    site_.Invalidate();
+    if (FlipProp(alpha_props::kAutoSize, value)) Relayout("AutoSize");
 }
 
 void aicAlphaImage::AutoRedraw(bool value) {
-    if (value == AutoRedraw()) return;
-    props_ ^= alpha_props::kAutoRedraw;
+    if (!FlipProp(alpha_props::kAutoRedraw, value)) return;
     if (value && UserMode())
         props_ |= alpha_props::kBufferInUse;
     else
@@ -672,41 +839,41 @@ void aicAlphaImage::AutoRedraw(bool value) {
 }
 
 void aicAlphaImage::KeepOriginalFormat(bool value) {
-    if (value == KeepOriginalFormat()) return;
-    props_ ^= alpha_props::kKeepOriginalFormat;
+    if (!FlipProp(alpha_props::kKeepOriginalFormat, value)) return;
     if (!value && UserMode()) image_.SetOriginalFormat({});
     Changed("KeepOriginalFormat");
 }
 
 void aicAlphaImage::InversedImage(bool value) {
-    if (value == InversedImage()) return;
-    props_ ^= alpha_props::kInversedImage;
+    if (!FlipProp(alpha_props::kInversedImage, value)) return;
     image_.MakeImageInverse();
     // Transparent pixels stay transparent; the colour they stand for is now the inverse.
-    if (maskSource_ != 0) mask_ = InvertColor(mask_);
+    if (maskSource_ != AlphaMaskSource::None) mask_ = InvertColor(mask_);
     Changed("InversedImage");
     RebuildDerived();
     site_.Invalidate();
 }
 
-std::int32_t aicAlphaImage::EffectiveMaskColor(std::int32_t source) const {
-    if (source == 1) {
+std::int32_t aicAlphaImage::EffectiveMaskColor(AlphaMaskSource source) const {
+    using enum AlphaMaskSource;
+    if (source == MaskColor) {
         const std::int32_t c = TranslatedColor(maskColor_);
         return InversedImage() ? InvertColor(c) : c;
     }
     const std::int32_t right = image_.Width() - 1, bottom = image_.Height() - 1;
-    const std::int32_t x = (source == 3 || source == 5) ? right : 0;
-    const std::int32_t y = (source == 4 || source == 5) ? bottom : 0;
+    const std::int32_t x = (source == TopRight || source == BottomRight) ? right : 0;
+    const std::int32_t y = (source == BottomLeft || source == BottomRight) ? bottom : 0;
     return image_.GetPixel(x, y, nullptr, false) & 0xFFFFFF;
 }
 
 void aicAlphaImage::MaskUsed(std::int32_t source) {
-    if (!InRange(source, 0, 5) || source == maskSource_) return;
-    if (maskSource_ == 0 && AnyPixelTranslucent(image_)) return; // its own transparency
-    if (maskSource_ != 0) image_.MakeTransparent(mask_, true);
-    maskSource_ = source;
-    if (source != 0 && HasImage()) {
-        mask_ = EffectiveMaskColor(source);
+    if (!Admit(kMaskSourceKey, source) || source == MaskUsed()) return;
+    if (maskSource_ == AlphaMaskSource::None && AnyPixelTranslucent(image_))
+        return; // its own transparency
+    if (maskSource_ != AlphaMaskSource::None) image_.MakeTransparent(mask_, true);
+    maskSource_ = static_cast<AlphaMaskSource>(source);
+    if (maskSource_ != AlphaMaskSource::None && HasImage()) {
+        mask_ = EffectiveMaskColor(maskSource_);
         image_.MakeTransparent(mask_);
     }
     Changed("MaskUsed");
@@ -718,9 +885,9 @@ void aicAlphaImage::MaskColor(std::int32_t color) {
     if (color == maskColor_) return;
     maskColor_ = color;
     Changed("MaskColor");
-    if (maskSource_ == 1 && HasImage()) {
+    if (maskSource_ == AlphaMaskSource::MaskColor && HasImage()) {
         image_.MakeTransparent(mask_, true);
-        mask_ = EffectiveMaskColor(1);
+        mask_ = EffectiveMaskColor(AlphaMaskSource::MaskColor);
         image_.MakeTransparent(mask_);
         RebuildDerived();
         site_.Invalidate();
@@ -728,8 +895,8 @@ void aicAlphaImage::MaskColor(std::int32_t color) {
 }
 
 void aicAlphaImage::HitTestMode(std::int32_t mode) {
-    if (!InRange(mode, 0, 3) || mode == hitTest_) return;
-    hitTest_ = mode;
+    if (!Admit(kHitTestKey, mode) || mode == HitTestMode()) return;
+    hitTest_ = static_cast<AlphaHitTest>(mode);
     Changed("HitTest");
     RebuildShape();
 }
@@ -747,8 +914,7 @@ void aicAlphaImage::Enabled(bool value) {
 }
 
 void aicAlphaImage::ShadowEnabled(bool value) {
-    if (value == ShadowEnabled()) return;
-    props_ ^= alpha_props::kShadowEnabled;
+    if (!FlipProp(alpha_props::kShadowEnabled, value)) return;
     Changed("ShadowEnabled");
     RebuildShadow();
     site_.Invalidate();
@@ -763,21 +929,23 @@ void aicAlphaImage::ShadowColor(std::int32_t color) {
 }
 
 void aicAlphaImage::ShadowOffsetX(std::int32_t value) {
-    if (value == shadowX_) return;
-    shadowX_ = value;
+    const auto kept = Admit(kShadowXKey, value);
+    if (!kept || *kept == shadowX_) return;
+    shadowX_ = *kept;
     Changed("ShadowOffsetX");
     site_.Invalidate();
 }
 
 void aicAlphaImage::ShadowOffsetY(std::int32_t value) {
-    if (value == shadowY_) return;
-    shadowY_ = value;
+    const auto kept = Admit(kShadowYKey, value);
+    if (!kept || *kept == shadowY_) return;
+    shadowY_ = *kept;
     Changed("ShadowOffsetY");
     site_.Invalidate();
 }
 
 void aicAlphaImage::ShadowDepth(std::int32_t value) {
-    if (!InRange(value, 0, 10) || value == shadowDepth_) return;
+    if (!Admit(kShadowDepthKey, value) || value == shadowDepth_) return;
     shadowDepth_ = value;
     Changed("ShadowDepth");
     RebuildShadow();
@@ -785,15 +953,16 @@ void aicAlphaImage::ShadowDepth(std::int32_t value) {
 }
 
 void aicAlphaImage::ShadowOpacity(std::int32_t value) {
-    if (!InRange(value, 0, 100) || value == shadowOpacity_) return;
+    if (!Admit(kShadowOpacityKey, value) || value == shadowOpacity_) return;
     shadowOpacity_ = value;
     Changed("ShadowOpacity");
     site_.Invalidate();
 }
 
 void aicAlphaImage::MousePointer(std::int32_t value) {
-    if (value == mousePointer_) return;
-    mousePointer_ = value;
+    const auto kept = Admit(kMousePointerKey, value);
+    if (!kept || *kept == mousePointer_) return;
+    mousePointer_ = *kept;
     Changed("MousePointer");
     site_.MousePointerChanged(mousePointer_, mouseIcon_);
 }
@@ -805,10 +974,11 @@ void aicAlphaImage::MouseIcon(Bytes icon) {
 }
 
 void aicAlphaImage::OLEDropMode(std::int32_t value) {
-    if (value == oleDropMode_) return;
-    oleDropMode_ = value;
+    const auto kept = Admit(kOleDropKey, value);
+    if (!kept || *kept == oleDropMode_) return;
+    oleDropMode_ = *kept;
     Changed("OLEDropMode");
-    site_.OleDropModeChanged(value);
+    site_.OleDropModeChanged(oleDropMode_);
 }
 
 bool aicAlphaImage::GDIplusInitialized() const {
@@ -816,10 +986,11 @@ bool aicAlphaImage::GDIplusInitialized() const {
 }
 
 void aicAlphaImage::CustomSize(std::int32_t cx, std::int32_t cy) {
-    if (cx < 0 || cy < 0 || (cx == scaleCx_ && cy == scaleCy_)) return;
+    if (!Admit(kScaleCxKey, cx) || !Admit(kScaleCyKey, cy) || (cx == scaleCx_ && cy == scaleCy_))
+        return;
     scaleCx_ = cx;
     scaleCy_ = cy;
-    if (scaleMethod_ == 4) {
+    if (scaleMethod_ == AlphaScaleMethod::Custom) {
         Layout();
         site_.Invalidate();
     }
@@ -845,7 +1016,7 @@ void aicAlphaImage::ApplyPixelEffects() {
     if (mirror_) image_.MirrorImage((mirror_ & 1) != 0, (mirror_ & 2) != 0);
     // Inverted first: the stored mask colour is the one of the pixels as shown.
     if (InversedImage()) image_.MakeImageInverse();
-    if (maskSource_ != 0) image_.MakeTransparent(mask_);
+    if (maskSource_ != AlphaMaskSource::None) image_.MakeTransparent(mask_);
 }
 
 void aicAlphaImage::AfterLoad(bool loaded) {
@@ -853,7 +1024,7 @@ void aicAlphaImage::AfterLoad(bool loaded) {
         ApplyPixelEffects();
         if (AutoRedraw() && UserMode()) props_ |= alpha_props::kBufferInUse;
     } else {
-        if (scaleMethod_ == 4) scaleMethod_ = 0;
+        if (scaleMethod_ == AlphaScaleMethod::Custom) scaleMethod_ = AlphaScaleMethod::FitInside;
         props_ &= (alpha_props::kStretchQuality | alpha_props::kKeepOriginalFormat);
         rotation_ = 0;
         opacity_ = 100;
@@ -954,8 +1125,8 @@ bool aicAlphaImage::SetImageBytes(std::span<const std::uint8_t> bytes, bool isBG
 }
 
 void aicAlphaImage::OffsetShadow(std::int32_t x, std::int32_t y) {
-    shadowX_ = x;
-    shadowY_ = y;
+    shadowX_ = *Admit(kShadowXKey, x);
+    shadowY_ = *Admit(kShadowYKey, y);
     site_.Invalidate();
 }
 
@@ -970,8 +1141,8 @@ void aicAlphaImage::OffsetImage(bool setOffsets, std::int32_t& x, std::int32_t& 
     }
     offsetX_ = x;
     offsetY_ = y;
-    shadowX_ = shadowX;
-    shadowY_ = shadowY;
+    shadowX_ = *Admit(kShadowXKey, shadowX);
+    shadowY_ = *Admit(kShadowYKey, shadowY);
     RebuildDerived();
     site_.Invalidate();
 }
@@ -985,42 +1156,43 @@ void aicAlphaImage::InitProperties() {
     Layout();
 }
 
-void aicAlphaImage::ReadProperties(const PropertyBag& bag) {
-    scaleMethod_ = ReadRanged(bag, "Scaler", 0, 0, 4);
-    opacity_ = NormalOpacity(bag.GetInt32("Opacity").value_or(100));
-    mirror_ = ReadRanged(bag, "Mirror", 0, 0, 3);
-    rotation_ = bag.GetInt32("Angle").value_or(0) % 360;
-    grayScale_ = ReadRanged(bag, "GrayScale", -1, -1, 7);
-    hitTest_ = ReadRanged(bag, "HitTest", 0, 0, 3);
-    props_ = bag.GetInt32("Props").value_or(kDefaultProps) & kStoredPropsMask;
-    const bool maskUsed = bag.GetBool("MaskUsed").value_or(false);
-    maskColor_ = bag.GetInt32("MaskColor").value_or(kSystemButtonFace);
-    maskSource_ = maskUsed ? ReadRanged(bag, "MaskSource", 0, 0, 5) : 0;
+void aicAlphaImage::ReadSettings(const PropertyBag& bag) {
+    scaleMethod_ = static_cast<AlphaScaleMethod>(ReadKey(bag, kScalerKey));
+    opacity_ = NormalOpacity(bag.GetInt32(kOpacityKey.name).value_or(kOpacityKey.fallback));
+    mirror_ = ReadKey(bag, kMirrorKey);
+    rotation_ = bag.GetInt32(kAngleKey.name).value_or(kAngleKey.fallback) % 360;
+    grayScale_ = ReadKey(bag, kGrayScaleKey);
+    hitTest_ = static_cast<AlphaHitTest>(ReadKey(bag, kHitTestKey));
+    props_ = ReadKey(bag, kPropsKey) & kStoredPropsMask;
+    const bool maskUsed = ReadFlag(bag, kMaskUsedKey);
+    maskColor_ = ReadKey(bag, kMaskColorKey);
+    maskSource_ = static_cast<AlphaMaskSource>(maskUsed ? ReadKey(bag, kMaskSourceKey) : 0);
     // A mask stored without its source still masks the stored colour; it is taken as the
     // MaskColor kind, the one a colour of its own stands for.
-    if (maskUsed && maskSource_ == 0) maskSource_ = 1;
-    mask_ = maskUsed ? TranslatedColor(bag.GetInt32("Mask").value_or(kSystemButtonFace))
-                     : kSystemButtonFace;
-    enabled_ = bag.GetBool("Enabled").value_or(true);
+    if (maskUsed && maskSource_ == AlphaMaskSource::None) maskSource_ = AlphaMaskSource::MaskColor;
+    mask_ = maskUsed ? TranslatedColor(ReadKey(bag, kMaskKey)) : kMaskKey.fallback;
+    enabled_ = ReadFlag(bag, kEnabledKey);
     if (const Bytes* icon = bag.GetBytes("MIcon"))
         mouseIcon_ = *icon;
     else
         mouseIcon_.clear();
-    mousePointer_ = bag.GetInt32("MPointer").value_or(0);
-    oleDropMode_ = bag.GetInt32("OLEdrop").value_or(0);
+    mousePointer_ = ReadKey(bag, kMousePointerKey);
+    oleDropMode_ = ReadKey(bag, kOleDropKey);
     scaleCx_ = scaleCy_ = 0;
-    if (scaleMethod_ == 4) {
-        scaleCx_ = std::max(0, bag.GetInt32("ScaleCx").value_or(0));
-        scaleCy_ = std::max(0, bag.GetInt32("ScaleCy").value_or(0));
+    if (scaleMethod_ == AlphaScaleMethod::Custom) {
+        scaleCx_ = ReadKey(bag, kScaleCxKey);
+        scaleCy_ = ReadKey(bag, kScaleCyKey);
     }
-    shadowColor_ = bag.GetInt32("ShadowColor").value_or(kDefaultShadowColor);
-    shadowDepth_ = ReadRanged(bag, "ShadowDepth", kDefaultShadowDepth, 0, 10);
-    shadowX_ = bag.GetInt32("ShadowX").value_or(kDefaultShadowOffset);
-    shadowY_ = bag.GetInt32("ShadowY").value_or(kDefaultShadowOffset);
-    shadowOpacity_ = ReadRanged(bag, "ShadowOpacity", kDefaultShadowOpacity, 0, 100);
-    const float intensity = bag.GetSingle("Intensity").value_or(0.0f);
-    intensity_ = (intensity >= -100.0f && intensity <= 100.0f) ? intensity : 0.0f;
+    shadowColor_ = ReadKey(bag, kShadowColorKey);
+    shadowDepth_ = ReadKey(bag, kShadowDepthKey);
+    shadowX_ = ReadKey(bag, kShadowXKey);
+    shadowY_ = ReadKey(bag, kShadowYKey);
+    shadowOpacity_ = ReadKey(bag, kShadowOpacityKey);
+    intensity_ = ReadSingle(bag, kIntensityKey);
+}
 
+void aicAlphaImage::ReadProperties(const PropertyBag& bag) {
+    ReadSettings(bag);
     parentScaleMode_ = site_.ContainerScaleMode().value_or(kNoScaleMode);
     image_.HighQualityInterpolation(StretchQuality());
     site_.MousePointerChanged(mousePointer_, mouseIcon_);
@@ -1047,7 +1219,7 @@ void aicAlphaImage::WriteProperties(PropertyBag& bag) {
         c32bppDIB plain(capabilityFlags_, *services_);
         if (image_.CopyImageTo(plain)) {
             if (mirror_) plain.MirrorImage((mirror_ & 1) != 0, (mirror_ & 2) != 0);
-            if (maskSource_ != 0) plain.MakeTransparent(mask_, true);
+            if (maskSource_ != AlphaMaskSource::None) plain.MakeTransparent(mask_, true);
             if (InversedImage()) plain.MakeImageInverse();
             if (!plain.SaveToStream_PNG(imageBytes)) imageBytes.clear();
         }
@@ -1059,49 +1231,48 @@ void aicAlphaImage::WriteProperties(PropertyBag& bag) {
     else
         bag.Remove("Image");
 
-    WriteInt32(bag, "Scaler", scaleMethod_, 0);
-    WriteInt16(bag, "Opacity", opacity_, 100);
-    WriteInt32(bag, "Mirror", mirror_, 0);
-    WriteInt32(bag, "Angle", rotation_, 0);
-    WriteInt32(bag, "GrayScale", grayScale_, -1);
-    WriteInt32(bag, "HitTest", hitTest_, 0);
-    WriteInt32(bag, "Props", props_ & kStoredPropsMask, kDefaultProps);
-    if (maskSource_ != 0)
-        bag.Set("MaskUsed", true);
-    else
-        bag.Remove("MaskUsed");
-    WriteInt32(bag, "MaskColor", maskColor_, kSystemButtonFace);
-    WriteInt32(bag, "MaskSource", maskSource_, 0);
-    if (maskSource_ != 0)
-        WriteInt32(bag, "Mask", mask_, kSystemButtonFace);
-    else
-        bag.Remove("Mask");
-    if (!enabled_)
-        bag.Set("Enabled", false);
-    else
-        bag.Remove("Enabled");
+    // In the table's order; a key that is not kept is removed.
+    struct Kept {
+        const StoredKey& key;
+        std::int32_t value;
+        bool kept = true;
+    };
+    const bool masked = maskSource_ != AlphaMaskSource::None,
+               customSize = scaleMethod_ == AlphaScaleMethod::Custom;
+    const Kept values[] = {
+        {kScalerKey, ScaleMethod()},
+        {kOpacityKey, opacity_},
+        {kMirrorKey, mirror_},
+        {kAngleKey, rotation_},
+        {kGrayScaleKey, grayScale_},
+        {kHitTestKey, HitTestMode()},
+        {kPropsKey, props_ & kStoredPropsMask},
+        {kMaskUsedKey, masked},
+        {kMaskColorKey, maskColor_},
+        {kMaskSourceKey, MaskUsed()},
+        {kMaskKey, mask_, masked},
+        {kEnabledKey, enabled_},
+        {kMousePointerKey, mousePointer_},
+        {kOleDropKey, oleDropMode_},
+        {kScaleCxKey, scaleCx_, customSize},
+        {kScaleCyKey, scaleCy_, customSize},
+        {kShadowColorKey, shadowColor_},
+        {kShadowDepthKey, shadowDepth_},
+        {kShadowXKey, shadowX_},
+        {kShadowYKey, shadowY_},
+        {kShadowOpacityKey, shadowOpacity_},
+    };
+    for (const Kept& v : values) {
+        if (v.kept)
+            WriteKey(bag, v.key, v.value);
+        else
+            bag.Remove(v.key.name);
+    }
     if (!mouseIcon_.empty())
         bag.Set("MIcon", mouseIcon_);
     else
         bag.Remove("MIcon");
-    WriteInt16(bag, "MPointer", mousePointer_, 0);
-    WriteInt16(bag, "OLEdrop", oleDropMode_, 0);
-    if (scaleMethod_ == 4) {
-        WriteInt32(bag, "ScaleCx", scaleCx_, 0);
-        WriteInt32(bag, "ScaleCy", scaleCy_, 0);
-    } else {
-        bag.Remove("ScaleCx");
-        bag.Remove("ScaleCy");
-    }
-    WriteInt32(bag, "ShadowColor", shadowColor_, kDefaultShadowColor);
-    WriteInt16(bag, "ShadowDepth", shadowDepth_, kDefaultShadowDepth);
-    WriteInt16(bag, "ShadowX", shadowX_, kDefaultShadowOffset);
-    WriteInt16(bag, "ShadowY", shadowY_, kDefaultShadowOffset);
-    WriteInt16(bag, "ShadowOpacity", shadowOpacity_, kDefaultShadowOpacity);
-    if (intensity_ != 0.0f)
-        bag.Set("Intensity", intensity_);
-    else
-        bag.Remove("Intensity");
+    WriteSingle(bag, kIntensityKey, intensity_);
 }
 
 } // namespace corvale

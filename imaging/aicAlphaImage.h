@@ -90,6 +90,37 @@ inline constexpr std::int32_t kShadowEnabled = 128;
 inline constexpr std::int32_t kRotateEnabled = 256;
 } // namespace alpha_props
 
+// ScaleMethod (stored as 0..4 in this order): how the picture takes the control's size.
+enum class AlphaScaleMethod : std::int32_t {
+    FitInside,    // keeping proportions, may enlarge
+    Stretch,      // to the control's size
+    FitNoEnlarge, // keeping proportions, never larger than the picture
+    ActualSize,
+    Custom, // ScaleCx x ScaleCy
+};
+
+// MaskUsed (stored as 0..5 in this order): where the colour made transparent comes from.
+enum class AlphaMaskSource : std::int32_t {
+    None,
+    MaskColor,
+    TopLeft,
+    TopRight,
+    BottomLeft,
+    BottomRight
+};
+
+// HitTest (stored as 0..3 in this order): which points belong to the control. The shaped modes
+// build the picture's region with region style (mode - 1).
+enum class AlphaHitTest : std::int32_t {
+    WholeControl,
+    ShapeBox,  // the bounding box of the visible pixels
+    ShapeRows, // each row from its first to its last visible pixel
+    ShapeRuns, // each run of visible pixels
+};
+static_assert(static_cast<int>(AlphaScaleMethod::Custom) == 4 &&
+              static_cast<int>(AlphaMaskSource::BottomRight) == 5 &&
+              static_cast<int>(AlphaHitTest::ShapeRuns) == 3);
+
 inline constexpr std::int32_t kSystemButtonFace = static_cast<std::int32_t>(0x8000000F);
 inline constexpr std::int32_t kNoScaleMode = 9; // container position
 
@@ -100,7 +131,7 @@ std::int32_t RoundScaledSize(double value);
 // desiredHeight (method 4 gives customWidth x customHeight); asRotatedImage makes it fit at any
 // angle. Method and desired sizes must already be resolved (0..4, >= 1).
 std::pair<std::int32_t, std::int32_t>
-ScaledImageSize(std::int32_t method, std::int32_t width, std::int32_t height,
+ScaledImageSize(AlphaScaleMethod method, std::int32_t width, std::int32_t height,
                 std::int32_t desiredWidth, std::int32_t desiredHeight, std::int32_t customWidth,
                 std::int32_t customHeight, bool asRotatedImage);
 
@@ -159,8 +190,9 @@ class aicAlphaImage final : public ICrossComm {
     std::intptr_t FadeTimerId() const;
 
     // --- properties ----------------------------------------------------------------------------
-    std::int32_t ScaleMethod() const { return scaleMethod_; }
+    std::int32_t ScaleMethod() const { return static_cast<std::int32_t>(scaleMethod_); }
     void ScaleMethod(std::int32_t value);
+    void ScaleMethod(AlphaScaleMethod method) { ScaleMethod(static_cast<std::int32_t>(method)); }
     bool StretchQuality() const { return (props_ & alpha_props::kStretchQuality) != 0; }
     void StretchQuality(bool value);
     std::int32_t Opacity() const { return opacity_; }
@@ -185,12 +217,14 @@ class aicAlphaImage final : public ICrossComm {
     bool InversedImage() const { return (props_ & alpha_props::kInversedImage) != 0; }
     void InversedImage(bool value);
     // The mask source 0..5.
-    std::int32_t MaskUsed() const { return maskSource_; }
+    std::int32_t MaskUsed() const { return static_cast<std::int32_t>(maskSource_); }
     void MaskUsed(std::int32_t source);
+    void MaskUsed(AlphaMaskSource source) { MaskUsed(static_cast<std::int32_t>(source)); }
     std::int32_t MaskColor() const { return maskColor_; }
     void MaskColor(std::int32_t color);
-    std::int32_t HitTestMode() const { return hitTest_; }
+    std::int32_t HitTestMode() const { return static_cast<std::int32_t>(hitTest_); }
     void HitTestMode(std::int32_t mode);
+    void HitTestMode(AlphaHitTest mode) { HitTestMode(static_cast<std::int32_t>(mode)); }
     bool Enabled() const { return enabled_; }
     void Enabled(bool value);
     bool ShadowEnabled() const { return (props_ & alpha_props::kShadowEnabled) != 0; }
@@ -297,10 +331,16 @@ class aicAlphaImage final : public ICrossComm {
         return image_.Handle() != 0;
     }
     void Changed(std::string_view name);
+    // Sets or clears a Props bit; false when it already was as asked.
+    bool FlipProp(std::int32_t bit, bool value);
+    // After a change of the property named: announced, laid out again and repainted.
+    void Relayout(std::string_view changed);
+    // The stored settings from the bag (missing keys take their defaults), picture aside.
+    void ReadSettings(const PropertyBag& bag);
     void Layout();
     void AfterLoad(bool loaded);
     void ApplyPixelEffects();
-    std::int32_t EffectiveMaskColor(std::int32_t source) const;
+    std::int32_t EffectiveMaskColor(AlphaMaskSource source) const;
     std::int32_t TranslatedColor(std::int32_t color) const;
     // Renders the picture at its place into an image of the control's size.
     bool BuildPlacedImage(c32bppDIB& out) const;
@@ -316,19 +356,20 @@ class aicAlphaImage final : public ICrossComm {
     }
 
     AlphaImageSite& site_;
-    std::int32_t props_ = alpha_props::kStretchQuality;
+    // The stored settings; their defaults come from the table of stored keys (ReadSettings).
+    std::int32_t props_ = 0;
     std::int32_t rotation_ = 0;
-    std::int32_t hitTest_ = 0;
+    AlphaHitTest hitTest_ = AlphaHitTest::WholeControl;
     std::vector<RegionRect> shape_;
-    std::int32_t grayScale_ = -1;
+    std::int32_t grayScale_ = 0;
     std::int32_t parentScaleMode_ = kNoScaleMode;
-    std::int32_t scaleMethod_ = 0;
+    AlphaScaleMethod scaleMethod_ = AlphaScaleMethod::FitInside;
     std::int32_t mirror_ = 0;
-    std::int32_t opacity_ = 100;
+    std::int32_t opacity_ = 0;
     float intensity_ = 0.0f;
-    std::int32_t maskColor_ = kSystemButtonFace;
-    std::int32_t maskSource_ = 0;
-    std::int32_t mask_ = kSystemButtonFace;
+    std::int32_t maskColor_ = 0;
+    AlphaMaskSource maskSource_ = AlphaMaskSource::None;
+    std::int32_t mask_ = 0;
     std::int32_t imageLeft_ = 0, imageTop_ = 0;
     std::int32_t scaledWidth_ = 0, scaledHeight_ = 0;
     std::int32_t scaleCx_ = 0, scaleCy_ = 0;
@@ -342,14 +383,14 @@ class aicAlphaImage final : public ICrossComm {
     std::int32_t fadeStep_ = 0, fadeInterval_ = 0, fadeTarget_ = 0;
     bool fadeRunning_ = false;
     bool mouseTimerRunning_ = false;
-    std::int32_t shadowColor_ = 0x404040;
-    std::int32_t shadowX_ = 2, shadowY_ = 2;
-    std::int32_t shadowDepth_ = 2;
-    std::int32_t shadowOpacity_ = 50;
+    std::int32_t shadowColor_ = 0;
+    std::int32_t shadowX_ = 0, shadowY_ = 0;
+    std::int32_t shadowDepth_ = 0;
+    std::int32_t shadowOpacity_ = 0;
     std::int32_t mousePointer_ = 0;
     Bytes mouseIcon_;
     std::int32_t oleDropMode_ = 0;
-    bool enabled_ = true;
+    bool enabled_ = false;
     std::shared_ptr<cCrossComm> session_;
     std::int32_t width_ = 0, height_ = 0;
     bool inResize_ = false;

@@ -129,6 +129,12 @@ void c32bppDIB::ManageOwnDC(bool bManage) {
         LoadDIBinDC(true);
 }
 
+bool c32bppDIB::KeepLoaded(bool ok) {
+    if (ok && storage_) return true;
+    DestroyDIB();
+    return false;
+}
+
 std::uint8_t* c32bppDIB::BitsPointer() const {
     return storage_ ? storage_->Bits() : nullptr;
 }

@@ -175,16 +175,22 @@ class c32bppDIB final : public ImageHost {
 #endif
 
     // --- rendering ---------------------------------------------------------------------------
-    // Draws onto destinationDC (Windows) or into destHostDIB. Sizes of 0 mean the image's;
-    // negative sizes mirror. Opacity in percent; grayScale -1 = colour; LightAdjustment in
-    // percent (-100..100); Angle in degrees. True when something was drawn.
+    // What to draw where (imaging/services.h).
+    using RenderPlan = corvale::RenderPlan;
+    // True when something was drawn.
+    bool Render(const RenderPlan& plan) const;
+    // The same with the arguments in order.
     bool Render(std::intptr_t destinationDC, std::int32_t destX = 0, std::int32_t destY = 0,
                 std::int32_t destWidth = 0, std::int32_t destHeight = 0, std::int32_t srcX = 0,
                 std::int32_t srcY = 0, std::int32_t srcWidth = 0, std::int32_t srcHeight = 0,
                 std::int32_t opacity = 100, bool blend = true, bool setHalfTone = true,
                 c32bppDIB* destHostDIB = nullptr, std::int32_t grayScale = -1,
                 float lightAdjustment = 0.0f, float angle = 0.0f,
-                bool centerOnDestXY = false) const;
+                bool centerOnDestXY = false) const {
+        return Render(RenderPlan{destinationDC, destX, destY, destWidth, destHeight, srcX, srcY,
+                                 srcWidth, srcHeight, opacity, blend, setHalfTone, destHostDIB,
+                                 grayScale, lightAdjustment, angle, centerOnDestXY});
+    }
 
     // --- effects and saving ------------------------------------------------------------------
     bool MakeImageInverse();
@@ -218,11 +224,14 @@ class c32bppDIB final : public ImageHost {
                      std::int32_t iconCx, std::int32_t iconCy, bool saveFormat,
                      std::int32_t iconBitDepth, const DecoderChain& decoders);
     void ReleaseDC();
+    // The end of a load: true when it succeeded and left pixels; otherwise the image is emptied.
+    bool KeepLoaded(bool ok);
     // The memory DC while the image is selected into it, else 0.
     std::intptr_t SelectedDC() const {
         return previousBitmap_ ? dc_ : 0;
     }
-    struct RenderPlan;
+    // The engines take a plan already resolved: sizes and source clipped to the image, the
+    // opacity effective (1..100), the position no longer centred.
     bool RenderRotated(const RenderPlan& plan) const;
     bool RenderUnrotated(const RenderPlan& plan) const;
 

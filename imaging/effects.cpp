@@ -150,7 +150,11 @@ bool c32bppDIB::RenderDropShadow_JIT(std::intptr_t hDC, std::int32_t x, std::int
     c32bppDIB shadow(flags_ & ~std::uint32_t(kCapGdiplusEnabled), *services_);
     shadow.HighQualityInterpolation(highQuality_);
     if (!CreateDropShadow(blurDepth, color, shadow)) return false;
-    return shadow.Render(hDC, x, y, 0, 0, 0, 0, 0, 0, opacity, true, true, destHostDIB, -1);
+    return shadow.Render({.destinationDC = hDC,
+                          .destX = x,
+                          .destY = y,
+                          .opacity = opacity,
+                          .destHostDIB = destHostDIB});
 } catch (const std::bad_alloc&) {
     return false;
 }
@@ -237,8 +241,11 @@ bool c32bppDIB::CopyImageTo(c32bppDIB& target, std::int32_t newWidth, std::int32
         }
         if (!ok) {
             target.EraseDIB();
-            ok = Render(0, 0, 0, newWidth, newHeight, 0, 0, width_, height_, 100, true, true,
-                        &target);
+            ok = Render({.destWidth = newWidth,
+                         .destHeight = newHeight,
+                         .srcWidth = width_,
+                         .srcHeight = height_,
+                         .destHostDIB = &target});
         }
     }
     if (!ok) {

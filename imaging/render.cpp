@@ -180,18 +180,6 @@ void BlendOut(ConstPixelView source, PixelView dest, std::int32_t destX, std::in
 
 // ---- Render -----------------------------------------------------------------------------------
 
-struct c32bppDIB::RenderPlan {
-    std::intptr_t dc = 0;
-    c32bppDIB* host = nullptr;
-    std::int32_t destX = 0, destY = 0, destWidth = 0, destHeight = 0;
-    std::int32_t srcX = 0, srcY = 0, srcWidth = 0, srcHeight = 0;
-    std::int32_t percent = 100; // effective opacity, 1..100
-    bool halftone = false;
-    std::int32_t grayScale = -1;
-    float light = 0.0f;
-    float angle = 0.0f;
-};
-
 namespace {
 
 constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
@@ -228,22 +216,19 @@ struct Visible {
 
 } // namespace
 
-bool c32bppDIB::Render(std::intptr_t destinationDC, std::int32_t destX, std::int32_t destY,
-                       std::int32_t destWidth, std::int32_t destHeight, std::int32_t srcX,
-                       std::int32_t srcY, std::int32_t srcWidth, std::int32_t srcHeight,
-                       std::int32_t opacity, bool /*blend*/, bool setHalfTone,
-                       c32bppDIB* destHostDIB, std::int32_t grayScale, float lightAdjustment,
-                       float angle, bool centerOnDestXY) const try {
-    if (opacity <= 0) return storage_ != nullptr;
-    if (!storage_ || (!destinationDC && !destHostDIB)) return false;
-    if (destHostDIB && !destHostDIB->storage_) return false;
-    if (!std::isfinite(angle)) return false;
+// blend is not looked at: the own engine and GDI+ always blend.
+bool c32bppDIB::Render(const RenderPlan& r) const try {
+    float lightAdjustment = r.lightAdjustment;
+    if (r.opacity <= 0) return storage_ != nullptr;
+    if (!storage_ || (!r.destinationDC && !r.destHostDIB)) return false;
+    if (r.destHostDIB && !r.destHostDIB->storage_) return false;
+    if (!std::isfinite(r.angle)) return false;
 
     // Sizes and the source rectangle, in 64 bits so nothing wraps on the way.
-    std::int64_t dW = destWidth == 0 ? width_ : destWidth;
-    std::int64_t dH = destHeight == 0 ? height_ : destHeight;
-    std::int64_t sX = std::max(srcX, 0), sY = std::max(srcY, 0);
-    std::int64_t sW = srcWidth, sH = srcHeight;
+    std::int64_t dW = r.destWidth == 0 ? width_ : r.destWidth;
+    std::int64_t dH = r.destHeight == 0 ? height_ : r.destHeight;
+    std::int64_t sX = std::max(r.srcX, 0), sY = std::max(r.srcY, 0);
+    std::int64_t sW = r.srcWidth, sH = r.srcHeight;
     if (sW == 0) sW = width_;
     if (sW < 0) {
         dW = -dW;
@@ -258,14 +243,14 @@ bool c32bppDIB::Render(std::intptr_t destinationDC, std::int32_t destX, std::int
     if (sY + sH > height_) sH = height_ - sY;
     if (sW <= 0 || sH <= 0) return false; // the source rectangle lies outside the image
 
-    const bool rotated = angle != std::trunc(angle) || std::fmod(angle, 360.0f) != 0.0f;
-    std::int32_t e = std::abs(opacity) % 100;
+    const bool rotated = r.angle != std::trunc(r.angle) || std::fmod(r.angle, 360.0f) != 0.0f;
+    std::int32_t e = std::abs(r.opacity) % 100;
     if (e == 0) e = 100;
     if (lightAdjustment < -100.0f || lightAdjustment > 100.0f || std::isnan(lightAdjustment))
         lightAdjustment = 0.0f;
 
-    std::int64_t dX = destX, dY = destY;
-    if (centerOnDestXY) {
+    std::int64_t dX = r.destX, dY = r.destY;
+    if (r.centerOnDestXY) {
         if (rotated) {
             dX -= dW / 2;
             dY -= dH / 2;
@@ -280,9 +265,7 @@ bool c32bppDIB::Render(std::intptr_t destinationDC, std::int32_t destX, std::int
         !Fits(dY - std::abs(dH)) || dW == kInt32Min || dH == kInt32Min)
         return false;
 
-    RenderPlan plan;
-    plan.dc = destinationDC;
-    plan.host = destHostDIB;
+    RenderPlan plan = r;
     plan.destX = std::int32_t(dX);
     plan.destY = std::int32_t(dY);
     plan.destWidth = std::int32_t(dW);
@@ -291,11 +274,9 @@ bool c32bppDIB::Render(std::intptr_t destinationDC, std::int32_t destX, std::int
     plan.srcY = std::int32_t(sY);
     plan.srcWidth = std::int32_t(sW);
     plan.srcHeight = std::int32_t(sH);
-    plan.percent = e;
-    plan.halftone = setHalfTone;
-    plan.grayScale = grayScale;
-    plan.light = lightAdjustment;
-    plan.angle = angle;
+    plan.opacity = e;
+    plan.lightAdjustment = lightAdjustment;
+    plan.centerOnDestXY = false;
     return rotated ? RenderRotated(plan) : RenderUnrotated(plan);
 } catch (const std::bad_alloc&) {
     return false; // no memory for a work array: nothing (more) is drawn
@@ -311,31 +292,25 @@ bool c32bppDIB::RenderUnrotated(const RenderPlan& p) const {
     bool useAlphaBlend = false;
     if (!gdiplusUsable)
         useAlphaBlend = isAlphaBlendFriendly() && !mirrored && p.grayScale == -1 &&
-                        p.light == 0.0f && (!scaled || !highQuality_);
+                        p.lightAdjustment == 0.0f && (!scaled || !highQuality_);
 #ifndef _WIN32
     useAlphaBlend = false; // no AlphaBlend here (the capability flags never allow it anyway)
 #endif
     if (!useAlphaBlend && isGDIplusEnabled() && gdiplus && gdiplus->draw) {
-        GdiplusDrawArgs args{p.dc,         p.destX,     p.destY,    p.destWidth, p.destHeight,
-                             p.srcX,       p.srcY,      p.srcWidth, p.srcHeight, p.percent,
-                             highQuality_, p.grayScale, p.light,    0.0f,        gdiToken_};
-        if (p.host) args.destinationDC = p.host->LoadDIBinDC(true);
+        GdiplusDrawArgs args{p, highQuality_, gdiToken_};
+        args.angle = 0.0f; // whole turns draw unrotated
+        if (p.destHostDIB) args.destinationDC = p.destHostDIB->LoadDIBinDC(true);
         const bool ok = gdiplus->draw(*this, args);
-        if (p.host) p.host->LoadDIBinDC(false);
+        if (p.destHostDIB) p.destHostDIB->LoadDIBinDC(false);
         return ok;
     }
 
 #ifdef _WIN32
     if (useAlphaBlend) {
-        std::intptr_t dest = p.host ? p.host->LoadDIBinDC(true) : p.dc;
-        AlphaBlendCall call{dest,         p.destX,
-                            p.destY,      p.destWidth,
-                            p.destHeight, p.srcX,
-                            p.srcY,       p.srcWidth,
-                            p.srcHeight,  p.percent * 255 / 100,
-                            alpha_,       p.halftone && !(flags_ & kCap9xFamily)};
-        const bool ok = dest && AlphaBlendImage(*this, SelectedDC(), call);
-        if (p.host) p.host->LoadDIBinDC(false);
+        std::intptr_t dest = p.destHostDIB ? p.destHostDIB->LoadDIBinDC(true) : p.destinationDC;
+        const bool ok = dest && AlphaBlendImage(*this, SelectedDC(), dest, p,
+                                                p.setHalfTone && !(flags_ & kCap9xFamily));
+        if (p.destHostDIB) p.destHostDIB->LoadDIBinDC(false);
         return ok;
     }
 #endif
@@ -346,7 +321,8 @@ bool c32bppDIB::RenderUnrotated(const RenderPlan& p) const {
     // Own engine: what part of the destination rectangle can be seen at all.
     Visible vis{0, 0, absW, absH};
     std::int32_t boundL = 0, boundT = 0, boundR = 0, boundB = 0;
-    const bool bounded = DrawingBounds(p.host, p.dc, boundL, boundT, boundR, boundB);
+    const bool bounded =
+        DrawingBounds(p.destHostDIB, p.destinationDC, boundL, boundT, boundR, boundB);
     if (bounded) {
         const std::int64_t l = std::max<std::int64_t>(p.destX, boundL);
         const std::int64_t t = std::max<std::int64_t>(p.destY, boundT);
@@ -374,17 +350,17 @@ bool c32bppDIB::RenderUnrotated(const RenderPlan& p) const {
             source = scaledPlane.View();
         }
     }
-    if (p.host == this) { // drawing into itself: blend from a copy
+    if (p.destHostDIB == this) { // drawing into itself: blend from a copy
         if (!MirrorCopy(source, false, false, own)) return false;
         source = own.View();
     }
-    const BlendEffects effects{p.percent * 255 / 100, p.grayScale, p.light};
-    if (p.host) {
-        BlendOut(source, ViewOf(*p.host), p.destX + vis.x, p.destY + vis.y, effects);
+    const BlendEffects effects{p.opacity * 255 / 100, p.grayScale, p.lightAdjustment};
+    if (p.destHostDIB) {
+        BlendOut(source, ViewOf(*p.destHostDIB), p.destX + vis.x, p.destY + vis.y, effects);
         return true;
     }
 #ifdef _WIN32
-    return BlendOutToDC(p.dc, source, p.destX + vis.x, p.destY + vis.y, effects);
+    return BlendOutToDC(p.destinationDC, source, p.destX + vis.x, p.destY + vis.y, effects);
 #else
     return false; // no device contexts on this system
 #endif
@@ -393,12 +369,10 @@ bool c32bppDIB::RenderUnrotated(const RenderPlan& p) const {
 bool c32bppDIB::RenderRotated(const RenderPlan& p) const {
     const GdiplusEngine* gdiplus = services_->gdiplus;
     if (isGDIplusEnabled() && gdiplus && gdiplus->draw) {
-        GdiplusDrawArgs args{p.dc,         p.destX,     p.destY,    p.destWidth, p.destHeight,
-                             p.srcX,       p.srcY,      p.srcWidth, p.srcHeight, p.percent,
-                             highQuality_, p.grayScale, p.light,    p.angle,     gdiToken_};
-        if (p.host) args.destinationDC = p.host->LoadDIBinDC(true);
+        GdiplusDrawArgs args{p, highQuality_, gdiToken_};
+        if (p.destHostDIB) args.destinationDC = p.destHostDIB->LoadDIBinDC(true);
         const bool ok = gdiplus->draw(*this, args);
-        if (p.host) p.host->LoadDIBinDC(false);
+        if (p.destHostDIB) p.destHostDIB->LoadDIBinDC(false);
         if (ok) return true;
     }
 
@@ -411,8 +385,8 @@ bool c32bppDIB::RenderRotated(const RenderPlan& p) const {
     PixelPlane source;
     const ConstPixelView region = SubView(ViewOf(*this), p.srcX, p.srcY, p.srcWidth, p.srcHeight);
     if (!MirrorCopy(region, p.destWidth < 0, p.destHeight < 0, source)) return false;
-    if (p.light != 0.0f) {
-        const float light255 = p.light / 100.0f * 255.0f;
+    if (p.lightAdjustment != 0.0f) {
+        const float light255 = p.lightAdjustment / 100.0f * 255.0f;
         for (std::size_t i = 0; i < source.bytes.size(); i += 4)
             AdjustLightness(&source.bytes[i], light255);
     }
@@ -432,7 +406,8 @@ bool c32bppDIB::RenderRotated(const RenderPlan& p) const {
     const std::int64_t top = destY + FloorHalf(absH - n);
     std::int64_t visL = left, visT = top, visR = left + n, visB = top + n;
     std::int32_t boundL = 0, boundT = 0, boundR = 0, boundB = 0;
-    const bool bounded = DrawingBounds(p.host, p.dc, boundL, boundT, boundR, boundB);
+    const bool bounded =
+        DrawingBounds(p.destHostDIB, p.destinationDC, boundL, boundT, boundR, boundB);
     if (bounded) {
         visL = std::max<std::int64_t>(visL, boundL);
         visT = std::max<std::int64_t>(visT, boundT);
@@ -485,8 +460,17 @@ bool c32bppDIB::RenderRotated(const RenderPlan& p) const {
             }
         }
     }
-    return work.Render(p.dc, std::int32_t(visL), std::int32_t(visT), workW, workH, 0, 0, workW,
-                       workH, p.percent, true, p.halftone, p.host, p.grayScale, 0.0f, 0.0f, false);
+    return work.Render({.destinationDC = p.destinationDC,
+                        .destX = std::int32_t(visL),
+                        .destY = std::int32_t(visT),
+                        .destWidth = workW,
+                        .destHeight = workH,
+                        .srcWidth = workW,
+                        .srcHeight = workH,
+                        .opacity = p.opacity,
+                        .setHalfTone = p.setHalfTone,
+                        .destHostDIB = p.destHostDIB,
+                        .grayScale = p.grayScale});
 }
 
 } // namespace corvale

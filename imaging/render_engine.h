@@ -80,16 +80,11 @@ bool DestinationBounds(std::intptr_t dc, std::int32_t& left, std::int32_t& top, 
 // Blends source onto the DC through a 32-bpp copy of the destination area.
 bool BlendOutToDC(std::intptr_t dc, ConstPixelView source, std::int32_t destX, std::int32_t destY,
                   const BlendEffects& effects);
-struct AlphaBlendCall {
-    std::intptr_t destDC = 0;
-    std::int32_t destX = 0, destY = 0, destWidth = 0, destHeight = 0;
-    std::int32_t srcX = 0, srcY = 0, srcWidth = 0, srcHeight = 0;
-    std::int32_t constantAlpha = 255;
-    bool sourceAlpha = true;
-    bool halftone = false;
-};
-// AlphaBlend from the image (selected into a memory DC for the call).
-bool AlphaBlendImage(const c32bppDIB& image, std::intptr_t imageDC, const AlphaBlendCall& call);
+// AlphaBlend from the image (selected into a memory DC for the call unless imageDC holds it)
+// onto destDC, over the rectangles and at the opacity of a resolved plan; halftone stretching
+// when asked.
+bool AlphaBlendImage(const c32bppDIB& image, std::intptr_t imageDC, std::intptr_t destDC,
+                     const RenderPlan& plan, bool halftone);
 #endif
 
 } // namespace corvale

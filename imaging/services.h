@@ -13,17 +13,28 @@ namespace corvale {
 
 class c32bppDIB;
 
-// One draw through GDI+ (rectangles after Render's normalisation; opacity is the effective
-// percentage 1..100).
-struct GdiplusDrawArgs {
+// One drawing of an image (c32bppDIB::Render): onto destinationDC (Windows) or into
+// destHostDIB. Sizes of 0 mean the image's; negative sizes mirror. Opacity in percent; grayScale
+// -1 = colour; lightAdjustment in percent (-100..100); angle in degrees. Build it with designated
+// initializers: image.Render({.destinationDC = dc, .destX = 4, .opacity = 50}).
+struct RenderPlan {
     std::intptr_t destinationDC = 0;
     std::int32_t destX = 0, destY = 0, destWidth = 0, destHeight = 0;
     std::int32_t srcX = 0, srcY = 0, srcWidth = 0, srcHeight = 0;
-    std::int32_t opacityPercent = 100;
-    bool highQuality = false;
+    std::int32_t opacity = 100;
+    bool blend = true;
+    bool setHalfTone = true;
+    c32bppDIB* destHostDIB = nullptr;
     std::int32_t grayScale = -1;
     float lightAdjustment = 0.0f;
-    float angle = 0.0f; // 0 = no rotation
+    float angle = 0.0f;
+    bool centerOnDestXY = false;
+};
+
+// One draw through GDI+: a plan after Render's normalisation (rectangles clipped to the image,
+// opacity the effective percentage 1..100, angle 0 = no rotation, not centred).
+struct GdiplusDrawArgs : RenderPlan {
+    bool highQuality = false;
     std::uintptr_t token = 0;
 };
 

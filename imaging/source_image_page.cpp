@@ -103,17 +103,11 @@ void ppgSourceImage::Show(std::span<const std::uint8_t> picture, std::int32_t wa
 
 bool ppgSourceImage::LoadFile(std::string_view fileName, std::int32_t wantedWidth,
                               std::int32_t wantedHeight) {
-    const Bytes previous = SourceBytes();
-    preview_->ClearImage();
-    if (!preview_->LoadImage_FromFile(fileName, wantedWidth, wantedHeight)) {
-        // A file that does not load is no change: the picture shown before comes back.
-        Show(previous, wantedWidth, wantedHeight);
-        return false;
-    }
-    picked_ = false;
-    Rebuild();
-    changed_ = true;
-    return true;
+    return LoadClipboard(
+        [&](aicAlphaImage& preview) {
+            return preview.LoadImage_FromFile(fileName, wantedWidth, wantedHeight);
+        },
+        wantedWidth, wantedHeight);
 }
 
 bool ppgSourceImage::LoadClipboard(const std::function<bool(aicAlphaImage&)>& fromClipboard,
@@ -121,6 +115,7 @@ bool ppgSourceImage::LoadClipboard(const std::function<bool(aicAlphaImage&)>& fr
     const Bytes previous = SourceBytes();
     preview_->ClearImage();
     if (!fromClipboard(*preview_)) {
+        // A picture that does not load is no change: the one shown before comes back.
         Show(previous, wantedWidth, wantedHeight);
         return false;
     }

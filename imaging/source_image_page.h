@@ -44,8 +44,9 @@ class ppgSourceImage {
     // icon size. On success the description and icon list are rebuilt and the page is marked
     // changed; a file that does not load gives false and the picture shown before.
     bool LoadFile(std::string_view fileName, std::int32_t wantedWidth, std::int32_t wantedHeight);
-    // From Clipboard: the current picture is cleared and fromClipboard loads the preview; the
-    // same rebuild and mark on success, the picture shown before on failure.
+    // From Clipboard (LoadFile goes the same way): the current picture is cleared and
+    // fromClipboard loads the preview; the same rebuild and mark on success, the picture shown
+    // before on failure.
     bool LoadClipboard(const std::function<bool(aicAlphaImage&)>& fromClipboard,
                        std::int32_t wantedWidth, std::int32_t wantedHeight);
     // An entry of the icon list was chosen: reloads the kept source bytes with its size and depth.

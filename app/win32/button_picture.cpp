@@ -70,7 +70,7 @@ IconHandle IconFromPicture(std::span<const std::uint8_t> bytes,
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
     {
         ScreenDc dc;
-        if (!GetDIBits(dc.Get(), source.get(), 0, static_cast<UINT>(h), pixels.data(), &bi,
+        if (!GetDIBits(dc.get(), source.get(), 0, static_cast<UINT>(h), pixels.data(), &bi,
                        DIB_RGB_COLORS))
             return {};
     }
@@ -102,7 +102,7 @@ IconHandle IconFromPicture(std::span<const std::uint8_t> bytes,
     BitmapHandle colour;
     {
         ScreenDc dc;
-        colour.reset(CreateDIBSection(dc.Get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+        colour.reset(CreateDIBSection(dc.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
     }
     if (!colour || !bits) return {};
     std::copy(pixels.begin(), pixels.end(), static_cast<std::uint32_t*>(bits));

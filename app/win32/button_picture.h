@@ -1,7 +1,7 @@
 #pragma once
 // The picture of a graphical push button: a bitmap from the design data whose mask colour
 // becomes transparent, made into an icon (the button draws its own greyed form when disabled).
-#include "app/win32/gdi.h"
+#include "platform/win32/gdi_handles.h"
 
 #include <cstdint>
 #include <optional>

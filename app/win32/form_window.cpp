@@ -13,18 +13,6 @@
 namespace corvale::win32 {
 namespace {
 
-using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-
-GetDpiForWindowFn DpiForWindowFunction() {
-    static const auto fn = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-    return fn;
-}
-
-int ScreenDpi() {
-    return static_cast<int>(SystemDpi());
-}
-
 const wchar_t* kPictureBoxClass = L"CorvalePictureBox";
 
 void RegisterPictureBoxClass(HINSTANCE instance) {
@@ -100,9 +88,7 @@ void FormWindow::InitAnchor() {
 int FormWindow::Dpi() const {
     // The DPI the system last moved the window to, else the one it reports for the window.
     if (movedDpi_ > 0) return movedDpi_;
-    if (hwnd_)
-        if (auto fn = DpiForWindowFunction())
-            if (const UINT dpi = fn(hwnd_)) return static_cast<int>(dpi);
+    if (hwnd_) return static_cast<int>(DpiForWindow(hwnd_));
     return creationDpi_;
 }
 
@@ -119,7 +105,7 @@ bool FormWindow::CreateFormWindow(HWND owner) {
         if (!RegisterClassExW(&wc)) return false;
     }
     RegisterPictureBoxClass(instance_);
-    creationDpi_ = ScreenDpi();
+    creationDpi_ = static_cast<int>(SystemDpi());
 
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     RECT r{0, 0, Px(form_.clientWidth), Px(form_.clientHeight)};
@@ -136,15 +122,33 @@ bool FormWindow::CreateFormWindow(HWND owner) {
                         CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
 
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(form_.font)), FALSE);
+    int id = kFirstControlId;
     for (const Control& c : form_.controls) {
         HWND parent = hwnd_;
         if (!c.container.empty())
             if (HWND p = Child(c.container)) parent = p;
-        HWND child = CreateControl(c, parent);
+        HWND child = CreateControl(c, parent, id++);
         if (child) children_.emplace(c.DisplayName(), child);
         OnControlCreated(c, child);
     }
     return true;
+}
+
+void FormWindow::SizeAndCentreHidden(double widthTwips, double heightTwips) {
+    ShowWindow(hwnd_, SW_HIDE);
+    SetOuterSizeTwips(widthTwips, heightTwips);
+    PumpPendingMessages();
+    MoveToTwips(ScreenWidthTwips() / 2 - OuterWidthTwips() / 2, CurrentTopTwips());
+    PumpPendingMessages();
+    MoveToTwips(CurrentLeftTwips(), ScreenHeightTwips() / 2 - OuterHeightTwips() / 2);
+    PumpPendingMessages();
+}
+
+int FormWindow::ControlId(std::string_view name) const {
+    const auto& controls = form_.controls;
+    const auto it = std::find_if(controls.begin(), controls.end(),
+                                 [&](const Control& c) { return c.DisplayName() == name; });
+    return it == controls.end() ? 0 : kFirstControlId + static_cast<int>(it - controls.begin());
 }
 
 HWND FormWindow::Child(std::string_view name) const {
@@ -168,7 +172,7 @@ HFONT FormWindow::FontFor(const FontSpec& font) {
     return fonts_.back().second.get();
 }
 
-HWND FormWindow::CreateControl(const Control& c, HWND parent) {
+HWND FormWindow::CreateControl(const Control& c, HWND parent, int id) {
     if (!c.position) return nullptr;
     const TwipsRect& p = *c.position;
     DWORD style = WS_CHILD | (c.visible ? WS_VISIBLE : 0) | (c.enabled ? 0 : WS_DISABLED);
@@ -193,17 +197,15 @@ HWND FormWindow::CreateControl(const Control& c, HWND parent) {
         style |= SS_LEFT | SS_NOPREFIX;
         break;
     case ControlKind::ListView:
-        cls = WC_LISTVIEWW;
-        style |= WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS;
+    case ControlKind::ListBox: {
+        const bool view = c.kind == ControlKind::ListView;
+        cls = view ? WC_LISTVIEWW : L"LISTBOX";
+        style |= WS_TABSTOP | (view ? LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS
+                                    : WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY);
         exStyle = WS_EX_CLIENTEDGE;
         text.clear();
         break;
-    case ControlKind::ListBox:
-        cls = L"LISTBOX";
-        style |= WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY;
-        exStyle = WS_EX_CLIENTEDGE;
-        text.clear();
-        break;
+    }
     case ControlKind::TextBox:
         cls = L"EDIT";
         style |= WS_TABSTOP;
@@ -231,8 +233,9 @@ HWND FormWindow::CreateControl(const Control& c, HWND parent) {
         // are made by their own controls.
         return nullptr;
     }
-    HWND child = CreateWindowExW(exStyle, cls, text.c_str(), style, Px(p.left), Px(p.top),
-                                 Px(p.width), Px(p.height), parent, nullptr, instance_, nullptr);
+    HWND child = CreateWindowExW(
+        exStyle, cls, text.c_str(), style, Px(p.left), Px(p.top), Px(p.width), Px(p.height), parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
     if (!child) return nullptr;
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(form_.FontOf(c))), FALSE);
     if (c.kind == ControlKind::ListView) {
@@ -288,10 +291,9 @@ void FormWindow::ApplyButtonPicture(const Control& c, HWND button) {
         ICONINFO info{};
         BITMAP bm{};
         if (GetIconInfo(icon.get(), &info)) {
-            GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
-            if (info.hbmColor) DeleteObject(info.hbmColor);
-            if (info.hbmMask) DeleteObject(info.hbmMask);
-            if (!info.hbmColor) bm.bmHeight /= 2; // a monochrome icon stacks its two masks
+            const BitmapHandle colour(info.hbmColor), mask(info.hbmMask);
+            GetObjectW(colour ? colour.get() : mask.get(), sizeof bm, &bm);
+            if (!colour) bm.bmHeight /= 2; // a monochrome icon stacks its two masks
         }
         if (bm.bmWidth > 0 && bm.bmHeight > 0)
             if (auto scaled = static_cast<HICON>(CopyImage(icon.get(), IMAGE_ICON,
@@ -333,14 +335,15 @@ void FormWindow::FitLabelsToText() {
         HWND label = ChildOf(c);
         if (!label) continue;
         WindowDc dc(label);
-        if (!dc.Get()) continue;
-        auto font = reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0));
-        HGDIOBJ old = font ? SelectObject(dc.Get(), font) : nullptr;
-        const std::wstring text = WideFromUtf8(c.text);
+        if (!dc.get()) continue;
         RECT need{0, 0, 0, 0};
-        DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &need,
-                  DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX | DT_LEFT);
-        if (old) SelectObject(dc.Get(), old);
+        {
+            Selection font(dc.get(),
+                           reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
+            const std::wstring text = WideFromUtf8(c.text);
+            DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &need,
+                      DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX | DT_LEFT);
+        }
         RECT have{};
         GetClientRect(label, &have);
         const int width = std::max<int>(have.right, need.right + 1);
@@ -444,11 +447,11 @@ double FormWindow::CurrentTopTwips() const {
 }
 
 double FormWindow::ScreenWidthTwips() {
-    return PixelsToTwips(GetSystemMetrics(SM_CXSCREEN), ScreenDpi());
+    return PixelsToTwips(GetSystemMetrics(SM_CXSCREEN), static_cast<int>(SystemDpi()));
 }
 
 double FormWindow::ScreenHeightTwips() {
-    return PixelsToTwips(GetSystemMetrics(SM_CYSCREEN), ScreenDpi());
+    return PixelsToTwips(GetSystemMetrics(SM_CYSCREEN), static_cast<int>(SystemDpi()));
 }
 
 LRESULT FormWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {

@@ -3,10 +3,10 @@
 // (buttons with pictures and tool tips, labels, the report list view, list and text boxes,
 // picture boxes), placed in pixels from their twips at the window's DPI and drawn with the
 // design fonts.
-#include "app/win32/gdi.h"
 #include "controls/win32/anchor_window.h"
 #include "controls/win32/xp_theme_support.h"
 #include "platform/form_model.h"
+#include "platform/win32/gdi_handles.h"
 
 #include <windows.h>
 
@@ -50,6 +50,10 @@ class FormWindow {
     // The child window of a control (nullptr for controls without one).
     HWND Child(std::string_view name) const;
     HWND ChildOf(const Control& c) const { return Child(c.DisplayName()); }
+    // The command ID of a control's window (LOWORD of WM_COMMAND's wParam): kFirstControlId plus
+    // the control's place in the design; 0 for a name the design does not have.
+    static constexpr int kFirstControlId = 100;
+    int ControlId(std::string_view name) const;
 
     // Window texts (UTF-8).
     void SetText(HWND hwnd, std::string_view text) const;
@@ -80,6 +84,9 @@ class FormWindow {
     }
     // Load step shared by both windows: the visual-style fix-ups of the form's controls.
     void ApplyThemeFixUps();
+    // Load step shared by both windows: hidden, sized to the outer size in twips, then centred
+    // on the screen across and down, with the message queue served after each step.
+    void SizeAndCentreHidden(double widthTwips, double heightTwips);
     // The anchoring control bound to this window, initialised with the window's current size.
     void InitAnchor();
     // A key pressed anywhere in this window, before the control with the focus sees it (vk is
@@ -98,7 +105,7 @@ class FormWindow {
     // WM_DPICHANGED: the suggested rectangle, then fonts and places for the new DPI.
     void OnDpiChanged(UINT dpi, const RECT* suggested);
     HFONT FontFor(const FontSpec& font);
-    HWND CreateControl(const Control& c, HWND parent);
+    HWND CreateControl(const Control& c, HWND parent, int id);
     void AddToolTip(HWND button, std::string_view text);
     void ApplyButtonPicture(const Control& c, HWND button);
 

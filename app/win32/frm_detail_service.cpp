@@ -36,13 +36,7 @@ bool FrmDetailService::Load() {
         SetWindowPos(label, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ApplyThemeFixUps();
     PumpPendingMessages();
-    ShowWindow(Hwnd(), SW_HIDE);
-    SetOuterSizeTwips(kOuterWidth, kOuterHeight);
-    PumpPendingMessages();
-    MoveToTwips(ScreenWidthTwips() / 2 - OuterWidthTwips() / 2, CurrentTopTwips());
-    PumpPendingMessages();
-    MoveToTwips(CurrentLeftTwips(), ScreenHeightTwips() / 2 - OuterHeightTwips() / 2);
-    PumpPendingMessages();
+    SizeAndCentreHidden(kOuterWidth, kOuterHeight);
     FitLabelsToText();
     InitAnchor(); // Text1 keeps filling the window
     PumpPendingMessages();

@@ -40,13 +40,7 @@ bool FrmMain::Load() {
     // The load steps, in their order, with the message queue served in between.
     ApplyThemeFixUps();
     Pump();
-    ShowWindow(Hwnd(), SW_HIDE);
-    SetOuterSizeTwips(kOuterWidth, kOuterHeight);
-    Pump();
-    MoveToTwips(ScreenWidthTwips() / 2 - OuterWidthTwips() / 2, CurrentTopTwips());
-    Pump();
-    MoveToTwips(CurrentLeftTwips(), ScreenHeightTwips() / 2 - OuterHeightTwips() / 2);
-    Pump();
+    SizeAndCentreHidden(kOuterWidth, kOuterHeight);
     desktopPath_ = services_.specialFolderPath ? services_.specialFolderPath(0) : std::string();
     Pump();
     reportPath_ = MakeReportPath(desktopPath_);
@@ -69,12 +63,13 @@ void FrmMain::RoundBusyBar() {
 
 namespace {
 
-// What a screen reader calls the windows that show no text of their own.
-struct NamedControl {
+// A text that goes with a control.
+struct ControlText {
     const char* control;
-    const char* name;
+    const char* text;
 };
-constexpr NamedControl kScreenReaderNames[] = {
+// What a screen reader calls the windows that show no text of their own.
+constexpr ControlText kScreenReaderNames[] = {
     {"ListView1", "Services hosted by svchost"},
     {"Picture4", "Links to the maker's pages"},
     {"Picture1", "Corvale logo"},
@@ -82,11 +77,7 @@ constexpr NamedControl kScreenReaderNames[] = {
 };
 
 // The tool tips of the three buttons name their keys.
-struct ButtonKey {
-    const char* control;
-    const char* key;
-};
-constexpr ButtonKey kButtonKeys[] = {
+constexpr ControlText kButtonKeys[] = {
     {"Command1", "F5"},
     {"Command2", "Ctrl+S"},
     {"Command3", "Ctrl+Shift+C"},
@@ -95,17 +86,17 @@ constexpr ButtonKey kButtonKeys[] = {
 } // namespace
 
 void FrmMain::NameControlsForScreenReaders() {
-    for (const NamedControl& n : kScreenReaderNames)
-        if (HWND w = Child(n.control)) SetText(w, n.name);
-    for (const ButtonKey& k : kButtonKeys)
+    for (const ControlText& n : kScreenReaderNames)
+        if (HWND w = Child(n.control)) SetText(w, n.text);
+    for (const ControlText& k : kButtonKeys)
         if (const Control* c = Design().Find(k.control); c && !c->toolTip.empty())
-            SetToolTipText(Child(k.control), c->toolTip + " (" + k.key + ")");
+            SetToolTipText(Child(k.control), c->toolTip + " (" + k.text + ")");
 }
 
 void FrmMain::PressButton(const char* name) {
     HWND button = Child(name);
     if (!button || !IsWindowEnabled(button) || !IsWindowVisible(button)) return;
-    OnCommand(button, BN_CLICKED);
+    OnCommand(ControlId(name), BN_CLICKED);
 }
 
 bool FrmMain::OnShortcutKey(UINT vk) {
@@ -183,8 +174,8 @@ void FrmMain::OnControlCreated(const Control& control, HWND) {
     if (control.kind != ControlKind::AnimationBar || !control.position || busyBar_.hWnd()) return;
     HWND parent = control.container.empty() ? Hwnd() : Child(control.container);
     const TwipsRect& p = *control.position;
-    if (!busyBar_.Create(parent ? parent : Hwnd(), Px(p.left), Px(p.top), Px(p.width),
-                         Px(p.height)))
+    if (!busyBar_.Create(parent ? parent : Hwnd(), Px(p.left), Px(p.top), Px(p.width), Px(p.height),
+                         ControlId(control.DisplayName())))
         return;
     busyBar_.SetYield([] { PumpPendingMessages(); });
     RegisterChild(control, busyBar_.hWnd());
@@ -219,14 +210,14 @@ void FrmMain::FocusDetailWindow() {
     SetFocus(detail_->Hwnd());
 }
 
-void FrmMain::OnCommand(HWND from, WORD code) {
-    if (code != BN_CLICKED || !from) return;
-    if (from == Child("Command1")) {
+void FrmMain::OnCommand(int id, WORD code) {
+    if (code != BN_CLICKED || id == 0) return;
+    if (id == ControlId("Command1")) {
         logic_->OnRefreshClick();
-    } else if (from == Child("Command2")) {
+    } else if (id == ControlId("Command2")) {
         YieldScope dialogLoop; // the save dialog runs its own message loop
         if (services_.saveList) services_.saveList(Hwnd(), reportPath_, *list_);
-    } else if (from == Child("Command3")) {
+    } else if (id == ControlId("Command3")) {
         YieldScope clipboard; // messages other programs send are handled while it waits
         if (services_.copyList) services_.copyList(Hwnd(), *list_);
     }
@@ -251,7 +242,7 @@ LRESULT FrmMain::OnNotify(const NMHDR& hdr) {
 LRESULT FrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_COMMAND:
-        OnCommand(reinterpret_cast<HWND>(lp), HIWORD(wp));
+        if (lp) OnCommand(LOWORD(wp), HIWORD(wp)); // from a control, not a menu
         return 0;
     case WM_NOTIFY:
         return OnNotify(*reinterpret_cast<const NMHDR*>(lp));

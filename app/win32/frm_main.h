@@ -66,7 +66,7 @@ class FrmMain final : public FormWindow, private BusyBar, private DetailWindowHo
     void PressButton(const char* name);
     void NameControlsForScreenReaders();
     void RoundBusyBar();
-    void OnCommand(HWND from, WORD code);
+    void OnCommand(int id, WORD code);
     LRESULT OnNotify(const NMHDR& hdr);
     void OnControlChanged(const Control& c);
     void SyncHostIds();

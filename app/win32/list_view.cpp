@@ -1,6 +1,8 @@
 #include "app/win32/list_view.h"
 
 #include "platform/win32/com.h"
+#include "platform/win32/dpi.h"
+#include "platform/win32/gdi_handles.h"
 
 #include <commctrl.h>
 
@@ -156,18 +158,15 @@ void Win32ListView::AutoSizeColumn(int columnIndex) {
     const auto header = reinterpret_cast<HWND>(SendMessageW(hwnd_, LVM_GETHEADER, 0, 0));
     if (!header) return;
     const std::wstring text = WideFromUtf8(ColumnText(columnIndex + 1));
-    HDC dc = GetDC(header);
-    if (!dc) return;
-    const auto font = reinterpret_cast<HFONT>(SendMessageW(header, WM_GETFONT, 0, 0));
-    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
     SIZE size{};
-    const BOOL measured =
-        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
-    if (old) SelectObject(dc, old);
-    ReleaseDC(header, dc);
-    if (!measured) return;
-    const int needed = size.cx + MulDiv(16, dpi > 0 ? dpi : 96, 96);
+    {
+        WindowDc dc(header);
+        if (!dc.get()) return;
+        Selection font(dc.get(), reinterpret_cast<HGDIOBJ>(SendMessageW(header, WM_GETFONT, 0, 0)));
+        if (!GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &size))
+            return;
+    }
+    const int needed = size.cx + ScaleForDpi(16, SystemDpi());
     const auto width = static_cast<int>(SendMessageW(hwnd_, LVM_GETCOLUMNWIDTH, columnIndex, 0));
     if (width < needed) SendMessageW(hwnd_, LVM_SETCOLUMNWIDTH, columnIndex, needed);
 }

@@ -11,7 +11,8 @@
 
 #include "codecs/image_host.h"
 #include "codecs/modParsers.h"
-#include "codecs/win32/gdi_handles.h"
+#include "platform/win32/dpi.h"
+#include "platform/win32/gdi_handles.h"
 
 namespace corvale {
 
@@ -49,7 +50,7 @@ bool Read32BitRows(HBITMAP bitmap, const BITMAP& info, ImageHost& host) {
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 32;
     bi.bmiHeader.biCompression = BI_RGB;
-    ScreenDC screen;
+    win32::ScreenDc screen;
     return GetDIBits(screen.get(), bitmap, 0, static_cast<UINT>(height), bits, &bi,
                      DIB_RGB_COLORS) == static_cast<int>(height);
 }
@@ -84,9 +85,9 @@ bool cBMPparser::ConvertstdPicTo32bpp(IPicture* picture, std::intptr_t bitmapHan
         if (FAILED(picture->get_Width(&hmWidth)) || FAILED(picture->get_Height(&hmHeight))) {
             return false;
         }
-        ScreenDC screen;
-        width = HimetricToPixels(hmWidth, GetDeviceCaps(screen.get(), LOGPIXELSX));
-        height = HimetricToPixels(hmHeight, GetDeviceCaps(screen.get(), LOGPIXELSY));
+        const int dpi = static_cast<int>(win32::SystemDpi());
+        width = HimetricToPixels(hmWidth, dpi);
+        height = HimetricToPixels(hmHeight, dpi);
     }
     if (width < 1 || height < 1 || !host.InitializeDIB(width, height)) return false;
 
@@ -96,9 +97,9 @@ bool cBMPparser::ConvertstdPicTo32bpp(IPicture* picture, std::intptr_t bitmapHan
             return true;
         }
         {
-            ImageDC<ImageHost> target(host);
-            MemoryDC source(target.get());
-            Selection selected(source.get(), bitmap);
+            win32::ImageDc<ImageHost> target(host);
+            win32::MemoryDc source(target.get());
+            win32::Selection selected(source.get(), bitmap);
             if (target.get() == nullptr || !selected.ok() ||
                 !BitBlt(target.get(), 0, 0, width, height, source.get(), 0, 0, SRCCOPY)) {
                 host.DestroyDIB();
@@ -115,7 +116,7 @@ bool cBMPparser::ConvertstdPicTo32bpp(IPicture* picture, std::intptr_t bitmapHan
         std::memset(host.BitsPointer(), 255, static_cast<std::size_t>(width) * height * 4);
     }
     {
-        ImageDC<ImageHost> target(host);
+        win32::ImageDc<ImageHost> target(host);
         OLE_XSIZE_HIMETRIC hmWidth = 0;
         OLE_YSIZE_HIMETRIC hmHeight = 0;
         picture->get_Width(&hmWidth);

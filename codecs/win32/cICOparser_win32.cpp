@@ -9,7 +9,7 @@
 
 #include "codecs/BitmapRows.h"
 #include "codecs/image_host.h"
-#include "codecs/win32/gdi_handles.h"
+#include "platform/win32/gdi_handles.h"
 
 namespace corvale {
 
@@ -28,7 +28,7 @@ bool ReadRows(HBITMAP bitmap, std::int32_t width, std::int32_t height, std::int3
     bi.header.biPlanes = 1;
     bi.header.biBitCount = static_cast<WORD>(bits);
     bi.header.biCompression = BI_RGB;
-    ScreenDC screen;
+    win32::ScreenDc screen;
     return GetDIBits(screen.get(), bitmap, 0, static_cast<UINT>(height), out,
                      reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS) == height;
 }
@@ -39,8 +39,8 @@ bool cICOparser::ConvertstdPicTo32bpp(std::intptr_t iconHandle, ImageHost& host)
     HICON icon = reinterpret_cast<HICON>(iconHandle);
     ICONINFO info{};
     if (icon == nullptr || !GetIconInfo(icon, &info)) return false;
-    GdiObject colour(info.hbmColor);
-    GdiObject mask(info.hbmMask);
+    win32::GdiObject colour(info.hbmColor);
+    win32::GdiObject mask(info.hbmMask);
     const bool cursor = !info.fIcon;
     type_ = cursor ? 2 : 1;
     entries_.assign(1, IcoEntry{});
@@ -89,7 +89,7 @@ bool cICOparser::ConvertstdPicTo32bpp(std::intptr_t iconHandle, ImageHost& host)
         width = maskInfo.bmWidth;
         height = maskInfo.bmHeight / 2;
         if (height < 1 || !host.InitializeDIB(width, height)) return false;
-        ImageDC<ImageHost> target(host);
+        win32::ImageDc<ImageHost> target(host);
         if (target.get() == nullptr || !DrawIcon(target.get(), 0, 0, icon)) {
             host.DestroyDIB();
             return false;

@@ -41,44 +41,30 @@ AnchorPropertyPage::AnchorPropertyPage(Form& form, ApplyHandler onApply, std::st
     : form_(&form), page_(form), onApply_(std::move(onApply)), preselect_(std::move(preselect)),
       template_(kAnchorPageWidth, kAnchorPageHeight), caption_(WideFromUtf8(kAnchorPageCaption)) {}
 
-AnchorPropertyPage::~AnchorPropertyPage() {
-    for (HBRUSH b : brushes_)
-        if (b) DeleteObject(b);
-}
+AnchorPropertyPage::~AnchorPropertyPage() = default;
 
 PROPSHEETPAGEW AnchorPropertyPage::Page() {
     RegisterFrameClass(FrameProc);
-    return SheetPage(template_, caption_, DialogProc, this);
+    return SheetPage(template_, caption_, PageDialogProc<AnchorPropertyPage>, this);
 }
 
-INT_PTR CALLBACK AnchorPropertyPage::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = PageObject<AnchorPropertyPage>(hwnd, msg, lp);
-    if (!self) return FALSE;
-    if (msg == WM_INITDIALOG) {
-        self->OnInit(hwnd);
-        return TRUE;
-    }
+INT_PTR AnchorPropertyPage::OnMessage(HWND hwnd, UINT msg, WPARAM, LPARAM lp) {
     switch (msg) {
-    case WM_COMMAND:
-        self->OnCommand(LOWORD(wp), HIWORD(wp));
-        return TRUE;
     case WM_CTLCOLORSTATIC: {
         const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lp));
         if (id >= kFirstSideId && id < kFirstSideId + 4)
-            return reinterpret_cast<INT_PTR>(self->BarBrush(id - kFirstSideId));
+            return reinterpret_cast<INT_PTR>(BarBrush(id - kFirstSideId));
         return FALSE;
     }
     case WM_DRAWITEM: {
         const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
         if (item.CtlID < kFirstSideId || item.CtlID >= kFirstSideId + 4) return FALSE;
-        self->DrawBar(item);
+        DrawBar(item);
         SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, TRUE);
         return TRUE;
     }
-    case WM_NOTIFY:
-        return self->OnNotify(*reinterpret_cast<const NMHDR*>(lp));
     case WM_DESTROY:
-        self->hwnd_ = nullptr;
+        hwnd_ = nullptr;
         return FALSE;
     default:
         return FALSE;
@@ -168,11 +154,10 @@ HBRUSH AnchorPropertyPage::BarBrush(int side) {
     // Stored as 0x00BBGGRR like the system's colours.
     const COLORREF colour = static_cast<COLORREF>(rgb);
     if (!brushes_[side] || brushColours_[side] != colour) {
-        if (brushes_[side]) DeleteObject(brushes_[side]);
-        brushes_[side] = CreateSolidBrush(colour);
+        brushes_[side].reset(CreateSolidBrush(colour));
         brushColours_[side] = colour;
     }
-    return brushes_[side];
+    return brushes_[side].get();
 }
 
 void AnchorPropertyPage::DrawBar(const DRAWITEMSTRUCT& item) {

@@ -5,6 +5,7 @@
 // control keeps the bars' code for the one left, and Apply and OK write the codes into the form
 // model and hand the form to the owner, who stores it.
 #include "controls/anchor_page.h"
+#include "platform/win32/gdi_handles.h"
 #include "platform/win32/property_page_template.h"
 
 #include <windows.h>
@@ -40,7 +41,8 @@ class AnchorPropertyPage {
     const ppAnchors& Model() const { return page_; }
 
   private:
-    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    friend INT_PTR CALLBACK PageDialogProc<AnchorPropertyPage>(HWND, UINT, WPARAM, LPARAM);
+    INT_PTR OnMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     static LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     void OnInit(HWND hwnd);
     void OnCommand(int id, int code);
@@ -57,7 +59,7 @@ class AnchorPropertyPage {
     std::wstring caption_;
     HWND hwnd_ = nullptr;
     bool barsEdited_ = false; // bars toggled since the selected control's code was shown
-    HBRUSH brushes_[4] = {};
+    GdiHandle<HBRUSH> brushes_[4];
     COLORREF brushColours_[4] = {};
 };
 

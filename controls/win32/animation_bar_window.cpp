@@ -1,6 +1,7 @@
 #include "controls/win32/animation_bar_window.h"
 
 #include "controls/theme_support.h"
+#include "platform/win32/gdi_handles.h"
 
 #include <algorithm>
 #include <cmath>
@@ -74,18 +75,17 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         RECT rc;
         GetClientRect(hwnd, &rc);
         if (panel && panel->picture) {
-            if (HDC mem = CreateCompatibleDC(dc)) {
-                HGDIOBJ old = SelectObject(mem, panel->picture);
+            const MemoryDc mem(dc);
+            if (mem.get()) {
+                const Selection selected(mem.get(), panel->picture);
                 SetStretchBltMode(dc, COLORONCOLOR);
-                StretchBlt(dc, 0, 0, rc.right, rc.bottom, mem, 0, 0, kPictureWidth, kPictureHeight,
-                           SRCCOPY);
-                SelectObject(mem, old);
-                DeleteDC(mem);
+                StretchBlt(dc, 0, 0, rc.right, rc.bottom, mem.get(), 0, 0, kPictureWidth,
+                           kPictureHeight, SRCCOPY);
             }
-        } else if (HBRUSH brush = CreateSolidBrush(
-                       ToColorRef(panel ? panel->colour : AnimationBar::kButtonFaceColour))) {
-            FillRect(dc, &rc, brush);
-            DeleteObject(brush);
+        } else {
+            const GdiHandle<HBRUSH> brush(CreateSolidBrush(
+                ToColorRef(panel ? panel->colour : AnimationBar::kButtonFaceColour)));
+            if (brush) FillRect(dc, &rc, brush.get());
         }
         EndPaint(hwnd, &ps);
         return 0;
@@ -112,19 +112,11 @@ bool RegisterClasses() {
 
 } // namespace
 
-double ScreenTwipsPerPixel() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
-    return 1440.0 / (dpi > 0 ? dpi : 96);
-}
-
 bool SetRoundedWindowRegion(HWND window, int width, int height, int corner) {
-    HRGN rgn = CreateRoundRectRgn(0, 0, width, height, corner, corner);
-    if (!rgn) return false;
-    if (SetWindowRgn(window, rgn, TRUE)) return true; // the window owns it now
-    DeleteObject(rgn);
-    return false;
+    RegionHandle rgn(CreateRoundRectRgn(0, 0, width, height, corner, corner));
+    if (!rgn || !SetWindowRgn(window, rgn.get(), TRUE)) return false;
+    rgn.release(); // the window owns it now
+    return true;
 }
 
 AnimationBarWindow::AnimationBarWindow() {
@@ -133,10 +125,6 @@ AnimationBarWindow::AnimationBarWindow() {
 
 AnimationBarWindow::~AnimationBarWindow() {
     Destroy();
-    for (HBITMAP& b : pictures_) {
-        if (b) DeleteObject(b);
-        b = nullptr;
-    }
 }
 
 void AnimationBarWindow::SetYield(std::function<void()> yield) {
@@ -157,8 +145,8 @@ bool AnimationBarWindow::Create(HWND parent, int x, int y, int width, int height
     }();
     if (!controlClass || !RegisterClasses()) return false;
     twipsPerPixel_ = ScreenTwipsPerPixel();
-    if (!pictures_[0]) pictures_[0] = MakeBlockPicture(true);
-    if (!pictures_[1]) pictures_[1] = MakeBlockPicture(false);
+    if (!pictures_[0]) pictures_[0].reset(MakeBlockPicture(true));
+    if (!pictures_[1]) pictures_[1].reset(MakeBlockPicture(false));
 
     HINSTANCE inst = GetModuleHandleW(nullptr);
     hwnd_ = CreateWindowExW(0, kControlClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, x, y,
@@ -173,8 +161,8 @@ bool AnimationBarWindow::Create(HWND parent, int x, int y, int width, int height
     };
     panels_[0]->colour = model_.BarBackColour();
     bar_ = child(hwnd_, panels_[0].get(), true);
-    panels_[1]->picture = pictures_[0];
-    panels_[2]->picture = pictures_[1];
+    panels_[1]->picture = pictures_[0].get();
+    panels_[2]->picture = pictures_[1].get();
     blocks_[0] = child(bar_, panels_[1].get(), true);
     blocks_[1] = child(bar_, panels_[2].get(), true);
     blocks_[2] = child(bar_, panels_[3].get(), true);

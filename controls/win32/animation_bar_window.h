@@ -3,6 +3,8 @@
 // shaded 50 x 20 picture the control draws itself, two plain) and a pulse band, each block with
 // a rounded region, moved by the window timers of the animation model (controls/animation_bar.h).
 #include "controls/animation_bar.h"
+#include "platform/win32/dpi.h"
+#include "platform/win32/gdi_handles.h"
 
 #include <windows.h>
 
@@ -71,7 +73,7 @@ class AnimationBarWindow {
     HWND blocks_[4] = {}; // pLeft, pRight, pLeft2, pRight2
     HWND pulse_ = nullptr;
     std::unique_ptr<AnimationPanel> panels_[6]; // bar, four blocks, pulse
-    HBITMAP pictures_[2] = {};                  // the shaded blocks' pictures, owned
+    BitmapHandle pictures_[2];                  // the shaded blocks' pictures
     bool timerOn_[AnimationBar::kTimerCount] = {};
     UINT timerInterval_[AnimationBar::kTimerCount] = {};
     double twipsPerPixel_ = 15;
@@ -81,8 +83,5 @@ class AnimationBarWindow {
 // Clips a window to a rectangle of width x height pixels with rounded corners (ellipse
 // width and height = corner). True when the window took the region.
 bool SetRoundedWindowRegion(HWND window, int width, int height, int corner);
-
-// Twips per pixel of the screen (15 at 96 dpi).
-double ScreenTwipsPerPixel();
 
 } // namespace corvale::win32

@@ -1,6 +1,7 @@
 #include "controls/win32/common_dialog_win32.h"
 
 #include "controls/win32/dialog_records_win32.h"
+#include "platform/win32/dpi.h"
 #include "platform/win32/safe_dll.h"
 #include "platform/win32/wide_text.h"
 
@@ -14,11 +15,6 @@
 namespace corvale::win32 {
 
 namespace {
-
-UINT_PTR Route(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return static_cast<UINT_PTR>(
-        mDialogHook::RouteHook(reinterpret_cast<WindowHandle>(hDlg), msg, wParam, lParam));
-}
 
 HWND AsHwnd(WindowHandle h) {
     return reinterpret_cast<HWND>(h);
@@ -57,7 +53,7 @@ std::int32_t CallFileDialog(FileDialogRecord& record, bool open) {
     if (record.Has(ofn::kTitle)) o.lpstrTitle = record.title.c_str();
     o.Flags = record.Flags();
     if (record.Has(ofn::kDefExt)) o.lpstrDefExt = record.defExt.c_str();
-    if (record.Has(ofn::kHook)) o.lpfnHook = FileDialogHookProc;
+    if (record.Has(ofn::kHook)) o.lpfnHook = DialogHookProc;
     if (record.Flags() & ofn::kEnableTemplate)
         o.lpTemplateName = MAKEINTRESOURCEA(record.U32(ofn::kTemplateName));
 
@@ -110,7 +106,7 @@ std::int32_t CallFileDialogW(FileDialogRecord& record, bool open) {
     if (record.Has(ofn::kTitle)) o.lpstrTitle = title.c_str();
     o.Flags = record.Flags();
     if (record.Has(ofn::kDefExt)) o.lpstrDefExt = defExt.c_str();
-    if (record.Has(ofn::kHook)) o.lpfnHook = FileDialogHookProc;
+    if (record.Has(ofn::kHook)) o.lpfnHook = DialogHookProc;
     if (record.Flags() & ofn::kEnableTemplate)
         o.lpTemplateName = MAKEINTRESOURCEW(record.U32(ofn::kTemplateName));
 
@@ -199,12 +195,7 @@ class Win32DialogApi final : public DialogApi {
             return std::nullopt;
         return rgb;
     }
-    double TwipsPerPixelY() override {
-        HDC screen = GetDC(nullptr);
-        const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
-        if (screen) ReleaseDC(nullptr, screen);
-        return dpi > 0 ? 1440.0 / dpi : 15.0;
-    }
+    double TwipsPerPixelY() override { return ScreenTwipsPerPixel(); }
     DeviceContext CreatePrinterDC(const std::string& ansiDevice) override {
         std::string device = ansiDevice;
         if (device.empty()) {
@@ -237,23 +228,9 @@ DialogApi& SystemDialogApi() {
     return api;
 }
 
-UINT_PTR CALLBACK FileDialogHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    return Route(h, m, w, l);
-}
-UINT_PTR CALLBACK PrintHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    return Route(h, m, w, l);
-}
-UINT_PTR CALLBACK PrintSetupHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    return Route(h, m, w, l);
-}
-UINT_PTR CALLBACK PageSetupHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    return Route(h, m, w, l);
-}
-UINT_PTR CALLBACK ColorHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    return Route(h, m, w, l);
-}
-UINT_PTR CALLBACK FontHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    return Route(h, m, w, l);
+UINT_PTR CALLBACK DialogHookProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    return static_cast<UINT_PTR>(
+        mDialogHook::RouteHook(reinterpret_cast<WindowHandle>(h), m, w, l));
 }
 
 } // namespace corvale::win32

@@ -10,12 +10,8 @@ namespace corvale::win32 {
 // The process-wide system implementation (stateless).
 DialogApi& SystemDialogApi();
 
-// The hook procedures; all of them route through mDialogHook::RouteHook.
-UINT_PTR CALLBACK FileDialogHookProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
-UINT_PTR CALLBACK PrintHookProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
-UINT_PTR CALLBACK PrintSetupHookProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
-UINT_PTR CALLBACK PageSetupHookProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
-UINT_PTR CALLBACK ColorHookProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
-UINT_PTR CALLBACK FontHookProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
+// The hook procedure of every dialog (file, print, print setup, page setup, colour, font): all
+// of them route through mDialogHook::RouteHook, which knows the dialog by its window.
+UINT_PTR CALLBACK DialogHookProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
 
 } // namespace corvale::win32

@@ -124,7 +124,7 @@ CHOOSECOLORA ToPlatform(ColorDialogRecord& r) {
     if (r.Has(cc::kCustColors)) c.lpCustColors = reinterpret_cast<COLORREF*>(r.customColors.data());
     c.Flags = r.U32(cc::kFlags);
     c.lCustData = r.U32(cc::kCustData);
-    if (r.Has(cc::kHook)) c.lpfnHook = ColorHookProc;
+    if (r.Has(cc::kHook)) c.lpfnHook = DialogHookProc;
     c.lpTemplateName = ResourceField(r, cc::kTemplateName);
     return c;
 }
@@ -140,7 +140,7 @@ CHOOSEFONTA ToPlatform(FontDialogRecord& r, LOGFONTA& font) {
     f.Flags = r.U32(cf::kFlags);
     f.rgbColors = r.U32(cf::kColors);
     f.lCustData = r.U32(cf::kCustData);
-    if (r.Has(cf::kHook)) f.lpfnHook = FontHookProc;
+    if (r.Has(cf::kHook)) f.lpfnHook = DialogHookProc;
     f.lpTemplateName = ResourceField(r, cf::kTemplateName);
     f.hInstance = HandleField<HINSTANCE>(r, cf::kInstance);
     f.nFontType = r.U16(cf::kFontType);
@@ -164,8 +164,8 @@ PRINTDLGA ToPlatform(const PrintDialogRecord& r) {
     p.nCopies = r.U16(pd::kCopies);
     p.hInstance = HandleField<HINSTANCE>(r, pd::kInstance);
     p.lCustData = r.U32(pd::kCustData);
-    if (r.Has(pd::kPrintHook)) p.lpfnPrintHook = PrintHookProc;
-    if (r.Has(pd::kSetupHook)) p.lpfnSetupHook = PrintSetupHookProc;
+    if (r.Has(pd::kPrintHook)) p.lpfnPrintHook = DialogHookProc;
+    if (r.Has(pd::kSetupHook)) p.lpfnSetupHook = DialogHookProc;
     p.lpPrintTemplateName = ResourceField(r, pd::kPrintTemplateName);
     p.lpSetupTemplateName = ResourceField(r, pd::kSetupTemplateName);
     p.hPrintTemplate = HandleField<HGLOBAL>(r, pd::kPrintTemplate);
@@ -185,7 +185,7 @@ PAGESETUPDLGA ToPlatform(const PageSetupRecord& r) {
     s.rtMargin = GetRect(r, psd::kMargin);
     s.hInstance = HandleField<HINSTANCE>(r, psd::kInstance);
     s.lCustData = r.U32(psd::kCustData);
-    if (r.Has(psd::kPageSetupHook)) s.lpfnPageSetupHook = PageSetupHookProc;
+    if (r.Has(psd::kPageSetupHook)) s.lpfnPageSetupHook = DialogHookProc;
     s.lpPageSetupTemplateName = ResourceField(r, psd::kTemplateName);
     s.hPageSetupTemplate = HandleField<HGLOBAL>(r, psd::kTemplate);
     return s;

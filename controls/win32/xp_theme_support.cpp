@@ -1,5 +1,7 @@
 #include "controls/win32/xp_theme_support.h"
 
+#include "platform/win32/dpi.h"
+#include "platform/win32/gdi_handles.h"
 #include "platform/win32/safe_dll.h"
 #include "platform/win32/wide_text.h"
 
@@ -73,44 +75,12 @@ ModuleState& State() {
     return s;
 }
 
-// ---- small RAII holders
-
-struct MemoryDc {
-    HDC dc = nullptr;
-    explicit MemoryDc(HDC like) : dc(CreateCompatibleDC(like)) {}
-    ~MemoryDc() {
-        if (dc) DeleteDC(dc);
-    }
-};
-
-struct GdiObject {
-    HGDIOBJ obj = nullptr;
-    explicit GdiObject(HGDIOBJ o) : obj(o) {}
-    ~GdiObject() {
-        if (obj) DeleteObject(obj);
-    }
-};
-
-struct Selection {
-    HDC dc;
-    HGDIOBJ old;
-    Selection(HDC d, HGDIOBJ o) : dc(d), old(d && o ? SelectObject(d, o) : nullptr) {}
-    ~Selection() {
-        if (old) SelectObject(dc, old);
-    }
-};
-
-struct ScreenDc {
-    HDC dc = GetDC(nullptr);
-    ~ScreenDc() {
-        if (dc) ReleaseDC(nullptr, dc);
-    }
-};
-
 // The "BUTTON" theme data of a window; nothing when uxtheme is missing or has none. Every
 // drawing call is made only when it was found.
 struct Theme {
     HTHEME h = nullptr;
+    Theme(const Theme&) = delete; // a copy would close the theme data twice
+    Theme& operator=(const Theme&) = delete;
     explicit Theme(HWND hwnd) {
         if (Api().openThemeData && Api().closeThemeData && Api().getThemeBackgroundRegion &&
             Api().drawThemeParentBackground && Api().drawThemeBackground &&
@@ -130,11 +100,6 @@ std::int32_t PixelsToHimetric(int pixels, int dpi) {
     return RoundHalfEven(pixels * 2540.0 / (dpi > 0 ? dpi : 96));
 }
 
-int ScreenDpi() {
-    ScreenDc screen;
-    return screen.dc ? GetDeviceCaps(screen.dc, LOGPIXELSX) : 96;
-}
-
 // Renders a picture upright into (x, y, w, h).
 void RenderPicture(const ButtonPictureRef& pic, HDC hdc, int x, int y, int w, int h) {
     if (!pic.handle) return;
@@ -145,10 +110,10 @@ void RenderPicture(const ButtonPictureRef& pic, HDC hdc, int x, int y, int w, in
     BITMAP bm{};
     if (!GetObjectW(pic.handle, sizeof bm, &bm)) return;
     MemoryDc mem(hdc);
-    if (!mem.dc) return;
-    Selection sel(mem.dc, pic.handle);
+    if (!mem.get()) return;
+    Selection sel(mem.get(), pic.handle);
     SetStretchBltMode(hdc, COLORONCOLOR);
-    StretchBlt(hdc, x, y, w, h, mem.dc, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+    StretchBlt(hdc, x, y, w, h, mem.get(), 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
 }
 
 void ArmShutdownGuard() {
@@ -170,8 +135,8 @@ void Refresh(HWND hwnd) {
         SUCCEEDED(Api().getThemeBackgroundRegion(theme.h, nullptr, BP_PUSHBUTTON, PBS_NORMAL, &rc,
                                                  &rgn)) &&
         rgn) {
+        const RegionHandle owned(rgn);
         InvalidateRgn(hwnd, rgn, FALSE);
-        DeleteObject(rgn);
     } else {
         InvalidateRect(hwnd, nullptr, FALSE);
     }
@@ -252,7 +217,7 @@ ButtonPictureRef PictureFromBitmap(HBITMAP bitmap) {
     p.type = ButtonPictureRef::kBitmap;
     BITMAP bm{};
     if (bitmap && GetObjectW(bitmap, sizeof bm, &bm)) {
-        const int dpi = ScreenDpi();
+        const int dpi = static_cast<int>(SystemDpi());
         p.himetricWidth = PixelsToHimetric(bm.bmWidth, dpi);
         p.himetricHeight = PixelsToHimetric(std::abs(bm.bmHeight), dpi);
     }
@@ -265,6 +230,7 @@ ButtonPictureRef PictureFromIcon(HICON icon) {
     p.type = ButtonPictureRef::kIcon;
     ICONINFO info{};
     if (icon && GetIconInfo(icon, &info)) {
+        const BitmapHandle colour(info.hbmColor), mask(info.hbmMask);
         BITMAP bm{};
         int w = 0, h = 0;
         if (info.hbmColor && GetObjectW(info.hbmColor, sizeof bm, &bm)) {
@@ -272,9 +238,7 @@ ButtonPictureRef PictureFromIcon(HICON icon) {
         } else if (info.hbmMask && GetObjectW(info.hbmMask, sizeof bm, &bm)) {
             w = bm.bmWidth, h = std::abs(bm.bmHeight) / 2; // AND and XOR masks stacked
         }
-        if (info.hbmColor) DeleteObject(info.hbmColor);
-        if (info.hbmMask) DeleteObject(info.hbmMask);
-        const int dpi = ScreenDpi();
+        const int dpi = static_cast<int>(SystemDpi());
         p.himetricWidth = PixelsToHimetric(w, dpi);
         p.himetricHeight = PixelsToHimetric(h, dpi);
     }
@@ -464,15 +428,11 @@ LRESULT CALLBACK pvRedirectButton(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UIN
     switch (msg) {
     case WM_LBUTTONDOWN:
     case WM_MOUSEHOVER:
-        if (IsThemed()) {
-            SetFlag(hwnd, kHotProp, true);
-            Refresh(hwnd);
-        }
-        break;
     case WM_KILLFOCUS:
     case WM_MOUSELEAVE:
+        // Pressed or hovered: hot; focus or mouse gone: not.
         if (IsThemed()) {
-            SetFlag(hwnd, kHotProp, false);
+            SetFlag(hwnd, kHotProp, msg == WM_LBUTTONDOWN || msg == WM_MOUSEHOVER);
             Refresh(hwnd);
         }
         break;
@@ -552,12 +512,12 @@ void pvDrawButton(HWND hwnd, HDC hdc, const ThemedButton& button) {
             if (SUCCEEDED(Api().getThemeBackgroundRegion(theme.h, hdc, kPushButtonPart, look.state,
                                                          &r, &face)) &&
                 face) {
+                const RegionHandle owned(face);
                 ExtSelectClipRgn(hdc, face, RGN_DIFF);
-                DeleteObject(face);
             }
             if (FAILED(Api().drawThemeParentBackground(hwnd, hdc, &r))) {
                 GdiObject brush(CreateSolidBrush(SystemColour(button.BackColor())));
-                if (brush.obj) FillRect(hdc, &r, static_cast<HBRUSH>(brush.obj));
+                if (brush.get()) FillRect(hdc, &r, static_cast<HBRUSH>(brush.get()));
             }
             ExtSelectClipRgn(hdc, nullptr, RGN_COPY);
             Api().drawThemeBackground(theme.h, hdc, kPushButtonPart, look.state, &r, nullptr);
@@ -567,7 +527,7 @@ void pvDrawButton(HWND hwnd, HDC hdc, const ThemedButton& button) {
                 r = content;
         } else {
             GdiObject brush(CreateSolidBrush(SystemColour(button.BackColor())));
-            if (brush.obj) FillRect(hdc, &r, static_cast<HBRUSH>(brush.obj));
+            if (brush.get()) FillRect(hdc, &r, static_cast<HBRUSH>(brush.get()));
         }
         if (facts.focused) DrawFocusRect(hdc, &r);
 
@@ -590,8 +550,7 @@ void pvDrawButton(HWND hwnd, HDC hdc, const ThemedButton& button) {
 
     // 6. The picture.
     if (!HasHandle(shown)) return;
-    const double tpp =
-        1440.0 / (GetDeviceCaps(hdc, LOGPIXELSX) > 0 ? GetDeviceCaps(hdc, LOGPIXELSX) : 96);
+    const double tpp = TwipsPerPixel(DeviceDpi(hdc));
     const int w = HimetricToPixels(shown->himetricWidth, tpp);
     const int h = HimetricToPixels(shown->himetricHeight, tpp);
     const PixelPoint at = CentredPicture({r.left, r.top, r.right, r.bottom}, w, h);
@@ -608,7 +567,7 @@ void pvDrawButton(HWND hwnd, HDC hdc, const ThemedButton& button) {
 void pvDrawRect(HDC hdc, int x, int y, int width, int height, COLORREF colour) {
     RECT rc{x, y, x + width, y + height};
     GdiObject brush(CreateSolidBrush(colour));
-    if (brush.obj) FillRect(hdc, &rc, static_cast<HBRUSH>(brush.obj));
+    if (brush.get()) FillRect(hdc, &rc, static_cast<HBRUSH>(brush.get()));
 }
 
 void pvDrawTransparentPicture(const std::optional<ButtonPictureRef>& picture, HDC hdc, int x, int y,
@@ -618,36 +577,36 @@ void pvDrawTransparentPicture(const std::optional<ButtonPictureRef>& picture, HD
     if (cxSrc == 0) cxSrc = cx;
     if (cySrc == 0) cySrc = cy;
     ScreenDc screen;
-    MemoryDc mem(screen.dc);
-    GdiObject bmp(CreateCompatibleBitmap(screen.dc, cxSrc, cySrc));
-    if (!mem.dc || !bmp.obj) return;
-    Selection sel(mem.dc, bmp.obj);
+    MemoryDc mem(screen.get());
+    GdiObject bmp(CreateCompatibleBitmap(screen.get(), cxSrc, cySrc));
+    if (!mem.get() || !bmp.get()) return;
+    Selection sel(mem.get(), bmp.get());
     // The whole bitmap is backed first, so whatever the picture leaves uncovered (an icon that
     // is not square, for one) stays transparent instead of showing the bitmap's black.
-    pvDrawRect(mem.dc, 0, 0, cxSrc, cySrc, crTransparent);
+    pvDrawRect(mem.get(), 0, 0, cxSrc, cySrc, crTransparent);
     if (picture->type == ButtonPictureRef::kIcon) {
-        DrawIconEx(mem.dc, 0, 0, static_cast<HICON>(picture->handle), cxSrc, cySrc, 0, nullptr,
+        DrawIconEx(mem.get(), 0, 0, static_cast<HICON>(picture->handle), cxSrc, cySrc, 0, nullptr,
                    DI_NORMAL);
     } else {
-        DrawStateW(mem.dc, nullptr, nullptr, reinterpret_cast<LPARAM>(picture->handle), 0, 0, 0, 0,
-                   0, DST_BITMAP);
+        DrawStateW(mem.get(), nullptr, nullptr, reinterpret_cast<LPARAM>(picture->handle), 0, 0, 0,
+                   0, 0, DST_BITMAP);
     }
-    Api().transparentBlt(hdc, x, y, cx, cy, mem.dc, xSrc, ySrc, cxSrc, cySrc, crTransparent);
+    Api().transparentBlt(hdc, x, y, cx, cy, mem.get(), xSrc, ySrc, cxSrc, cySrc, crTransparent);
 }
 
 void pvDrawDisabledPicture(const std::optional<ButtonPictureRef>& picture, HDC hdc, int x, int y,
                            int cx, int cy, COLORREF crMask) {
     if (!HasHandle(picture) || cx <= 0 || cy <= 0) return;
     ScreenDc screen;
-    MemoryDc mem(screen.dc);
-    GdiObject bmp(CreateCompatibleBitmap(screen.dc, cx, cy));
-    if (!mem.dc || !bmp.obj) return;
+    MemoryDc mem(screen.get());
+    GdiObject bmp(CreateCompatibleBitmap(screen.get(), cx, cy));
+    if (!mem.get() || !bmp.get()) return;
     {
-        Selection sel(mem.dc, bmp.obj);
-        pvDrawRect(mem.dc, 0, 0, cx, cy, RGB(255, 255, 255));
-        pvDrawTransparentPicture(picture, mem.dc, 0, 0, cx, cy, crMask, 0, 0, 0, 0);
+        Selection sel(mem.get(), bmp.get());
+        pvDrawRect(mem.get(), 0, 0, cx, cy, RGB(255, 255, 255));
+        pvDrawTransparentPicture(picture, mem.get(), 0, 0, cx, cy, crMask, 0, 0, 0, 0);
     } // the bitmap must not be selected into a DC while DrawState draws it
-    DrawStateW(hdc, nullptr, nullptr, reinterpret_cast<LPARAM>(bmp.obj), 0, x, y, cx, cy,
+    DrawStateW(hdc, nullptr, nullptr, reinterpret_cast<LPARAM>(bmp.get()), 0, x, y, cx, cy,
                DST_BITMAP | DSS_DISABLED);
 }
 

@@ -500,7 +500,7 @@ bool cGDIPlus::Draw(const c32bppDIB& image, const GdiplusDrawArgs& a) {
     SetGraphicsQuality(*api, g.get(), a.highQuality);
 
     AttributesOwner attributes(*api);
-    const std::int32_t opacity = a.opacityPercent;
+    const std::int32_t opacity = a.opacity;
     if (a.grayScale != -1 || a.lightAdjustment != 0.0f || (opacity > 0 && opacity < 100)) {
         ColorMatrix m{};
         if (a.grayScale != -1) {

@@ -4,6 +4,7 @@
 #include "codecs/cICOparser.h"
 #include "codecs/win32/picture_objects.h"
 #include "imaging/c32bppDIB.h"
+#include "platform/win32/gdi_handles.h"
 #include "platform/win32/wide_text.h"
 
 #include <shellapi.h>
@@ -97,14 +98,9 @@ bool c32bppDIB::LoadPicture_StdPicture(IPicture* picture) try {
         ok = cBMPparser().ConvertstdPicTo32bpp(picture, 0, *this);
         break; // metafiles
     }
-    if (!ok || !storage_) {
-        DestroyDIB();
-        return false;
-    }
-    return true;
+    return KeepLoaded(ok);
 } catch (const std::bad_alloc&) {
-    DestroyDIB();
-    return false;
+    return KeepLoaded(false);
 }
 
 bool c32bppDIB::LoadPicture_ByHandle(std::intptr_t handle) try {
@@ -139,20 +135,15 @@ bool c32bppDIB::LoadPicture_ByHandle(std::intptr_t handle) try {
     default: {
         ICONINFO info{};
         if (!GetIconInfo(reinterpret_cast<HICON>(handle), &info)) return false;
-        if (info.hbmColor) DeleteObject(info.hbmColor);
-        if (info.hbmMask) DeleteObject(info.hbmMask);
+        // Only whether it is an icon is asked: the copies of its bitmaps are not used.
+        const win32::BitmapHandle colour(info.hbmColor), mask(info.hbmMask);
         ok = cICOparser().ConvertstdPicTo32bpp(handle, *this);
         break;
     }
     }
-    if (!ok || !storage_) {
-        DestroyDIB();
-        return false;
-    }
-    return true;
+    return KeepLoaded(ok);
 } catch (const std::bad_alloc&) {
-    DestroyDIB();
-    return false;
+    return KeepLoaded(false);
 }
 
 bool c32bppDIB::LoadPicture_ClipBoard() try {
@@ -169,11 +160,11 @@ bool c32bppDIB::LoadPicture_ClipBoard() try {
         // The clipboard keeps its handles; the picture gets copies.
         if (bitmap) {
             if (HANDLE h = GetClipboardData(CF_BITMAP)) {
-                HANDLE copy = CopyImage(h, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+                win32::GdiObject copy(CopyImage(h, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
                 if (copy) {
-                    picture = PictureFromHandle(reinterpret_cast<std::intptr_t>(copy),
+                    picture = PictureFromHandle(reinterpret_cast<std::intptr_t>(copy.get()),
                                                 PictureKind::Bitmap);
-                    if (!picture) DeleteObject(copy);
+                    if (picture) copy.release(); // the picture owns it now
                 }
             }
         }

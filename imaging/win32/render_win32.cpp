@@ -1,8 +1,11 @@
 // The Win32 halves of Render: AlphaBlend, and the own engine's blend onto a device context.
 #include "imaging/c32bppDIB.h"
 #include "imaging/render_engine.h"
+#include "platform/win32/gdi_handles.h"
 
 #include <windows.h>
+
+#include <optional>
 
 namespace corvale {
 namespace {
@@ -10,27 +13,6 @@ namespace {
 HDC AsDC(std::intptr_t dc) {
     return reinterpret_cast<HDC>(dc);
 }
-
-// A memory DC with a bitmap selected; both released on every path.
-class ScopedMemoryDC {
-  public:
-    ScopedMemoryDC(HDC compatibleWith, HGDIOBJ bitmap) : dc_(CreateCompatibleDC(compatibleWith)) {
-        if (dc_ && bitmap) previous_ = SelectObject(dc_, bitmap);
-    }
-    ~ScopedMemoryDC() {
-        if (dc_) {
-            if (previous_) SelectObject(dc_, previous_);
-            DeleteDC(dc_);
-        }
-    }
-    ScopedMemoryDC(const ScopedMemoryDC&) = delete;
-    ScopedMemoryDC& operator=(const ScopedMemoryDC&) = delete;
-    HDC get() const { return previous_ ? dc_ : nullptr; }
-
-  private:
-    HDC dc_;
-    HGDIOBJ previous_ = nullptr;
-};
 
 } // namespace
 
@@ -58,51 +40,45 @@ bool BlendOutToDC(std::intptr_t dc, ConstPixelView source, std::int32_t destX, s
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP copy = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!copy || !bits) {
-        if (copy) DeleteObject(copy);
+    const win32::BitmapHandle copy(
+        CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!copy || !bits) return false;
+    const win32::MemoryDc mem(AsDC(dc));
+    const win32::Selection selected(mem.get(), copy.get());
+    if (!selected.ok() ||
+        !BitBlt(mem.get(), 0, 0, source.width, source.height, AsDC(dc), destX, destY, SRCCOPY))
         return false;
-    }
-    bool ok = false;
-    {
-        ScopedMemoryDC mem(AsDC(dc), copy);
-        if (mem.get() &&
-            BitBlt(mem.get(), 0, 0, source.width, source.height, AsDC(dc), destX, destY, SRCCOPY)) {
-            GdiFlush();
-            const std::ptrdiff_t scan = std::ptrdiff_t(source.width) * 4;
-            PixelView area{static_cast<std::uint8_t*>(bits) + (source.height - 1) * scan, -scan,
-                           source.width, source.height};
-            BlendOut(source, area, 0, 0, effects);
-            ok = BitBlt(AsDC(dc), destX, destY, source.width, source.height, mem.get(), 0, 0,
-                        SRCCOPY) != 0;
-        }
-    }
-    DeleteObject(copy);
-    return ok;
+    GdiFlush();
+    const std::ptrdiff_t scan = std::ptrdiff_t(source.width) * 4;
+    PixelView area{static_cast<std::uint8_t*>(bits) + (source.height - 1) * scan, -scan,
+                   source.width, source.height};
+    BlendOut(source, area, 0, 0, effects);
+    return BitBlt(AsDC(dc), destX, destY, source.width, source.height, mem.get(), 0, 0, SRCCOPY) !=
+           0;
 }
 
-bool AlphaBlendImage(const c32bppDIB& image, std::intptr_t imageDC, const AlphaBlendCall& call) {
-    if (!call.destDC || !image.Handle()) return false;
+bool AlphaBlendImage(const c32bppDIB& image, std::intptr_t imageDC, std::intptr_t destDC,
+                     const RenderPlan& p, bool halftone) {
+    if (!destDC || !image.Handle()) return false;
     GdiFlush();
-    HDC dest = AsDC(call.destDC);
-    int previousMode = 0;
-    if (call.halftone) previousMode = SetStretchBltMode(dest, HALFTONE);
-    BLENDFUNCTION blend{AC_SRC_OVER, 0, BYTE(call.constantAlpha),
-                        BYTE(call.sourceAlpha ? AC_SRC_ALPHA : 0)};
-    BOOL ok = FALSE;
-    // gdi32's own entry (the one msimg32 forwards to), so the program does not need msimg32.
-    if (imageDC) {
-        ok = GdiAlphaBlend(dest, call.destX, call.destY, call.destWidth, call.destHeight,
-                           AsDC(imageDC), call.srcX, call.srcY, call.srcWidth, call.srcHeight,
-                           blend);
-    } else {
-        ScopedMemoryDC mem(dest, reinterpret_cast<HGDIOBJ>(image.Handle()));
-        if (mem.get())
-            ok = GdiAlphaBlend(dest, call.destX, call.destY, call.destWidth, call.destHeight,
-                               mem.get(), call.srcX, call.srcY, call.srcWidth, call.srcHeight,
-                               blend);
+    HDC dest = AsDC(destDC);
+    // The image's own DC while it is selected there, else a memory DC for this call.
+    HDC source = AsDC(imageDC);
+    std::optional<win32::MemoryDc> mem;
+    std::optional<win32::Selection> selected;
+    if (!source) {
+        mem.emplace(dest);
+        selected.emplace(mem->get(), reinterpret_cast<HGDIOBJ>(image.Handle()));
+        if (!selected->ok()) return false;
+        source = mem->get();
     }
-    if (call.halftone && previousMode) SetStretchBltMode(dest, previousMode);
+    const int previousMode = halftone ? SetStretchBltMode(dest, HALFTONE) : 0;
+    const BLENDFUNCTION blend{AC_SRC_OVER, 0, BYTE(p.opacity * 255 / 100),
+                              BYTE(image.Alpha() ? AC_SRC_ALPHA : 0)};
+    // gdi32's own entry (the one msimg32 forwards to), so the program does not need msimg32.
+    const BOOL ok = GdiAlphaBlend(dest, p.destX, p.destY, p.destWidth, p.destHeight, source, p.srcX,
+                                  p.srcY, p.srcWidth, p.srcHeight, blend);
+    if (previousMode) SetStretchBltMode(dest, previousMode);
     GdiFlush();
     return ok != FALSE;
 }

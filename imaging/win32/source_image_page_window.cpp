@@ -1,6 +1,7 @@
 #include "imaging/win32/source_image_page_window.h"
 
 #include "platform/win32/dpi.h"
+#include "platform/win32/gdi_handles.h"
 #include "platform/win32/wide_text.h"
 
 #include <commdlg.h>
@@ -44,32 +45,21 @@ SourceImagePropertyPage::~SourceImagePropertyPage() {
 }
 
 PROPSHEETPAGEW SourceImagePropertyPage::Page() {
-    return SheetPage(template_, caption_, DialogProc, this);
+    return SheetPage(template_, caption_, PageDialogProc<SourceImagePropertyPage>, this);
 }
 
-INT_PTR CALLBACK SourceImagePropertyPage::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = PageObject<SourceImagePropertyPage>(hwnd, msg, lp);
-    if (!self) return FALSE;
-    if (msg == WM_INITDIALOG) {
-        self->OnInit(hwnd);
-        return TRUE;
-    }
+INT_PTR SourceImagePropertyPage::OnMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM) {
     switch (msg) {
-    case WM_COMMAND:
-        self->OnCommand(LOWORD(wp), HIWORD(wp));
-        return TRUE;
     case WM_DROPFILES:
-        self->OnDrop(reinterpret_cast<HDROP>(wp));
+        OnDrop(reinterpret_cast<HDROP>(wp));
         return TRUE;
-    case WM_NOTIFY:
-        return self->OnNotify(*reinterpret_cast<const NMHDR*>(lp));
     case kStoredPictureUnreadable:
-        if (self->complain_)
-            self->complain_(hwnd, "The stored picture " + self->initialName_ +
-                                      " could not be read; the control shows nothing.");
+        if (complain_)
+            complain_(hwnd, "The stored picture " + initialName_ +
+                                " could not be read; the control shows nothing.");
         return TRUE;
     case WM_DESTROY:
-        self->OnDestroy();
+        OnDestroy();
         return FALSE;
     default:
         return FALSE;
@@ -86,11 +76,11 @@ void SourceImagePropertyPage::OnInit(HWND hwnd) {
     Child(hwnd, L"BUTTON", L"Clear Image", BS_PUSHBUTTON | WS_TABSTOP, 0, 8, 68, 110, 24, Command1);
     HWND icons = Child(hwnd, L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0, 8,
                        140, 347, 200, cboIcon);
-    arial_ =
-        CreateFontW(FontHeightForDpi(900, DpiForWindow(hwnd)), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
-                    FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                    DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, WideFromUtf8(kIconListFont).c_str());
-    if (arial_) SendMessageW(icons, WM_SETFONT, reinterpret_cast<WPARAM>(arial_), TRUE);
+    arial_.reset(CreateFontW(FontHeightForDpi(900, DpiForWindow(hwnd)), 0, 0, 0, FW_NORMAL, FALSE,
+                             FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                             DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                             WideFromUtf8(kIconListFont).c_str()));
+    if (arial_) SendMessageW(icons, WM_SETFONT, reinterpret_cast<WPARAM>(arial_.get()), TRUE);
     Child(hwnd, L"STATIC", L"", SS_LEFTNOWORDWRAP, 0, 8, 170, 347, 18, lblFormat);
     HWND frame = Child(hwnd, L"STATIC", L"", SS_WHITERECT, WS_EX_CLIENTEDGE, 126, 8, 229, 124,
                        ucAlphaImage1);
@@ -102,7 +92,7 @@ void SourceImagePropertyPage::OnInit(HWND hwnd) {
     host_->SetBackground(GetSysColorBrush(COLOR_WINDOW)); // as the white frame
     aicAlphaImage& preview = host_->Add("ucAlphaImage1", inner, {});
     preview.InitProperties();
-    preview.ScaleMethod(2); // fit, never enlarge
+    preview.ScaleMethod(AlphaScaleMethod::FitNoEnlarge);
     preview.Show();
     preview_ = &preview;
     page_ = std::make_unique<ppgSourceImage>(preview);
@@ -118,8 +108,7 @@ void SourceImagePropertyPage::OnDestroy() {
     page_.reset();
     preview_ = nullptr;
     host_.reset();
-    if (arial_) DeleteObject(arial_);
-    arial_ = nullptr;
+    arial_.reset();
     hwnd_ = nullptr;
 }
 
@@ -130,20 +119,18 @@ void SourceImagePropertyPage::FillIconList() {
     RECT box{};
     GetWindowRect(icons, &box);
     int widest = box.right - box.left;
-    HDC dc = GetDC(icons);
-    HGDIOBJ old =
-        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(icons, WM_GETFONT, 0, 0)));
+    const WindowDc dc(icons);
+    const Selection font(dc.get(),
+                         reinterpret_cast<HGDIOBJ>(SendMessageW(icons, WM_GETFONT, 0, 0)));
     for (const std::string& e : page_->IconEntries()) {
         const std::wstring text = WideFromUtf8(e);
         SendMessageW(icons, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
         SIZE extent{};
-        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+        GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
         const UINT dpi = DpiForWindow(icons);
         widest = std::max<int>(widest, extent.cx + SystemMetricForDpi(SM_CXVSCROLL, dpi) +
                                            ScaleForDpi(8, dpi));
     }
-    SelectObject(dc, old);
-    ReleaseDC(icons, dc);
     SendMessageW(icons, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest), 0);
 }
 

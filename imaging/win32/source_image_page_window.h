@@ -5,6 +5,7 @@
 // enables Apply); Apply and OK hand the picture the selected control stores to the owner.
 #include "imaging/source_image_page.h"
 #include "imaging/win32/alpha_image_host.h"
+#include "platform/win32/gdi_handles.h"
 #include "platform/win32/property_page_template.h"
 
 #include <windows.h>
@@ -52,7 +53,8 @@ class SourceImagePropertyPage {
     bool LoadFile(const std::string& fileName);
 
   private:
-    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    friend INT_PTR CALLBACK PageDialogProc<SourceImagePropertyPage>(HWND, UINT, WPARAM, LPARAM);
+    INT_PTR OnMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     void OnInit(HWND hwnd);
     void OnDestroy();
     void OnCommand(int id, int code);
@@ -72,7 +74,7 @@ class SourceImagePropertyPage {
     PageTemplate template_;
     std::wstring caption_;
     HWND hwnd_ = nullptr;
-    HFONT arial_ = nullptr;
+    FontHandle arial_;
     std::unique_ptr<AlphaImageHost> host_;
     aicAlphaImage* preview_ = nullptr; // owned by host_
     std::unique_ptr<ppgSourceImage> page_;

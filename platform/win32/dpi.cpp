@@ -1,5 +1,7 @@
 #include "platform/win32/dpi.h"
 
+#include "platform/win32/gdi_handles.h"
+
 namespace corvale::win32 {
 
 namespace {
@@ -9,6 +11,7 @@ static_assert(ScaleForDpi(15, 144) == 23 && ScaleForDpi(-15, 144) == -23);
 static_assert(UnscaleForDpi(ScaleForDpi(375, 120), 120) == 375);
 static_assert(TwipsToPixelsForDpi(9060, 96) == 604 && TwipsToPixelsForDpi(9060, 144) == 906);
 static_assert(FontHeightForDpi(675, 96) == -9 && FontHeightForDpi(825, 192) == -22);
+static_assert(TwipsPerPixel(96) == 15.0 && TwipsPerPixel(0) == 15.0 && TwipsPerPixel(144) == 10.0);
 
 template <typename Fn> Fn User32Function(const char* name) {
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
@@ -29,10 +32,13 @@ UINT SystemDpi() {
         const UINT dpi = getDpiForSystem();
         if (dpi != 0) return dpi;
     }
-    HDC screen = GetDC(nullptr);
-    if (!screen) return kBaseDpi;
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    const ScreenDc screen;
+    const int dpi = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
+    return dpi > 0 ? static_cast<UINT>(dpi) : kBaseDpi;
+}
+
+UINT DeviceDpi(HDC dc) {
+    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 0;
     return dpi > 0 ? static_cast<UINT>(dpi) : kBaseDpi;
 }
 

@@ -15,6 +15,19 @@ UINT DpiForWindow(HWND window);
 // The system DPI: GetDpiForSystem, else LOGPIXELSY of the screen, else 96.
 UINT SystemDpi();
 
+// The horizontal DPI a device context draws at (a printer's differs from the screen's), else 96.
+UINT DeviceDpi(HDC dc);
+
+// Twips (1/1440 inch) in one pixel at dpi; 96 dpi (15 twips) when dpi is 0.
+constexpr double TwipsPerPixel(UINT dpi) {
+    return 1440.0 / static_cast<double>(dpi != 0 ? dpi : kBaseDpi);
+}
+
+// Twips per pixel at the system DPI.
+inline double ScreenTwipsPerPixel() {
+    return TwipsPerPixel(SystemDpi());
+}
+
 // value * dpi / 96, rounded to nearest (negative values too). Pixel sizes designed at 96 dpi.
 constexpr int ScaleForDpi(int value, UINT dpi) {
     const long long scaled = static_cast<long long>(value) * static_cast<long long>(dpi);

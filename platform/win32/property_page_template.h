@@ -67,4 +67,24 @@ template <class Page> Page* PageObject(HWND hwnd, UINT msg, LPARAM lp) {
     return reinterpret_cast<Page*>(GetWindowLongPtrW(hwnd, DWLP_USER));
 }
 
+// The dialog procedure of a page class: WM_INITDIALOG goes to OnInit, WM_COMMAND to
+// OnCommand(control id, notification code), WM_NOTIFY to OnNotify and every other message to
+// OnMessage (FALSE: not handled). The class befriends PageDialogProc<Page> when these are private.
+template <class Page> INT_PTR CALLBACK PageDialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Page* self = PageObject<Page>(hwnd, msg, lp);
+    if (!self) return FALSE;
+    switch (msg) {
+    case WM_INITDIALOG:
+        self->OnInit(hwnd);
+        return TRUE;
+    case WM_COMMAND:
+        self->OnCommand(LOWORD(wp), HIWORD(wp));
+        return TRUE;
+    case WM_NOTIFY:
+        return self->OnNotify(*reinterpret_cast<const NMHDR*>(lp));
+    default:
+        return self->OnMessage(hwnd, msg, wp, lp);
+    }
+}
+
 } // namespace corvale::win32

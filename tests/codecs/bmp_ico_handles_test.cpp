@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <type_traits>
+#include <utility>
 
 #include <ole2.h>
 #include <olectl.h>
@@ -9,9 +11,9 @@
 
 #include "codecs/cBMPparser.h"
 #include "codecs/cICOparser.h"
-#include "codecs/win32/gdi_handles.h"
 #include "codecs/win32/picture_objects.h"
 #include "imaging/c32bppDIB.h"
+#include "platform/win32/gdi_handles.h"
 #include "tests/codecs/bmp_ico_gif_support.h"
 #include "tests/support/win32_test_support.h"
 
@@ -20,6 +22,43 @@ namespace {
 
 using test::Bgra;
 using test::PixelAt;
+
+// An accidental copy of an owner would free its handle twice: none can be copied.
+static_assert(!std::is_copy_constructible_v<win32::WindowDc> &&
+              !std::is_copy_assignable_v<win32::WindowDc>);
+static_assert(!std::is_copy_constructible_v<win32::MemoryDc> &&
+              !std::is_copy_assignable_v<win32::MemoryDc>);
+static_assert(!std::is_copy_constructible_v<win32::GdiObject> &&
+              !std::is_copy_constructible_v<win32::IconHandle>);
+static_assert(!std::is_copy_constructible_v<win32::Selection> &&
+              !std::is_move_constructible_v<win32::Selection>);
+static_assert(std::is_nothrow_move_constructible_v<win32::MemoryDc> &&
+              std::is_nothrow_move_assignable_v<win32::WindowDc>);
+
+// A moved owner hands its handle on and frees nothing; the last owner frees it once.
+TEST(GdiHandleOwners, MovedHandlesAreFreedOnceByTheLastOwner) {
+    HDC dc = nullptr;
+    {
+        win32::MemoryDc first(nullptr);
+        dc = first.get();
+        ASSERT_NE(dc, nullptr);
+        win32::MemoryDc second(std::move(first));
+        EXPECT_EQ(first.get(), nullptr);
+        EXPECT_EQ(second.get(), dc);
+        win32::MemoryDc third(nullptr);
+        third = std::move(second); // third's own DC goes now
+        EXPECT_EQ(GetObjectType(third.get()), static_cast<DWORD>(OBJ_MEMDC));
+    }
+    EXPECT_EQ(GetObjectType(dc), 0u);
+
+    HGDIOBJ brush = CreateSolidBrush(RGB(1, 2, 3));
+    {
+        win32::GdiObject owner(brush);
+        win32::GdiObject taken(std::move(owner));
+        EXPECT_EQ(taken.get(), brush);
+    }
+    EXPECT_EQ(GetObjectType(brush), 0u);
+}
 
 // A 32-bit DIB section, top row first in `topFirst` (B, G, R, A).
 HBITMAP Section32(int width, int height, const std::vector<Bgra>& topFirst) {
@@ -38,10 +77,10 @@ HBITMAP Section32(int width, int height, const std::vector<Bgra>& topFirst) {
 
 // A device bitmap of the screen's depth painted with SetPixel.
 HBITMAP DeviceBitmap(int width, int height, COLORREF (*colour)(int, int)) {
-    ScreenDC screen;
+    win32::ScreenDc screen;
     HBITMAP bitmap = CreateCompatibleBitmap(screen.get(), width, height);
-    MemoryDC dc(screen.get());
-    Selection selected(dc.get(), bitmap);
+    win32::MemoryDc dc(screen.get());
+    win32::Selection selected(dc.get(), bitmap);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) SetPixel(dc.get(), x, y, colour(x, y));
     }
@@ -62,7 +101,7 @@ HBITMAP MaskBitmap(int width, int height, bool (*masked)(int, int)) {
 }
 
 TEST(BitmapHandle, ThirtyTwoBitSectionKeepsItsAlphaPremultiplied) {
-    GdiObject bitmap(
+    win32::GdiObject bitmap(
         Section32(2, 2, {{50, 100, 200, 128}, {0, 0, 0, 0}, {1, 2, 3, 255}, {4, 5, 6, 255}}));
     c32bppDIB dib;
     ASSERT_TRUE(cBMPparser().ConvertstdPicTo32bpp(
@@ -75,7 +114,8 @@ TEST(BitmapHandle, ThirtyTwoBitSectionKeepsItsAlphaPremultiplied) {
 }
 
 TEST(BitmapHandle, DeviceBitmapIsCopiedOpaque) {
-    GdiObject bitmap(DeviceBitmap(3, 2, [](int x, int y) { return RGB(x * 100, y * 100, 7); }));
+    win32::GdiObject bitmap(
+        DeviceBitmap(3, 2, [](int x, int y) { return RGB(x * 100, y * 100, 7); }));
     c32bppDIB dib;
     ASSERT_TRUE(cBMPparser().ConvertstdPicTo32bpp(
         nullptr, reinterpret_cast<std::intptr_t>(bitmap.get()), dib));
@@ -108,7 +148,7 @@ TEST(PictureObject, MetafileLeavesWhatItDidNotDrawTransparent) {
     // logical units are those hundredths.
     HDC recorder = CreateMetaFileW(nullptr);
     ASSERT_NE(recorder, nullptr);
-    GdiObject brush(CreateSolidBrush(RGB(0, 200, 0)));
+    win32::GdiObject brush(CreateSolidBrush(RGB(0, 200, 0)));
     RECT left{0, 0, 1000, 1000};
     FillRect(recorder, &left, static_cast<HBRUSH>(brush.get()));
     HMETAFILE wmf = CloseMetaFile(recorder);
@@ -122,7 +162,7 @@ TEST(PictureObject, MetafileLeavesWhatItDidNotDrawTransparent) {
     ASSERT_TRUE(SUCCEEDED(
         OleCreatePictureIndirect(&desc, IID_IPicture, TRUE, reinterpret_cast<void**>(&raw))));
     PicturePtr picture(raw);
-    ScreenDC screen;
+    win32::ScreenDc screen;
     const int dpiX = GetDeviceCaps(screen.get(), LOGPIXELSX);
     c32bppDIB dib;
     ASSERT_TRUE(cBMPparser().ConvertstdPicTo32bpp(picture.get(), 0, dib));
@@ -135,7 +175,8 @@ TEST(PictureObject, MetafileLeavesWhatItDidNotDrawTransparent) {
 }
 
 // Makes an icon (or a cursor) of the colour and mask bitmaps and converts its handle.
-void ConvertIcon(BOOL isIcon, const GdiObject& colour, const GdiObject& mask, c32bppDIB& dib) {
+void ConvertIcon(BOOL isIcon, const win32::GdiObject& colour, const win32::GdiObject& mask,
+                 c32bppDIB& dib) {
     ICONINFO info{isIcon, 0, 0, static_cast<HBITMAP>(mask.get()),
                   static_cast<HBITMAP>(colour.get())};
     HICON icon = CreateIconIndirect(&info);
@@ -148,8 +189,8 @@ void ConvertIcon(BOOL isIcon, const GdiObject& colour, const GdiObject& mask, c3
 
 TEST(IconHandle, AlphaIconIsPremultipliedAndCursorsSaySo) {
     for (BOOL isIcon : {TRUE, FALSE}) {
-        GdiObject colour(Section32(2, 1, {{50, 100, 200, 128}, {9, 9, 9, 255}}));
-        GdiObject mask(MaskBitmap(2, 1, [](int, int) { return false; }));
+        win32::GdiObject colour(Section32(2, 1, {{50, 100, 200, 128}, {9, 9, 9, 255}}));
+        win32::GdiObject mask(MaskBitmap(2, 1, [](int, int) { return false; }));
         c32bppDIB dib;
         ConvertIcon(isIcon, colour, mask, dib);
         EXPECT_TRUE(dib.Alpha());
@@ -160,14 +201,14 @@ TEST(IconHandle, AlphaIconIsPremultipliedAndCursorsSaySo) {
 }
 
 TEST(IconHandle, MaskedIconTakesItsHolesFromTheMask) {
-    GdiObject colour(Section32(3, 2,
-                               {{1, 2, 3, 0},
-                                {4, 5, 6, 0},
-                                {7, 8, 9, 0},
-                                {10, 11, 12, 0},
-                                {13, 14, 15, 0},
-                                {16, 17, 18, 0}}));
-    GdiObject mask(MaskBitmap(3, 2, [](int x, int y) { return x == 1 && y == 0; }));
+    win32::GdiObject colour(Section32(3, 2,
+                                      {{1, 2, 3, 0},
+                                       {4, 5, 6, 0},
+                                       {7, 8, 9, 0},
+                                       {10, 11, 12, 0},
+                                       {13, 14, 15, 0},
+                                       {16, 17, 18, 0}}));
+    win32::GdiObject mask(MaskBitmap(3, 2, [](int x, int y) { return x == 1 && y == 0; }));
     c32bppDIB dib;
     ConvertIcon(TRUE, colour, mask, dib);
     EXPECT_TRUE(dib.Alpha());

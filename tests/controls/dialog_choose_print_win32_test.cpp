@@ -54,7 +54,7 @@ TEST(DialogRecordsSystem, RecordsAreThePlatformStructuresOnThe32BitTarget) {
     CHOOSECOLORA cp = win32::ToPlatform(c);
     ExpectSameBytes(&cp, c, {cc::kCustColors, cc::kHook});
     EXPECT_EQ(cp.lpCustColors, reinterpret_cast<COLORREF*>(c.customColors.data()));
-    EXPECT_EQ(cp.lpfnHook, &win32::ColorHookProc);
+    EXPECT_EQ(cp.lpfnHook, &win32::DialogHookProc);
 
     FontDialogRecord f;
     FillDistinct(f);
@@ -68,7 +68,7 @@ TEST(DialogRecordsSystem, RecordsAreThePlatformStructuresOnThe32BitTarget) {
     CHOOSEFONTA fp = win32::ToPlatform(f, font);
     ExpectSameBytes(&fp, f, {cf::kLogFont, cf::kHook});
     ExpectSameBytes(&font, f.logFont, {});
-    EXPECT_EQ(fp.lpfnHook, &win32::FontHookProc);
+    EXPECT_EQ(fp.lpfnHook, &win32::DialogHookProc);
 
     PrintDialogRecord p;
     FillDistinct(p);
@@ -78,8 +78,8 @@ TEST(DialogRecordsSystem, RecordsAreThePlatformStructuresOnThe32BitTarget) {
     p.dc = p.I32(pd::kDC);
     PRINTDLGA pp = win32::ToPlatform(p);
     ExpectSameBytes(&pp, p, {pd::kPrintHook, pd::kSetupHook});
-    EXPECT_EQ(pp.lpfnPrintHook, &win32::PrintHookProc);
-    EXPECT_EQ(pp.lpfnSetupHook, &win32::PrintSetupHookProc);
+    EXPECT_EQ(pp.lpfnPrintHook, &win32::DialogHookProc);
+    EXPECT_EQ(pp.lpfnSetupHook, &win32::DialogHookProc);
 
     PageSetupRecord s;
     FillDistinct(s);
@@ -88,7 +88,7 @@ TEST(DialogRecordsSystem, RecordsAreThePlatformStructuresOnThe32BitTarget) {
     s.SetU32(psd::kTemplateName, 0x103);
     PAGESETUPDLGA sp = win32::ToPlatform(s);
     ExpectSameBytes(&sp, s, {psd::kPageSetupHook});
-    EXPECT_EQ(sp.lpfnPageSetupHook, &win32::PageSetupHookProc);
+    EXPECT_EQ(sp.lpfnPageSetupHook, &win32::DialogHookProc);
 #endif
 }
 

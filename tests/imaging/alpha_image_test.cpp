@@ -146,26 +146,29 @@ TEST(AlphaImageProperties, ChangesAreAnnouncedOnceUnderTheirNames) {
 }
 
 TEST(AlphaImageScales, UnrotatedMethods) {
+    using enum AlphaScaleMethod;
     // 10 x 5 into 40 x 40.
-    EXPECT_EQ(ScaledImageSize(0, 10, 5, 40, 40, 0, 0, false), std::make_pair(40, 20));
-    EXPECT_EQ(ScaledImageSize(1, 10, 5, 40, 40, 0, 0, false), std::make_pair(40, 40));
-    EXPECT_EQ(ScaledImageSize(2, 10, 5, 40, 40, 0, 0, false), std::make_pair(10, 5));
-    EXPECT_EQ(ScaledImageSize(2, 100, 50, 40, 40, 0, 0, false), std::make_pair(40, 20));
-    EXPECT_EQ(ScaledImageSize(3, 10, 5, 40, 40, 0, 0, false), std::make_pair(10, 5));
-    EXPECT_EQ(ScaledImageSize(4, 10, 5, 40, 40, 7, 9, false), std::make_pair(7, 9));
+    EXPECT_EQ(ScaledImageSize(FitInside, 10, 5, 40, 40, 0, 0, false), std::make_pair(40, 20));
+    EXPECT_EQ(ScaledImageSize(Stretch, 10, 5, 40, 40, 0, 0, false), std::make_pair(40, 40));
+    EXPECT_EQ(ScaledImageSize(FitNoEnlarge, 10, 5, 40, 40, 0, 0, false), std::make_pair(10, 5));
+    EXPECT_EQ(ScaledImageSize(FitNoEnlarge, 100, 50, 40, 40, 0, 0, false), std::make_pair(40, 20));
+    EXPECT_EQ(ScaledImageSize(ActualSize, 10, 5, 40, 40, 0, 0, false), std::make_pair(10, 5));
+    EXPECT_EQ(ScaledImageSize(Custom, 10, 5, 40, 40, 7, 9, false), std::make_pair(7, 9));
     // Halves round to even: 4 x 1 at r = 2.5 gives 10 x 2.5 -> 2; 4 x 3 at r = 2.5 -> 7.5 -> 8.
-    EXPECT_EQ(ScaledImageSize(0, 4, 1, 10, 10, 0, 0, false), std::make_pair(10, 2));
-    EXPECT_EQ(ScaledImageSize(0, 4, 3, 10, 10, 0, 0, false), std::make_pair(10, 8));
-    EXPECT_EQ(ScaledImageSize(0, 0, 3, 10, 10, 0, 0, false), std::make_pair(0, 0));
+    EXPECT_EQ(ScaledImageSize(FitInside, 4, 1, 10, 10, 0, 0, false), std::make_pair(10, 2));
+    EXPECT_EQ(ScaledImageSize(FitInside, 4, 3, 10, 10, 0, 0, false), std::make_pair(10, 8));
+    EXPECT_EQ(ScaledImageSize(FitInside, 0, 3, 10, 10, 0, 0, false), std::make_pair(0, 0));
 }
 
 TEST(AlphaImageScales, RotatedFitsTheDiagonal) {
+    using enum AlphaScaleMethod;
     // 3 x 4 has diagonal 5.
-    EXPECT_EQ(ScaledImageSize(0, 3, 4, 10, 20, 0, 0, true), std::make_pair(6, 8));
-    EXPECT_EQ(ScaledImageSize(1, 3, 4, 10, 20, 0, 0, true), std::make_pair(6, 16));
-    EXPECT_EQ(ScaledImageSize(2, 3, 4, 10, 20, 0, 0, true), std::make_pair(3, 4)); // no growth
-    EXPECT_EQ(ScaledImageSize(2, 30, 40, 10, 20, 0, 0, true), std::make_pair(6, 8));
-    EXPECT_EQ(ScaledImageSize(3, 3, 4, 10, 20, 0, 0, true), std::make_pair(3, 4));
+    EXPECT_EQ(ScaledImageSize(FitInside, 3, 4, 10, 20, 0, 0, true), std::make_pair(6, 8));
+    EXPECT_EQ(ScaledImageSize(Stretch, 3, 4, 10, 20, 0, 0, true), std::make_pair(6, 16));
+    EXPECT_EQ(ScaledImageSize(FitNoEnlarge, 3, 4, 10, 20, 0, 0, true),
+              std::make_pair(3, 4)); // no growth
+    EXPECT_EQ(ScaledImageSize(FitNoEnlarge, 30, 40, 10, 20, 0, 0, true), std::make_pair(6, 8));
+    EXPECT_EQ(ScaledImageSize(ActualSize, 3, 4, 10, 20, 0, 0, true), std::make_pair(3, 4));
 }
 
 TEST(AlphaImageLayout, CentresPartialPaintsAndAutoSizes) {
@@ -311,6 +314,66 @@ TEST(AlphaImageStoredProperties, WriteThenReadKeepsTheSettings) {
     EXPECT_EQ(b.ctl.IntensityOffset(), -25.5f);
     EXPECT_EQ(b.ctl.MousePointer(), 99);
     EXPECT_FALSE(b.ctl.ShadowEnabled()); // Props reset without a picture
+}
+
+// Keys kept in 16 bits never wrap: values beyond the type's range are clamped by the setters
+// and when read, and the ranged keys still ignore what lies outside their range.
+TEST(AlphaImageStoredProperties, SixteenBitKeysClampInsteadOfWrapping) {
+    Fixture a;
+    a.ctl.ShadowOffsetX(40000);
+    a.ctl.ShadowOffsetY(-40000);
+    EXPECT_EQ(a.ctl.ShadowOffsetX(), 32767);
+    EXPECT_EQ(a.ctl.ShadowOffsetY(), -32768);
+    a.ctl.MousePointer(70000);
+    a.ctl.OLEDropMode(-70000);
+    EXPECT_EQ(a.ctl.MousePointer(), 32767);
+    EXPECT_EQ(a.ctl.OLEDropMode(), -32768);
+    PropertyBag bag;
+    a.ctl.WriteProperties(bag);
+    EXPECT_EQ(bag.GetInt16("ShadowX"), std::int16_t(32767));
+    EXPECT_EQ(bag.GetInt16("ShadowY"), std::int16_t(-32768));
+    EXPECT_EQ(bag.GetInt16("MPointer"), std::int16_t(32767));
+
+    std::int32_t x = 1, y = 2, sx = 123456, sy = -123456;
+    a.ctl.OffsetImage(true, x, y, sx, sy);
+    EXPECT_EQ(a.ctl.ShadowOffsetX(), 32767);
+    EXPECT_EQ(a.ctl.ShadowOffsetY(), -32768);
+    a.ctl.OffsetShadow(32768, -32769);
+    EXPECT_EQ(a.ctl.ShadowOffsetX(), 32767);
+    EXPECT_EQ(a.ctl.ShadowOffsetY(), -32768);
+    a.ctl.ShadowDepth(-1); // ranged keys: ignored
+    EXPECT_EQ(a.ctl.ShadowDepth(), 2);
+
+    // A bag written elsewhere with 32-bit values: clamped, or the default for ranged keys.
+    PropertyBag wide;
+    wide.Set("ShadowX", std::int32_t(40000));
+    wide.Set("MPointer", std::int32_t(-40000));
+    wide.Set("ShadowDepth", std::int32_t(11));
+    wide.Set("ShadowOpacity", std::int32_t(100));
+    Fixture b;
+    b.ctl.ReadProperties(wide);
+    EXPECT_EQ(b.ctl.ShadowOffsetX(), 32767);
+    EXPECT_EQ(b.ctl.ShadowOffsetY(), 2);
+    EXPECT_EQ(b.ctl.MousePointer(), -32768);
+    EXPECT_EQ(b.ctl.ShadowDepth(), 2);
+    EXPECT_EQ(b.ctl.ShadowOpacity(), 100);
+}
+
+// A new control holds the defaults, and saving it stores nothing but what always goes.
+TEST(AlphaImageStoredProperties, NewControlHasTheDefaultsAndStoresNone) {
+    Fixture f;
+    EXPECT_EQ(f.ctl.Opacity(), 100);
+    EXPECT_EQ(f.ctl.grayScale(), 0);
+    EXPECT_EQ(f.ctl.Props(), alpha_props::kStretchQuality);
+    EXPECT_EQ(f.ctl.MaskColor(), kSystemButtonFace);
+    EXPECT_EQ(f.ctl.ShadowColor(), 0x404040);
+    EXPECT_EQ(f.ctl.ShadowOffsetX(), 2);
+    EXPECT_EQ(f.ctl.ShadowDepth(), 2);
+    EXPECT_EQ(f.ctl.ShadowOpacity(), 50);
+    EXPECT_TRUE(f.ctl.Enabled());
+    PropertyBag bag;
+    f.ctl.WriteProperties(bag);
+    EXPECT_TRUE(bag.Entries().empty());
 }
 
 TEST(AlphaImageStoredProperties, SavedPictureComesBackWithoutTheEffects) {
