@@ -3,6 +3,8 @@
 #include "png_test_support.h"
 #include "tests/codecs/memory_image.h"
 
+#include "tests/support/temp_path.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -495,7 +497,7 @@ TEST(PngChunks, BrokenStreamsAreClaimedButMakeNoImage) {
 }
 
 TEST(PngFile, FilesOf56BytesOrFewerAreNotPngs) {
-    const std::string path = ::testing::TempDir() + "corvale_png_size.png";
+    const std::string path = test_support::UniqueTempPath("corvale_png_size.png");
     Bytes bytes = SimplePng(1, 1, 8, 0, {{0}});
     bytes.resize(57, 0);
     for (std::size_t size : {std::size_t{56}, std::size_t{57}}) {
@@ -514,7 +516,7 @@ TEST(PngFile, FilesOf56BytesOrFewerAreNotPngs) {
 #ifdef CORVALE_HAVE_LIBPNG
 // The reference decoder really does disagree on the three deliberate differences above.
 TEST(PngPixels, LibpngDisagreesWhereWeDifferOnPurpose) {
-    const std::string path = ::testing::TempDir() + "corvale_png_differences.png";
+    const std::string path = test_support::UniqueTempPath("corvale_png_differences.png");
     auto viaLibpng = [&](const Bytes& png) {
         std::FILE* f = std::fopen(path.c_str(), "wb");
         std::fwrite(png.data(), 1, png.size(), f);

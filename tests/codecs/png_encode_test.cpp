@@ -6,6 +6,8 @@
 #include "tests/codecs/memory_image.h"
 #include "tests/support/pixel_compare.h"
 
+#include "tests/support/temp_path.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -146,7 +148,7 @@ TEST(PngEncoder, ChoosesTheColourTypeByContentAndRoundTrips) {
 
 #ifdef CORVALE_HAVE_LIBPNG
 TEST(PngEncoder, LibpngReadsWhatWeWrite) {
-    const std::string path = ::testing::TempDir() + "corvale_encoder_libpng.png";
+    const std::string path = test_support::UniqueTempPath("corvale_encoder_libpng.png");
     for (const Case& c : Cases()) {
         MemoryImage dib;
         Paint(dib, 64, 64, c.alpha, c.paint);
@@ -254,7 +256,7 @@ TEST(PngEncoder, FailsWithoutZlibOrPictureAndWritesFiles) {
     EXPECT_FALSE(cPNGwriter(kNoZlib).WritePNG(dib, {}, out)) << "no zlib";
     EXPECT_TRUE(out.empty());
 
-    const std::string path = ::testing::TempDir() + "corvale_encoder_file.png";
+    const std::string path = test_support::UniqueTempPath("corvale_encoder_file.png");
     Bytes inMemory;
     ASSERT_TRUE(cPNGwriter().WritePNG(dib, {}, inMemory));
     ASSERT_TRUE(cPNGwriter().WritePNG(dib, path, out));

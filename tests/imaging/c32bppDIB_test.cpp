@@ -3,6 +3,8 @@
 #include "codecs/modParsers.h"
 #include "test_images.h"
 
+#include "tests/support/temp_path.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -422,8 +424,9 @@ TEST(LoaderRouter, GdiplusLastAndItsImagesKeepPngBytes) {
 class TempFile {
   public:
     explicit TempFile(const std::vector<std::uint8_t>& bytes) {
-        path_ = ::testing::TempDir() + "corvale_dib_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin";
+        path_ = test_support::UniqueTempPath(
+            std::string("corvale_dib_") +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin");
         FileHandle f = OpenFileForWrite(path_, false, true);
         EXPECT_TRUE(f.Write(bytes));
     }

@@ -3,6 +3,8 @@
 #include "imaging/c32bppDIB.h"
 #include "test_images.h"
 
+#include "tests/support/temp_path.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -101,7 +103,7 @@ TEST(GrayWeightTable, KnownAndUnknownFormulas) {
 }
 
 TEST(Files, WriteReadReplaceAndDelete) {
-    const std::string path = ::testing::TempDir() + "corvale_modparsers_file.bin";
+    const std::string path = test_support::UniqueTempPath("corvale_modparsers_file.bin");
     {
         FileHandle f = OpenFileForWrite(path, false, true);
         ASSERT_TRUE(f.valid());
