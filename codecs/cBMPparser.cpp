@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "codecs/LittleEndianReader.h"
+#include "codecs/little_endian_reader.h"
 #include "codecs/image_host.h"
 #include "codecs/modParsers.h"
 

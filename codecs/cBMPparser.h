@@ -6,7 +6,7 @@
 #include <optional>
 #include <span>
 
-#include "codecs/BitmapRows.h"
+#include "codecs/bitmap_rows.h"
 #include "codecs/decoders.h"
 #include "codecs/parsed.h"
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <new>
 
-#include "codecs/GifLzw.h"
-#include "codecs/LittleEndianReader.h"
+#include "codecs/gif_lzw.h"
+#include "codecs/little_endian_reader.h"
 #include "codecs/image_host.h"
 
 namespace corvale {

@@ -5,8 +5,8 @@
 #include <limits>
 #include <new>
 
-#include "codecs/BitmapRows.h"
-#include "codecs/LittleEndianReader.h"
+#include "codecs/bitmap_rows.h"
+#include "codecs/little_endian_reader.h"
 #include "codecs/cPNGparser.h"
 #include "codecs/image_host.h"
 #include "codecs/parsed.h"

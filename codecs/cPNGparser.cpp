@@ -1,6 +1,6 @@
 #include "codecs/cPNGparser.h"
 
-#include "codecs/LittleEndianReader.h"
+#include "codecs/little_endian_reader.h"
 #include "codecs/image_host.h"
 #include "codecs/inflate.h"
 #include "codecs/modParsers.h"

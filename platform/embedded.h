@@ -1,5 +1,5 @@
 #pragma once
-// Files compiled into a program by corvale_embed() (see cmake/Corvale.cmake).
+// Files compiled into a program by corvale_embed() (see cmake/corvale.cmake).
 #include <cstddef>
 #include <span>
 #include <string_view>

@@ -3,7 +3,7 @@
 // design-data file, lists the form's controls and shows the design-time property pages of the
 // selected control on a property sheet ("Anchors" for a form that holds the anchoring
 // control, "Image Source" for an alpha image control). Apply and OK write the file back.
-#include "app/DesignDataFile.h"
+#include "app/design_data_file.h"
 
 #include <windows.h>
 

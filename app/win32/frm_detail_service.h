@@ -1,6 +1,6 @@
 #pragma once
 // FrmDetailService: the one window with the twenty properties of a service.
-#include "app/FrmDetailServiceLogic.h"
+#include "app/frm_detail_service_logic.h"
 #include "app/win32/form_window.h"
 
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 // FrmMain: the service-host inspector's main window.
-#include "app/FrmMainLogic.h"
+#include "app/frm_main_logic.h"
 #include "app/win32/form_window.h"
 #include "app/win32/frm_detail_service.h"
 #include "app/win32/list_view.h"

@@ -1,6 +1,6 @@
 #include "app/win32/program.h"
 
-#include "app/FormData.h"
+#include "app/form_data.h"
 #include "app/win32/message_pump.h"
 #include "app/win32/report_export_win32.h"
 #include "controls/win32/xp_theme_support.h"

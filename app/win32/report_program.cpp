@@ -1,7 +1,7 @@
 #include "app/win32/report_program.h"
 
-#include "app/ReportArguments.h"
-#include "app/ServiceReport.h"
+#include "app/report_arguments.h"
+#include "app/service_report.h"
 #include "app/win32/program.h"
 #include "platform/win32/com.h"
 #include "platform/win32/service_manager.h"

@@ -1,8 +1,8 @@
 // One whole scan over a machine of generated services and the numeric sort of a long list.
-#include "app/FormData.h"
-#include "app/FrmMainLogic.h"
+#include "app/form_data.h"
+#include "app/frm_main_logic.h"
 #include "app/ModSortListview.h"
-#include "app/ServiceReport.h"
+#include "app/service_report.h"
 #include "platform/fixture_wmi.h"
 #include "platform/host/memory_list_control.h"
 

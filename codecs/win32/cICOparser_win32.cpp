@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "codecs/BitmapRows.h"
+#include "codecs/bitmap_rows.h"
 #include "codecs/image_host.h"
 #include "platform/win32/gdi_handles.h"
 

@@ -1,4 +1,4 @@
-#include "app/DesignDataFile.h"
+#include "app/design_data_file.h"
 
 #include <gtest/gtest.h>
 

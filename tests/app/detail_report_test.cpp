@@ -1,5 +1,5 @@
-#include "app/FormData.h"
-#include "app/FrmDetailServiceLogic.h"
+#include "app/form_data.h"
+#include "app/frm_detail_service_logic.h"
 #include "app/ModMain.h"
 #include "platform/fixture_wmi.h"
 #include "platform/host/memory_list_control.h"

@@ -1,4 +1,4 @@
-#include "app/FormData.h"
+#include "app/form_data.h"
 
 #include <gtest/gtest.h>
 

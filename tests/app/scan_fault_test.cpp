@@ -3,8 +3,8 @@
 // list and each of its records, each process read) fails in turn, and processes end, start and
 // take over ids between the scan's steps. Whatever happens, the scan finishes and every row
 // shows only what the system said of that row's own service and host process.
-#include "app/FormData.h"
-#include "app/FrmMainLogic.h"
+#include "app/form_data.h"
+#include "app/frm_main_logic.h"
 #include "platform/fixture_wmi.h"
 #include "platform/host/memory_list_control.h"
 #include "platform/service_records.h"

@@ -1,5 +1,5 @@
-#include "app/FormData.h"
-#include "app/FrmMainLogic.h"
+#include "app/form_data.h"
+#include "app/frm_main_logic.h"
 #include "platform/embedded.h"
 #include "platform/fixture_wmi.h"
 #include "platform/host/memory_list_control.h"

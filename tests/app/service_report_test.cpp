@@ -1,9 +1,9 @@
 // The console report over recorded machines: the same rows and totals as the window's scan, the
 // CSV/JSON/text forms of awkward texts and unreadable figures, the command line and exit codes.
-#include "app/FormData.h"
-#include "app/FrmMainLogic.h"
-#include "app/ReportArguments.h"
-#include "app/ServiceReport.h"
+#include "app/form_data.h"
+#include "app/frm_main_logic.h"
+#include "app/report_arguments.h"
+#include "app/service_report.h"
 #include "platform/embedded.h"
 #include "platform/fixture_wmi.h"
 #include "platform/host/memory_list_control.h"

@@ -1,8 +1,8 @@
 // CorvaleReport.exe run as scripts run it, over the running system: its rows against the service
 // manager's answers, its totals against the window's labels, texts outside the ANSI code page in
 // files and pipes, and computers by name.
-#include "app/FormData.h"
-#include "app/FrmMainLogic.h"
+#include "app/form_data.h"
+#include "app/frm_main_logic.h"
 #include "demo/win32/demo_services.h"
 #include "platform/host/memory_list_control.h"
 #include "platform/win32/com.h"

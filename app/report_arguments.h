@@ -1,6 +1,6 @@
 #pragma once
 // The console report's command line, its usage text and its exit codes.
-#include "app/ServiceReport.h"
+#include "app/service_report.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
-#include "app/ServiceReport.h"
+#include "app/service_report.h"
 
-#include "app/ServiceScan.h"
+#include "app/service_scan.h"
 
 #include <chrono>
 #include <unordered_map>

@@ -1,7 +1,7 @@
-#include "app/FrmMainLogic.h"
+#include "app/frm_main_logic.h"
 
 #include "app/ModSortListview.h"
-#include "app/ServiceScan.h"
+#include "app/service_scan.h"
 #include "platform/ascii_text.h"
 
 #include <algorithm>

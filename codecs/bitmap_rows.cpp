@@ -1,10 +1,10 @@
-#include "codecs/BitmapRows.h"
+#include "codecs/bitmap_rows.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 
-#include "codecs/LittleEndianReader.h"
+#include "codecs/little_endian_reader.h"
 
 namespace corvale {
 

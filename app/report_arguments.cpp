@@ -1,4 +1,4 @@
-#include "app/ReportArguments.h"
+#include "app/report_arguments.h"
 
 #include <string_view>
 

@@ -4,7 +4,7 @@
 // so everything else in the file keeps its bytes and its layout, and a diff shows just the
 // edit. Files are written beside their target and then moved over it, so a failure never
 // leaves a half-written file behind.
-#include "app/FormData.h"
+#include "app/form_data.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "app/ServiceScan.h"
+#include "app/service_scan.h"
 
 #include "platform/ascii_text.h"
 

@@ -1,4 +1,4 @@
-#include "app/FrmDetailServiceLogic.h"
+#include "app/frm_detail_service_logic.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "codecs/GifLzw.h"
+#include "codecs/gif_lzw.h"
 
 #include <algorithm>
 #include <array>
