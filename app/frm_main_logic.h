@@ -2,8 +2,8 @@
 // The main window's behaviour, free of any window: the refresh button, the timer-tick scan, the
 // header click and the double-click rule. The window forwards its events here and shows the
 // state this keeps in the form model (the controls' enabled/visible state and texts).
-#include "app/frm_detail_service_logic.h"
 #include "app/ModMain.h"
+#include "app/frm_detail_service_logic.h"
 #include "app/service_scan.h"
 #include "platform/form_model.h"
 #include "platform/list_control.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <new>
 
-#include "codecs/little_endian_reader.h"
 #include "codecs/image_host.h"
+#include "codecs/little_endian_reader.h"
 #include "codecs/modParsers.h"
 
 namespace corvale {

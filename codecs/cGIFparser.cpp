@@ -5,8 +5,8 @@
 #include <new>
 
 #include "codecs/gif_lzw.h"
-#include "codecs/little_endian_reader.h"
 #include "codecs/image_host.h"
+#include "codecs/little_endian_reader.h"
 
 namespace corvale {
 

@@ -6,9 +6,9 @@
 #include <new>
 
 #include "codecs/bitmap_rows.h"
-#include "codecs/little_endian_reader.h"
 #include "codecs/cPNGparser.h"
 #include "codecs/image_host.h"
+#include "codecs/little_endian_reader.h"
 #include "codecs/parsed.h"
 
 namespace corvale {

@@ -1,8 +1,8 @@
 #include "codecs/cPNGparser.h"
 
-#include "codecs/little_endian_reader.h"
 #include "codecs/image_host.h"
 #include "codecs/inflate.h"
+#include "codecs/little_endian_reader.h"
 #include "codecs/modParsers.h"
 #include "codecs/parsed.h"
 #include "codecs/png_rows.h"

@@ -1,7 +1,7 @@
 // One whole scan over a machine of generated services and the numeric sort of a long list.
+#include "app/ModSortListview.h"
 #include "app/form_data.h"
 #include "app/frm_main_logic.h"
-#include "app/ModSortListview.h"
 #include "app/service_report.h"
 #include "platform/fixture_wmi.h"
 #include "platform/host/memory_list_control.h"
@@ -28,8 +28,8 @@ FixtureData Machine(int services, int hosts) {
         p.Set("ProcessId", WmiValue::Integer(1000 + 4 * h));
         p.Set("WorkingSetSize", WmiValue::Text(std::to_string(1048576 + rnd() % 50000000)));
         p.Set("PrivatePageCount", WmiValue::Text(std::to_string(524288 + rnd() % 30000000)));
-        p.Set("CommandLine", WmiValue::Text("C:\\WINDOWS\\system32\\svchost.exe -k group" +
-                                            std::to_string(h)));
+        p.Set("CommandLine",
+              WmiValue::Text("C:\\WINDOWS\\system32\\svchost.exe -k group" + std::to_string(h)));
         d.processes.push_back(std::move(p));
     }
     for (int i = 0; i < services; ++i) {

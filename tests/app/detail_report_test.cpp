@@ -1,6 +1,6 @@
+#include "app/ModMain.h"
 #include "app/form_data.h"
 #include "app/frm_detail_service_logic.h"
-#include "app/ModMain.h"
 #include "platform/fixture_wmi.h"
 #include "platform/host/memory_list_control.h"
 #include "tests/app/app_test_support.h"

@@ -218,9 +218,9 @@ TEST(ServiceReport, TextSaysNaForUnreadableFiguresAndNamesEachOfSeveralComputers
 TEST(ServiceReport, AHostWhoseIdWentToAnotherProgramIsUnreadNotMisread) {
     FixtureData data;
     data.services = {Service("Alpha", "A", 10, kHost), Service("Beta", "B", 20, kHost)};
-    data.processes = {Process(10, WmiValue::Integer(5 << 20), WmiValue::Integer(3 << 20)),
-                      Process(20, WmiValue::Integer(999 << 20), WmiValue::Integer(999 << 20),
-                              "notepad.exe")};
+    data.processes = {
+        Process(10, WmiValue::Integer(5 << 20), WmiValue::Integer(3 << 20)),
+        Process(20, WmiValue::Integer(999 << 20), WmiValue::Integer(999 << 20), "notepad.exe")};
     const ComputerReport r = Scan(std::move(data));
     ASSERT_EQ(r.hosts.size(), 2u);
     EXPECT_EQ(r.hosts[0].workingSet, std::optional<std::uint64_t>(5 << 20));

@@ -9,8 +9,8 @@
 // their defaults on purpose.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
-#include "codecs/gif_lzw.h"
 #include "codecs/cGIFparser.h"
+#include "codecs/gif_lzw.h"
 #include "tests/codecs/bmp_ico_gif_support.h"
 #include "tests/codecs/memory_image.h"
 
