@@ -95,8 +95,9 @@ struct DecodeState {
     std::vector<std::uint8_t> trns; // body of the transparency chunk (palette: padded to 256)
     bool haveTrns = false;
     std::int32_t key = -1;
-    std::span<const std::uint8_t> firstIdat; // the first image-data chunk's body
-    std::uint64_t idatChunks = 0;
+    // The image-data chunks' bodies in file order, where they lie (a few per file in general;
+    // never more than the file has chunks).
+    std::vector<std::span<const std::uint8_t>> idat;
     std::uint64_t idatBytes = 0;
 };
 
@@ -193,7 +194,7 @@ class ChunkWalker {
 
     PngError OnImageData(const Chunk& chunk) {
         if (!CrcHolds(chunk)) return PngError::ImageDataCrc;
-        if (st_.idatChunks++ == 0) st_.firstIdat = chunk.body;
+        st_.idat.push_back(chunk.body);
         st_.idatBytes += chunk.body.size();
         return PngError::None;
     }
@@ -215,23 +216,15 @@ PngError CheckImage(const DecodeState& st, const PngDecodeOptions& options) {
     return PngError::None;
 }
 
-// The image data as one block: the first chunk's body in place when there is one chunk, else
-// the bodies joined into `joined` (a second walk over chunks the walker has checked, so that
-// nothing is kept per chunk).
-Parsed<std::span<const std::uint8_t>, PngError> GatherImageData(std::span<const std::uint8_t> png,
-                                                                const DecodeState& st,
-                                                                std::vector<std::uint8_t>& joined) {
-    if (st.idatChunks <= 1) return st.firstIdat;
+// The image data as one block, for zlib: the only chunk's body in place, else the bodies joined
+// into `joined`.
+std::span<const std::uint8_t> JoinImageData(const DecodeState& st,
+                                            std::vector<std::uint8_t>& joined) {
+    if (st.idat.size() == 1) return st.idat.front();
     joined.reserve(static_cast<std::size_t>(st.idatBytes));
-    const LittleEndianReader in(png);
-    for (std::size_t pos = sizeof kSignature;;) {
-        const auto chunk = ReadChunk(in, pos);
-        if (!chunk || chunk->Is("IEND")) break;
-        if (chunk->Is("IDAT")) joined.insert(joined.end(), chunk->body.begin(), chunk->body.end());
-        pos = chunk->next;
-    }
-    if (joined.size() != st.idatBytes) return PngError::ImageDataChanged;
-    return std::span<const std::uint8_t>(joined);
+    for (const std::span<const std::uint8_t> body : st.idat)
+        joined.insert(joined.end(), body.begin(), body.end());
+    return joined;
 }
 
 // The row converter for the image's colour type and depth; `palette` receives the colours it
@@ -263,11 +256,12 @@ struct Decompressed {
     InflateError inflateError = InflateError::None;
 };
 
-// Makes the image and fills it: zlib decompresses all rows at once; the own inflate (without
-// zlib, or when zlib fails) hands the rows over as it goes and needs only a window over them:
-// the last 64 KiB for its matches, the row not yet complete, and room to go on.
-Decompressed DecompressRows(std::span<const std::uint8_t> idat, const DecodeState& st,
-                            const Converter& conv, const ZlibLibrary* zlib, ImageHost& cHost) {
+// Makes the image and fills it: zlib decompresses all rows at once from the image data joined;
+// the own inflate (without zlib, or when zlib fails) reads the chunks' bodies where they lie,
+// hands the rows over as it goes and needs only a window over them: the last 64 KiB for its
+// matches, the row not yet complete, and room to go on.
+Decompressed DecompressRows(const DecodeState& st, const Converter& conv, const ZlibLibrary* zlib,
+                            ImageHost& cHost) {
     const Header& h = st.header;
     const auto expected = static_cast<std::size_t>(h.expected);
     const bool withZlib = zlib && zlib->HasUncompress();
@@ -290,7 +284,9 @@ Decompressed DecompressRows(std::span<const std::uint8_t> idat, const DecodeStat
     };
     if (withZlib) {
         std::size_t written = 0;
-        if (zlib->Uncompress({raw.get(), expected}, idat, &written) == kZlibOk &&
+        std::vector<std::uint8_t> joined;
+        if (zlib->Uncompress({raw.get(), expected}, JoinImageData(st, joined), &written) ==
+                kZlibOk &&
             written == expected) {
             out.inflater = cPNGparser::Inflater::Zlib;
             if (makeImage()) rows.Advance(raw.get(), 0, expected);
@@ -303,7 +299,7 @@ Decompressed DecompressRows(std::span<const std::uint8_t> idat, const DecodeStat
     progress.notify = &RowPass::OnProgress;
     progress.context = &rows;
     progress.interval = std::size_t{64} << 10;
-    const InflateResult r = InflateWindowed({raw.get(), window}, idat, expected, progress);
+    const InflateResult r = InflateWindowed({raw.get(), window}, st.idat, expected, progress);
     out.inflateError = r.error;
     if (r.ok && r.written == expected) {
         out.inflater = cPNGparser::Inflater::Own;
@@ -363,8 +359,6 @@ std::string_view PngErrorText(PngError error) {
         return "no image data";
     case PngError::ImageDataTooShort:
         return "image data too short for the image";
-    case PngError::ImageDataChanged:
-        return "image data changed";
     case PngError::OutOfMemory:
         return "out of memory";
     case PngError::Inflate:
@@ -422,8 +416,8 @@ bool cPNGparser::LoadFile(const std::string& fileName, ImageHost& cHost, std::ui
     return true;
 }
 
-// The steps after the signature: read the chunks, check what they say, gather the image data,
-// decompress and convert the rows, and finish the image.
+// The steps after the signature: read the chunks, check what they say, decompress and convert
+// the rows, and finish the image.
 bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
     try {
         std::unique_ptr<ZlibLibrary> zlib;
@@ -435,13 +429,10 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
             return Failed(failure_, walked);
         if (const PngError checked = CheckImage(st, options_); checked != PngError::None)
             return Failed(failure_, checked);
-        std::vector<std::uint8_t> joined;
-        const auto idat = GatherImageData(png, st, joined);
-        if (!idat) return Failed(failure_, idat.error());
 
         std::vector<std::uint8_t> palette;
         const Converter conv = MakeConverter(st, options_.rowPath, palette);
-        const Decompressed rows = DecompressRows(*idat, st, conv, zlib.get(), cHost);
+        const Decompressed rows = DecompressRows(st, conv, zlib.get(), cHost);
         inflater_ = rows.inflater;
         inflateError_ = rows.inflateError;
         if (rows.failure != PngError::None) {

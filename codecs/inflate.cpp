@@ -341,23 +341,57 @@ inline void Store64LE(std::uint8_t* p, std::uint64_t v) {
 }
 
 struct BitReader {
-    const std::uint8_t* p;
-    const std::uint8_t* end;
+    using Piece = std::span<const std::uint8_t>;
+    const std::uint8_t* p;       // the next byte of the current piece
+    const std::uint8_t* end;     // of the current piece
+    const Piece* next = nullptr; // the pieces still to come, up to `last`
+    const Piece* last = nullptr;
     std::uint64_t buf = 0;
     unsigned count = 0;
 
     // Tops the buffer up to at least 56 bits, or takes what is left at the end of the input.
+    // Only near a piece's end does it go on, byte by byte, into the pieces that follow.
     void Refill() {
         if (end - p >= 8) {
             buf |= Load64LE(p) << count;
             p += (63 - count) >> 3;
             count |= 56;
         } else {
-            while (count < 56 && p < end) {
-                buf |= std::uint64_t{*p++} << count;
-                count += 8;
+            RefillAcrossPieces();
+        }
+    }
+    void RefillAcrossPieces() {
+        while (count < 56) {
+            if (p == end && !NextPiece()) return;
+            buf |= std::uint64_t{*p++} << count;
+            count += 8;
+        }
+    }
+    // Moves on to the next piece that holds any bytes; false when none is left.
+    bool NextPiece() {
+        while (next != last) {
+            const Piece piece = *next++;
+            if (!piece.empty()) {
+                p = piece.data();
+                end = piece.data() + piece.size();
+                return true;
             }
         }
+        return false;
+    }
+    // True when the buffer and the input left hold at least n more bytes (the buffer holding
+    // whole bytes); looks no further ahead than it must.
+    bool Holds(std::size_t n) const {
+        const std::size_t held = count >> 3;
+        if (n <= held) return true;
+        n -= held;
+        if (n <= static_cast<std::size_t>(end - p)) return true;
+        n -= static_cast<std::size_t>(end - p);
+        for (const Piece* piece = next; piece != last; ++piece) {
+            if (n <= piece->size()) return true;
+            n -= piece->size();
+        }
+        return false;
     }
     std::uint32_t Peek(unsigned n) const {
         return static_cast<std::uint32_t>(buf & ((std::uint64_t{1} << n) - 1u));
@@ -472,21 +506,30 @@ struct Output {
 };
 
 bool StoredBlock(BitReader& br, Output& out) {
-    // Give back the whole bytes still held; the rest of the current byte is padding.
-    br.p -= br.count >> 3;
-    br.buf = 0;
-    br.count = 0;
-    if (br.end - br.p < 4) return out.Fail(InflateError::InputEnded);
-    const unsigned len = br.p[0] | (br.p[1] << 8);
-    const unsigned nlen = br.p[2] | (br.p[3] << 8);
-    br.p += 4;
+    // The rest of the current byte is padding; LEN and NLEN follow, possibly across pieces.
+    br.Drop(br.count & 7u);
+    std::uint32_t len, nlen;
+    if (!br.Read(16, len) || !br.Read(16, nlen)) return out.Fail(InflateError::InputEnded);
     if (len != (~nlen & 0xFFFFu)) return out.Fail(InflateError::StoredLengthMismatch);
-    if (static_cast<std::size_t>(br.end - br.p) < len) return out.Fail(InflateError::InputEnded);
+    if (!br.Holds(len)) return out.Fail(InflateError::InputEnded);
     if (static_cast<std::size_t>(out.end - out.pos) < len)
         return out.Fail(InflateError::OutputFull);
-    if (len != 0) std::memcpy(out.pos, br.p, len);
-    out.pos += len;
-    br.p += len;
+    // First the whole bytes the buffer still holds, then the rest from the pieces as they lie.
+    std::size_t left = len;
+    while (left != 0 && br.count != 0) {
+        *out.pos++ = static_cast<std::uint8_t>(br.buf);
+        br.Drop(8);
+        --left;
+    }
+    if (br.count == 0) br.buf = 0; // bits above the count may be bytes now copied
+    while (left != 0) {
+        if (br.p == br.end) br.NextPiece(); // Holds() has seen the bytes
+        const std::size_t n = std::min(left, static_cast<std::size_t>(br.end - br.p));
+        std::memcpy(out.pos, br.p, n);
+        out.pos += n;
+        br.p += n;
+        left -= n;
+    }
     return true;
 }
 
@@ -866,10 +909,11 @@ InflateResult Failed(InflateError why) {
     return {false, 0, why};
 }
 
-InflateResult Inflate(Output& o, std::span<const std::uint8_t> in, bool deflate64,
-                      bool portable = false) {
-    if (in.size() < 2) return Failed(InflateError::InputEnded);
-    BitReader br{in.data() + 2, in.data() + in.size()}; // the zlib header is not examined
+InflateResult Inflate(Output& o, std::span<const std::span<const std::uint8_t>> pieces,
+                      bool deflate64, bool portable = false) {
+    BitReader br{nullptr, nullptr, pieces.data(), pieces.data() + pieces.size()};
+    std::uint32_t header;
+    if (!br.Read(16, header)) return Failed(InflateError::InputEnded); // not examined
     o.SetLimits();
     std::unique_ptr<Tables> dynamic;
     const Tables& fixed = deflate64 ? Fixed().wide : Fixed().plain;
@@ -915,10 +959,11 @@ InflateResult InflateData(std::span<std::uint8_t> out, std::span<const std::uint
     Output o{out.data(), out.data(), out.data() + out.size(), out.data() + out.size()};
     if (progress && progress->notify && progress->interval > 0) o.progress = progress;
     o.capacity = o.size = out.size();
-    return Inflate(o, in, deflate64);
+    return Inflate(o, {&in, 1}, deflate64);
 }
 
-InflateResult InflateWindowed(std::span<std::uint8_t> window, std::span<const std::uint8_t> in,
+InflateResult InflateWindowed(std::span<std::uint8_t> window,
+                              std::span<const std::span<const std::uint8_t>> pieces,
                               std::size_t outputSize, const InflateProgress& progress) {
     if (!progress.notify || progress.interval == 0) return Failed(InflateError::NoProgressHook);
     Output o{window.data(), window.data(), window.data(), window.data()};
@@ -926,14 +971,19 @@ InflateResult InflateWindowed(std::span<std::uint8_t> window, std::span<const st
     o.capacity = window.size();
     o.size = outputSize;
     o.windowed = window.size() < outputSize;
-    return Inflate(o, in, false);
+    return Inflate(o, pieces, false);
+}
+
+InflateResult InflateWindowed(std::span<std::uint8_t> window, std::span<const std::uint8_t> in,
+                              std::size_t outputSize, const InflateProgress& progress) {
+    return InflateWindowed(window, {&in, 1}, outputSize, progress);
 }
 
 InflateResult InflateDataPortable(std::span<std::uint8_t> out, std::span<const std::uint8_t> in,
                                   bool deflate64) {
     Output o{out.data(), out.data(), out.data() + out.size(), out.data() + out.size()};
     o.capacity = o.size = out.size();
-    return Inflate(o, in, deflate64, true);
+    return Inflate(o, {&in, 1}, deflate64, true);
 }
 
 } // namespace corvale

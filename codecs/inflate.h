@@ -63,6 +63,12 @@ InflateResult InflateData(std::span<std::uint8_t> out, std::span<const std::uint
 InflateResult InflateWindowed(std::span<std::uint8_t> window, std::span<const std::uint8_t> in,
                               std::size_t outputSize, const InflateProgress& progress);
 
+// The same for a stream that lies in pieces, read in order as if joined (the zlib header too may
+// be split; empty pieces are allowed anywhere): no copy of the input is made.
+InflateResult InflateWindowed(std::span<std::uint8_t> window,
+                              std::span<const std::span<const std::uint8_t>> pieces,
+                              std::size_t outputSize, const InflateProgress& progress);
+
 // InflateData on the portable path alone: the one the processor allows (BMI2 where present) is
 // otherwise chosen at run time. Tests and the fuzz target hold the two to the same results.
 InflateResult InflateDataPortable(std::span<std::uint8_t> out, std::span<const std::uint8_t> in,

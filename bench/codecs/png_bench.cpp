@@ -36,6 +36,7 @@
 #include <fstream>
 #include <memory>
 #include <random>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -341,6 +342,46 @@ void BM_Inflate_Own(benchmark::State& state, Sample* sample) {
     SetInflateCounters(state, s);
 }
 
+// The same data read from the IDAT bodies where they lie in the file, as the decoder reads them,
+// and, beside it, from the bodies joined into one block through the same entry: the difference
+// is the cost of going from one chunk to the next.
+void InflatePieces(benchmark::State& state, Sample& s, bool inPlace) {
+    std::vector<std::span<const std::uint8_t>> pieces;
+    if (inPlace) {
+        for (std::size_t pos = 8; pos + 12 <= s.png.size();) {
+            const std::uint8_t* c = &s.png[pos];
+            const std::size_t n = Load32BE(c);
+            if (n > s.png.size() - pos - 12) break;
+            if (std::memcmp(c + 4, "IDAT", 4) == 0) pieces.emplace_back(c + 8, n);
+            pos += 12 + n;
+        }
+    } else {
+        pieces.emplace_back(s.idat);
+    }
+    Bytes out(s.rawSize);
+    const InflateProgress progress{
+        [](void*, const std::uint8_t*, std::size_t, std::size_t written, std::size_t& keepFrom) {
+            keepFrom = written;
+            return true;
+        },
+        nullptr, s.rawSize};
+    for (auto _ : state) {
+        const InflateResult r = InflateWindowed(out, pieces, s.rawSize, progress);
+        if (!r.ok || r.written != s.rawSize) state.SkipWithError("inflate failed");
+        benchmark::DoNotOptimize(out.data());
+    }
+    SetInflateCounters(state, s);
+    state.counters["pieces"] = double(pieces.size());
+}
+
+void BM_Inflate_OwnChunks(benchmark::State& state, Sample* sample) {
+    InflatePieces(state, Ready(*sample), true);
+}
+
+void BM_Inflate_OwnJoined(benchmark::State& state, Sample* sample) {
+    InflatePieces(state, Ready(*sample), false);
+}
+
 void BM_Inflate_ZlibUncompress(benchmark::State& state, Sample* sample) {
     Sample& s = Ready(*sample);
     Bytes out(s.rawSize);
@@ -583,6 +624,8 @@ void RegisterAll() {
         {"BM_Decode_Corvale_Zlib", BM_Decode_Corvale_Zlib, false},
         {"BM_Decode_Corvale_OwnInflate", BM_Decode_Corvale_OwnInflate, false},
         {"BM_Inflate_Own", BM_Inflate_Own, false},
+        {"BM_Inflate_OwnChunks", BM_Inflate_OwnChunks, false},
+        {"BM_Inflate_OwnJoined", BM_Inflate_OwnJoined, false},
         {"BM_Inflate_ZlibUncompress", BM_Inflate_ZlibUncompress, false},
         {"BM_Inflate_Libdeflate", BM_Inflate_Libdeflate, false},
     };

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <random>
+#include <span>
+#include <string>
 #include <vector>
 
 namespace corvale {
@@ -143,8 +145,12 @@ TEST(Inflate, CopiesAndLiteralPairsUpToTheEndsOfInputAndOutput) {
     }
 }
 
-TEST(Inflate, StoredFixedAndDynamicBlocksInOneStreamDecodeInOrder) {
+// Stored, fixed and dynamic blocks in one stream, each ended by a flush (an empty stored block
+// that starts inside a byte); a short stored block after a fixed one. `expected` receives the
+// data.
+Bytes MixedBlocksStream(Bytes& expected) {
     const Bytes a = SampleData(5000, 2, 7), b = SampleData(5000, 3, 8), c = SampleData(5000, 1, 9);
+    const Bytes d = SampleData(5, 0, 10);
     z_stream zs{};
     deflateInit2(&zs, 0, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY);
     Bytes z(40000);
@@ -154,21 +160,132 @@ TEST(Inflate, StoredFixedAndDynamicBlocksInOneStreamDecodeInOrder) {
         zs.next_in = const_cast<Bytef*>(part.data());
         zs.avail_in = static_cast<uInt>(part.size());
         deflate(&zs, flush);
+        expected.insert(expected.end(), part.begin(), part.end());
     };
     feed(a, Z_FULL_FLUSH); // stored
     deflateParams(&zs, 6, Z_FIXED);
     feed(b, Z_FULL_FLUSH); // fixed
+    deflateParams(&zs, 0, Z_DEFAULT_STRATEGY);
+    feed(d, Z_FULL_FLUSH); // a stored block of 5 bytes
     deflateParams(&zs, 9, Z_DEFAULT_STRATEGY);
     feed(c, Z_FINISH); // dynamic
     z.resize(zs.total_out);
     deflateEnd(&zs);
+    return z;
+}
 
-    Bytes expected = a;
-    expected.insert(expected.end(), b.begin(), b.end());
-    expected.insert(expected.end(), c.begin(), c.end());
+TEST(Inflate, StoredFixedAndDynamicBlocksInOneStreamDecodeInOrder) {
+    Bytes expected;
+    const Bytes z = MixedBlocksStream(expected);
     Bytes out(expected.size());
     ASSERT_TRUE(Inflate(out, z).ok);
     EXPECT_EQ(out, expected);
+}
+
+// The windowed inflate of `z` cut at `cuts` (ascending; a repeated cut makes an empty piece),
+// with the bytes its progress hook was given, for a window of `window` bytes.
+struct PiecesRun {
+    InflateResult r;
+    Bytes seen;
+};
+
+PiecesRun InflateInPieces(const Bytes& z, const std::vector<std::size_t>& cuts,
+                          std::size_t outputSize, std::size_t window) {
+    std::vector<std::span<const std::uint8_t>> pieces;
+    std::size_t from = 0;
+    for (std::size_t cut : cuts) {
+        pieces.emplace_back(z.data() + from, cut - from);
+        from = cut;
+    }
+    pieces.emplace_back(z.data() + from, z.size() - from);
+    PiecesRun run;
+    const InflateProgress collect{[](void* context, const std::uint8_t* bytes, std::size_t first,
+                                     std::size_t written, std::size_t& keepFrom) {
+                                      auto& seen = *static_cast<Bytes*>(context);
+                                      seen.insert(seen.end(), bytes + (seen.size() - first),
+                                                  bytes + (written - first));
+                                      keepFrom = written;
+                                      return true;
+                                  },
+                                  &run.seen, 4096};
+    Bytes buffer(window);
+    run.r = InflateWindowed(buffer, pieces, outputSize, collect);
+    return run;
+}
+
+// A stream read in pieces gives what it gives read whole: success, bytes written and output,
+// or the same failure. Cut at every position, at every pair of positions near the starts of
+// stored blocks (LEN and NLEN split, a stored block across three pieces), into pieces of one
+// byte, with empty pieces, into random pieces in a moving window; truncated, damaged or with
+// too little room for its output.
+TEST(Inflate, PiecesReadAsTheWholeStream) {
+    Bytes expected;
+    const Bytes mixed = MixedBlocksStream(expected);
+    const std::size_t size = expected.size();
+    auto same = [](const PiecesRun& whole, const PiecesRun& cut, const std::string& what) {
+        EXPECT_EQ(cut.r.ok, whole.r.ok) << what;
+        EXPECT_EQ(cut.r.error, whole.r.error) << what;
+        EXPECT_EQ(cut.r.written, whole.r.written) << what;
+        if (whole.r.ok) EXPECT_TRUE(cut.seen == whole.seen) << what;
+    };
+    // Every kind of input against itself read whole.
+    std::vector<std::pair<Bytes, std::size_t>> inputs = {{mixed, size}, {mixed, size - 1}};
+    for (std::size_t cut : {std::size_t{1}, std::size_t{3}, std::size_t{9}, mixed.size() / 2})
+        inputs.push_back({Bytes(mixed.begin(), mixed.end() - static_cast<std::ptrdiff_t>(cut)),
+                          size}); // truncated (the last 4 bytes are the checksum)
+    std::mt19937 rng(21);
+    for (int damaged = 0; damaged < 6; ++damaged) {
+        Bytes bad = mixed;
+        bad[2 + rng() % (bad.size() - 2)] ^= static_cast<std::uint8_t>(1u << rng() % 8);
+        inputs.push_back({bad, size});
+    }
+    for (const auto& [z, outputSize] : inputs) {
+        const PiecesRun whole = InflateInPieces(z, {}, outputSize, outputSize);
+        for (std::size_t cut = 0; cut <= z.size(); ++cut)
+            same(whole, InflateInPieces(z, {cut}, outputSize, outputSize),
+                 "cut at " + std::to_string(cut));
+    }
+    const PiecesRun whole = InflateInPieces(mixed, {}, size, size);
+    ASSERT_TRUE(whole.r.ok);
+    ASSERT_EQ(whole.seen, expected);
+    for (std::size_t truncated : {4, 5})
+        EXPECT_EQ(InflateInPieces(inputs[truncated].first, {}, size, size).r.error,
+                  InflateError::InputEnded);
+
+    // Stored blocks start with 00 00 FF FF after a flush, or with the 5000-byte block's length.
+    std::vector<std::size_t> storedStarts;
+    for (std::size_t i = 2; i + 4 <= mixed.size(); ++i)
+        if ((mixed[i + 2] ^ mixed[i]) == 0xFF && (mixed[i + 3] ^ mixed[i + 1]) == 0xFF &&
+            (mixed[i] | mixed[i + 1] << 8) <= 5000)
+            storedStarts.push_back(i);
+    ASSERT_GE(storedStarts.size(), 3u);
+    for (std::size_t start : storedStarts)
+        for (std::size_t a = start - 1; a <= start + 5; ++a)
+            for (std::size_t b = a; b <= start + 12 && b <= mixed.size(); ++b)
+                same(whole, InflateInPieces(mixed, {a, b}, size, size),
+                     "cuts " + std::to_string(a) + " " + std::to_string(b));
+
+    std::vector<std::size_t> everyByte(mixed.size());
+    for (std::size_t i = 0; i < everyByte.size(); ++i) everyByte[i] = i + 1;
+    same(whole, InflateInPieces(mixed, everyByte, size, size), "pieces of one byte");
+    for (int round = 0; round < 50; ++round) {
+        std::vector<std::size_t> cuts;
+        for (int k = 0; k < 40; ++k) cuts.push_back(rng() % (mixed.size() + 1));
+        for (int k = 0; k < 5; ++k) cuts.push_back(cuts[k]); // empty pieces
+        std::ranges::sort(cuts);
+        same(whole, InflateInPieces(mixed, cuts, size, size), "random " + std::to_string(round));
+    }
+
+    // Longer than the window, which moves while the pieces are read.
+    const Bytes big = SampleData(400000, 2, 22);
+    for (int level : {0, 6}) {
+        const Bytes z = Compress(big, level);
+        std::vector<std::size_t> cuts;
+        for (std::size_t at = 0; at < z.size(); at += 1 + rng() % 9000) cuts.push_back(at);
+        const PiecesRun run = InflateInPieces(z, cuts, big.size(), std::size_t{136} << 10);
+        ASSERT_TRUE(run.r.ok) << level;
+        EXPECT_TRUE(run.seen == big) << level;
+    }
 }
 
 TEST(Inflate, OutputIsBoundedByTheBufferSize) {

@@ -363,6 +363,38 @@ TEST(PngPixels, ImagesLargerThanTheInflateWindowDecodeAsWithZlib) {
     }
 }
 
+// The own inflate reads the image data from the chunks where they lie: stored blocks cut across
+// chunks of odd sizes, empty chunks among them, decode as with zlib; without the last chunk the
+// data end early.
+TEST(PngChunks, StoredImageDataAcrossManyChunksDecodesAsWithZlib) {
+    std::mt19937 rng(4);
+    const std::uint32_t w = 300, h = 200;
+    Bytes filtered;
+    for (std::uint32_t r = 0; r < h; ++r) {
+        filtered.push_back(static_cast<std::uint8_t>(r % 5));
+        for (std::uint32_t i = 0; i < w * 3; ++i)
+            filtered.push_back(static_cast<std::uint8_t>(rng()));
+    }
+    const Bytes z = PngBuilder::Deflate(filtered, 0);
+    PngBuilder complete, truncated;
+    for (PngBuilder* b : {&complete, &truncated}) b->Header(w, h, 8, 2);
+    for (std::size_t at = 0, step = 1; at < z.size(); at += step, step = step * 7 % 4099 + 1) {
+        const Bytes body(z.begin() + at, z.begin() + std::min(z.size(), at + step));
+        for (PngBuilder* b : {&complete, &truncated})
+            if (b == &complete || at + step < z.size()) b->Chunk("IDAT", body).Chunk("IDAT", {});
+    }
+    const Bytes png = complete.End().bytes();
+    const Decoded own = Decode(png, WithoutZlib()), viaZlib = Decode(png, WithZlib());
+    ASSERT_TRUE(own.made);
+    EXPECT_EQ(own.inflater, cPNGparser::Inflater::Own);
+    EXPECT_EQ(viaZlib.inflater, cPNGparser::Inflater::Zlib);
+    EXPECT_EQ(own.pixels, viaZlib.pixels);
+    const Decoded cut = Decode(truncated.End().bytes(), WithoutZlib());
+    EXPECT_FALSE(cut.made);
+    EXPECT_EQ(cut.failure, PngError::Inflate);
+    EXPECT_EQ(cut.inflateError, InflateError::InputEnded);
+}
+
 // Deliberate difference from libpng: an unknown filter type leaves a row of a non-interlaced
 // image as it is; in an interlaced image it fails the decode.
 TEST(PngPixels, UnknownFilterTypeIsToleratedOnlyWithoutInterlacing) {
