@@ -834,19 +834,75 @@ int FastLoopBest(BitReader& br, Output& o, const Tables& t) {
 }
 #endif
 
+// Bytes FastLoopAcross copies: the current piece's tail (shorter than kFastInput) and what
+// follows, enough for the fast loop to run past the piece's end.
+constexpr std::size_t kBridge = 2 * kFastInput + 16;
+
+// The fast loop across the end of the current piece: run over a copy of the piece's tail and the
+// head of the pieces that follow, after which the reader is put where the loop stopped; `result`
+// receives the fast loop's result. False, with the reader unmoved, when fewer than kBridge bytes
+// are left (the end of the input is near: the slow path takes it).
+template <class Fast>
+bool FastLoopAcross(BitReader& br, Output& out, const Tables& t, Fast fast, int& result) {
+    std::uint8_t bridge[kBridge];
+    const auto tail = static_cast<std::size_t>(br.end - br.p);
+    if (tail != 0) std::memcpy(bridge, br.p, tail);
+    std::size_t filled = tail;
+    // Over kBridge pieces at most, so that a run of empty pieces is not looked through again and
+    // again.
+    const BitReader::Piece* const stop =
+        br.last - br.next > static_cast<std::ptrdiff_t>(kBridge) ? br.next + kBridge : br.last;
+    for (const BitReader::Piece* piece = br.next; piece != stop && filled < kBridge; ++piece) {
+        const std::size_t n = std::min(piece->size(), kBridge - filled);
+        if (n != 0) std::memcpy(bridge + filled, piece->data(), n);
+        filled += n;
+    }
+    if (filled < kBridge) return false;
+    BitReader across = br;
+    across.p = bridge;
+    across.end = bridge + kBridge;
+    result = fast(across, out, t);
+    br.buf = across.buf;
+    br.count = across.count;
+    auto used = static_cast<std::size_t>(across.p - bridge);
+    if (used <= tail) {
+        br.p += used;
+        return true;
+    }
+    used -= tail;
+    br.p = br.end;
+    while (used != 0 && br.NextPiece()) {
+        const std::size_t n = std::min(used, static_cast<std::size_t>(br.end - br.p));
+        br.p += n;
+        used -= n;
+    }
+    return true;
+}
+
 bool HuffmanBlock(BitReader& br, Output& out, const Tables& t, bool deflate64, bool portable) {
+    auto fast = [deflate64, portable](BitReader& b, Output& o, const Tables& tables) {
+        return deflate64  ? FastLoopWide(b, o, tables)
+               : portable ? FastLoopPlain(b, o, tables)
+                          : FastLoopBest(b, o, tables);
+    };
     for (;;) {
-        const int fast = deflate64  ? FastLoopWide(br, out, t)
-                         : portable ? FastLoopPlain(br, out, t)
-                                    : FastLoopBest(br, out, t);
-        if (fast != 0) return fast > 0;
+        const int r = fast(br, out, t);
+        if (r != 0) return r > 0;
         if (out.Due()) {
             if (!out.Progress()) return out.Fail(InflateError::Stopped);
             continue;
         }
+        // At a piece's end with more to come and room for the output: the fast loop goes on
+        // over a copy of the join, where it decodes at least one symbol.
+        int across;
+        if (br.next != br.last && br.end - br.p < kFastInput && out.end - out.pos >= kFastOutput &&
+            out.pos < out.notifyAt && FastLoopAcross(br, out, t, fast, across)) {
+            if (across != 0) return across > 0;
+            continue;
+        }
         // Near the end of the input or the output: one checked symbol at a time.
-        const int r = SlowSymbol(br, out, t);
-        if (r <= 0) return r == 0;
+        const int slow = SlowSymbol(br, out, t);
+        if (slow <= 0) return slow == 0;
     }
 }
 

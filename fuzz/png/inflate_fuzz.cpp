@@ -1,14 +1,57 @@
 // The own inflate against zlib: data compressed by zlib must come back exactly (also through a
 // moving window); the raw input taken as a stream must never be read or written out of bounds,
 // and when both zlib and the own inflate accept it they must agree. The path chosen for the
-// processor and the portable path must give the same result, byte for byte, on both kinds.
+// processor and the portable path must give the same result, byte for byte, on both kinds. Both
+// kinds read in pieces whose sizes the input chooses must give what they give read whole.
 #include "codecs/inflate.h"
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <vector>
+
+namespace {
+
+using Piece = std::span<const std::uint8_t>;
+
+// `in` cut into pieces whose sizes come from `sizes` in turn: 1 to 40 bytes, an empty piece
+// (then one byte) or, for the values from 200 on, pieces of up to some 28 KB.
+std::vector<Piece> Cut(Piece in, Piece sizes) {
+    std::vector<Piece> pieces;
+    for (std::size_t at = 0, k = 0; at < in.size(); ++k) {
+        const unsigned v = sizes.empty() ? 255 : sizes[k % sizes.size()];
+        std::size_t n = v < 200 ? v % 41 : (v - 199) * 512;
+        if (n == 0) {
+            pieces.emplace_back();
+            n = 1;
+        }
+        n = std::min(n, in.size() - at);
+        pieces.push_back(in.subspan(at, n));
+        at += n;
+    }
+    return pieces;
+}
+
+// The windowed inflate (the window as large as the output) of `pieces` must give the result of
+// `whole`, the input read in one piece: success or the same failure, and the same output.
+void SameInPieces(const std::vector<Piece>& pieces, Piece whole, std::size_t outputSize) {
+    const corvale::InflateProgress ignore{
+        [](void*, const std::uint8_t*, std::size_t, std::size_t written, std::size_t& keepFrom) {
+            keepFrom = written;
+            return true;
+        },
+        nullptr, 4096};
+    std::vector<std::uint8_t> a(outputSize), b(outputSize);
+    const auto cut = corvale::InflateWindowed(a, pieces, outputSize, ignore);
+    const auto one = corvale::InflateWindowed(b, whole, outputSize, ignore);
+    if (cut.ok != one.ok || cut.error != one.error || cut.written != one.written) std::abort();
+    if (one.ok && !std::equal(a.begin(), a.begin() + one.written, b.begin())) std::abort();
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using corvale::InflateData;
@@ -36,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> samePath(n);
     const auto same = corvale::InflateDataPortable(samePath, z);
     if (!same.ok || same.written != n || samePath != out) std::abort();
+    SameInPieces(Cut(z, Piece(src, n)), z, n);
     // The same through a window that moves as the output grows, taken piece by piece: for one
     // input in sixteen, on 200 KB made from the input (the window is 136 KiB).
     if (n != 0 && data[0] % 16 == 0) {
@@ -68,6 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         corvale::InflateDataPortable(portable, std::span<const std::uint8_t>(data, size));
     if (p.ok != mine.ok || p.written != mine.written || p.error != mine.error || portable != own)
         std::abort();
+    SameInPieces(Cut(Piece(data, size), Piece(data, size).last(std::min<std::size_t>(size, 64))),
+                 Piece(data, size), own.size());
     uLongf zn = uLongf(viaZlib.size());
     const int zr = uncompress(viaZlib.data(), &zn, data, uLong(size));
     // Every failure names its reason; a success names none.
