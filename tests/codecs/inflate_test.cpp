@@ -226,7 +226,9 @@ TEST(Inflate, PiecesReadAsTheWholeStream) {
         EXPECT_EQ(cut.r.ok, whole.r.ok) << what;
         EXPECT_EQ(cut.r.error, whole.r.error) << what;
         EXPECT_EQ(cut.r.written, whole.r.written) << what;
-        if (whole.r.ok) EXPECT_TRUE(cut.seen == whole.seen) << what;
+        if (whole.r.ok) {
+            EXPECT_TRUE(cut.seen == whole.seen) << what;
+        }
     };
     // Every kind of input against itself read whole.
     std::vector<std::pair<Bytes, std::size_t>> inputs = {{mixed, size}, {mixed, size - 1}};
