@@ -377,8 +377,9 @@ constexpr Ssse3Format kGreyAlpha16 = {4, true, false,
 // clang-format on
 
 // Converts whole blocks of four pixels and returns the pixels done. A load reads up to 16 bytes
-// from where it starts, past the row by at most 4 (within the row's slack).
-template <const Ssse3Format& F>
+// from where it starts, past the row by at most 4 (within the row's slack). kStream: d is
+// 16-byte aligned and dstStep 4, and the blocks go past the cache.
+template <const Ssse3Format& F, bool kStream = false>
 [[gnu::target("ssse3")]] std::uint32_t ConvertSsse3(const std::uint8_t* s, std::uint32_t n,
                                                     std::uint8_t* d, std::size_t dstStep) {
     const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(F.first));
@@ -405,7 +406,9 @@ template <const Ssse3Format& F>
             v = PremultiplyBgra(v);
         else
             v = _mm_or_si128(v, opaque);
-        if (dstStep == 4) {
+        if constexpr (kStream) {
+            _mm_stream_si128(reinterpret_cast<__m128i*>(d + std::size_t{i} * 4), v);
+        } else if (dstStep == 4) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(d + std::size_t{i} * 4), v);
         } else {
             alignas(16) std::uint8_t px[16];
@@ -417,7 +420,44 @@ template <const Ssse3Format& F>
     return i;
 }
 
+// The largest of n bytes, sixteen at a time.
+[[gnu::target("sse2")]] unsigned LargestByteSse2(const std::uint8_t* s, std::uint32_t n) {
+    __m128i top = _mm_setzero_si128();
+    std::uint32_t i = 0;
+    for (; i + 16 <= n; i += 16)
+        top = _mm_max_epu8(top, _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
+    top = _mm_max_epu8(top, _mm_srli_si128(top, 8));
+    top = _mm_max_epu8(top, _mm_srli_si128(top, 4));
+    top = _mm_max_epu8(top, _mm_srli_si128(top, 2));
+    top = _mm_max_epu8(top, _mm_srli_si128(top, 1));
+    unsigned largest = static_cast<unsigned>(_mm_cvtsi128_si32(top)) & 255u;
+    for (; i < n; ++i) largest = s[i] > largest ? s[i] : largest;
+    return largest;
+}
+
+// Palette entries of 8-bit indices into whole rows past the cache, four pixels a store; d is
+// 16-byte aligned. Returns the pixels done.
+[[gnu::target("sse2")]] std::uint32_t StreamIndexed8(const std::uint32_t* table,
+                                                     const std::uint8_t* s, std::uint32_t n,
+                                                     std::uint8_t* d) {
+    std::uint32_t i = 0;
+    for (; i + 4 <= n; i += 4, d += 16) {
+        const __m128i v =
+            _mm_set_epi32(static_cast<int>(table[s[i + 3]]), static_cast<int>(table[s[i + 2]]),
+                          static_cast<int>(table[s[i + 1]]), static_cast<int>(table[s[i]]));
+        _mm_stream_si128(reinterpret_cast<__m128i*>(d), v);
+    }
+    return i;
+}
+
 #endif
+
+// Pixels before the first 16-byte boundary at or after d (d holds whole pixels), at most n.
+inline std::uint32_t PixelsToAlignment(const std::uint8_t* d, std::uint32_t n) {
+    const auto misaligned = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(d) & 15u);
+    const std::uint32_t head = ((16u - misaligned) & 15u) / 4u;
+    return head < n ? head : n;
+}
 
 // Stores a pixel given as 0xAARRGGBB in the byte order blue, green, red, alpha.
 inline void StoreBgra(std::uint8_t* d, std::uint32_t v) {
@@ -445,35 +485,61 @@ void Converter::Store(std::uint8_t* d, unsigned r, unsigned g, unsigned b, unsig
 
 // Converts n pixels of one unfiltered row into the image, dstStep bytes apart.
 // The SSSE3 routine for the image's format, or null (the rows go through the plain code).
-Converter::BlockFn Converter::ChooseBlocks(RowCode rowCode) const {
+Converter::BlockFn Converter::ChooseBlocks(RowCode rowCode, bool stream) const {
 #if defined(CORVALE_PNG_X86)
     if (rowCode != RowCode::kSsse3 && rowCode != RowCode::kSse41) return nullptr;
     const bool opaque = key < 0;
+    const auto pick = [stream](BlockFn cached, BlockFn streamed) {
+        return stream ? streamed : cached;
+    };
     switch (colorType) {
     case kTruecolorAlpha:
-        return depth == 8 ? ConvertSsse3<kRgba8> : ConvertSsse3<kRgba16>;
+        return depth == 8 ? pick(ConvertSsse3<kRgba8>, ConvertSsse3<kRgba8, true>)
+                          : pick(ConvertSsse3<kRgba16>, ConvertSsse3<kRgba16, true>);
     case kGreyAlpha:
-        return depth == 8 ? ConvertSsse3<kGreyAlpha8> : ConvertSsse3<kGreyAlpha16>;
+        return depth == 8 ? pick(ConvertSsse3<kGreyAlpha8>, ConvertSsse3<kGreyAlpha8, true>)
+                          : pick(ConvertSsse3<kGreyAlpha16>, ConvertSsse3<kGreyAlpha16, true>);
     case kTruecolor:
         if (!opaque) return nullptr;
-        return depth == 8 ? ConvertSsse3<kRgb8> : ConvertSsse3<kRgb16>;
+        return depth == 8 ? pick(ConvertSsse3<kRgb8>, ConvertSsse3<kRgb8, true>)
+                          : pick(ConvertSsse3<kRgb16>, ConvertSsse3<kRgb16, true>);
     case kGrey:
         // Eight-bit grey is its own ramp; lower depths go through the table.
         if (!opaque || depth < 8) return nullptr;
-        return depth == 8 ? ConvertSsse3<kGrey8> : ConvertSsse3<kGrey16>;
+        return depth == 8 ? pick(ConvertSsse3<kGrey8>, ConvertSsse3<kGrey8, true>)
+                          : pick(ConvertSsse3<kGrey16>, ConvertSsse3<kGrey16, true>);
     default:
         return nullptr;
     }
 #else
     (void)rowCode;
+    (void)stream;
     return nullptr;
+#endif
+}
+
+void FinishStreamingStores() {
+#if defined(CORVALE_PNG_X86)
+    _mm_sfence();
 #endif
 }
 
 bool Converter::Row(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
                     std::size_t dstStep) const {
-    if (blocks) {
-        const std::uint32_t done = blocks(s, n, d, dstStep);
+    if (streamBlocks && dstStep == 4) {
+        // The pixels up to a 16-byte boundary as usual, the rest streamed.
+        const std::uint32_t head = PixelsToAlignment(d, n);
+        if (head != 0 && !Convert(blocks, s, head, d, 4)) return false;
+        return Convert(streamBlocks, s + std::size_t{head} * (Channels(colorType) * depth / 8),
+                       n - head, d + std::size_t{head} * 4, 4);
+    }
+    return Convert(blocks, s, n, d, dstStep);
+}
+
+bool Converter::Convert(BlockFn fn, const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
+                        std::size_t dstStep) const {
+    if (fn) {
+        const std::uint32_t done = fn(s, n, d, dstStep);
         if (done == n) return true;
         s += std::size_t{done} * (Channels(colorType) * depth / 8);
         d += std::size_t{done} * dstStep;
@@ -521,8 +587,8 @@ void Converter::PrepareIndexed() {
     for (std::size_t v = 0; v < lutEntries; ++v) {
         const std::uint8_t* c = palette + v * 3;
         unsigned a = 255;
-        skip[v] = colorType == kGrey && key >= 0 && v == static_cast<std::size_t>(key);
         if (colorType == kPalette && haveTrns && v < trns->size()) a = (*trns)[v];
+        if (colorType == kGrey && key >= 0 && v == static_cast<std::size_t>(key)) a = 0;
         std::uint8_t px[4];
         Store(px, c[0], c[1], c[2], a);
         std::memcpy(&lut[v], px, 4);
@@ -530,28 +596,35 @@ void Converter::PrepareIndexed() {
 }
 
 // Grey (through the ramp) and palette images of depths 1 to 8; grey pixels equal to the
-// key stay transparent; an index beyond the palette fails.
+// key are transparent (their table entry is); an index beyond the palette fails.
 bool Converter::Indexed(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
                         std::size_t dstStep) const {
     const std::size_t entries = lutEntries; // locals: the stores below may alias members
-    const bool keyed = colorType == kGrey && key >= 0;
-    if (depth == 8 && !keyed) {
+    const std::uint32_t* table = lut;
+    if (depth == 8) {
         // Every byte names an entry when the largest does (one quick pass over the row): the
         // copy then needs no check.
         unsigned top = 0;
-        for (std::uint32_t i = 0; i < n; ++i) top = s[i] > top ? s[i] : top;
-        if (top < entries) {
-            const std::uint32_t* table = lut;
-            for (std::uint32_t i = 0; i < n; ++i, d += dstStep) std::memcpy(d, &table[s[i]], 4);
-            return true;
+#if defined(CORVALE_PNG_X86)
+        if (code != RowCode::kPlain) {
+            top = LargestByteSse2(s, n);
+        } else
+#endif
+        {
+            for (std::uint32_t i = 0; i < n; ++i) top = s[i] > top ? s[i] : top;
         }
-    }
-    if (depth == 8) {
-        for (std::uint32_t i = 0; i < n; ++i, d += dstStep) {
-            const unsigned v = s[i];
-            if (v >= entries) return false;
-            if (!skip[v]) std::memcpy(d, &lut[v], 4);
+        if (top >= entries) return false;
+        std::uint32_t i = 0;
+#if defined(CORVALE_PNG_X86)
+        if (streaming && dstStep == 4 && code != RowCode::kPlain) {
+            for (const std::uint32_t head = PixelsToAlignment(d, n); i < head; ++i, d += 4)
+                std::memcpy(d, &table[s[i]], 4);
+            const std::uint32_t done = StreamIndexed8(table, s + i, n - i, d);
+            i += done;
+            d += std::size_t{done} * 4;
         }
+#endif
+        for (; i < n; ++i, d += dstStep) std::memcpy(d, &table[s[i]], 4);
         return true;
     }
     const unsigned mask = (1u << depth) - 1u;
@@ -560,7 +633,7 @@ bool Converter::Indexed(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
         const unsigned shift = 8 - depth - static_cast<unsigned>(bit & 7);
         const unsigned v = (s[bit >> 3] >> shift) & mask;
         if (v >= entries) return false;
-        if (!skip[v]) std::memcpy(d, &lut[v], 4);
+        std::memcpy(d, &table[v], 4);
     }
     return true;
 }
@@ -589,8 +662,7 @@ bool Converter::Row16(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
         return true;
     case kGrey:
         for (std::uint32_t i = 0; i < n; ++i, s += 2, d += dstStep) {
-            if (t && s[0] == t[0]) continue; // stays transparent
-            Store(d, s[0], s[0], s[0], 255);
+            Store(d, s[0], s[0], s[0], t && s[0] == t[0] ? 0 : 255);
         }
         return true;
     default:
@@ -609,8 +681,6 @@ std::vector<std::uint8_t> PreparedPalette(const Header& h) {
     if (h.depth == 1) std::memset(&pal[3], 255, 3);
     return pal;
 }
-
-// Undoes filtering and interlacing and converts the rows into the image as their decompressed
 
 RowPass::RowPass(const Header& h, const Converter& conv, PngError& error)
     : conv_(conv), error_(error), width_(static_cast<std::uint32_t>(h.width)),
@@ -660,13 +730,18 @@ bool RowPass::Advance(const std::uint8_t* data, std::size_t first, std::size_t a
             return false;
         }
         const std::uint8_t* row = cur_;
+        const bool unfiltered = src[0] == 0 || src[0] > 4; // none, or unknown taken as none
         if (pass_ == inPlacePass_) {
             // The decompressed data are this decoder's own buffer, handed over read-only.
             auto* bytes = const_cast<std::uint8_t*>(src) + 1;
             UnfilterFirstRowInPlace(src[0], bytes, rowLength_, filterDistance_);
             row = bytes;
+        } else if (unfiltered) {
+            // Converted where it lies, and the row above the next one from there.
+            row = src + 1;
         } else {
-            UnfilterRow(code_, src[0], src + 1, prev_, cur_, rowLength_, filterDistance_);
+            const std::uint8_t* above = prevInData_ ? data + (prevOffset_ - first) : prev_;
+            UnfilterRow(code_, src[0], src + 1, above, cur_, rowLength_, filterDistance_);
         }
         const Pass& pass = kPasses[pass_];
         const std::uint32_t y = pass.startRow + row_ * pass.rowStep;
@@ -676,7 +751,11 @@ bool RowPass::Advance(const std::uint8_t* data, std::size_t first, std::size_t a
             error_ = PngError::PaletteIndex;
             return false;
         }
-        std::swap(cur_, prev_);
+        prevInData_ = unfiltered;
+        if (unfiltered)
+            prevOffset_ = offset_ + 1;
+        else
+            std::swap(cur_, prev_);
         offset_ += rowLength_ + 1;
         if (++row_ == size_.rows) {
             ++pass_;
@@ -690,7 +769,8 @@ bool RowPass::OnProgress(void* self, const std::uint8_t* data, std::size_t first
                          std::size_t written, std::size_t& keepFrom) {
     auto& rows = *static_cast<RowPass*>(self);
     const bool ok = rows.Advance(data, first, written);
-    keepFrom = rows.offset_; // the next row
+    // The next row, and the row above it when that is read where it lies.
+    keepFrom = rows.prevInData_ ? rows.prevOffset_ - 1 : rows.offset_;
     return ok;
 }
 
@@ -704,6 +784,7 @@ void RowPass::EnterPass() {
     if (pass_ > lastPass_) return;
     rowLength_ = static_cast<std::size_t>(RowLength(size_.cols, bpp_));
     if (pass_ != inPlacePass_) std::memset(prev_, 0, rowLength_);
+    prevInData_ = false;
     row_ = 0;
 }
 
