@@ -25,6 +25,7 @@ enum class PngRowPath : std::uint8_t {
     Sse2,      // SSE2 unfiltering and premultiplying
     Ssse3,     // with byte shuffles that convert four pixels at a time
     Sse41,     // and blends in the Paeth filter
+    Avx2,      // and conversions of eight pixels at a time
 };
 
 // True when this build and processor run the path (Automatic and Plain always); a decode asked

@@ -89,7 +89,7 @@ constexpr std::size_t kPngInflateWindow = std::size_t{1} << 20;
 
 // The row code a decode runs: a requested path the processor lacks falls back to the best
 // below it; Automatic takes the best there is.
-enum class RowCode : std::uint8_t { kPlain, kSse2, kSsse3, kSse41 };
+enum class RowCode : std::uint8_t { kPlain, kSse2, kSsse3, kSse41, kAvx2 };
 RowCode ChooseRowCode(PngRowPath path);
 
 // Converts unfiltered rows of one image into premultiplied BGRA. Every pixel of a row is

@@ -129,7 +129,7 @@ TEST(PngSuite, FileModeMatchesStreamMode) {
 std::vector<PngRowPath> RowPaths() {
     std::vector<PngRowPath> paths;
     for (PngRowPath p : {PngRowPath::Automatic, PngRowPath::Plain, PngRowPath::Sse2,
-                         PngRowPath::Ssse3, PngRowPath::Sse41})
+                         PngRowPath::Ssse3, PngRowPath::Sse41, PngRowPath::Avx2})
         if (PngRowPathAvailable(p)) paths.push_back(p);
     return paths;
 }
