@@ -447,7 +447,7 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
         std::vector<std::uint8_t> palette;
         const Converter conv = MakeConverter(st, options_, palette);
         const Decompressed rows = DecompressRows(*idat, st, conv, zlib.get(), cHost);
-        if (conv.streaming) FinishStreamingStores();
+        conv.FinishStreaming();
         inflater_ = rows.inflater;
         inflateError_ = rows.inflateError;
         if (rows.failure != PngError::None) {

@@ -603,9 +603,17 @@ Converter::BlockFn Converter::ChooseBlocks(RowCode rowCode, bool stream) const {
 #endif
 }
 
-void FinishStreamingStores() {
 #if defined(CORVALE_PNG_X86)
+namespace {
+[[gnu::target("sse2")]] void StoreFence() {
     _mm_sfence();
+}
+} // namespace
+#endif
+
+void Converter::FinishStreaming() const {
+#if defined(CORVALE_PNG_X86)
+    if (streaming && code != RowCode::kPlain) StoreFence();
 #endif
 }
 

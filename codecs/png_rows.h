@@ -137,12 +137,11 @@ struct Converter {
     // key are transparent; an index beyond the palette fails.
     bool Indexed(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
                  std::size_t dstStep) const;
+    // Makes the streaming stores of the rows visible to every reader (call once they are done).
+    void FinishStreaming() const;
     // 16-bit samples: the most significant byte of each is used.
     bool Row16(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d, std::size_t dstStep) const;
 };
-
-// Makes the streaming stores of a decode visible to every reader (call once the rows are done).
-void FinishStreamingStores();
 
 // The palette used for grey images (a ramp) and for palette images without a palette chunk.
 std::vector<std::uint8_t> PreparedPalette(const Header& h);
