@@ -194,22 +194,6 @@ template <std::size_t kBpp>
 // two selects. The sum is taken in bytes (the high bytes of both lanes are zero), so the chain
 // from one pixel to the next is seven short instructions with SSE2 selects (and, andnot, or) and
 // five with SSE4.1's blend. SELECT(mask, ifSet, ifClear) is the select.
-#define CORVALE_PAETH_ROW(SELECT)                                                                  \
-    const __m128i zero = _mm_setzero_si128();                                                      \
-    __m128i a = zero, c = zero;                                                                    \
-    for (std::size_t i = 0; i < n; i += kBpp) {                                                    \
-        const __m128i b = _mm_unpacklo_epi8(LoadPixel<kBpp>(prev + i), zero);                      \
-        const __m128i r = _mm_unpacklo_epi8(LoadPixel<kBpp>(src + i), zero);                       \
-        const __m128i threeCMinusB = _mm_sub_epi16(_mm_add_epi16(c, _mm_add_epi16(c, c)), b);      \
-        const __m128i lo = _mm_min_epi16(a, b), hi = _mm_max_epi16(a, b);                          \
-        const __m128i thresh = _mm_sub_epi16(threeCMinusB, a);                                     \
-        const __m128i t0 = SELECT(_mm_cmpgt_epi16(hi, thresh), c, lo);                             \
-        const __m128i t1 = SELECT(_mm_cmpgt_epi16(thresh, lo), t0, hi);                            \
-        a = _mm_add_epi8(t1, r);                                                                   \
-        StorePixel<kBpp>(dst + i, _mm_packus_epi16(a, zero));                                      \
-        c = b;                                                                                     \
-    }
-
 [[gnu::target("sse2"), gnu::always_inline]] inline __m128i SelectSse2(__m128i mask, __m128i ifSet,
                                                                       __m128i ifClear) {
     return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, ifClear));
@@ -219,6 +203,31 @@ template <std::size_t kBpp>
 SelectSse41(__m128i mask, __m128i ifSet, __m128i ifClear) {
     return _mm_blendv_epi8(ifClear, ifSet, mask);
 }
+
+// One pixel: the left (A), above (B) and upper-left (C) pixels and the filtered one (R) in
+// 16-bit lanes give the unfiltered pixel in 16-bit lanes.
+#define CORVALE_PAETH_STEP(A, B, C, R, SELECT)                                                     \
+    __extension__({                                                                                \
+        const __m128i pa_ = (A), pb_ = (B), pc_ = (C), pr_ = (R);                                  \
+        const __m128i threeCMinusB_ =                                                              \
+            _mm_sub_epi16(_mm_add_epi16(pc_, _mm_add_epi16(pc_, pc_)), pb_);                       \
+        const __m128i lo_ = _mm_min_epi16(pa_, pb_), hi_ = _mm_max_epi16(pa_, pb_);                \
+        const __m128i thresh_ = _mm_sub_epi16(threeCMinusB_, pa_);                                 \
+        const __m128i t0_ = SELECT(_mm_cmpgt_epi16(hi_, thresh_), pc_, lo_);                       \
+        const __m128i t1_ = SELECT(_mm_cmpgt_epi16(thresh_, lo_), t0_, hi_);                       \
+        _mm_add_epi8(t1_, pr_);                                                                    \
+    })
+
+#define CORVALE_PAETH_ROW(SELECT)                                                                  \
+    const __m128i zero = _mm_setzero_si128();                                                      \
+    __m128i a = zero, c = zero;                                                                    \
+    for (std::size_t i = 0; i < n; i += kBpp) {                                                    \
+        const __m128i b = _mm_unpacklo_epi8(LoadPixel<kBpp>(prev + i), zero);                      \
+        a = CORVALE_PAETH_STEP(a, b, c, _mm_unpacklo_epi8(LoadPixel<kBpp>(src + i), zero),         \
+                               SELECT);                                                            \
+        StorePixel<kBpp>(dst + i, _mm_packus_epi16(a, zero));                                      \
+        c = b;                                                                                     \
+    }
 
 template <std::size_t kBpp>
 [[gnu::target("sse2")]] void UnfilterPaethSse2(const std::uint8_t* src, const std::uint8_t* prev,
@@ -232,6 +241,86 @@ template <std::size_t kBpp>
     CORVALE_PAETH_ROW(SelectSse41)
 }
 #undef CORVALE_PAETH_ROW
+
+// ---- Two rows at once: rows with the same serial filter (Average or Paeth), one below the
+// other. The lower row's pixel i - 1 is done in the round of the upper row's pixel i, with the
+// upper row's pixels it needs still in registers: the two chains from pixel to pixel run side
+// by side.
+
+template <std::size_t kBpp>
+[[gnu::target("sse2")]] void
+UnfilterAverageTwoSse2(const std::uint8_t* src0, const std::uint8_t* src1, const std::uint8_t* prev,
+                       std::uint8_t* dst0, std::uint8_t* dst1, std::size_t n) {
+    const __m128i ones = _mm_set1_epi8(-1);
+    __m128i notX0 = ones, notX1 = ones; // complemented, as in UnfilterAverageSse2
+    for (std::size_t i = 0; i < n; i += kBpp) {
+        const __m128i above1 = notX0; // the upper row's pixel i - kBpp (~0 before the row)
+        const __m128i notB = _mm_xor_si128(LoadPixel<kBpp>(prev + i), ones);
+        notX0 = _mm_sub_epi8(_mm_avg_epu8(notX0, notB), LoadPixel<kBpp>(src0 + i));
+        StorePixel<kBpp>(dst0 + i, _mm_xor_si128(notX0, ones));
+        if (i != 0) {
+            const std::size_t j = i - kBpp;
+            notX1 = _mm_sub_epi8(_mm_avg_epu8(notX1, above1), LoadPixel<kBpp>(src1 + j));
+            StorePixel<kBpp>(dst1 + j, _mm_xor_si128(notX1, ones));
+        }
+    }
+    const std::size_t j = (n - 1) / kBpp * kBpp; // the lower row's last pixel
+    notX1 = _mm_sub_epi8(_mm_avg_epu8(notX1, notX0), LoadPixel<kBpp>(src1 + j));
+    StorePixel<kBpp>(dst1 + j, _mm_xor_si128(notX1, ones));
+}
+
+#define CORVALE_PAETH_TWO_ROWS(SELECT)                                                             \
+    const __m128i zero = _mm_setzero_si128();                                                      \
+    __m128i a0 = zero, c0 = zero, a1 = zero, c1 = zero;                                            \
+    for (std::size_t i = 0; i < n; i += kBpp) {                                                    \
+        const __m128i b1 = a0; /* the upper row's pixel i - kBpp, above the lower row's */         \
+        const __m128i b0 = _mm_unpacklo_epi8(LoadPixel<kBpp>(prev + i), zero);                     \
+        a0 = CORVALE_PAETH_STEP(a0, b0, c0, _mm_unpacklo_epi8(LoadPixel<kBpp>(src0 + i), zero),    \
+                                SELECT);                                                           \
+        StorePixel<kBpp>(dst0 + i, _mm_packus_epi16(a0, zero));                                    \
+        c0 = b0;                                                                                   \
+        if (i != 0) {                                                                              \
+            const std::size_t j = i - kBpp;                                                        \
+            a1 = CORVALE_PAETH_STEP(a1, b1, c1,                                                    \
+                                    _mm_unpacklo_epi8(LoadPixel<kBpp>(src1 + j), zero), SELECT);   \
+            StorePixel<kBpp>(dst1 + j, _mm_packus_epi16(a1, zero));                                \
+            c1 = b1;                                                                               \
+        }                                                                                          \
+    }                                                                                              \
+    const std::size_t j = (n - 1) / kBpp * kBpp; /* the lower row's last pixel */                  \
+    a1 = CORVALE_PAETH_STEP(a1, a0, c1, _mm_unpacklo_epi8(LoadPixel<kBpp>(src1 + j), zero),        \
+                            SELECT);                                                               \
+    StorePixel<kBpp>(dst1 + j, _mm_packus_epi16(a1, zero));
+
+template <std::size_t kBpp>
+[[gnu::target("sse2")]] void
+UnfilterPaethTwoSse2(const std::uint8_t* src0, const std::uint8_t* src1, const std::uint8_t* prev,
+                     std::uint8_t* dst0, std::uint8_t* dst1, std::size_t n) {
+    CORVALE_PAETH_TWO_ROWS(SelectSse2)
+}
+
+template <std::size_t kBpp>
+[[gnu::target("sse4.1")]] void
+UnfilterPaethTwoSse41(const std::uint8_t* src0, const std::uint8_t* src1, const std::uint8_t* prev,
+                      std::uint8_t* dst0, std::uint8_t* dst1, std::size_t n) {
+    CORVALE_PAETH_TWO_ROWS(SelectSse41)
+}
+#undef CORVALE_PAETH_TWO_ROWS
+#undef CORVALE_PAETH_STEP
+
+template <std::size_t kBpp>
+bool UnfilterTwoSse2(RowCode code, std::uint8_t filter, const std::uint8_t* src0,
+                     const std::uint8_t* src1, const std::uint8_t* prev, std::uint8_t* dst0,
+                     std::uint8_t* dst1, std::size_t n) {
+    if (filter == 3) {
+        UnfilterAverageTwoSse2<kBpp>(src0, src1, prev, dst0, dst1, n);
+    } else if (code >= RowCode::kSse41) {
+        UnfilterPaethTwoSse41<kBpp>(src0, src1, prev, dst0, dst1, n);
+    } else {
+        UnfilterPaethTwoSse2<kBpp>(src0, src1, prev, dst0, dst1, n);
+    }
+    return true;
+}
 
 // Up: sixteen bytes at a time.
 [[gnu::target("sse2")]] void UnfilterUpSse2(const std::uint8_t* src, const std::uint8_t* prev,
@@ -286,6 +375,37 @@ void UnfilterRow(RowCode code, std::uint8_t filter, const std::uint8_t* src,
     }
 #endif
     UnfilterPlain(filter, src, prev, dst, n, bpp);
+}
+
+// Unfilters two rows one below the other that both have the Average or both the Paeth filter
+// (filter), from src0 and src1 into dst0 and dst1; prev is the row above the first. False when
+// there is no such routine for the code and pixel size (the rows then go one at a time).
+bool UnfilterTwoRows(RowCode code, std::uint8_t filter, const std::uint8_t* src0,
+                     const std::uint8_t* src1, const std::uint8_t* prev, std::uint8_t* dst0,
+                     std::uint8_t* dst1, std::size_t n, std::size_t bpp) {
+#if defined(CORVALE_PNG_X86)
+    if (code == RowCode::kPlain || n == 0 || (filter != 3 && filter != 4)) return false;
+    switch (bpp) {
+    case 1:
+        return UnfilterTwoSse2<1>(code, filter, src0, src1, prev, dst0, dst1, n);
+    case 2:
+        return UnfilterTwoSse2<2>(code, filter, src0, src1, prev, dst0, dst1, n);
+    case 3:
+        return UnfilterTwoSse2<3>(code, filter, src0, src1, prev, dst0, dst1, n);
+    case 4:
+        return UnfilterTwoSse2<4>(code, filter, src0, src1, prev, dst0, dst1, n);
+    case 6:
+        return UnfilterTwoSse2<6>(code, filter, src0, src1, prev, dst0, dst1, n);
+    case 8:
+        return UnfilterTwoSse2<8>(code, filter, src0, src1, prev, dst0, dst1, n);
+    default:
+        return false;
+    }
+#else
+    (void)code, (void)filter, (void)src0, (void)src1, (void)prev, (void)dst0, (void)dst1, (void)n,
+        (void)bpp;
+    return false;
+#endif
 }
 
 // Unfilters, where it lies, a row with zeros above it (the first row of an image or pass): Up
@@ -802,10 +922,11 @@ bool RowPass::Start(std::uint8_t* bits) {
     }
     if (longest != 0) {
         const std::size_t rowBytes = longest + kRowSlack;
-        rows_.reset(new (std::nothrow) std::uint8_t[2 * rowBytes]());
+        rows_.reset(new (std::nothrow) std::uint8_t[3 * rowBytes]());
         if (!rows_) return false;
         cur_ = rows_.get();
         prev_ = cur_ + rowBytes;
+        spare_ = prev_ + rowBytes;
     }
     EnterPass();
     return true;
@@ -822,6 +943,23 @@ bool RowPass::Advance(const std::uint8_t* data, std::size_t first, std::size_t a
             error_ = PngError::BadFilterType;
             return false;
         }
+        const std::size_t step = rowLength_ + 1;
+        const std::uint8_t* above = prevInData_ ? data + (prevOffset_ - first) : prev_;
+        if ((src[0] == 3 || src[0] == 4) && row_ + 1 < size_.rows &&
+            available - offset_ >= 2 * step && src[step] == src[0] &&
+            UnfilterTwoRows(code_, src[0], src + 1, src + step + 1, above, cur_, spare_, rowLength_,
+                            filterDistance_)) {
+            // This row and the next (same pass, same serial filter) unfiltered together; the
+            // lower one is the row above the next.
+            std::uint8_t* const upper = cur_;
+            std::uint8_t* const lower = spare_;
+            cur_ = prev_;
+            prev_ = lower;
+            spare_ = upper;
+            prevInData_ = false;
+            if (!ConvertRow(upper) || !ConvertRow(lower)) return false;
+            continue;
+        }
         const std::uint8_t* row = cur_;
         const bool unfiltered = src[0] == 0 || src[0] > 4; // none, or unknown taken as none
         if (pass_ == inPlacePass_) {
@@ -833,27 +971,34 @@ bool RowPass::Advance(const std::uint8_t* data, std::size_t first, std::size_t a
             // Converted where it lies, and the row above the next one from there.
             row = src + 1;
         } else {
-            const std::uint8_t* above = prevInData_ ? data + (prevOffset_ - first) : prev_;
             UnfilterRow(code_, src[0], src + 1, above, cur_, rowLength_, filterDistance_);
         }
-        const Pass& pass = kPasses[pass_];
-        const std::uint32_t y = pass.startRow + row_ * pass.rowStep;
-        std::uint8_t* dst =
-            bits_ + std::size_t{height_ - 1 - y} * width_ * 4 + std::size_t{pass.startCol} * 4;
-        if (!conv_.Row(row, size_.cols, dst, std::size_t{pass.colStep} * 4)) {
-            error_ = PngError::PaletteIndex;
-            return false;
-        }
+        // The row above the next: this one where it lies, or its buffer.
         prevInData_ = unfiltered;
         if (unfiltered)
             prevOffset_ = offset_ + 1;
         else
             std::swap(cur_, prev_);
-        offset_ += rowLength_ + 1;
-        if (++row_ == size_.rows) {
-            ++pass_;
-            EnterPass();
-        }
+        if (!ConvertRow(row)) return false;
+    }
+    return true;
+}
+
+// Converts the current row of the pass from `row` into the image and moves on to the next row
+// (and pass: its first row has zeros above it, so the row above must be settled before).
+bool RowPass::ConvertRow(const std::uint8_t* row) {
+    const Pass& pass = kPasses[pass_];
+    const std::uint32_t y = pass.startRow + row_ * pass.rowStep;
+    std::uint8_t* dst =
+        bits_ + std::size_t{height_ - 1 - y} * width_ * 4 + std::size_t{pass.startCol} * 4;
+    if (!conv_.Row(row, size_.cols, dst, std::size_t{pass.colStep} * 4)) {
+        error_ = PngError::PaletteIndex;
+        return false;
+    }
+    offset_ += rowLength_ + 1;
+    if (++row_ == size_.rows) {
+        ++pass_;
+        EnterPass();
     }
     return true;
 }

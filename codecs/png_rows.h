@@ -169,6 +169,9 @@ class RowPass {
                            std::size_t written, std::size_t& keepFrom);
 
   private:
+    // Converts the current row of the pass from `row` into the image and moves on to the next
+    // row (and pass); false when the row fails (the error is set).
+    bool ConvertRow(const std::uint8_t* row);
     // Moves to the next pass that holds pixels (passes without columns or rows consume
     // nothing); its first row has zeros above it.
     void EnterPass();
@@ -187,6 +190,7 @@ class RowPass {
     std::unique_ptr<std::uint8_t[]> rows_;
     std::uint8_t* cur_ = nullptr;
     std::uint8_t* prev_ = nullptr;
+    std::uint8_t* spare_ = nullptr; // the third buffer, for two rows unfiltered at once
     // The row above lies in the decompressed data (it had no filter) from prevOffset_ on,
     // rather than in prev_.
     bool prevInData_ = false;
