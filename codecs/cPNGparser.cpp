@@ -229,7 +229,7 @@ std::span<const std::uint8_t> JoinImageData(const DecodeState& st,
 
 // The row converter for the image's colour type and depth; `palette` receives the colours it
 // points at (a ramp for grey images and palette images without a palette chunk).
-Converter MakeConverter(const DecodeState& st, PngRowPath rowPath,
+Converter MakeConverter(const DecodeState& st, const PngDecodeOptions& options,
                         std::vector<std::uint8_t>& palette) {
     const Header& h = st.header;
     if (h.colorType == kGrey || (h.colorType == kPalette && !st.havePalette))
@@ -245,7 +245,10 @@ Converter MakeConverter(const DecodeState& st, PngRowPath rowPath,
     conv.trns = &st.trns;
     conv.haveTrns = st.haveTrns;
     conv.key = st.key;
-    conv.Prepare(ChooseRowCode(rowPath));
+    conv.streaming = std::uint64_t{static_cast<std::uint32_t>(h.width)} *
+                         static_cast<std::uint32_t>(h.height) * 4u >=
+                     options.streamImageBytes;
+    conv.Prepare(ChooseRowCode(options.rowPath));
     return conv;
 }
 
@@ -259,7 +262,8 @@ struct Decompressed {
 // Makes the image and fills it: zlib decompresses all rows at once from the image data joined;
 // the own inflate (without zlib, or when zlib fails) reads the chunks' bodies where they lie,
 // hands the rows over as it goes and needs only a window over them: the last 64 KiB for its
-// matches, the row not yet complete, and room to go on.
+// matches, the row not yet complete and the one above it (read there when it had no filter),
+// and room to go on.
 Decompressed DecompressRows(const DecodeState& st, const Converter& conv, const ZlibLibrary* zlib,
                             ImageHost& cHost) {
     const Header& h = st.header;
@@ -267,9 +271,9 @@ Decompressed DecompressRows(const DecodeState& st, const Converter& conv, const 
     const bool withZlib = zlib && zlib->HasUncompress();
     const std::size_t rowBytes = static_cast<std::size_t>(RowLength(h.width, BitsPerPixel(h))) + 1;
     const std::size_t window =
-        withZlib
-            ? expected
-            : std::min(expected, std::max(kPngInflateWindow, rowBytes + (std::size_t{512} << 10)));
+        withZlib ? expected
+                 : std::min(expected,
+                            std::max(kPngInflateWindow, 2 * rowBytes + (std::size_t{512} << 10)));
     // With slack for the wide reads of the row code.
     std::unique_ptr<std::uint8_t[]> raw(new std::uint8_t[window + kInputSlack]);
 
@@ -277,8 +281,9 @@ Decompressed DecompressRows(const DecodeState& st, const Converter& conv, const 
     // which converts them as it goes.
     Decompressed out;
     RowPass rows(h, conv, out.failure);
+    // Every pixel is written by the rows (a failed decode drops the image).
     auto makeImage = [&] {
-        if (!cHost.InitializeDIB(h.width, h.height) || !rows.Start(cHost.BitsPointer()))
+        if (!cHost.InitializeDIBForOverwrite(h.width, h.height) || !rows.Start(cHost.BitsPointer()))
             return Failed(out.failure, PngError::OutOfMemory);
         return true;
     };
@@ -431,8 +436,9 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
             return Failed(failure_, checked);
 
         std::vector<std::uint8_t> palette;
-        const Converter conv = MakeConverter(st, options_.rowPath, palette);
+        const Converter conv = MakeConverter(st, options_, palette);
         const Decompressed rows = DecompressRows(st, conv, zlib.get(), cHost);
+        conv.FinishStreaming();
         inflater_ = rows.inflater;
         inflateError_ = rows.inflateError;
         if (rows.failure != PngError::None) {

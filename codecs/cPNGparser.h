@@ -25,11 +25,17 @@ enum class PngRowPath : std::uint8_t {
     Sse2,      // SSE2 unfiltering and premultiplying
     Ssse3,     // with byte shuffles that convert four pixels at a time
     Sse41,     // and blends in the Paeth filter
+    Avx2,      // and conversions of eight pixels at a time
 };
 
 // True when this build and processor run the path (Automatic and Plain always); a decode asked
 // for a path that is not available takes the best available below it.
 bool PngRowPathAvailable(PngRowPath path);
+
+// Pictures of at least this many bytes are written with streaming stores, past the cache: a
+// picture that does not fit the cache is not read back from it anyway, and the stores then need
+// not fetch each line of the image before writing it.
+inline constexpr std::uint64_t kPngStreamImageBytes = std::uint64_t{4} << 20;
 
 struct PngDecodeOptions {
     // Library names the zlib probe tries; empty = decode without zlib.
@@ -40,6 +46,8 @@ struct PngDecodeOptions {
     // are decoded) is not decoded. Icon entries pass their limit here.
     std::int32_t maxSide = 0;
     PngRowPath rowPath = PngRowPath::Automatic;
+    // Pictures of at least this many bytes are written past the cache (the SSE2 paths and up).
+    std::uint64_t streamImageBytes = kPngStreamImageBytes;
 };
 
 // The options the built-in decoder chain uses: the default zlib names, and GDI+ as the image

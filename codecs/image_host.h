@@ -19,6 +19,11 @@ class ImageHost {
     // ImageType kBlank, replacing any picture held; false (and no picture) when it cannot be
     // made.
     virtual bool InitializeDIB(std::int32_t width, std::int32_t height) = 0;
+    // The same for a caller that writes every pixel before anything reads them (a decoder):
+    // the pixels may be left as the memory held them. Images that always clear keep this.
+    virtual bool InitializeDIBForOverwrite(std::int32_t width, std::int32_t height) {
+        return InitializeDIB(width, height);
+    }
     // Drops the picture (Alpha false, ImageType kNone).
     virtual void DestroyDIB() = 0;
 

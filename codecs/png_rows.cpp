@@ -8,9 +8,11 @@
 #include <cstring>
 #include <iterator>
 #include <new>
+#include <type_traits>
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <emmintrin.h>
+#include <immintrin.h>
 #include <smmintrin.h>
 #include <tmmintrin.h>
 #endif
@@ -36,6 +38,11 @@ bool ProcessorHas(RowCode code) {
         __builtin_cpu_init();
         return __builtin_cpu_supports("sse4.1") != 0;
     }();
+    // The processor's and the system's (saved register state) support both.
+    static const bool avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
     switch (code) {
     case RowCode::kSse2:
         return sse2;
@@ -43,6 +50,8 @@ bool ProcessorHas(RowCode code) {
         return sse2 && ssse3;
     case RowCode::kSse41:
         return sse2 && ssse3 && sse41;
+    case RowCode::kAvx2:
+        return sse2 && ssse3 && sse41 && avx2;
     default:
         return true;
     }
@@ -57,11 +66,12 @@ bool ProcessorHas(RowCode code) {
 
 RowCode ChooseRowCode(PngRowPath path) {
     // The paths in order; each asks for the one it names or the best below it.
-    constexpr RowCode kOrder[] = {RowCode::kSse41, RowCode::kSsse3, RowCode::kSse2};
+    constexpr RowCode kOrder[] = {RowCode::kAvx2, RowCode::kSse41, RowCode::kSsse3, RowCode::kSse2};
     std::size_t from = 0;
     if (path == PngRowPath::Plain) return RowCode::kPlain;
-    if (path == PngRowPath::Ssse3) from = 1;
-    if (path == PngRowPath::Sse2) from = 2;
+    if (path == PngRowPath::Sse41) from = 1;
+    if (path == PngRowPath::Ssse3) from = 2;
+    if (path == PngRowPath::Sse2) from = 3;
     for (std::size_t i = from; i < std::size(kOrder); ++i)
         if (ProcessorHas(kOrder[i])) return kOrder[i];
     return RowCode::kPlain;
@@ -75,6 +85,8 @@ bool PngRowPathAvailable(PngRowPath path) {
         return ProcessorHas(RowCode::kSsse3);
     case PngRowPath::Sse41:
         return ProcessorHas(RowCode::kSse41);
+    case PngRowPath::Avx2:
+        return ProcessorHas(RowCode::kAvx2);
     default:
         return true;
     }
@@ -182,22 +194,6 @@ template <std::size_t kBpp>
 // two selects. The sum is taken in bytes (the high bytes of both lanes are zero), so the chain
 // from one pixel to the next is seven short instructions with SSE2 selects (and, andnot, or) and
 // five with SSE4.1's blend. SELECT(mask, ifSet, ifClear) is the select.
-#define CORVALE_PAETH_ROW(SELECT)                                                                  \
-    const __m128i zero = _mm_setzero_si128();                                                      \
-    __m128i a = zero, c = zero;                                                                    \
-    for (std::size_t i = 0; i < n; i += kBpp) {                                                    \
-        const __m128i b = _mm_unpacklo_epi8(LoadPixel<kBpp>(prev + i), zero);                      \
-        const __m128i r = _mm_unpacklo_epi8(LoadPixel<kBpp>(src + i), zero);                       \
-        const __m128i threeCMinusB = _mm_sub_epi16(_mm_add_epi16(c, _mm_add_epi16(c, c)), b);      \
-        const __m128i lo = _mm_min_epi16(a, b), hi = _mm_max_epi16(a, b);                          \
-        const __m128i thresh = _mm_sub_epi16(threeCMinusB, a);                                     \
-        const __m128i t0 = SELECT(_mm_cmpgt_epi16(hi, thresh), c, lo);                             \
-        const __m128i t1 = SELECT(_mm_cmpgt_epi16(thresh, lo), t0, hi);                            \
-        a = _mm_add_epi8(t1, r);                                                                   \
-        StorePixel<kBpp>(dst + i, _mm_packus_epi16(a, zero));                                      \
-        c = b;                                                                                     \
-    }
-
 [[gnu::target("sse2"), gnu::always_inline]] inline __m128i SelectSse2(__m128i mask, __m128i ifSet,
                                                                       __m128i ifClear) {
     return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, ifClear));
@@ -207,6 +203,31 @@ template <std::size_t kBpp>
 SelectSse41(__m128i mask, __m128i ifSet, __m128i ifClear) {
     return _mm_blendv_epi8(ifClear, ifSet, mask);
 }
+
+// One pixel: the left (A), above (B) and upper-left (C) pixels and the filtered one (R) in
+// 16-bit lanes give the unfiltered pixel in 16-bit lanes.
+#define CORVALE_PAETH_STEP(A, B, C, R, SELECT)                                                     \
+    __extension__({                                                                                \
+        const __m128i pa_ = (A), pb_ = (B), pc_ = (C), pr_ = (R);                                  \
+        const __m128i threeCMinusB_ =                                                              \
+            _mm_sub_epi16(_mm_add_epi16(pc_, _mm_add_epi16(pc_, pc_)), pb_);                       \
+        const __m128i lo_ = _mm_min_epi16(pa_, pb_), hi_ = _mm_max_epi16(pa_, pb_);                \
+        const __m128i thresh_ = _mm_sub_epi16(threeCMinusB_, pa_);                                 \
+        const __m128i t0_ = SELECT(_mm_cmpgt_epi16(hi_, thresh_), pc_, lo_);                       \
+        const __m128i t1_ = SELECT(_mm_cmpgt_epi16(thresh_, lo_), t0_, hi_);                       \
+        _mm_add_epi8(t1_, pr_);                                                                    \
+    })
+
+#define CORVALE_PAETH_ROW(SELECT)                                                                  \
+    const __m128i zero = _mm_setzero_si128();                                                      \
+    __m128i a = zero, c = zero;                                                                    \
+    for (std::size_t i = 0; i < n; i += kBpp) {                                                    \
+        const __m128i b = _mm_unpacklo_epi8(LoadPixel<kBpp>(prev + i), zero);                      \
+        a = CORVALE_PAETH_STEP(a, b, c, _mm_unpacklo_epi8(LoadPixel<kBpp>(src + i), zero),         \
+                               SELECT);                                                            \
+        StorePixel<kBpp>(dst + i, _mm_packus_epi16(a, zero));                                      \
+        c = b;                                                                                     \
+    }
 
 template <std::size_t kBpp>
 [[gnu::target("sse2")]] void UnfilterPaethSse2(const std::uint8_t* src, const std::uint8_t* prev,
@@ -220,6 +241,86 @@ template <std::size_t kBpp>
     CORVALE_PAETH_ROW(SelectSse41)
 }
 #undef CORVALE_PAETH_ROW
+
+// ---- Two rows at once: rows with the same serial filter (Average or Paeth), one below the
+// other. The lower row's pixel i - 1 is done in the round of the upper row's pixel i, with the
+// upper row's pixels it needs still in registers: the two chains from pixel to pixel run side
+// by side.
+
+template <std::size_t kBpp>
+[[gnu::target("sse2")]] void
+UnfilterAverageTwoSse2(const std::uint8_t* src0, const std::uint8_t* src1, const std::uint8_t* prev,
+                       std::uint8_t* dst0, std::uint8_t* dst1, std::size_t n) {
+    const __m128i ones = _mm_set1_epi8(-1);
+    __m128i notX0 = ones, notX1 = ones; // complemented, as in UnfilterAverageSse2
+    for (std::size_t i = 0; i < n; i += kBpp) {
+        const __m128i above1 = notX0; // the upper row's pixel i - kBpp (~0 before the row)
+        const __m128i notB = _mm_xor_si128(LoadPixel<kBpp>(prev + i), ones);
+        notX0 = _mm_sub_epi8(_mm_avg_epu8(notX0, notB), LoadPixel<kBpp>(src0 + i));
+        StorePixel<kBpp>(dst0 + i, _mm_xor_si128(notX0, ones));
+        if (i != 0) {
+            const std::size_t j = i - kBpp;
+            notX1 = _mm_sub_epi8(_mm_avg_epu8(notX1, above1), LoadPixel<kBpp>(src1 + j));
+            StorePixel<kBpp>(dst1 + j, _mm_xor_si128(notX1, ones));
+        }
+    }
+    const std::size_t j = (n - 1) / kBpp * kBpp; // the lower row's last pixel
+    notX1 = _mm_sub_epi8(_mm_avg_epu8(notX1, notX0), LoadPixel<kBpp>(src1 + j));
+    StorePixel<kBpp>(dst1 + j, _mm_xor_si128(notX1, ones));
+}
+
+#define CORVALE_PAETH_TWO_ROWS(SELECT)                                                             \
+    const __m128i zero = _mm_setzero_si128();                                                      \
+    __m128i a0 = zero, c0 = zero, a1 = zero, c1 = zero;                                            \
+    for (std::size_t i = 0; i < n; i += kBpp) {                                                    \
+        const __m128i b1 = a0; /* the upper row's pixel i - kBpp, above the lower row's */         \
+        const __m128i b0 = _mm_unpacklo_epi8(LoadPixel<kBpp>(prev + i), zero);                     \
+        a0 = CORVALE_PAETH_STEP(a0, b0, c0, _mm_unpacklo_epi8(LoadPixel<kBpp>(src0 + i), zero),    \
+                                SELECT);                                                           \
+        StorePixel<kBpp>(dst0 + i, _mm_packus_epi16(a0, zero));                                    \
+        c0 = b0;                                                                                   \
+        if (i != 0) {                                                                              \
+            const std::size_t j = i - kBpp;                                                        \
+            a1 = CORVALE_PAETH_STEP(a1, b1, c1,                                                    \
+                                    _mm_unpacklo_epi8(LoadPixel<kBpp>(src1 + j), zero), SELECT);   \
+            StorePixel<kBpp>(dst1 + j, _mm_packus_epi16(a1, zero));                                \
+            c1 = b1;                                                                               \
+        }                                                                                          \
+    }                                                                                              \
+    const std::size_t j = (n - 1) / kBpp * kBpp; /* the lower row's last pixel */                  \
+    a1 = CORVALE_PAETH_STEP(a1, a0, c1, _mm_unpacklo_epi8(LoadPixel<kBpp>(src1 + j), zero),        \
+                            SELECT);                                                               \
+    StorePixel<kBpp>(dst1 + j, _mm_packus_epi16(a1, zero));
+
+template <std::size_t kBpp>
+[[gnu::target("sse2")]] void
+UnfilterPaethTwoSse2(const std::uint8_t* src0, const std::uint8_t* src1, const std::uint8_t* prev,
+                     std::uint8_t* dst0, std::uint8_t* dst1, std::size_t n) {
+    CORVALE_PAETH_TWO_ROWS(SelectSse2)
+}
+
+template <std::size_t kBpp>
+[[gnu::target("sse4.1")]] void
+UnfilterPaethTwoSse41(const std::uint8_t* src0, const std::uint8_t* src1, const std::uint8_t* prev,
+                      std::uint8_t* dst0, std::uint8_t* dst1, std::size_t n) {
+    CORVALE_PAETH_TWO_ROWS(SelectSse41)
+}
+#undef CORVALE_PAETH_TWO_ROWS
+#undef CORVALE_PAETH_STEP
+
+template <std::size_t kBpp>
+bool UnfilterTwoSse2(RowCode code, std::uint8_t filter, const std::uint8_t* src0,
+                     const std::uint8_t* src1, const std::uint8_t* prev, std::uint8_t* dst0,
+                     std::uint8_t* dst1, std::size_t n) {
+    if (filter == 3) {
+        UnfilterAverageTwoSse2<kBpp>(src0, src1, prev, dst0, dst1, n);
+    } else if (code >= RowCode::kSse41) {
+        UnfilterPaethTwoSse41<kBpp>(src0, src1, prev, dst0, dst1, n);
+    } else {
+        UnfilterPaethTwoSse2<kBpp>(src0, src1, prev, dst0, dst1, n);
+    }
+    return true;
+}
 
 // Up: sixteen bytes at a time.
 [[gnu::target("sse2")]] void UnfilterUpSse2(const std::uint8_t* src, const std::uint8_t* prev,
@@ -246,7 +347,7 @@ bool UnfilterSse2(RowCode code, std::uint8_t filter, const std::uint8_t* src,
         UnfilterAverageSse2<kBpp>(src, prev, dst, n);
         return true;
     case 4:
-        if (code == RowCode::kSse41)
+        if (code >= RowCode::kSse41)
             UnfilterPaethSse41<kBpp>(src, prev, dst, n);
         else
             UnfilterPaethSse2<kBpp>(src, prev, dst, n);
@@ -274,6 +375,37 @@ void UnfilterRow(RowCode code, std::uint8_t filter, const std::uint8_t* src,
     }
 #endif
     UnfilterPlain(filter, src, prev, dst, n, bpp);
+}
+
+// Unfilters two rows one below the other that both have the Average or both the Paeth filter
+// (filter), from src0 and src1 into dst0 and dst1; prev is the row above the first. False when
+// there is no such routine for the code and pixel size (the rows then go one at a time).
+bool UnfilterTwoRows(RowCode code, std::uint8_t filter, const std::uint8_t* src0,
+                     const std::uint8_t* src1, const std::uint8_t* prev, std::uint8_t* dst0,
+                     std::uint8_t* dst1, std::size_t n, std::size_t bpp) {
+#if defined(CORVALE_PNG_X86)
+    if (code == RowCode::kPlain || n == 0 || (filter != 3 && filter != 4)) return false;
+    switch (bpp) {
+    case 1:
+        return UnfilterTwoSse2<1>(code, filter, src0, src1, prev, dst0, dst1, n);
+    case 2:
+        return UnfilterTwoSse2<2>(code, filter, src0, src1, prev, dst0, dst1, n);
+    case 3:
+        return UnfilterTwoSse2<3>(code, filter, src0, src1, prev, dst0, dst1, n);
+    case 4:
+        return UnfilterTwoSse2<4>(code, filter, src0, src1, prev, dst0, dst1, n);
+    case 6:
+        return UnfilterTwoSse2<6>(code, filter, src0, src1, prev, dst0, dst1, n);
+    case 8:
+        return UnfilterTwoSse2<8>(code, filter, src0, src1, prev, dst0, dst1, n);
+    default:
+        return false;
+    }
+#else
+    (void)code, (void)filter, (void)src0, (void)src1, (void)prev, (void)dst0, (void)dst1, (void)n,
+        (void)bpp;
+    return false;
+#endif
 }
 
 // Unfilters, where it lies, a row with zeros above it (the first row of an image or pass): Up
@@ -377,8 +509,9 @@ constexpr Ssse3Format kGreyAlpha16 = {4, true, false,
 // clang-format on
 
 // Converts whole blocks of four pixels and returns the pixels done. A load reads up to 16 bytes
-// from where it starts, past the row by at most 4 (within the row's slack).
-template <const Ssse3Format& F>
+// from where it starts, past the row by at most 4 (within the row's slack). kStream: d is
+// 16-byte aligned and dstStep 4, and the blocks go past the cache.
+template <const Ssse3Format& F, bool kStream = false>
 [[gnu::target("ssse3")]] std::uint32_t ConvertSsse3(const std::uint8_t* s, std::uint32_t n,
                                                     std::uint8_t* d, std::size_t dstStep) {
     const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(F.first));
@@ -405,7 +538,9 @@ template <const Ssse3Format& F>
             v = PremultiplyBgra(v);
         else
             v = _mm_or_si128(v, opaque);
-        if (dstStep == 4) {
+        if constexpr (kStream) {
+            _mm_stream_si128(reinterpret_cast<__m128i*>(d + std::size_t{i} * 4), v);
+        } else if (dstStep == 4) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(d + std::size_t{i} * 4), v);
         } else {
             alignas(16) std::uint8_t px[16];
@@ -417,7 +552,114 @@ template <const Ssse3Format& F>
     return i;
 }
 
+// The largest of n bytes, sixteen at a time.
+[[gnu::target("sse2")]] unsigned LargestByteSse2(const std::uint8_t* s, std::uint32_t n) {
+    __m128i top = _mm_setzero_si128();
+    std::uint32_t i = 0;
+    for (; i + 16 <= n; i += 16)
+        top = _mm_max_epu8(top, _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
+    top = _mm_max_epu8(top, _mm_srli_si128(top, 8));
+    top = _mm_max_epu8(top, _mm_srli_si128(top, 4));
+    top = _mm_max_epu8(top, _mm_srli_si128(top, 2));
+    top = _mm_max_epu8(top, _mm_srli_si128(top, 1));
+    unsigned largest = static_cast<unsigned>(_mm_cvtsi128_si32(top)) & 255u;
+    for (; i < n; ++i) largest = s[i] > largest ? s[i] : largest;
+    return largest;
+}
+
+// ---- AVX2: eight pixels at a time, four in each 128-bit lane, each lane as the SSSE3 code
+// makes it.
+
+// Premultiplies eight BGRA pixels as PremultiplyBgra does four.
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i PremultiplyBgraAvx2(__m256i v) {
+    const __m256i colour = _mm256_set1_epi32(0x00FFFFFF);
+    const __m256i opaque = _mm256_cmpeq_epi8(_mm256_or_si256(v, colour), _mm256_set1_epi8(-1));
+    if (_mm256_movemask_epi8(opaque) == -1) return v;
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i colourLanes =
+        _mm256_set_epi16(0, -1, -1, -1, 0, -1, -1, -1, 0, -1, -1, -1, 0, -1, -1, -1);
+    const __m256i alphaLanes =
+        _mm256_set_epi16(255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0);
+    const __m256i one = _mm256_set1_epi16(1), k257 = _mm256_set1_epi16(257);
+    __m256i half[2] = {_mm256_unpacklo_epi8(v, zero), _mm256_unpackhi_epi8(v, zero)};
+    for (__m256i& h : half) {
+        const __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(h, _MM_SHUFFLE(3, 3, 3, 3)),
+                                                 _MM_SHUFFLE(3, 3, 3, 3));
+        const __m256i m = _mm256_or_si256(_mm256_and_si256(a, colourLanes), alphaLanes);
+        h = _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_mullo_epi16(h, m), one), k257);
+    }
+    return _mm256_packus_epi16(half[0], half[1]);
+}
+
+// Four pixels of a one-load format into one lane's bytes (as read by ConvertSsse3).
+template <const Ssse3Format& F>
+[[gnu::target("avx2"), gnu::always_inline]] inline __m128i LoadFour(const std::uint8_t* s) {
+    if constexpr (F.bytes == 1) {
+        std::int32_t x;
+        std::memcpy(&x, s, 4);
+        return _mm_cvtsi32_si128(x);
+    } else if constexpr (F.bytes == 2) {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s));
+    } else {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    }
+}
+
+// Converts whole blocks of eight pixels of a one-load format, then what is left in blocks of
+// four (ConvertSsse3); returns the pixels done. Reads as ConvertSsse3 does; kStream as there.
+template <const Ssse3Format& F, bool kStream>
+[[gnu::target("avx2")]] std::uint32_t ConvertAvx2(const std::uint8_t* s, std::uint32_t n,
+                                                  std::uint8_t* d, std::size_t dstStep) {
+    if (dstStep != 4) return ConvertSsse3<F, kStream>(s, n, d, dstStep);
+    const __m256i first =
+        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(F.first)));
+    const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    std::uint32_t i = 0;
+    for (; i + 8 <= n; i += 8, s += F.bytes * 8) {
+        __m256i v = _mm256_inserti128_si256(_mm256_castsi128_si256(LoadFour<F>(s)),
+                                            LoadFour<F>(s + F.bytes * 4), 1);
+        v = _mm256_shuffle_epi8(v, first);
+        if constexpr (F.alpha)
+            v = PremultiplyBgraAvx2(v);
+        else
+            v = _mm256_or_si256(v, opaque);
+        auto* out = reinterpret_cast<__m128i*>(d + std::size_t{i} * 4);
+        if constexpr (kStream) {
+            _mm_stream_si128(out, _mm256_castsi256_si128(v));
+            _mm_stream_si128(out + 1, _mm256_extracti128_si256(v, 1));
+        } else {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), v);
+        }
+    }
+    return i + ConvertSsse3<F, kStream>(s, n - i, d + std::size_t{i} * 4, 4);
+}
+
+// Names a format as a type (to choose its routines at compile time).
+template <const Ssse3Format& F> struct FormatTag { static constexpr const Ssse3Format& value = F; };
+
+// Palette entries of 8-bit indices into whole rows past the cache, four pixels a store; d is
+// 16-byte aligned. Returns the pixels done.
+[[gnu::target("sse2")]] std::uint32_t StreamIndexed8(const std::uint32_t* table,
+                                                     const std::uint8_t* s, std::uint32_t n,
+                                                     std::uint8_t* d) {
+    std::uint32_t i = 0;
+    for (; i + 4 <= n; i += 4, d += 16) {
+        const __m128i v =
+            _mm_set_epi32(static_cast<int>(table[s[i + 3]]), static_cast<int>(table[s[i + 2]]),
+                          static_cast<int>(table[s[i + 1]]), static_cast<int>(table[s[i]]));
+        _mm_stream_si128(reinterpret_cast<__m128i*>(d), v);
+    }
+    return i;
+}
+
 #endif
+
+// Pixels before the first 16-byte boundary at or after d (d holds whole pixels), at most n.
+inline std::uint32_t PixelsToAlignment(const std::uint8_t* d, std::uint32_t n) {
+    const auto misaligned = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(d) & 15u);
+    const std::uint32_t head = ((16u - misaligned) & 15u) / 4u;
+    return head < n ? head : n;
+}
 
 // Stores a pixel given as 0xAARRGGBB in the byte order blue, green, red, alpha.
 inline void StoreBgra(std::uint8_t* d, std::uint32_t v) {
@@ -445,35 +687,72 @@ void Converter::Store(std::uint8_t* d, unsigned r, unsigned g, unsigned b, unsig
 
 // Converts n pixels of one unfiltered row into the image, dstStep bytes apart.
 // The SSSE3 routine for the image's format, or null (the rows go through the plain code).
-Converter::BlockFn Converter::ChooseBlocks(RowCode rowCode) const {
+Converter::BlockFn Converter::ChooseBlocks(RowCode rowCode, bool stream) const {
 #if defined(CORVALE_PNG_X86)
-    if (rowCode != RowCode::kSsse3 && rowCode != RowCode::kSse41) return nullptr;
+    if (rowCode < RowCode::kSsse3) return nullptr;
     const bool opaque = key < 0;
+    // The routine for a format: AVX2 where the code allows it and the format has one (the
+    // formats read with one load), else SSSE3; streamed or not.
+    const bool wide = rowCode >= RowCode::kAvx2;
+    const auto pick = [stream, wide](const auto& format) -> BlockFn {
+        constexpr const Ssse3Format& F = std::remove_reference_t<decltype(format)>::value;
+        if constexpr (!F.twoLoads) {
+            if (wide) return stream ? ConvertAvx2<F, true> : ConvertAvx2<F, false>;
+        }
+        return stream ? ConvertSsse3<F, true> : ConvertSsse3<F, false>;
+    };
     switch (colorType) {
     case kTruecolorAlpha:
-        return depth == 8 ? ConvertSsse3<kRgba8> : ConvertSsse3<kRgba16>;
+        return depth == 8 ? pick(FormatTag<kRgba8>{}) : pick(FormatTag<kRgba16>{});
     case kGreyAlpha:
-        return depth == 8 ? ConvertSsse3<kGreyAlpha8> : ConvertSsse3<kGreyAlpha16>;
+        return depth == 8 ? pick(FormatTag<kGreyAlpha8>{}) : pick(FormatTag<kGreyAlpha16>{});
     case kTruecolor:
         if (!opaque) return nullptr;
-        return depth == 8 ? ConvertSsse3<kRgb8> : ConvertSsse3<kRgb16>;
+        return depth == 8 ? pick(FormatTag<kRgb8>{}) : pick(FormatTag<kRgb16>{});
     case kGrey:
         // Eight-bit grey is its own ramp; lower depths go through the table.
         if (!opaque || depth < 8) return nullptr;
-        return depth == 8 ? ConvertSsse3<kGrey8> : ConvertSsse3<kGrey16>;
+        return depth == 8 ? pick(FormatTag<kGrey8>{}) : pick(FormatTag<kGrey16>{});
     default:
         return nullptr;
     }
 #else
     (void)rowCode;
+    (void)stream;
     return nullptr;
+#endif
+}
+
+#if defined(CORVALE_PNG_X86)
+namespace {
+[[gnu::target("sse2")]] void StoreFence() {
+    _mm_sfence();
+}
+} // namespace
+#endif
+
+void Converter::FinishStreaming() const {
+#if defined(CORVALE_PNG_X86)
+    if (streaming && code != RowCode::kPlain) StoreFence();
 #endif
 }
 
 bool Converter::Row(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
                     std::size_t dstStep) const {
-    if (blocks) {
-        const std::uint32_t done = blocks(s, n, d, dstStep);
+    if (streamBlocks && dstStep == 4) {
+        // The pixels up to a 16-byte boundary as usual, the rest streamed.
+        const std::uint32_t head = PixelsToAlignment(d, n);
+        if (head != 0 && !Convert(blocks, s, head, d, 4)) return false;
+        return Convert(streamBlocks, s + std::size_t{head} * (Channels(colorType) * depth / 8),
+                       n - head, d + std::size_t{head} * 4, 4);
+    }
+    return Convert(blocks, s, n, d, dstStep);
+}
+
+bool Converter::Convert(BlockFn fn, const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
+                        std::size_t dstStep) const {
+    if (fn) {
+        const std::uint32_t done = fn(s, n, d, dstStep);
         if (done == n) return true;
         s += std::size_t{done} * (Channels(colorType) * depth / 8);
         d += std::size_t{done} * dstStep;
@@ -521,8 +800,8 @@ void Converter::PrepareIndexed() {
     for (std::size_t v = 0; v < lutEntries; ++v) {
         const std::uint8_t* c = palette + v * 3;
         unsigned a = 255;
-        skip[v] = colorType == kGrey && key >= 0 && v == static_cast<std::size_t>(key);
         if (colorType == kPalette && haveTrns && v < trns->size()) a = (*trns)[v];
+        if (colorType == kGrey && key >= 0 && v == static_cast<std::size_t>(key)) a = 0;
         std::uint8_t px[4];
         Store(px, c[0], c[1], c[2], a);
         std::memcpy(&lut[v], px, 4);
@@ -530,28 +809,35 @@ void Converter::PrepareIndexed() {
 }
 
 // Grey (through the ramp) and palette images of depths 1 to 8; grey pixels equal to the
-// key stay transparent; an index beyond the palette fails.
+// key are transparent (their table entry is); an index beyond the palette fails.
 bool Converter::Indexed(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
                         std::size_t dstStep) const {
     const std::size_t entries = lutEntries; // locals: the stores below may alias members
-    const bool keyed = colorType == kGrey && key >= 0;
-    if (depth == 8 && !keyed) {
+    const std::uint32_t* table = lut;
+    if (depth == 8) {
         // Every byte names an entry when the largest does (one quick pass over the row): the
         // copy then needs no check.
         unsigned top = 0;
-        for (std::uint32_t i = 0; i < n; ++i) top = s[i] > top ? s[i] : top;
-        if (top < entries) {
-            const std::uint32_t* table = lut;
-            for (std::uint32_t i = 0; i < n; ++i, d += dstStep) std::memcpy(d, &table[s[i]], 4);
-            return true;
+#if defined(CORVALE_PNG_X86)
+        if (code != RowCode::kPlain) {
+            top = LargestByteSse2(s, n);
+        } else
+#endif
+        {
+            for (std::uint32_t i = 0; i < n; ++i) top = s[i] > top ? s[i] : top;
         }
-    }
-    if (depth == 8) {
-        for (std::uint32_t i = 0; i < n; ++i, d += dstStep) {
-            const unsigned v = s[i];
-            if (v >= entries) return false;
-            if (!skip[v]) std::memcpy(d, &lut[v], 4);
+        if (top >= entries) return false;
+        std::uint32_t i = 0;
+#if defined(CORVALE_PNG_X86)
+        if (streaming && dstStep == 4 && code != RowCode::kPlain) {
+            for (const std::uint32_t head = PixelsToAlignment(d, n); i < head; ++i, d += 4)
+                std::memcpy(d, &table[s[i]], 4);
+            const std::uint32_t done = StreamIndexed8(table, s + i, n - i, d);
+            i += done;
+            d += std::size_t{done} * 4;
         }
+#endif
+        for (; i < n; ++i, d += dstStep) std::memcpy(d, &table[s[i]], 4);
         return true;
     }
     const unsigned mask = (1u << depth) - 1u;
@@ -560,7 +846,7 @@ bool Converter::Indexed(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
         const unsigned shift = 8 - depth - static_cast<unsigned>(bit & 7);
         const unsigned v = (s[bit >> 3] >> shift) & mask;
         if (v >= entries) return false;
-        if (!skip[v]) std::memcpy(d, &lut[v], 4);
+        std::memcpy(d, &table[v], 4);
     }
     return true;
 }
@@ -589,8 +875,7 @@ bool Converter::Row16(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
         return true;
     case kGrey:
         for (std::uint32_t i = 0; i < n; ++i, s += 2, d += dstStep) {
-            if (t && s[0] == t[0]) continue; // stays transparent
-            Store(d, s[0], s[0], s[0], 255);
+            Store(d, s[0], s[0], s[0], t && s[0] == t[0] ? 0 : 255);
         }
         return true;
     default:
@@ -609,8 +894,6 @@ std::vector<std::uint8_t> PreparedPalette(const Header& h) {
     if (h.depth == 1) std::memset(&pal[3], 255, 3);
     return pal;
 }
-
-// Undoes filtering and interlacing and converts the rows into the image as their decompressed
 
 RowPass::RowPass(const Header& h, const Converter& conv, PngError& error)
     : conv_(conv), error_(error), width_(static_cast<std::uint32_t>(h.width)),
@@ -639,10 +922,11 @@ bool RowPass::Start(std::uint8_t* bits) {
     }
     if (longest != 0) {
         const std::size_t rowBytes = longest + kRowSlack;
-        rows_.reset(new (std::nothrow) std::uint8_t[2 * rowBytes]());
+        rows_.reset(new (std::nothrow) std::uint8_t[3 * rowBytes]());
         if (!rows_) return false;
         cur_ = rows_.get();
         prev_ = cur_ + rowBytes;
+        spare_ = prev_ + rowBytes;
     }
     EnterPass();
     return true;
@@ -659,29 +943,62 @@ bool RowPass::Advance(const std::uint8_t* data, std::size_t first, std::size_t a
             error_ = PngError::BadFilterType;
             return false;
         }
+        const std::size_t step = rowLength_ + 1;
+        const std::uint8_t* above = prevInData_ ? data + (prevOffset_ - first) : prev_;
+        if ((src[0] == 3 || src[0] == 4) && row_ + 1 < size_.rows &&
+            available - offset_ >= 2 * step && src[step] == src[0] &&
+            UnfilterTwoRows(code_, src[0], src + 1, src + step + 1, above, cur_, spare_, rowLength_,
+                            filterDistance_)) {
+            // This row and the next (same pass, same serial filter) unfiltered together; the
+            // lower one is the row above the next.
+            std::uint8_t* const upper = cur_;
+            std::uint8_t* const lower = spare_;
+            cur_ = prev_;
+            prev_ = lower;
+            spare_ = upper;
+            prevInData_ = false;
+            if (!ConvertRow(upper) || !ConvertRow(lower)) return false;
+            continue;
+        }
         const std::uint8_t* row = cur_;
+        const bool unfiltered = src[0] == 0 || src[0] > 4; // none, or unknown taken as none
         if (pass_ == inPlacePass_) {
             // The decompressed data are this decoder's own buffer, handed over read-only.
             auto* bytes = const_cast<std::uint8_t*>(src) + 1;
             UnfilterFirstRowInPlace(src[0], bytes, rowLength_, filterDistance_);
             row = bytes;
+        } else if (unfiltered) {
+            // Converted where it lies, and the row above the next one from there.
+            row = src + 1;
         } else {
-            UnfilterRow(code_, src[0], src + 1, prev_, cur_, rowLength_, filterDistance_);
+            UnfilterRow(code_, src[0], src + 1, above, cur_, rowLength_, filterDistance_);
         }
-        const Pass& pass = kPasses[pass_];
-        const std::uint32_t y = pass.startRow + row_ * pass.rowStep;
-        std::uint8_t* dst =
-            bits_ + std::size_t{height_ - 1 - y} * width_ * 4 + std::size_t{pass.startCol} * 4;
-        if (!conv_.Row(row, size_.cols, dst, std::size_t{pass.colStep} * 4)) {
-            error_ = PngError::PaletteIndex;
-            return false;
-        }
-        std::swap(cur_, prev_);
-        offset_ += rowLength_ + 1;
-        if (++row_ == size_.rows) {
-            ++pass_;
-            EnterPass();
-        }
+        // The row above the next: this one where it lies, or its buffer.
+        prevInData_ = unfiltered;
+        if (unfiltered)
+            prevOffset_ = offset_ + 1;
+        else
+            std::swap(cur_, prev_);
+        if (!ConvertRow(row)) return false;
+    }
+    return true;
+}
+
+// Converts the current row of the pass from `row` into the image and moves on to the next row
+// (and pass: its first row has zeros above it, so the row above must be settled before).
+bool RowPass::ConvertRow(const std::uint8_t* row) {
+    const Pass& pass = kPasses[pass_];
+    const std::uint32_t y = pass.startRow + row_ * pass.rowStep;
+    std::uint8_t* dst =
+        bits_ + std::size_t{height_ - 1 - y} * width_ * 4 + std::size_t{pass.startCol} * 4;
+    if (!conv_.Row(row, size_.cols, dst, std::size_t{pass.colStep} * 4)) {
+        error_ = PngError::PaletteIndex;
+        return false;
+    }
+    offset_ += rowLength_ + 1;
+    if (++row_ == size_.rows) {
+        ++pass_;
+        EnterPass();
     }
     return true;
 }
@@ -690,7 +1007,8 @@ bool RowPass::OnProgress(void* self, const std::uint8_t* data, std::size_t first
                          std::size_t written, std::size_t& keepFrom) {
     auto& rows = *static_cast<RowPass*>(self);
     const bool ok = rows.Advance(data, first, written);
-    keepFrom = rows.offset_; // the next row
+    // The next row, and the row above it when that is read where it lies.
+    keepFrom = rows.prevInData_ ? rows.prevOffset_ - 1 : rows.offset_;
     return ok;
 }
 
@@ -704,6 +1022,7 @@ void RowPass::EnterPass() {
     if (pass_ > lastPass_) return;
     rowLength_ = static_cast<std::size_t>(RowLength(size_.cols, bpp_));
     if (pass_ != inPlacePass_) std::memset(prev_, 0, rowLength_);
+    prevInData_ = false;
     row_ = 0;
 }
 

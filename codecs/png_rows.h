@@ -77,7 +77,8 @@ inline PassSize SizeOfPass(const Pass& p, std::uint32_t width, std::uint32_t hei
 //
 // A row is unfiltered from the decompressed data into a row buffer of its own: the decompressed
 // data stay as they are (the own inflate may still copy from them) and the row above is the
-// previous row buffer (all zero on the first row of an image or pass). Row buffers have
+// previous row buffer (all zero on the first row of an image or pass), or the previous row in
+// the decompressed data when it had no filter (such rows are read where they lie). Row buffers have
 // kRowSlack bytes past the row, and the decompressed data kInputSlack bytes past their end,
 // for the wider reads and writes of 3- and 6-byte pixels.
 
@@ -88,10 +89,11 @@ constexpr std::size_t kPngInflateWindow = std::size_t{1} << 20;
 
 // The row code a decode runs: a requested path the processor lacks falls back to the best
 // below it; Automatic takes the best there is.
-enum class RowCode : std::uint8_t { kPlain, kSse2, kSsse3, kSse41 };
+enum class RowCode : std::uint8_t { kPlain, kSse2, kSsse3, kSse41, kAvx2 };
 RowCode ChooseRowCode(PngRowPath path);
 
-// Converts unfiltered rows of one image into premultiplied BGRA.
+// Converts unfiltered rows of one image into premultiplied BGRA. Every pixel of a row is
+// written (clear ones as zeros): the image need not be cleared first.
 struct Converter {
     std::uint8_t colorType = 0, depth = 0;
     const std::uint8_t* palette = nullptr; // RGB triples
@@ -100,32 +102,43 @@ struct Converter {
     bool haveTrns = false;
     std::int32_t key = -1;
     std::uint32_t lut[256] = {};
-    bool skip[256] = {};
     std::size_t lutEntries = 0;
     RowCode code = RowCode::kPlain;
+    // Rows written whole (dstStep 4) go past the cache (PngDecodeOptions::streamImageBytes);
+    // set before Prepare.
+    bool streaming = false;
     // Converts whole blocks of pixels of the format (returns how many); null when the code
     // has none for it. Set by Prepare.
     using BlockFn = std::uint32_t (*)(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
                                       std::size_t dstStep);
     BlockFn blocks = nullptr;
+    // The same with streaming stores for whole rows (16-byte aligned destination); null when
+    // rows are not streamed.
+    BlockFn streamBlocks = nullptr;
 
     // Takes the row code and makes what the format needs (call once the fields are set).
     void Prepare(RowCode rowCode) {
         code = rowCode;
-        blocks = ChooseBlocks(code);
+        blocks = ChooseBlocks(code, false);
+        streamBlocks = streaming ? ChooseBlocks(code, true) : nullptr;
         if (depth <= 8 && (colorType == kGrey || colorType == kPalette)) PrepareIndexed();
     }
-    BlockFn ChooseBlocks(RowCode rowCode) const;
+    BlockFn ChooseBlocks(RowCode rowCode, bool stream) const;
 
     static void Store(std::uint8_t* d, unsigned r, unsigned g, unsigned b, unsigned a);
     // Converts n pixels of one unfiltered row into the image, dstStep bytes apart.
     bool Row(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d, std::size_t dstStep) const;
+    // Row through the given block routine (or none) for the blocks and the plain code after.
+    bool Convert(BlockFn fn, const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
+                 std::size_t dstStep) const;
     // The stored pixel of every grey level or palette index (depths 1 to 8), made once.
     void PrepareIndexed();
     // Grey (through the ramp) and palette images of depths 1 to 8; grey pixels equal to the
-    // key stay transparent; an index beyond the palette fails.
+    // key are transparent; an index beyond the palette fails.
     bool Indexed(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
                  std::size_t dstStep) const;
+    // Makes the streaming stores of the rows visible to every reader (call once they are done).
+    void FinishStreaming() const;
     // 16-bit samples: the most significant byte of each is used.
     bool Row16(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d, std::size_t dstStep) const;
 };
@@ -133,8 +146,10 @@ struct Converter {
 // The palette used for grey images (a ramp) and for palette images without a palette chunk.
 std::vector<std::uint8_t> PreparedPalette(const Header& h);
 
-// the cache. Each row is unfiltered into one of two row buffers (the other holds the row
-// above), except the last row of the data when it is the only row of its pass: nothing reads
+// Undoes filtering and interlacing and converts the rows into the image as their decompressed
+// data arrive, while they are still in the cache. Each row is unfiltered into one of two row
+// buffers (the other holds the row above), except a row without a filter, which is converted
+// where it lies, and the last row of the data when it is the only row of its pass: nothing reads
 // the decompressed data after it, so it is unfiltered where it lies. A picture one row high
 // thus needs no row buffer, and an interlaced one only buffers of its passes before the last.
 class RowPass {
@@ -154,6 +169,9 @@ class RowPass {
                            std::size_t written, std::size_t& keepFrom);
 
   private:
+    // Converts the current row of the pass from `row` into the image and moves on to the next
+    // row (and pass); false when the row fails (the error is set).
+    bool ConvertRow(const std::uint8_t* row);
     // Moves to the next pass that holds pixels (passes without columns or rows consume
     // nothing); its first row has zeros above it.
     void EnterPass();
@@ -172,6 +190,11 @@ class RowPass {
     std::unique_ptr<std::uint8_t[]> rows_;
     std::uint8_t* cur_ = nullptr;
     std::uint8_t* prev_ = nullptr;
+    std::uint8_t* spare_ = nullptr; // the third buffer, for two rows unfiltered at once
+    // The row above lies in the decompressed data (it had no filter) from prevOffset_ on,
+    // rather than in prev_.
+    bool prevInData_ = false;
+    std::size_t prevOffset_ = 0;
     PassSize size_;
     std::size_t rowLength_ = 0;
     std::uint32_t row_ = 0;

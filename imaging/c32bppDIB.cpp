@@ -64,11 +64,19 @@ c32bppDIB::~c32bppDIB() {
 }
 
 bool c32bppDIB::InitializeDIB(std::int32_t width, std::int32_t height) {
+    return Initialize(width, height, ImageFill::kZeros);
+}
+
+bool c32bppDIB::InitializeDIBForOverwrite(std::int32_t width, std::int32_t height) {
+    return Initialize(width, height, ImageFill::kOverwritten);
+}
+
+bool c32bppDIB::Initialize(std::int32_t width, std::int32_t height, ImageFill fill) {
     DestroyDIB();
     if (width <= 0 || height == 0 || height == std::numeric_limits<std::int32_t>::min())
         return false;
     height = height < 0 ? -height : height;
-    storage_ = CreateImageStorage(width, height);
+    storage_ = CreateImageStorage(width, height, fill);
     if (!storage_) return false;
     width_ = width;
     height_ = height;

@@ -6,6 +6,7 @@
 #include "codecs/image_type.h"
 #include "codecs/modParsers.h"
 #include "imaging/services.h"
+#include "platform/image_storage.h"
 
 #include <cstdint>
 #include <memory>
@@ -84,6 +85,7 @@ class c32bppDIB final : public ImageHost {
 
     // --- life cycle --------------------------------------------------------------------------
     bool InitializeDIB(std::int32_t width, std::int32_t height) override;
+    bool InitializeDIBForOverwrite(std::int32_t width, std::int32_t height) override;
     void DestroyDIB() override;
     bool EraseDIB();
     // bLoad true: the memory DC with the image selected (0 when no image or no GDI);
@@ -220,6 +222,8 @@ class c32bppDIB final : public ImageHost {
     bool SaveToStream_PNG(std::vector<std::uint8_t>& out) const;
 
   private:
+    // Makes the storage of a new picture (InitializeDIB and InitializeDIBForOverwrite).
+    bool Initialize(std::int32_t width, std::int32_t height, ImageFill fill);
     bool RouteStream(std::string_view fileName, std::span<const std::uint8_t> bytes,
                      std::int32_t iconCx, std::int32_t iconCy, bool saveFormat,
                      std::int32_t iconBitDepth, const DecoderChain& decoders);

@@ -18,9 +18,14 @@ class ImageStorage {
 // Largest pixel buffer an image may have; larger requests are refused before allocating.
 inline constexpr std::uint64_t kMaxImageBytes = 0x7FFFFFFFull; // a 32-bit signed byte count
 
-// A zero-filled buffer of width x height pixels, or null when the size is not positive, the byte
-// count is beyond kMaxImageBytes, or the system refuses the memory.
-std::unique_ptr<ImageStorage> CreateImageStorage(std::int32_t width, std::int32_t height);
+// What a new buffer holds: zeros, or whatever the memory held (for a caller that writes every
+// pixel first; a system whose buffers always come zero-filled gives zeros for both).
+enum class ImageFill : std::uint8_t { kZeros, kOverwritten };
+
+// A buffer of width x height pixels, or null when the size is not positive, the byte count is
+// beyond kMaxImageBytes, or the system refuses the memory.
+std::unique_ptr<ImageStorage> CreateImageStorage(std::int32_t width, std::int32_t height,
+                                                 ImageFill fill = ImageFill::kZeros);
 
 // Memory device contexts for an image (Windows); on other systems these report 0 / do nothing.
 std::intptr_t CreateImageDC(); // compatible with the screen

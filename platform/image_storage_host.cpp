@@ -29,11 +29,14 @@ std::intptr_t NextToken() {
 
 } // namespace
 
-std::unique_ptr<ImageStorage> CreateImageStorage(std::int32_t width, std::int32_t height) {
+std::unique_ptr<ImageStorage> CreateImageStorage(std::int32_t width, std::int32_t height,
+                                                 ImageFill fill) {
     if (width <= 0 || height <= 0) return nullptr;
     const std::uint64_t bytes = std::uint64_t(width) * std::uint64_t(height) * 4u;
     if (bytes > kMaxImageBytes) return nullptr;
-    auto* bits = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(bytes), 1));
+    const auto size = static_cast<std::size_t>(bytes);
+    auto* bits = static_cast<std::uint8_t*>(fill == ImageFill::kZeros ? std::calloc(size, 1)
+                                                                      : std::malloc(size));
     if (!bits) return nullptr;
     std::unique_ptr<ImageStorage> storage(new (std::nothrow) HeapStorage(bits, NextToken()));
     if (!storage) std::free(bits); // no memory for the holder: the request fails, nothing leaks

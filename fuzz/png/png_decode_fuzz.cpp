@@ -54,11 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((withZlib.BitsPointer() != nullptr) != (a.Failure() == PngError::None) ||
         (without.BitsPointer() != nullptr) != (b.Failure() == PngError::None))
         std::abort();
-    for (PngRowPath path :
-         {PngRowPath::Plain, PngRowPath::Sse2, PngRowPath::Ssse3, PngRowPath::Sse41}) {
+    for (PngRowPath path : {PngRowPath::Plain, PngRowPath::Sse2, PngRowPath::Ssse3,
+                            PngRowPath::Sse41, PngRowPath::Avx2}) {
         if (!PngRowPathAvailable(path)) continue;
         c32bppDIB other;
         options.rowPath = path;
+        // Rows written past the cache on every other path, which paths depending on the
+        // input's length (so that each path runs both ways).
+        options.streamImageBytes =
+            ((size + static_cast<std::size_t>(path)) & 1) != 0 ? 0 : kPngStreamImageBytes;
         cPNGparser c(options);
         if (c.LoadStream(bytes, other) != claimedB || c.Failure() != b.Failure() ||
             !other.BitsPointer() != !without.BitsPointer())

@@ -24,7 +24,8 @@ class DibSection final : public ImageStorage {
 
 } // namespace
 
-std::unique_ptr<ImageStorage> CreateImageStorage(std::int32_t width, std::int32_t height) {
+std::unique_ptr<ImageStorage> CreateImageStorage(std::int32_t width, std::int32_t height,
+                                                 ImageFill) {
     if (width <= 0 || height <= 0) return nullptr;
     const std::uint64_t bytes = std::uint64_t(width) * std::uint64_t(height) * 4u;
     if (bytes > kMaxImageBytes) return nullptr;
@@ -43,7 +44,7 @@ std::unique_ptr<ImageStorage> CreateImageStorage(std::int32_t width, std::int32_
         DeleteObject(bitmap);
         return nullptr;
     }
-    // A fresh DIB section is zero-filled by the system.
+    // A fresh DIB section is zero-filled by the system, whatever the fill asked for.
     std::unique_ptr<ImageStorage> storage(new (std::nothrow)
                                               DibSection(bitmap, static_cast<std::uint8_t*>(bits)));
     if (!storage) DeleteObject(bitmap); // no memory for the holder: the request fails

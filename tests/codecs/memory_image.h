@@ -19,6 +19,17 @@ class MemoryImage final : public ImageHost {
     ~MemoryImage() = default;
 
     bool InitializeDIB(std::int32_t width, std::int32_t height) override {
+        return Initialize(width, height, 0);
+    }
+    // Filled with 0xCD bytes (colour above alpha: no decode writes such a pixel), so that a
+    // decoder leaving a pixel unwritten fails its comparison.
+    bool InitializeDIBForOverwrite(std::int32_t width, std::int32_t height) override {
+        return Initialize(width, height, kUnwritten);
+    }
+    static constexpr std::uint8_t kUnwritten = 0xCD;
+
+  private:
+    bool Initialize(std::int32_t width, std::int32_t height, std::uint8_t fill) {
         DestroyDIB();
         if (width <= 0 || height == 0 || height == std::numeric_limits<std::int32_t>::min())
             return false;
@@ -26,7 +37,7 @@ class MemoryImage final : public ImageHost {
         const std::uint64_t bytes = std::uint64_t(width) * std::uint64_t(height) * 4u;
         if (bytes > kMaxImageBytes) return false;
         try {
-            bits_.assign(static_cast<std::size_t>(bytes), 0);
+            bits_.assign(static_cast<std::size_t>(bytes), fill);
         } catch (const std::bad_alloc&) {
             return false;
         }
@@ -36,6 +47,8 @@ class MemoryImage final : public ImageHost {
         type_ = image_type::kBlank;
         return true;
     }
+
+  public:
     void DestroyDIB() override {
         bits_ = {};
         width_ = height_ = 0;
