@@ -95,9 +95,8 @@ struct DecodeState {
     std::vector<std::uint8_t> trns; // body of the transparency chunk (palette: padded to 256)
     bool haveTrns = false;
     std::int32_t key = -1;
-    // The image-data chunks' bodies in file order, where they lie (a few per file in general;
-    // never more than the file has chunks).
-    std::vector<std::span<const std::uint8_t>> idat;
+    std::span<const std::uint8_t> firstIdat; // the first image-data chunk's body
+    std::uint64_t idatChunks = 0;
     std::uint64_t idatBytes = 0;
 };
 
@@ -194,7 +193,7 @@ class ChunkWalker {
 
     PngError OnImageData(const Chunk& chunk) {
         if (!CrcHolds(chunk)) return PngError::ImageDataCrc;
-        st_.idat.push_back(chunk.body);
+        if (st_.idatChunks++ == 0) st_.firstIdat = chunk.body;
         st_.idatBytes += chunk.body.size();
         return PngError::None;
     }
@@ -216,15 +215,46 @@ PngError CheckImage(const DecodeState& st, const PngDecodeOptions& options) {
     return PngError::None;
 }
 
-// The image data as one block, for zlib: the only chunk's body in place, else the bodies joined
-// into `joined`.
-std::span<const std::uint8_t> JoinImageData(const DecodeState& st,
-                                            std::vector<std::uint8_t>& joined) {
-    if (st.idat.size() == 1) return st.idat.front();
-    joined.reserve(static_cast<std::size_t>(st.idatBytes));
-    for (const std::span<const std::uint8_t> body : st.idat)
-        joined.insert(joined.end(), body.begin(), body.end());
-    return joined;
+// The image data as the inflate reads them: the chunks' bodies where they lie, or one block.
+struct ImageData {
+    std::vector<std::span<const std::uint8_t>> pieces;
+    std::vector<std::uint8_t> joined; // the bodies joined, when they are
+};
+
+// Gathers the image data in a second walk over chunks the walker has checked (so that the first
+// keeps nothing per chunk). They are joined into one block for zlib, which needs one, and when a
+// list of the chunks would take more memory than their bodies (bodies on average no longer than
+// an entry of the list); else the own inflate reads the bodies where they lie.
+PngError GatherImageData(std::span<const std::uint8_t> png, const DecodeState& st, bool oneBlock,
+                         ImageData& data) {
+    if (st.idatChunks <= 1) {
+        data.pieces.push_back(st.firstIdat);
+        return PngError::None;
+    }
+    const bool join =
+        oneBlock || st.idatBytes / st.idatChunks <= sizeof(std::span<const std::uint8_t>);
+    if (join)
+        data.joined.reserve(static_cast<std::size_t>(st.idatBytes));
+    else
+        data.pieces.reserve(static_cast<std::size_t>(st.idatChunks));
+    std::uint64_t bytes = 0;
+    const LittleEndianReader in(png);
+    for (std::size_t pos = sizeof kSignature;;) {
+        const auto chunk = ReadChunk(in, pos);
+        if (!chunk || chunk->Is("IEND")) break;
+        pos = chunk->next;
+        if (!chunk->Is("IDAT") || chunk->body.empty()) continue;
+        if (join) {
+            data.joined.insert(data.joined.end(), chunk->body.begin(), chunk->body.end());
+        } else {
+            if (data.pieces.size() == st.idatChunks) return PngError::ImageDataChanged;
+            data.pieces.push_back(chunk->body);
+        }
+        bytes += chunk->body.size();
+    }
+    if (bytes != st.idatBytes) return PngError::ImageDataChanged;
+    if (join) data.pieces.assign(1, data.joined);
+    return PngError::None;
 }
 
 // The row converter for the image's colour type and depth; `palette` receives the colours it
@@ -259,12 +289,13 @@ struct Decompressed {
     InflateError inflateError = InflateError::None;
 };
 
-// Makes the image and fills it: zlib decompresses all rows at once from the image data joined;
-// the own inflate (without zlib, or when zlib fails) reads the chunks' bodies where they lie,
-// hands the rows over as it goes and needs only a window over them: the last 64 KiB for its
-// matches, the row not yet complete and the one above it (read there when it had no filter),
-// and room to go on.
-Decompressed DecompressRows(const DecodeState& st, const Converter& conv, const ZlibLibrary* zlib,
+// Makes the image and fills it: zlib decompresses all rows at once (from one block); the own
+// inflate (without zlib, or when zlib fails) reads the image data in their pieces, hands the
+// rows over as it goes and needs only a window over them: the last 64 KiB for its matches, the
+// row not yet complete and the one above it (read there when it had no filter), and room to go
+// on.
+Decompressed DecompressRows(std::span<const std::span<const std::uint8_t>> idat,
+                            const DecodeState& st, const Converter& conv, const ZlibLibrary* zlib,
                             ImageHost& cHost) {
     const Header& h = st.header;
     const auto expected = static_cast<std::size_t>(h.expected);
@@ -287,11 +318,9 @@ Decompressed DecompressRows(const DecodeState& st, const Converter& conv, const 
             return Failed(out.failure, PngError::OutOfMemory);
         return true;
     };
-    if (withZlib) {
+    if (withZlib && idat.size() == 1) {
         std::size_t written = 0;
-        std::vector<std::uint8_t> joined;
-        if (zlib->Uncompress({raw.get(), expected}, JoinImageData(st, joined), &written) ==
-                kZlibOk &&
+        if (zlib->Uncompress({raw.get(), expected}, idat.front(), &written) == kZlibOk &&
             written == expected) {
             out.inflater = cPNGparser::Inflater::Zlib;
             if (makeImage()) rows.Advance(raw.get(), 0, expected);
@@ -304,7 +333,7 @@ Decompressed DecompressRows(const DecodeState& st, const Converter& conv, const 
     progress.notify = &RowPass::OnProgress;
     progress.context = &rows;
     progress.interval = std::size_t{64} << 10;
-    const InflateResult r = InflateWindowed({raw.get(), window}, st.idat, expected, progress);
+    const InflateResult r = InflateWindowed({raw.get(), window}, idat, expected, progress);
     out.inflateError = r.error;
     if (r.ok && r.written == expected) {
         out.inflater = cPNGparser::Inflater::Own;
@@ -364,6 +393,8 @@ std::string_view PngErrorText(PngError error) {
         return "no image data";
     case PngError::ImageDataTooShort:
         return "image data too short for the image";
+    case PngError::ImageDataChanged:
+        return "image data changed";
     case PngError::OutOfMemory:
         return "out of memory";
     case PngError::Inflate:
@@ -421,8 +452,8 @@ bool cPNGparser::LoadFile(const std::string& fileName, ImageHost& cHost, std::ui
     return true;
 }
 
-// The steps after the signature: read the chunks, check what they say, decompress and convert
-// the rows, and finish the image.
+// The steps after the signature: read the chunks, check what they say, gather the image data,
+// decompress and convert the rows, and finish the image.
 bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
     try {
         std::unique_ptr<ZlibLibrary> zlib;
@@ -434,10 +465,14 @@ bool cPNGparser::Decode(std::span<const std::uint8_t> png, ImageHost& cHost) {
             return Failed(failure_, walked);
         if (const PngError checked = CheckImage(st, options_); checked != PngError::None)
             return Failed(failure_, checked);
+        ImageData idat;
+        if (const PngError gathered = GatherImageData(png, st, zlib && zlib->HasUncompress(), idat);
+            gathered != PngError::None)
+            return Failed(failure_, gathered);
 
         std::vector<std::uint8_t> palette;
         const Converter conv = MakeConverter(st, options_, palette);
-        const Decompressed rows = DecompressRows(st, conv, zlib.get(), cHost);
+        const Decompressed rows = DecompressRows(idat.pieces, st, conv, zlib.get(), cHost);
         conv.FinishStreaming();
         inflater_ = rows.inflater;
         inflateError_ = rows.inflateError;

@@ -85,6 +85,7 @@ enum class PngError : std::uint8_t {
     LargerThanAllowed,    // wider or taller than the caller's maxSide
     NoImageData,          // no image data before IEND
     ImageDataTooShort,    // too few image-data bytes to decompress to the picture's rows
+    ImageDataChanged,     // the image data differ between the two walks over them
     OutOfMemory,          // no memory for the picture, the rows or the decompressed data
     Inflate,              // the image data do not decompress (why: LastInflateError())
     RowsMissing,          // the image data decompress to fewer bytes than the rows take
