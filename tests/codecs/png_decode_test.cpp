@@ -547,7 +547,9 @@ TEST(PngFile, FilesOf56BytesOrFewerAreNotPngs) {
         MemoryImage dib;
         cPNGparser parser;
         EXPECT_EQ(parser.LoadFile(path, dib), size == 57) << size;
-        if (size == 56) EXPECT_EQ(parser.Failure(), PngError::BadFileSize);
+        if (size == 56) {
+            EXPECT_EQ(parser.Failure(), PngError::BadFileSize);
+        }
     }
     std::remove(path.c_str());
 }

@@ -460,7 +460,9 @@ TEST(LargePictures, GiveTheirResultsWithinA32BitAddressSpace) {
         c32bppDIB big(kCapGdiplusBarred);
         const bool made = small.CopyImageTo(big, 11600, 11600);
         EXPECT_EQ(big.BitsPointer() != nullptr, made);
-        if (made) EXPECT_EQ(big.GetPixel(5000, 5000), 0xC8C8C8);
+        if (made) {
+            EXPECT_EQ(big.GetPixel(5000, 5000), 0xC8C8C8);
+        }
     }
     {
         c32bppDIB sparse(kCapGdiplusBarred); // every other pixel clear
