@@ -309,7 +309,7 @@ UnfilterPaethTwoSse41(const std::uint8_t* src0, const std::uint8_t* src1, const 
 #undef CORVALE_PAETH_STEP
 
 template <std::size_t kBpp>
-bool UnfilterTwoSse2(RowCode code, std::uint8_t filter, const std::uint8_t* src0,
+void UnfilterTwoSse2(RowCode code, std::uint8_t filter, const std::uint8_t* src0,
                      const std::uint8_t* src1, const std::uint8_t* prev, std::uint8_t* dst0,
                      std::uint8_t* dst1, std::size_t n) {
     if (filter == 3) {
@@ -319,7 +319,6 @@ bool UnfilterTwoSse2(RowCode code, std::uint8_t filter, const std::uint8_t* src0
     } else {
         UnfilterPaethTwoSse2<kBpp>(src0, src1, prev, dst0, dst1, n);
     }
-    return true;
 }
 
 // Up: sixteen bytes at a time.
@@ -387,17 +386,23 @@ bool UnfilterTwoRows(RowCode code, std::uint8_t filter, const std::uint8_t* src0
     if (code == RowCode::kPlain || n == 0 || (filter != 3 && filter != 4)) return false;
     switch (bpp) {
     case 1:
-        return UnfilterTwoSse2<1>(code, filter, src0, src1, prev, dst0, dst1, n);
+        UnfilterTwoSse2<1>(code, filter, src0, src1, prev, dst0, dst1, n);
+        return true;
     case 2:
-        return UnfilterTwoSse2<2>(code, filter, src0, src1, prev, dst0, dst1, n);
+        UnfilterTwoSse2<2>(code, filter, src0, src1, prev, dst0, dst1, n);
+        return true;
     case 3:
-        return UnfilterTwoSse2<3>(code, filter, src0, src1, prev, dst0, dst1, n);
+        UnfilterTwoSse2<3>(code, filter, src0, src1, prev, dst0, dst1, n);
+        return true;
     case 4:
-        return UnfilterTwoSse2<4>(code, filter, src0, src1, prev, dst0, dst1, n);
+        UnfilterTwoSse2<4>(code, filter, src0, src1, prev, dst0, dst1, n);
+        return true;
     case 6:
-        return UnfilterTwoSse2<6>(code, filter, src0, src1, prev, dst0, dst1, n);
+        UnfilterTwoSse2<6>(code, filter, src0, src1, prev, dst0, dst1, n);
+        return true;
     case 8:
-        return UnfilterTwoSse2<8>(code, filter, src0, src1, prev, dst0, dst1, n);
+        UnfilterTwoSse2<8>(code, filter, src0, src1, prev, dst0, dst1, n);
+        return true;
     default:
         return false;
     }
@@ -508,6 +513,20 @@ constexpr Ssse3Format kGreyAlpha16 = {4, true, false,
     {0, 0, 0, 2, 4, 4, 4, 6, 8, 8, 8, 10, 12, 12, 12, 14}, {}};
 // clang-format on
 
+// The bytes of four pixels of a format, from its first load.
+template <const Ssse3Format& F>
+[[gnu::target("sse2"), gnu::always_inline]] inline __m128i LoadFour(const std::uint8_t* s) {
+    if constexpr (F.bytes == 1) {
+        std::int32_t x;
+        std::memcpy(&x, s, 4);
+        return _mm_cvtsi32_si128(x);
+    } else if constexpr (F.bytes == 2) {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s));
+    } else {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    }
+}
+
 // Converts whole blocks of four pixels and returns the pixels done. A load reads up to 16 bytes
 // from where it starts, past the row by at most 4 (within the row's slack). kStream: d is
 // 16-byte aligned and dstStep 4, and the blocks go past the cache.
@@ -519,17 +538,7 @@ template <const Ssse3Format& F, bool kStream = false>
     const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     std::uint32_t i = 0;
     for (; i + 4 <= n; i += 4, s += F.bytes * 4) {
-        __m128i v;
-        if constexpr (F.bytes == 1) {
-            std::int32_t x;
-            std::memcpy(&x, s, 4);
-            v = _mm_cvtsi32_si128(x);
-        } else if constexpr (F.bytes == 2) {
-            v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s));
-        } else {
-            v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-        }
-        v = _mm_shuffle_epi8(v, first);
+        __m128i v = _mm_shuffle_epi8(LoadFour<F>(s), first);
         if constexpr (F.twoLoads) {
             const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + F.bytes * 2));
             v = _mm_or_si128(v, _mm_shuffle_epi8(w, second));
@@ -589,20 +598,6 @@ template <const Ssse3Format& F, bool kStream = false>
         h = _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_mullo_epi16(h, m), one), k257);
     }
     return _mm256_packus_epi16(half[0], half[1]);
-}
-
-// Four pixels of a one-load format into one lane's bytes (as read by ConvertSsse3).
-template <const Ssse3Format& F>
-[[gnu::target("avx2"), gnu::always_inline]] inline __m128i LoadFour(const std::uint8_t* s) {
-    if constexpr (F.bytes == 1) {
-        std::int32_t x;
-        std::memcpy(&x, s, 4);
-        return _mm_cvtsi32_si128(x);
-    } else if constexpr (F.bytes == 2) {
-        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s));
-    } else {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-    }
 }
 
 // Converts whole blocks of eight pixels of a one-load format, then what is left in blocks of
@@ -685,8 +680,8 @@ void Converter::Store(std::uint8_t* d, unsigned r, unsigned g, unsigned b, unsig
     }
 }
 
-// Converts n pixels of one unfiltered row into the image, dstStep bytes apart.
-// The SSSE3 routine for the image's format, or null (the rows go through the plain code).
+// The block routine for the image's format (AVX2 or SSSE3, streamed or not), or null (the rows
+// go through the plain code).
 Converter::BlockFn Converter::ChooseBlocks(RowCode rowCode, bool stream) const {
 #if defined(CORVALE_PNG_X86)
     if (rowCode < RowCode::kSsse3) return nullptr;
@@ -743,8 +738,8 @@ bool Converter::Row(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
         // The pixels up to a 16-byte boundary as usual, the rest streamed.
         const std::uint32_t head = PixelsToAlignment(d, n);
         if (head != 0 && !Convert(blocks, s, head, d, 4)) return false;
-        return Convert(streamBlocks, s + std::size_t{head} * (Channels(colorType) * depth / 8),
-                       n - head, d + std::size_t{head} * 4, 4);
+        return Convert(streamBlocks, s + std::size_t{head} * PixelBytes(), n - head,
+                       d + std::size_t{head} * 4, 4);
     }
     return Convert(blocks, s, n, d, dstStep);
 }
@@ -754,7 +749,7 @@ bool Converter::Convert(BlockFn fn, const std::uint8_t* s, std::uint32_t n, std:
     if (fn) {
         const std::uint32_t done = fn(s, n, d, dstStep);
         if (done == n) return true;
-        s += std::size_t{done} * (Channels(colorType) * depth / 8);
+        s += std::size_t{done} * PixelBytes();
         d += std::size_t{done} * dstStep;
         n -= done;
     }

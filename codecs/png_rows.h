@@ -126,6 +126,8 @@ struct Converter {
     BlockFn ChooseBlocks(RowCode rowCode, bool stream) const;
 
     static void Store(std::uint8_t* d, unsigned r, unsigned g, unsigned b, unsigned a);
+    // Bytes of one pixel of the format (depths of 8 and 16).
+    std::size_t PixelBytes() const { return Channels(colorType) * depth / 8u; }
     // Converts n pixels of one unfiltered row into the image, dstStep bytes apart.
     bool Row(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d, std::size_t dstStep) const;
     // Row through the given block routine (or none) for the blocks and the plain code after.
