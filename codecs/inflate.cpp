@@ -346,6 +346,7 @@ struct BitReader {
     const std::uint8_t* end;     // of the current piece
     const Piece* next = nullptr; // the pieces still to come, up to `last`
     const Piece* last = nullptr;
+    const std::uint8_t* start = nullptr; // of the current piece
     std::uint64_t buf = 0;
     unsigned count = 0;
 
@@ -373,6 +374,7 @@ struct BitReader {
             const Piece piece = *next++;
             if (!piece.empty()) {
                 p = piece.data();
+                start = p;
                 end = piece.data() + piece.size();
                 return true;
             }
@@ -516,6 +518,14 @@ bool StoredBlock(BitReader& br, Output& out) {
         return out.Fail(InflateError::OutputFull);
     // First the whole bytes the buffer still holds, then the rest from the pieces as they lie.
     std::size_t left = len;
+    // Whole bytes in the buffer that were read from the current piece are read again from it,
+    // so that the block is copied in one piece as it lies.
+    if (const std::size_t held = br.count >> 3;
+        held != 0 && static_cast<std::size_t>(br.p - br.start) >= held) {
+        br.p -= held;
+        br.buf = 0;
+        br.count = 0;
+    }
     while (left != 0 && br.count != 0) {
         *out.pos++ = static_cast<std::uint8_t>(br.buf);
         br.Drop(8);

@@ -191,13 +191,23 @@ struct PiecesRun {
 
 PiecesRun InflateInPieces(const Bytes& z, const std::vector<std::size_t>& cuts,
                           std::size_t outputSize, std::size_t window) {
-    std::vector<std::span<const std::uint8_t>> pieces;
+    // The pieces lie apart, with filler between them, as IDAT bodies do: a read outside a piece
+    // takes the wrong bytes.
+    constexpr std::size_t kGap = 12;
+    Bytes apart;
+    apart.reserve(z.size() + (cuts.size() + 2) * kGap);
+    std::vector<std::pair<std::size_t, std::size_t>> at; // offset in `apart`, length
     std::size_t from = 0;
-    for (std::size_t cut : cuts) {
-        pieces.emplace_back(z.data() + from, cut - from);
+    for (std::size_t i = 0; i <= cuts.size(); ++i) {
+        const std::size_t cut = i < cuts.size() ? cuts[i] : z.size();
+        apart.insert(apart.end(), kGap, 0xA5);
+        at.emplace_back(apart.size(), cut - from);
+        apart.insert(apart.end(), z.begin() + from, z.begin() + cut);
         from = cut;
     }
-    pieces.emplace_back(z.data() + from, z.size() - from);
+    apart.insert(apart.end(), kGap, 0xA5);
+    std::vector<std::span<const std::uint8_t>> pieces;
+    for (const auto& [offset, length] : at) pieces.emplace_back(apart.data() + offset, length);
     PiecesRun run;
     const InflateProgress collect{[](void* context, const std::uint8_t* bytes, std::size_t first,
                                      std::size_t written, std::size_t& keepFrom) {
@@ -273,7 +283,7 @@ TEST(Inflate, PiecesReadAsTheWholeStream) {
     for (int round = 0; round < 50; ++round) {
         std::vector<std::size_t> cuts;
         for (int k = 0; k < 40; ++k) cuts.push_back(rng() % (mixed.size() + 1));
-        for (int k = 0; k < 5; ++k) cuts.push_back(cuts[k]); // empty pieces
+        for (int k = 0; k < 5; ++k) cuts.push_back(cuts[k]);        // empty pieces
         if (round % 10 == 0) cuts.insert(cuts.end(), 200, cuts[0]); // a long run of them
         std::ranges::sort(cuts);
         same(whole, InflateInPieces(mixed, cuts, size, size), "random " + std::to_string(round));
