@@ -647,6 +647,27 @@ template <const Ssse3Format& F> struct FormatTag { static constexpr const Ssse3F
     return i;
 }
 
+// Pixels of two packed rows taken in turn, eight at a time: pixel 2m of d is first[m] and pixel
+// 2m + 1 is second[m]; streamed (d 16-byte aligned) or stored as usual. Returns the pixels done.
+[[gnu::target("sse2")]] std::uint32_t InterleaveSse2(const std::uint8_t* first,
+                                                     const std::uint8_t* second, std::uint32_t n,
+                                                     std::uint8_t* d, bool stream) {
+    std::uint32_t i = 0;
+    for (; i + 8 <= n; i += 8, first += 16, second += 16, d += 32) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second));
+        auto* out = reinterpret_cast<__m128i*>(d);
+        if (stream) {
+            _mm_stream_si128(out, _mm_unpacklo_epi32(a, b));
+            _mm_stream_si128(out + 1, _mm_unpackhi_epi32(a, b));
+        } else {
+            _mm_storeu_si128(out, _mm_unpacklo_epi32(a, b));
+            _mm_storeu_si128(out + 1, _mm_unpackhi_epi32(a, b));
+        }
+    }
+    return i;
+}
+
 #endif
 
 // Pixels before the first 16-byte boundary at or after d (d holds whole pixels), at most n.
@@ -737,15 +758,34 @@ bool Converter::Row(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
     if (streamBlocks && dstStep == 4) {
         // The pixels up to a 16-byte boundary as usual, the rest streamed.
         const std::uint32_t head = PixelsToAlignment(d, n);
-        if (head != 0 && !Convert(blocks, s, head, d, 4)) return false;
+        if (head != 0 && !Convert(blocks, s, head, d, 4, true)) return false;
         return Convert(streamBlocks, s + std::size_t{head} * PixelBytes(), n - head,
-                       d + std::size_t{head} * 4, 4);
+                       d + std::size_t{head} * 4, 4, true);
     }
-    return Convert(blocks, s, n, d, dstStep);
+    return Convert(blocks, s, n, d, dstStep, true);
+}
+
+void Converter::Interleave(const std::uint8_t* even, const std::uint8_t* odd, std::uint32_t width,
+                           std::uint8_t* d) const {
+    std::uint32_t x = 0;
+#if defined(CORVALE_PNG_X86)
+    if (code != RowCode::kPlain) {
+        if (streaming)
+            for (const std::uint32_t head = PixelsToAlignment(d, width); x < head; ++x)
+                std::memcpy(d + std::size_t{x} * 4, (x & 1 ? odd : even) + std::size_t{x / 2} * 4,
+                            4);
+        // From x on, pixel x + 2m is first[m] and pixel x + 2m + 1 is second[m].
+        const std::uint8_t* first = (x & 1 ? odd : even) + std::size_t{x / 2} * 4;
+        const std::uint8_t* second = (x & 1 ? even + 4 : odd) + std::size_t{x / 2} * 4;
+        x += InterleaveSse2(first, second, width - x, d + std::size_t{x} * 4, streaming);
+    }
+#endif
+    for (; x < width; ++x)
+        std::memcpy(d + std::size_t{x} * 4, (x & 1 ? odd : even) + std::size_t{x / 2} * 4, 4);
 }
 
 bool Converter::Convert(BlockFn fn, const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
-                        std::size_t dstStep) const {
+                        std::size_t dstStep, bool stream) const {
     if (fn) {
         const std::uint32_t done = fn(s, n, d, dstStep);
         if (done == n) return true;
@@ -785,7 +825,7 @@ bool Converter::Convert(BlockFn fn, const std::uint8_t* s, std::uint32_t n, std:
             Store(d, s[0], s[0], s[0], s[1]);
         return true;
     default:
-        return Indexed(s, n, d, dstStep);
+        return Indexed(s, n, d, dstStep, stream);
     }
 }
 
@@ -806,7 +846,7 @@ void Converter::PrepareIndexed() {
 // Grey (through the ramp) and palette images of depths 1 to 8; grey pixels equal to the
 // key are transparent (their table entry is); an index beyond the palette fails.
 bool Converter::Indexed(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
-                        std::size_t dstStep) const {
+                        std::size_t dstStep, bool stream) const {
     const std::size_t entries = lutEntries; // locals: the stores below may alias members
     const std::uint32_t* table = lut;
     if (depth == 8) {
@@ -824,7 +864,7 @@ bool Converter::Indexed(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
         if (top >= entries) return false;
         std::uint32_t i = 0;
 #if defined(CORVALE_PNG_X86)
-        if (streaming && dstStep == 4 && code != RowCode::kPlain) {
+        if (stream && streaming && dstStep == 4 && code != RowCode::kPlain) {
             for (const std::uint32_t head = PixelsToAlignment(d, n); i < head; ++i, d += 4)
                 std::memcpy(d, &table[s[i]], 4);
             const std::uint32_t done = StreamIndexed8(table, s + i, n - i, d);
@@ -895,7 +935,7 @@ RowPass::RowPass(const Header& h, const Converter& conv, PngError& error)
       height_(static_cast<std::uint32_t>(h.height)), bpp_(BitsPerPixel(h)),
       filterDistance_(bpp_ < 8 ? 1 : bpp_ / 8), interlaced_(h.interlace != 0),
       pass_(h.interlace ? 0 : kWholeImage), lastPass_(h.interlace ? 6 : kWholeImage),
-      code_(conv.code) {}
+      code_(conv.code), halves_(interlaced_ && width_ >= 2 && height_ >= 2) {}
 
 // Starts on the image's pixels; false when there is no memory for the row buffers.
 bool RowPass::Start(std::uint8_t* bits) {
@@ -922,6 +962,10 @@ bool RowPass::Start(std::uint8_t* bits) {
         cur_ = rows_.get();
         prev_ = cur_ + rowBytes;
         spare_ = prev_ + rowBytes;
+    }
+    if (halves_) {
+        oddColumns_.reset(new (std::nothrow) std::uint8_t[std::size_t{width_ / 2} * 4]);
+        if (!oddColumns_) return false;
     }
     EnterPass();
     return true;
@@ -984,9 +1028,22 @@ bool RowPass::Advance(const std::uint8_t* data, std::size_t first, std::size_t a
 bool RowPass::ConvertRow(const std::uint8_t* row) {
     const Pass& pass = kPasses[pass_];
     const std::uint32_t y = pass.startRow + row_ * pass.rowStep;
-    std::uint8_t* dst =
-        bits_ + std::size_t{height_ - 1 - y} * width_ * 4 + std::size_t{pass.startCol} * 4;
-    if (!conv_.Row(row, size_.cols, dst, std::size_t{pass.colStep} * 4)) {
+    bool converted;
+    if (halves_ && pass_ < 5 && y + 1 < height_) {
+        // Even columns of an even row: at half their column in the row below.
+        converted =
+            conv_.CachedRow(row, size_.cols, ImageRow(y + 1) + std::size_t{pass.startCol / 2} * 4,
+                            std::size_t{pass.colStep / 2} * 4);
+    } else if (halves_ && pass_ == 5 && y + 1 < height_) {
+        converted = conv_.CachedRow(row, size_.cols, oddColumns_.get(), 4);
+        if (converted) conv_.Interleave(ImageRow(y + 1), oddColumns_.get(), width_, ImageRow(y));
+    } else {
+        // Also the last row of an odd height, which has no row below: its pixels go straight
+        // to their places.
+        converted = conv_.Row(row, size_.cols, ImageRow(y) + std::size_t{pass.startCol} * 4,
+                              std::size_t{pass.colStep} * 4);
+    }
+    if (!converted) {
         error_ = PngError::PaletteIndex;
         return false;
     }

@@ -130,15 +130,25 @@ struct Converter {
     std::size_t PixelBytes() const { return Channels(colorType) * depth / 8u; }
     // Converts n pixels of one unfiltered row into the image, dstStep bytes apart.
     bool Row(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d, std::size_t dstStep) const;
-    // Row through the given block routine (or none) for the blocks and the plain code after.
+    // Row with ordinary stores only, for pixels that are read again soon.
+    bool CachedRow(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
+                   std::size_t dstStep) const {
+        return Convert(blocks, s, n, d, dstStep, false);
+    }
+    // Writes a whole image row of `width` pixels whose even columns are the pixels at `even`
+    // and odd columns those at `odd` (both packed), streamed as Row streams.
+    void Interleave(const std::uint8_t* even, const std::uint8_t* odd, std::uint32_t width,
+                    std::uint8_t* d) const;
+    // Row through the given block routine (or none) for the blocks and the plain code after;
+    // `stream` lets palette rows go past the cache.
     bool Convert(BlockFn fn, const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
-                 std::size_t dstStep) const;
+                 std::size_t dstStep, bool stream) const;
     // The stored pixel of every grey level or palette index (depths 1 to 8), made once.
     void PrepareIndexed();
     // Grey (through the ramp) and palette images of depths 1 to 8; grey pixels equal to the
     // key are transparent; an index beyond the palette fails.
-    bool Indexed(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
-                 std::size_t dstStep) const;
+    bool Indexed(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d, std::size_t dstStep,
+                 bool stream) const;
     // Makes the streaming stores of the rows visible to every reader (call once they are done).
     void FinishStreaming() const;
     // 16-bit samples: the most significant byte of each is used.
@@ -177,6 +187,10 @@ class RowPass {
     // Moves to the next pass that holds pixels (passes without columns or rows consume
     // nothing); its first row has zeros above it.
     void EnterPass();
+    // The image's row y (rows are stored bottom-up).
+    std::uint8_t* ImageRow(std::uint32_t y) const {
+        return bits_ + std::size_t{height_ - 1 - y} * width_ * 4;
+    }
 
     const Converter& conv_;
     std::uint8_t* bits_ = nullptr;
@@ -189,6 +203,11 @@ class RowPass {
     const int lastPass_;
     const RowCode code_;
     int inPlacePass_ = -1; // the pass whose only row is the last of the data, or -1
+    // Interlaced, at least two pixels each way: the even columns of an even row (passes 1 to 5)
+    // are kept packed in the row below it, which pass 7 writes last, and the row is written
+    // whole when pass 6 brings its odd columns, instead of once a pass.
+    const bool halves_;
+    std::unique_ptr<std::uint8_t[]> oddColumns_; // pass 6's row, converted
     std::unique_ptr<std::uint8_t[]> rows_;
     std::uint8_t* cur_ = nullptr;
     std::uint8_t* prev_ = nullptr;

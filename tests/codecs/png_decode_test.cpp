@@ -281,7 +281,7 @@ TEST(PngPixels, RandomRowsDecodeAlikeOnEveryRowPath) {
     for (const Layout& l : layouts)
         for (std::uint32_t w : {1u, 2u, 5u, 33u})
             for (std::uint8_t interlace : {0, 1})
-                for (std::uint32_t h : {11u, 1u}) {
+                for (std::uint32_t h : {11u, 12u, 1u}) {
                     // Filtered data: per row (or pass row) a filter byte and random bytes.
                     Bytes filtered;
                     auto addRows = [&](std::uint32_t cols, std::uint32_t rows) {
