@@ -162,18 +162,39 @@ bool PairsPay(const std::uint8_t* lengths, unsigned symbols, const unsigned* len
     return pairs >= std::uint64_t{1} << 29; // half the literals or more
 }
 
-void PairLiterals(std::uint32_t* table, unsigned tableBits) {
-    // Without branches: which entries pair up follows the code, not a pattern a processor could
-    // guess.
-    for (unsigned i = 1u << tableBits; i-- > 0;) {
-        const std::uint32_t first = table[i];
-        const unsigned firstBits = EntryBits(first);
-        const std::uint32_t second = table[i >> firstBits];
-        const bool pair =
-            (first & second & kLiteral) != 0 && firstBits + EntryBits(second) <= tableBits;
-        const std::uint32_t joined = (first & 0x00FFFF00u) | (second >> 16) << 24 | kLiteralPair |
-                                     (firstBits + EntryBits(second));
-        table[i] = pair ? joined : first;
+// A literal code of the primary table: the first entry that holds it (its code in stream
+// order) and its length. Its entries are that one and every (1 << length)-th after it.
+struct LiteralCode {
+    std::uint16_t at;
+    std::uint8_t length;
+};
+
+// `codes` lists the literal codes shorter than the table's bits, shortest first, and
+// `shortest` is the shortest literal code's length. An entry of a code of length n holds, in
+// its bits above n, the code that follows it, whose entry is the one at those bits: that entry
+// is read from a copy of the table as it was. Codes that leave too few bits for any literal
+// have no pairs and are not visited.
+void PairLiterals(std::uint32_t* table, unsigned tableBits, const LiteralCode* codes,
+                  unsigned count, unsigned shortest) {
+    if (shortest >= tableBits || tableBits > kLitlenTableBits) return;
+    std::uint32_t single[std::size_t{1} << (kLitlenTableBits - 1)];
+    std::memcpy(single, table, (std::size_t{1} << (tableBits - shortest)) * sizeof *table);
+    for (unsigned c = 0; c < count; ++c) {
+        const unsigned length = codes[c].length;
+        const unsigned room = tableBits - length;
+        if (room < shortest) break;
+        std::uint32_t* const entries = table + codes[c].at;
+        const std::uint32_t first = single[codes[c].at];
+        const std::uint32_t base = (first & 0x00FFFF00u) | kLiteralPair;
+        // Without branches: which entries pair up follows the code, not a pattern a processor
+        // could guess.
+        for (std::size_t j = 0; j < (std::size_t{1} << room); ++j) {
+            const std::uint32_t second = single[j];
+            const bool pair = (second & kLiteral) != 0 && EntryBits(second) <= room;
+            const std::uint32_t joined =
+                (base | (second >> 16) << 24) + (length + EntryBits(second));
+            entries[j << length] = pair ? joined : first;
+        }
     }
 }
 
@@ -223,10 +244,19 @@ InflateError BuildTable(const std::uint8_t* lengths, unsigned count, const std::
     // shorter code in the entries that start with it.
     const unsigned primaryBits = maxLength < tableBits ? maxLength : tableBits;
     unsigned index = 0, reversed = 0;
+    LiteralCode literals[256]; // for pairing: the literal codes shorter than the table's bits
+    unsigned literalCount = 0, shortestLiteral = kMaxCodeLength + 1;
     for (unsigned len = 1;; ++len) {
         const unsigned last = (1u << len) - 1u;
         for (unsigned k = 0; k < lengthCount[len]; ++k) {
-            table[reversed] = symbols[sorted[index++]] + (len << 8) + len;
+            const std::uint32_t entry = symbols[sorted[index++]] + (len << 8) + len;
+            table[reversed] = entry;
+            if (pairedLiterals && (entry & kLiteral) != 0) {
+                if (len < shortestLiteral) shortestLiteral = len;
+                if (len < tableBits && literalCount < 256)
+                    literals[literalCount++] = {static_cast<std::uint16_t>(reversed),
+                                                static_cast<std::uint8_t>(len)};
+            }
             if (reversed == last) break; // the last code of all
             const unsigned bit = 1u << (std::bit_width(reversed ^ last) - 1);
             reversed = (reversed & (bit - 1u)) | bit;
@@ -243,7 +273,8 @@ InflateError BuildTable(const std::uint8_t* lengths, unsigned count, const std::
         return InflateError::TableFull;
     if (pairedLiterals) {
         *pairedLiterals = PairsPay(lengths, count, lengthCount, tableBits);
-        if (*pairedLiterals) PairLiterals(table, tableBits);
+        if (*pairedLiterals)
+            PairLiterals(table, tableBits, literals, literalCount, shortestLiteral);
     }
     return InflateError::None;
 }
