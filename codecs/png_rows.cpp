@@ -292,20 +292,59 @@ UnfilterAverageTwoSse2(const std::uint8_t* src0, const std::uint8_t* src1, const
                             SELECT);                                                               \
     StorePixel<kBpp>(dst1 + j, _mm_packus_epi16(a1, zero));
 
+// Pixels of four bytes or fewer: both rows' pixels in one register, the upper row's pixel i in
+// lanes 0-3 and the lower row's pixel i - kBpp in lanes 4-7, so that one step does both.
+#define CORVALE_PAETH_TWO_ROWS_PACKED(SELECT)                                                      \
+    const __m128i zero = _mm_setzero_si128();                                                      \
+    /* The upper row's first pixel alone (lanes 4-7 stay zero: no pixel left of the lower          \
+       row's first). */                                                                            \
+    __m128i c = _mm_unpacklo_epi8(LoadPixel<kBpp>(prev), zero);                                    \
+    __m128i a =                                                                                    \
+        CORVALE_PAETH_STEP(zero, c, zero, _mm_unpacklo_epi8(LoadPixel<kBpp>(src0), zero), SELECT); \
+    StorePixel<kBpp>(dst0, _mm_packus_epi16(a, zero));                                             \
+    for (std::size_t i = kBpp; i < n; i += kBpp) {                                                 \
+        /* Above the lower row's pixel: the upper row's pixel i - kBpp, done last round. */        \
+        const __m128i b =                                                                          \
+            _mm_unpacklo_epi64(_mm_unpacklo_epi8(LoadPixel<kBpp>(prev + i), zero), a);             \
+        const __m128i r = _mm_unpacklo_epi8(                                                       \
+            _mm_unpacklo_epi32(LoadPixel<kBpp>(src0 + i), LoadPixel<kBpp>(src1 + i - kBpp)),       \
+            zero);                                                                                 \
+        a = CORVALE_PAETH_STEP(a, b, c, r, SELECT);                                                \
+        const __m128i out = _mm_packus_epi16(a, zero);                                             \
+        StorePixel<kBpp>(dst0 + i, out);                                                           \
+        StorePixel<kBpp>(dst1 + i - kBpp, _mm_srli_si128(out, 4));                                 \
+        c = b;                                                                                     \
+    }                                                                                              \
+    const std::size_t j = (n - 1) / kBpp * kBpp; /* the lower row's last pixel */                  \
+    const __m128i b = _mm_unpacklo_epi64(zero, a);                                                 \
+    const __m128i r =                                                                              \
+        _mm_unpacklo_epi8(_mm_unpacklo_epi32(zero, LoadPixel<kBpp>(src1 + j)), zero);              \
+    a = CORVALE_PAETH_STEP(a, b, c, r, SELECT);                                                    \
+    StorePixel<kBpp>(dst1 + j, _mm_srli_si128(_mm_packus_epi16(a, zero), 4));
+
 template <std::size_t kBpp>
 [[gnu::target("sse2")]] void
 UnfilterPaethTwoSse2(const std::uint8_t* src0, const std::uint8_t* src1, const std::uint8_t* prev,
                      std::uint8_t* dst0, std::uint8_t* dst1, std::size_t n) {
-    CORVALE_PAETH_TWO_ROWS(SelectSse2)
+    if constexpr (kBpp <= 4) {
+        CORVALE_PAETH_TWO_ROWS_PACKED(SelectSse2)
+    } else {
+        CORVALE_PAETH_TWO_ROWS(SelectSse2)
+    }
 }
 
 template <std::size_t kBpp>
 [[gnu::target("sse4.1")]] void
 UnfilterPaethTwoSse41(const std::uint8_t* src0, const std::uint8_t* src1, const std::uint8_t* prev,
                       std::uint8_t* dst0, std::uint8_t* dst1, std::size_t n) {
-    CORVALE_PAETH_TWO_ROWS(SelectSse41)
+    if constexpr (kBpp <= 4) {
+        CORVALE_PAETH_TWO_ROWS_PACKED(SelectSse41)
+    } else {
+        CORVALE_PAETH_TWO_ROWS(SelectSse41)
+    }
 }
 #undef CORVALE_PAETH_TWO_ROWS
+#undef CORVALE_PAETH_TWO_ROWS_PACKED
 #undef CORVALE_PAETH_STEP
 
 template <std::size_t kBpp>
