@@ -345,6 +345,87 @@ UnfilterPaethTwoSse41(const std::uint8_t* src0, const std::uint8_t* src1, const 
 }
 #undef CORVALE_PAETH_TWO_ROWS
 #undef CORVALE_PAETH_TWO_ROWS_PACKED
+
+// The pixel of a row at byte `at`, or zeros when the row has none there (inner: it has).
+template <std::size_t kBpp>
+[[gnu::target("sse2"), gnu::always_inline]] inline __m128i
+PixelIfIn(const std::uint8_t* row, std::ptrdiff_t at, std::ptrdiff_t len, bool inner) {
+    return inner || (at >= 0 && at < len) ? LoadPixel<kBpp>(row + at) : _mm_setzero_si128();
+}
+
+// Four Paeth rows of pixels up to four bytes, as two packed pairs: x holds row 0's pixel i and
+// row 1's pixel i - kBpp, y row 2's pixel i - 2 kBpp and row 3's pixel i - 3 kBpp. Each row
+// starts one pixel after the row above it and its pixel above is the one that row did in the
+// round before. In the first three and the last three rounds some rows have no pixel: their
+// inputs are zeros (which leaves a row that has not started at zero) and nothing is stored.
+// src holds the four rows `step` bytes apart.
+#define CORVALE_PAETH_FOUR_STEP(SELECT, INNER)                                                     \
+    {                                                                                              \
+        const bool inner = INNER;                                                                  \
+        const __m128i above = PixelIfIn<kBpp>(prev, i, len, inner);                                \
+        const __m128i bx = _mm_unpacklo_epi64(_mm_unpacklo_epi8(above, zero), ax);                 \
+        const __m128i by =                                                                         \
+            _mm_castpd_si128(_mm_shuffle_pd(_mm_castsi128_pd(ax), _mm_castsi128_pd(ay), 1));       \
+        const __m128i rx =                                                                         \
+            _mm_unpacklo_epi8(_mm_unpacklo_epi32(PixelIfIn<kBpp>(src, i, len, inner),              \
+                                                 PixelIfIn<kBpp>(src + step, i - px, len, inner)), \
+                              zero);                                                               \
+        const __m128i ry = _mm_unpacklo_epi8(                                                      \
+            _mm_unpacklo_epi32(PixelIfIn<kBpp>(src + 2 * step, i - 2 * px, len, inner),            \
+                               PixelIfIn<kBpp>(src + 3 * step, i - 3 * px, len, inner)),           \
+            zero);                                                                                 \
+        ax = CORVALE_PAETH_STEP(ax, bx, cx, rx, SELECT);                                           \
+        ay = CORVALE_PAETH_STEP(ay, by, cy, ry, SELECT);                                           \
+        cx = bx;                                                                                   \
+        cy = by;                                                                                   \
+        const __m128i ox = _mm_packus_epi16(ax, zero), oy = _mm_packus_epi16(ay, zero);            \
+        if (inner) {                                                                               \
+            StorePixel<kBpp>(dst[0] + i, ox);                                                      \
+            StorePixel<kBpp>(dst[1] + (i - px), _mm_srli_si128(ox, 4));                            \
+            StorePixel<kBpp>(dst[2] + (i - 2 * px), oy);                                           \
+            StorePixel<kBpp>(dst[3] + (i - 3 * px), _mm_srli_si128(oy, 4));                        \
+        } else {                                                                                   \
+            const __m128i out[4] = {ox, _mm_srli_si128(ox, 4), oy, _mm_srli_si128(oy, 4)};         \
+            for (std::ptrdiff_t k = 0; k < 4; ++k)                                                 \
+                if (i - k * px >= 0 && i - k * px < len)                                           \
+                    StorePixel<kBpp>(dst[k] + (i - k * px), out[k]);                               \
+        }                                                                                          \
+    }
+
+#define CORVALE_PAETH_FOUR_ROWS(SELECT)                                                            \
+    const __m128i zero = _mm_setzero_si128();                                                      \
+    const auto len = static_cast<std::ptrdiff_t>(n);                                               \
+    constexpr auto px = static_cast<std::ptrdiff_t>(kBpp);                                         \
+    __m128i ax = zero, cx = zero, ay = zero, cy = zero;                                            \
+    std::ptrdiff_t i = 0;                                                                          \
+    for (; i < 3 * px && i < len; i += px) CORVALE_PAETH_FOUR_STEP(SELECT, false)                  \
+    for (; i < len; i += px) CORVALE_PAETH_FOUR_STEP(SELECT, true)                                 \
+    for (; i < len + 3 * px; i += px) CORVALE_PAETH_FOUR_STEP(SELECT, false)
+
+template <std::size_t kBpp>
+[[gnu::target("sse2")]] void UnfilterPaethFourSse2(const std::uint8_t* src, std::size_t step,
+                                                   const std::uint8_t* prev,
+                                                   std::uint8_t* const* dst, std::size_t n) {
+    CORVALE_PAETH_FOUR_ROWS(SelectSse2)
+}
+
+template <std::size_t kBpp>
+[[gnu::target("sse4.1")]] void UnfilterPaethFourSse41(const std::uint8_t* src, std::size_t step,
+                                                      const std::uint8_t* prev,
+                                                      std::uint8_t* const* dst, std::size_t n) {
+    CORVALE_PAETH_FOUR_ROWS(SelectSse41)
+}
+#undef CORVALE_PAETH_FOUR_ROWS
+#undef CORVALE_PAETH_FOUR_STEP
+
+template <std::size_t kBpp>
+void UnfilterPaethFour(RowCode code, const std::uint8_t* src, std::size_t step,
+                       const std::uint8_t* prev, std::uint8_t* const* dst, std::size_t n) {
+    if (code >= RowCode::kSse41)
+        UnfilterPaethFourSse41<kBpp>(src, step, prev, dst, n);
+    else
+        UnfilterPaethFourSse2<kBpp>(src, step, prev, dst, n);
+}
 #undef CORVALE_PAETH_STEP
 
 template <std::size_t kBpp>
@@ -448,6 +529,37 @@ bool UnfilterTwoRows(RowCode code, std::uint8_t filter, const std::uint8_t* src0
 #else
     (void)code, (void)filter, (void)src0, (void)src1, (void)prev, (void)dst0, (void)dst1, (void)n,
         (void)bpp;
+    return false;
+#endif
+}
+
+// Unfilters four rows one below the other that all have the Paeth filter, the first `step`
+// bytes after src (each row's bytes after its filter byte, `step` bytes apart), into dst[0..3];
+// prev is the row above the first. False when there is no such routine for the code and pixel
+// size.
+bool UnfilterFourPaethRows(RowCode code, const std::uint8_t* src, std::size_t step,
+                           const std::uint8_t* prev, std::uint8_t* const* dst, std::size_t n,
+                           std::size_t bpp) {
+#if defined(CORVALE_PNG_X86)
+    if (code == RowCode::kPlain || n == 0) return false;
+    switch (bpp) {
+    case 1:
+        UnfilterPaethFour<1>(code, src, step, prev, dst, n);
+        return true;
+    case 2:
+        UnfilterPaethFour<2>(code, src, step, prev, dst, n);
+        return true;
+    case 3:
+        UnfilterPaethFour<3>(code, src, step, prev, dst, n);
+        return true;
+    case 4:
+        UnfilterPaethFour<4>(code, src, step, prev, dst, n);
+        return true;
+    default:
+        return false;
+    }
+#else
+    (void)code, (void)src, (void)step, (void)prev, (void)dst, (void)n, (void)bpp;
     return false;
 #endif
 }
@@ -996,11 +1108,13 @@ bool RowPass::Start(std::uint8_t* bits) {
     }
     if (longest != 0) {
         const std::size_t rowBytes = longest + kRowSlack;
-        rows_.reset(new (std::nothrow) std::uint8_t[3 * rowBytes]());
+        rows_.reset(new (std::nothrow) std::uint8_t[5 * rowBytes]());
         if (!rows_) return false;
         cur_ = rows_.get();
         prev_ = cur_ + rowBytes;
         spare_ = prev_ + rowBytes;
+        quad_[0] = spare_ + rowBytes;
+        quad_[1] = quad_[0] + rowBytes;
     }
     if (halves_) {
         oddColumns_.reset(new (std::nothrow) std::uint8_t[std::size_t{width_ / 2} * 4]);
@@ -1023,6 +1137,23 @@ bool RowPass::Advance(const std::uint8_t* data, std::size_t first, std::size_t a
         }
         const std::size_t step = rowLength_ + 1;
         const std::uint8_t* above = prevInData_ ? data + (prevOffset_ - first) : prev_;
+        if (src[0] == 4 && row_ + 3 < size_.rows && available - offset_ >= 4 * step &&
+            src[step] == 4 && src[2 * step] == 4 && src[3 * step] == 4) {
+            // Four Paeth rows of the same pass unfiltered together; the last is the row above
+            // the next.
+            std::uint8_t* const out[4] = {cur_, spare_, quad_[0], quad_[1]};
+            if (UnfilterFourPaethRows(code_, src + 1, step, above, out, rowLength_,
+                                      filterDistance_)) {
+                quad_[1] = cur_;
+                cur_ = prev_;
+                prev_ = out[3];
+                prevInData_ = false;
+                if (!ConvertRow(out[0]) || !ConvertRow(out[1]) || !ConvertRow(out[2]) ||
+                    !ConvertRow(out[3]))
+                    return false;
+                continue;
+            }
+        }
         if ((src[0] == 3 || src[0] == 4) && row_ + 1 < size_.rows &&
             available - offset_ >= 2 * step && src[step] == src[0] &&
             UnfilterTwoRows(code_, src[0], src + 1, src + step + 1, above, cur_, spare_, rowLength_,

@@ -159,11 +159,13 @@ struct Converter {
 std::vector<std::uint8_t> PreparedPalette(const Header& h);
 
 // Undoes filtering and interlacing and converts the rows into the image as their decompressed
-// data arrive, while they are still in the cache. Each row is unfiltered into one of two row
-// buffers (the other holds the row above), except a row without a filter, which is converted
-// where it lies, and the last row of the data when it is the only row of its pass: nothing reads
-// the decompressed data after it, so it is unfiltered where it lies. A picture one row high
-// thus needs no row buffer, and an interlaced one only buffers of its passes before the last.
+// data arrive, while they are still in the cache. Each row is unfiltered into a row buffer
+// (another holds the row above; two or four rows in a row with the same Average or Paeth filter
+// are unfiltered together into buffers of their own), except a row without a filter, which is
+// converted where it lies, and the last row of the data when it is the only row of its pass:
+// nothing reads the decompressed data after it, so it is unfiltered where it lies. A picture one
+// row high thus needs no row buffer, and an interlaced one only buffers of its passes before the
+// last.
 class RowPass {
   public:
     RowPass(const Header& h, const Converter& conv, PngError& error);
@@ -212,6 +214,7 @@ class RowPass {
     std::uint8_t* cur_ = nullptr;
     std::uint8_t* prev_ = nullptr;
     std::uint8_t* spare_ = nullptr; // the third buffer, for two rows unfiltered at once
+    std::uint8_t* quad_[2] = {};    // the fourth and fifth, for four rows
     // The row above lies in the decompressed data (it had no filter) from prevOffset_ on,
     // rather than in prev_.
     bool prevInData_ = false;
