@@ -1118,7 +1118,7 @@ bool RowPass::Start(std::uint8_t* bits) {
     }
     if (halves_) {
         oddColumns_.reset(new (std::nothrow) std::uint8_t[std::size_t{width_ / 2} * 4]);
-        if (!oddColumns_) return false;
+        halves_ = oddColumns_ != nullptr; // only a quicker way: the decode goes on without it
     }
     EnterPass();
     return true;

@@ -207,8 +207,9 @@ class RowPass {
     int inPlacePass_ = -1; // the pass whose only row is the last of the data, or -1
     // Interlaced, at least two pixels each way: the even columns of an even row (passes 1 to 5)
     // are kept packed in the row below it, which pass 7 writes last, and the row is written
-    // whole when pass 6 brings its odd columns, instead of once a pass.
-    const bool halves_;
+    // whole when pass 6 brings its odd columns, instead of once a pass. Without memory for
+    // pass 6's row every pass writes its pixels in their places.
+    bool halves_;
     std::unique_ptr<std::uint8_t[]> oddColumns_; // pass 6's row, converted
     std::unique_ptr<std::uint8_t[]> rows_;
     std::uint8_t* cur_ = nullptr;
