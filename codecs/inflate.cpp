@@ -167,33 +167,29 @@ bool PairsPay(const std::uint8_t* lengths, unsigned symbols, const unsigned* len
 struct LiteralCode {
     std::uint16_t at;
     std::uint8_t length;
+    std::uint8_t value; // the literal
 };
 
-// `codes` lists the literal codes shorter than the table's bits, shortest first, and
-// `shortest` is the shortest literal code's length. An entry of a code of length n holds, in
-// its bits above n, the code that follows it, whose entry is the one at those bits: that entry
-// is read from a copy of the table as it was. Codes that leave too few bits for any literal
-// have no pairs and are not visited.
+// `codes` lists the literal codes shorter than the table's bits, shortest first. An entry of a
+// code of length n holds, in its bits above n, the code that follows it: the entries where a
+// second literal code of length m <= bits - n follows are those whose bits above n start with
+// it, every (1 << (n + m))-th from its first. Only those are written (the others keep the first
+// code's single entry), a run of equal values for each pair of codes.
 void PairLiterals(std::uint32_t* table, unsigned tableBits, const LiteralCode* codes,
-                  unsigned count, unsigned shortest) {
-    if (shortest >= tableBits || tableBits > kLitlenTableBits) return;
-    std::uint32_t single[std::size_t{1} << (kLitlenTableBits - 1)];
-    std::memcpy(single, table, (std::size_t{1} << (tableBits - shortest)) * sizeof *table);
+                  unsigned count) {
     for (unsigned c = 0; c < count; ++c) {
         const unsigned length = codes[c].length;
         const unsigned room = tableBits - length;
-        if (room < shortest) break;
+        if (room < codes[0].length) break; // no literal fits after this code, nor after longer ones
         std::uint32_t* const entries = table + codes[c].at;
-        const std::uint32_t first = single[codes[c].at];
-        const std::uint32_t base = (first & 0x00FFFF00u) | kLiteralPair;
-        // Without branches: which entries pair up follows the code, not a pattern a processor
-        // could guess.
-        for (std::size_t j = 0; j < (std::size_t{1} << room); ++j) {
-            const std::uint32_t second = single[j];
-            const bool pair = (second & kLiteral) != 0 && EntryBits(second) <= room;
+        const std::uint32_t base = (entries[0] & 0x00FFFF00u) | kLiteralPair;
+        for (unsigned d = 0; d < count && codes[d].length <= room; ++d) {
             const std::uint32_t joined =
-                (base | (second >> 16) << 24) + (length + EntryBits(second));
-            entries[j << length] = pair ? joined : first;
+                (base | std::uint32_t{codes[d].value} << 24) + (length + codes[d].length);
+            const std::size_t stride = std::size_t{1} << (codes[d].length + length);
+            const std::size_t end = std::size_t{1} << tableBits;
+            for (std::size_t at = std::size_t{codes[d].at} << length; at < end; at += stride)
+                entries[at] = joined;
         }
     }
 }
@@ -245,18 +241,16 @@ InflateError BuildTable(const std::uint8_t* lengths, unsigned count, const std::
     const unsigned primaryBits = maxLength < tableBits ? maxLength : tableBits;
     unsigned index = 0, reversed = 0;
     LiteralCode literals[256]; // for pairing: the literal codes shorter than the table's bits
-    unsigned literalCount = 0, shortestLiteral = kMaxCodeLength + 1;
+    unsigned literalCount = 0;
     for (unsigned len = 1;; ++len) {
         const unsigned last = (1u << len) - 1u;
         for (unsigned k = 0; k < lengthCount[len]; ++k) {
             const std::uint32_t entry = symbols[sorted[index++]] + (len << 8) + len;
             table[reversed] = entry;
-            if (pairedLiterals && (entry & kLiteral) != 0) {
-                if (len < shortestLiteral) shortestLiteral = len;
-                if (len < tableBits && literalCount < 256)
-                    literals[literalCount++] = {static_cast<std::uint16_t>(reversed),
-                                                static_cast<std::uint8_t>(len)};
-            }
+            if (pairedLiterals && (entry & kLiteral) != 0 && len < tableBits && literalCount < 256)
+                literals[literalCount++] = {static_cast<std::uint16_t>(reversed),
+                                            static_cast<std::uint8_t>(len),
+                                            static_cast<std::uint8_t>(EntryValue(entry))};
             if (reversed == last) break; // the last code of all
             const unsigned bit = 1u << (std::bit_width(reversed ^ last) - 1);
             reversed = (reversed & (bit - 1u)) | bit;
@@ -273,8 +267,7 @@ InflateError BuildTable(const std::uint8_t* lengths, unsigned count, const std::
         return InflateError::TableFull;
     if (pairedLiterals) {
         *pairedLiterals = PairsPay(lengths, count, lengthCount, tableBits);
-        if (*pairedLiterals)
-            PairLiterals(table, tableBits, literals, literalCount, shortestLiteral);
+        if (*pairedLiterals) PairLiterals(table, tableBits, literals, literalCount);
     }
     return InflateError::None;
 }
