@@ -183,11 +183,11 @@ void PairLiterals(std::uint32_t* table, unsigned tableBits, const LiteralCode* c
         if (room < codes[0].length) break; // no literal fits after this code, nor after longer ones
         std::uint32_t* const entries = table + codes[c].at;
         const std::uint32_t base = (entries[0] & 0x00FFFF00u) | kLiteralPair;
+        const std::size_t end = std::size_t{1} << tableBits;
         for (unsigned d = 0; d < count && codes[d].length <= room; ++d) {
             const std::uint32_t joined =
                 (base | std::uint32_t{codes[d].value} << 24) + (length + codes[d].length);
             const std::size_t stride = std::size_t{1} << (codes[d].length + length);
-            const std::size_t end = std::size_t{1} << tableBits;
             for (std::size_t at = std::size_t{codes[d].at} << length; at < end; at += stride)
                 entries[at] = joined;
         }
@@ -540,10 +540,10 @@ bool StoredBlock(BitReader& br, Output& out) {
     if (!br.Holds(len)) return out.Fail(InflateError::InputEnded);
     if (static_cast<std::size_t>(out.end - out.pos) < len)
         return out.Fail(InflateError::OutputFull);
-    // First the whole bytes the buffer still holds, then the rest from the pieces as they lie.
-    std::size_t left = len;
     // Whole bytes in the buffer that were read from the current piece are read again from it,
-    // so that the block is copied in one piece as it lies.
+    // so that the block is copied in one piece as it lies. Otherwise (they came from the piece
+    // before) first the bytes the buffer holds, then the rest from the pieces as they lie.
+    std::size_t left = len;
     if (const std::size_t held = br.count >> 3;
         held != 0 && static_cast<std::size_t>(br.p - br.start) >= held) {
         br.p -= held;

@@ -918,21 +918,19 @@ bool Converter::Row(const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
 
 void Converter::Interleave(const std::uint8_t* even, const std::uint8_t* odd, std::uint32_t width,
                            std::uint8_t* d) const {
+    // Where pixel x of the row comes from.
+    auto source = [&](std::uint32_t x) { return (x & 1 ? odd : even) + std::size_t{x / 2} * 4; };
     std::uint32_t x = 0;
 #if defined(CORVALE_PNG_X86)
     if (code != RowCode::kPlain) {
         if (streaming)
             for (const std::uint32_t head = PixelsToAlignment(d, width); x < head; ++x)
-                std::memcpy(d + std::size_t{x} * 4, (x & 1 ? odd : even) + std::size_t{x / 2} * 4,
-                            4);
+                std::memcpy(d + std::size_t{x} * 4, source(x), 4);
         // From x on, pixel x + 2m is first[m] and pixel x + 2m + 1 is second[m].
-        const std::uint8_t* first = (x & 1 ? odd : even) + std::size_t{x / 2} * 4;
-        const std::uint8_t* second = (x & 1 ? even + 4 : odd) + std::size_t{x / 2} * 4;
-        x += InterleaveSse2(first, second, width - x, d + std::size_t{x} * 4, streaming);
+        x += InterleaveSse2(source(x), source(x + 1), width - x, d + std::size_t{x} * 4, streaming);
     }
 #endif
-    for (; x < width; ++x)
-        std::memcpy(d + std::size_t{x} * 4, (x & 1 ? odd : even) + std::size_t{x / 2} * 4, 4);
+    for (; x < width; ++x) std::memcpy(d + std::size_t{x} * 4, source(x), 4);
 }
 
 bool Converter::Convert(BlockFn fn, const std::uint8_t* s, std::uint32_t n, std::uint8_t* d,
