@@ -1,7 +1,9 @@
 #include "codecs/zlib_access.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 
 namespace corvale {
 namespace {
@@ -63,7 +65,42 @@ std::optional<bool> ScanCallingConvention(std::span<const std::uint8_t> code) {
     return std::nullopt;
 }
 
+bool ZlibProbeMisses::Recalls(std::span<const std::string_view> names,
+                              Clock::time_point now) const {
+    const std::lock_guard lock(mutex_);
+    return kept_ && now >= at_ && now - at_ < kKept &&
+           std::equal(names.begin(), names.end(), names_.begin(), names_.end());
+}
+
+void ZlibProbeMisses::Remember(std::span<const std::string_view> names, Clock::time_point now) {
+    const std::lock_guard lock(mutex_);
+    kept_ = false;
+    try {
+        names_.assign(names.begin(), names.end());
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    at_ = now;
+    kept_ = true;
+}
+
+namespace {
+ZlibProbeMisses gMisses;
+
+ZlibProbe NotFound(std::span<const std::string_view> names) {
+    ZlibProbe probe;
+    if (!names.empty()) probe.name = std::string(names.back());
+    return probe;
+}
+} // namespace
+
 ZlibProbe FindZlib(bool presenceOnly, std::span<const std::string_view> names) {
+    return FindZlib(presenceOnly, names, gMisses, ZlibProbeMisses::Clock::now());
+}
+
+ZlibProbe FindZlib(bool presenceOnly, std::span<const std::string_view> names,
+                   ZlibProbeMisses& misses, ZlibProbeMisses::Clock::time_point now) {
+    if (misses.Recalls(names, now)) return NotFound(names);
     ZlibProbe probe;
     for (std::size_t i = 0; i < names.size(); ++i) {
         probe.name = std::string(names[i]);
@@ -87,11 +124,8 @@ ZlibProbe FindZlib(bool presenceOnly, std::span<const std::string_view> names) {
         }
         return probe;
     }
-    probe.found = false;
-    probe.slot = 0;
-    probe.callerCleans = true;
-    probe.hasCompress2 = false;
-    return probe;
+    misses.Remember(names, now);
+    return NotFound(names);
 }
 
 // ---- cCDECL -------------------------------------------------------------------------------

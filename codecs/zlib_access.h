@@ -3,9 +3,11 @@
 // scan, the caller-cleans call adapter and the three operations the PNG codecs use.
 #include "codecs/shared_library.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -31,8 +33,35 @@ struct ZlibProbe {
 std::int32_t EncoderSlotBits(const ZlibProbe& probe);
 
 // Tries each name in order; a library qualifies when it loads and exports "crc32". With
-// presenceOnly the convention is not examined. Nothing stays loaded.
+// presenceOnly the convention is not examined. Nothing stays loaded. A probe of the same names
+// that found nothing less than a second ago is not repeated (ZlibProbeMisses).
 ZlibProbe FindZlib(bool presenceOnly, std::span<const std::string_view> names = DefaultZlibNames());
+
+// The name list whose probe found nothing last, kept for a short while. A failed library search
+// costs a walk of the loader's search path (tens of microseconds, more on Windows), as much as
+// decoding a small icon; pictures decoded one after another then search once, and a zlib
+// installed while the program runs is still found a moment later.
+class ZlibProbeMisses {
+  public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr Clock::duration kKept = std::chrono::seconds(1);
+
+    // True when a probe of exactly these names found nothing within kKept before `now`.
+    bool Recalls(std::span<const std::string_view> names, Clock::time_point now) const;
+    // Keeps these names as the last miss (nothing is kept when the copy cannot be made).
+    void Remember(std::span<const std::string_view> names, Clock::time_point now);
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> names_;
+    Clock::time_point at_{};
+    bool kept_ = false;
+};
+
+// FindZlib with its own record of misses and time (the plain form uses the program's record and
+// the clock).
+ZlibProbe FindZlib(bool presenceOnly, std::span<const std::string_view> names,
+                   ZlibProbeMisses& misses, ZlibProbeMisses::Clock::time_point now);
 
 // Scans machine code from a function's entry up to its first return: 0xC2 0x0C 0x00 (return
 // popping three 32-bit arguments) means the callee cleans the stack (result false); 0xC3 not

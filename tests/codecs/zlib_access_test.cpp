@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,32 @@ TEST(ZlibProbe, TriesTheNamesInOrder) {
     const std::string_view noCrcThenZlib[] = {kWithoutCrc32, DefaultZlibNames()[0]};
     EXPECT_EQ(FindZlib(true, noCrcThenZlib).slot, 1) << "a library without crc32 is not used";
     EXPECT_TRUE(FindZlib(true).found);
+}
+
+TEST(ZlibProbe, AMissIsNotRepeatedWithinASecondForTheSameNames) {
+    using namespace std::chrono_literals;
+    ZlibProbeMisses misses;
+    const auto t0 = ZlibProbeMisses::Clock::now();
+    const std::string_view missing[] = {kMissing};
+    const std::string_view zlib[] = {DefaultZlibNames()[0]};
+    const std::string_view missingThenZlib[] = {kMissing, DefaultZlibNames()[0]};
+
+    const ZlibProbe none = FindZlib(false, missing, misses, t0);
+    EXPECT_FALSE(none.found);
+    EXPECT_EQ(none.name, kMissing);
+    EXPECT_TRUE(misses.Recalls(missing, t0 + 999ms));
+    EXPECT_FALSE(misses.Recalls(missing, t0 + 1s)) << "kept for a second only";
+    EXPECT_FALSE(misses.Recalls(missingThenZlib, t0)) << "another list of names";
+    EXPECT_TRUE(FindZlib(false, missingThenZlib, misses, t0).found);
+    EXPECT_TRUE(FindZlib(true, zlib, misses, t0).found) << "a find is not kept as a miss";
+
+    // A library that appears after a miss is found once the miss has expired.
+    misses.Remember(zlib, t0);
+    const ZlibProbe kept = FindZlib(false, zlib, misses, t0 + 500ms);
+    EXPECT_FALSE(kept.found);
+    EXPECT_EQ(kept.slot, 0);
+    EXPECT_EQ(kept.name, DefaultZlibNames()[0]);
+    EXPECT_TRUE(FindZlib(false, zlib, misses, t0 + 1s).found);
 }
 
 TEST(CallAdapter, CallsExportsByNameWithUpToFiveArguments) {
