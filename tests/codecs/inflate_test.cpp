@@ -301,6 +301,43 @@ TEST(Inflate, PiecesReadAsTheWholeStream) {
     }
 }
 
+// A stored block after one of `lead` bytes, so that it starts at every offset against the
+// output's alignment; lengths around the wide copy's pieces. Both inflate paths copy every byte
+// and nothing past the output.
+TEST(Inflate, StoredBlocksCopyExactlyAtEveryOffsetAndLength) {
+    const Bytes data = SampleData(70000, 0, 11);
+    const auto stored = [](BitWriter& w, std::span<const std::uint8_t> bytes, bool final) {
+        w.Bits(final ? 1 : 0, 1);
+        w.Bits(0, 2);
+        w.Bits(0, 5); // to the byte boundary (the writer is byte-aligned before each block)
+        const auto len = static_cast<std::uint32_t>(bytes.size());
+        w.Bits(len, 16);
+        w.Bits(~len & 0xFFFFu, 16);
+        for (std::uint8_t b : bytes) w.Bits(b, 8);
+    };
+    for (std::size_t length : {255u, 256u, 257u, 287u, 288u, 319u, 320u, 351u, 4097u, 65535u}) {
+        for (std::size_t lead = 0; lead < 34; lead += length > 4097 ? 11 : 1) {
+            BitWriter w;
+            stored(w, std::span(data).first(lead), false);
+            stored(w, std::span(data).subspan(100, length), true);
+            const Bytes z = w.Finish();
+            for (bool portable : {false, true}) {
+                Bytes out(lead + length + 64, 0xA5);
+                const std::span<std::uint8_t> exact(out.data(), lead + length);
+                const InflateResult r =
+                    portable ? InflateDataPortable(exact, z) : InflateData(exact, z);
+                ASSERT_TRUE(r.ok) << length << " " << lead;
+                ASSERT_TRUE(std::equal(out.begin(), out.begin() + lead, data.begin()));
+                ASSERT_TRUE(std::equal(out.begin() + lead, out.begin() + lead + length,
+                                       data.begin() + 100))
+                    << length << " " << lead << " " << portable;
+                ASSERT_TRUE(std::all_of(out.begin() + lead + length, out.end(),
+                                        [](std::uint8_t b) { return b == 0xA5; }));
+            }
+        }
+    }
+}
+
 TEST(Inflate, OutputIsBoundedByTheBufferSize) {
     const Bytes data = SampleData(10000, 2, 3);
     const Bytes z = Compress(data, 9);
