@@ -316,7 +316,7 @@ TEST(Inflate, StoredBlocksCopyExactlyAtEveryOffsetAndLength) {
         for (std::uint8_t b : bytes) w.Bits(b, 8);
     };
     for (std::size_t length : {255u, 256u, 257u, 287u, 288u, 319u, 320u, 351u, 4097u, 65535u}) {
-        for (std::size_t lead = 0; lead < 34; lead += length > 4097 ? 11 : 1) {
+        for (std::size_t lead = 0; lead<34; lead += length> 4097 ? 11 : 1) {
             BitWriter w;
             stored(w, std::span(data).first(lead), false);
             stored(w, std::span(data).subspan(100, length), true);
@@ -328,8 +328,8 @@ TEST(Inflate, StoredBlocksCopyExactlyAtEveryOffsetAndLength) {
                     portable ? InflateDataPortable(exact, z) : InflateData(exact, z);
                 ASSERT_TRUE(r.ok) << length << " " << lead;
                 ASSERT_TRUE(std::equal(out.begin(), out.begin() + lead, data.begin()));
-                ASSERT_TRUE(std::equal(out.begin() + lead, out.begin() + lead + length,
-                                       data.begin() + 100))
+                ASSERT_TRUE(
+                    std::equal(out.begin() + lead, out.begin() + lead + length, data.begin() + 100))
                     << length << " " << lead << " " << portable;
                 ASSERT_TRUE(std::all_of(out.begin() + lead + length, out.end(),
                                         [](std::uint8_t b) { return b == 0xA5; }));
