@@ -316,7 +316,8 @@ TEST(Inflate, StoredBlocksCopyExactlyAtEveryOffsetAndLength) {
         for (std::uint8_t b : bytes) w.Bits(b, 8);
     };
     for (std::size_t length : {255u, 256u, 257u, 287u, 288u, 319u, 320u, 351u, 4097u, 65535u}) {
-        for (std::size_t lead = 0; lead<34; lead += length> 4097 ? 11 : 1) {
+        const std::size_t step = length <= 4097 ? 1 : 11;
+        for (std::size_t lead = 0; lead < 34; lead += step) {
             BitWriter w;
             stored(w, std::span(data).first(lead), false);
             stored(w, std::span(data).subspan(100, length), true);
