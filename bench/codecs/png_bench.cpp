@@ -393,6 +393,45 @@ void BM_RowPass(benchmark::State& state, Sample* sample) {
     }
 }
 
+// The own inflate and libdeflate measured in pairs, into the same buffer, in turns which goes
+// first: the time is the own inflate's, and the counter vs_libdeflate the ratio of the two
+// sums (libdeflate's over the own, above 1 is faster), both taken at the same moments.
+void BM_InflatePaired(benchmark::State& state, Sample* sample) {
+    Sample& s = Ready(*sample);
+    Bytes& out = InflateOutput(s);
+    libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+    using Clock = std::chrono::steady_clock;
+    Clock::duration ownTotal{}, theirsTotal{};
+    bool ownFirst = true;
+    for (auto _ : state) {
+        Clock::duration own{}, theirs{};
+        for (int part = 0; part < 2; ++part) {
+            const bool ours = (part == 0) == ownFirst;
+            const auto start = Clock::now();
+            bool ok;
+            if (ours) {
+                const InflateResult r = InflateData(out, s.idat);
+                ok = r.ok && r.written == s.rawSize;
+            } else {
+                ok = libdeflate_deflate_decompress(d, s.idat.data() + 2, s.idat.size() - 6,
+                                                   out.data(), out.size(),
+                                                   nullptr) == LIBDEFLATE_SUCCESS;
+            }
+            benchmark::DoNotOptimize(out.data());
+            (ours ? own : theirs) = Clock::now() - start;
+            if (!ok) state.SkipWithError("inflate failed");
+        }
+        ownFirst = !ownFirst;
+        ownTotal += own;
+        theirsTotal += theirs;
+        state.SetIterationTime(std::chrono::duration<double>(own).count());
+    }
+    libdeflate_free_decompressor(d);
+    if (ownTotal.count() > 0)
+        state.counters["vs_libdeflate"] = std::chrono::duration<double>(theirsTotal).count() /
+                                          std::chrono::duration<double>(ownTotal).count();
+}
+
 // The same data read from the IDAT bodies where they lie in the file, as the decoder reads them,
 // and, beside it, from the bodies joined into one block through the same entry: the difference
 // is the cost of going from one chunk to the next.
@@ -680,6 +719,7 @@ void RegisterAll() {
         {"BM_Inflate_ZlibUncompress", BM_Inflate_ZlibUncompress, false},
         {"BM_Inflate_Libdeflate", BM_Inflate_Libdeflate, false},
         {"BM_RowPass", BM_RowPass, false},
+        {"BM_InflatePaired", BM_InflatePaired, false},
     };
     for (const auto& sample : LoadSamples()) {
         const bool big = sample->generated >= 0 || sample->rawSize >= 4u << 20;
@@ -690,6 +730,8 @@ void RegisterAll() {
                                    ->Unit(benchmark::kMillisecond);
             if (b.fn == BM_RowPass) // timed by itself; a small share of each iteration's time
                 registered->UseManualTime()->MinTime(big ? 0.05 : 0.02);
+            else if (b.fn == BM_InflatePaired) // timed by itself; half of each iteration's time
+                registered->UseManualTime()->MinTime(big ? 0.1 : 0.025);
             else
                 registered->MinTime(big ? 0.2 : 0.05);
         }
