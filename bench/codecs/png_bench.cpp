@@ -363,73 +363,73 @@ void BM_Inflate_Own(benchmark::State& state, Sample* sample) {
     SetInflateCounters(state, s);
 }
 
-// The row pass measured in pairs: each iteration times the own inflate of the image data alone
-// and the own-inflate decode, one after the other (in turns which goes first), and counts the
-// difference. The two times then share the machine's state of that moment, which the separate
-// benchmarks' medians, taken minutes apart, do not.
-void BM_RowPass(benchmark::State& state, Sample* sample) {
-    Sample& s = Ready(*sample);
-    Bytes& out = InflateOutput(s);
+// Runs `first` and `second` one after the other in each iteration, in turns which goes first,
+// and hands their two times to `both`; a run that returns false ends the benchmark with `error`.
+// The two times then share the machine's state of that moment, which separate benchmarks'
+// medians, taken minutes apart, do not.
+template <class First, class Second, class Both>
+void TimeInTurns(benchmark::State& state, First first, Second second, Both both,
+                 const char* error) {
     using Clock = std::chrono::steady_clock;
-    bool inflateFirst = true;
+    bool firstFirst = true;
     for (auto _ : state) {
-        Clock::duration inflate{}, decode{};
+        Clock::duration times[2]{};
         for (int part = 0; part < 2; ++part) {
-            const bool inflating = (part == 0) == inflateFirst;
+            const bool isFirst = (part == 0) == firstFirst;
             const auto start = Clock::now();
-            bool ok;
-            if (inflating) {
-                const InflateResult r = InflateData(out, s.idat);
-                ok = r.ok && r.written == s.rawSize;
-                benchmark::DoNotOptimize(out.data());
-            } else {
-                ok = DecodeOnce(s, false);
-            }
-            (inflating ? inflate : decode) = Clock::now() - start;
-            if (!ok) state.SkipWithError("inflate or decode failed");
+            const bool ok = isFirst ? first() : second();
+            times[isFirst ? 0 : 1] = Clock::now() - start;
+            if (!ok) state.SkipWithError(error);
         }
-        inflateFirst = !inflateFirst;
-        state.SetIterationTime(std::chrono::duration<double>(decode - inflate).count());
+        firstFirst = !firstFirst;
+        both(std::chrono::duration<double>(times[0]).count(),
+             std::chrono::duration<double>(times[1]).count());
     }
 }
 
-// The own inflate and libdeflate measured in pairs, into the same buffer, in turns which goes
-// first: the time is the own inflate's, and the counter vs_libdeflate the ratio of the two
-// sums (libdeflate's over the own, above 1 is faster), both taken at the same moments.
+// One own inflate of the sample's image data into its shared buffer; false when it fails.
+bool InflateOnce(Sample& s) {
+    Bytes& out = InflateOutput(s);
+    const InflateResult r = InflateData(out, s.idat);
+    benchmark::DoNotOptimize(out.data());
+    return r.ok && r.written == s.rawSize;
+}
+
+// The row pass measured in pairs: each iteration times the own inflate of the image data alone
+// and the own-inflate decode, and counts the difference.
+void BM_RowPass(benchmark::State& state, Sample* sample) {
+    Sample& s = Ready(*sample);
+    TimeInTurns(
+        state, [&] { return InflateOnce(s); }, [&] { return DecodeOnce(s, false); },
+        [&](double inflate, double decode) { state.SetIterationTime(decode - inflate); },
+        "inflate or decode failed");
+}
+
+// The own inflate and libdeflate measured in pairs, into the same buffer: the time is the own
+// inflate's, and the counter vs_libdeflate the ratio of the two sums (libdeflate's over the
+// own, above 1 is faster).
 void BM_InflatePaired(benchmark::State& state, Sample* sample) {
     Sample& s = Ready(*sample);
     Bytes& out = InflateOutput(s);
     libdeflate_decompressor* d = libdeflate_alloc_decompressor();
-    using Clock = std::chrono::steady_clock;
-    Clock::duration ownTotal{}, theirsTotal{};
-    bool ownFirst = true;
-    for (auto _ : state) {
-        Clock::duration own{}, theirs{};
-        for (int part = 0; part < 2; ++part) {
-            const bool ours = (part == 0) == ownFirst;
-            const auto start = Clock::now();
-            bool ok;
-            if (ours) {
-                const InflateResult r = InflateData(out, s.idat);
-                ok = r.ok && r.written == s.rawSize;
-            } else {
-                ok = libdeflate_deflate_decompress(d, s.idat.data() + 2, s.idat.size() - 6,
-                                                   out.data(), out.size(),
-                                                   nullptr) == LIBDEFLATE_SUCCESS;
-            }
+    double ownTotal = 0, theirsTotal = 0;
+    TimeInTurns(
+        state, [&] { return InflateOnce(s); },
+        [&] {
+            const bool ok =
+                libdeflate_deflate_decompress(d, s.idat.data() + 2, s.idat.size() - 6, out.data(),
+                                              out.size(), nullptr) == LIBDEFLATE_SUCCESS;
             benchmark::DoNotOptimize(out.data());
-            (ours ? own : theirs) = Clock::now() - start;
-            if (!ok) state.SkipWithError("inflate failed");
-        }
-        ownFirst = !ownFirst;
-        ownTotal += own;
-        theirsTotal += theirs;
-        state.SetIterationTime(std::chrono::duration<double>(own).count());
-    }
+            return ok;
+        },
+        [&](double own, double theirs) {
+            ownTotal += own;
+            theirsTotal += theirs;
+            state.SetIterationTime(own);
+        },
+        "inflate failed");
     libdeflate_free_decompressor(d);
-    if (ownTotal.count() > 0)
-        state.counters["vs_libdeflate"] = std::chrono::duration<double>(theirsTotal).count() /
-                                          std::chrono::duration<double>(ownTotal).count();
+    if (ownTotal > 0) state.counters["vs_libdeflate"] = theirsTotal / ownTotal;
 }
 
 // The same data read from the IDAT bodies where they lie in the file, as the decoder reads them,
