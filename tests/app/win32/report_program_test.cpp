@@ -65,9 +65,21 @@ Outcome RunReport(const std::wstring& args) {
     Handle readOut, writeOut, errFile;
     if (!CreatePipe(&readOut.h, &writeOut.h, &sa, 0)) return r;
     SetHandleInformation(readOut.h, HANDLE_FLAG_INHERIT, 0);
-    const std::wstring errPath = Here() + L"report_stderr.txt";
-    errFile.h = CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A file of its own for each run: a process that outlives the report and inherited the
+    // handle of an earlier run (one the system started meanwhile) must not take this run's
+    // messages away.
+    static unsigned serial = 0;
+    const std::wstring errPath = Here() + L"report_stderr_" +
+                                 std::to_wstring(GetCurrentProcessId()) + L"_" +
+                                 std::to_wstring(++serial) + L".txt";
+    errFile.h = CreateFileW(errPath.c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (errFile.h == INVALID_HANDLE_VALUE) {
+        errFile.h = nullptr;
+        r.err = "(no file for the report's messages)";
+        return r;
+    }
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
