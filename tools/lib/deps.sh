@@ -27,7 +27,16 @@ corvale_install_deps() {
         $sudo dpkg --add-architecture i386 || echo "deps: could not add the i386 architecture" >&2
     fi
     echo "Installing: ${missing[*]} ${missing32[*]}"
-    $sudo apt-get update -qq
+    # A mirror in the middle of a sync serves index files of the wrong size for a minute or two:
+    # try again, and after the last try go on with what was fetched (the install then says what
+    # it cannot find).
+    local try
+    for try in 1 2 3 4 5; do
+        $sudo apt-get update -qq && break
+        [ "$try" -eq 5 ] && echo "deps: apt-get update failed 5 times; going on" >&2 && break
+        echo "deps: apt-get update failed (try $try of 5); again in $((try * 15)) s" >&2
+        sleep $((try * 15))
+    done
     if [ ${#missing[@]} -ne 0 ]; then
         DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
     fi
