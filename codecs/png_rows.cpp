@@ -428,6 +428,131 @@ void UnfilterPaethFour(RowCode code, const std::uint8_t* src, std::size_t step,
 }
 #undef CORVALE_PAETH_STEP
 
+// ---- Four Average rows of pixels up to four bytes (SSSE3). Their pixels sit in the four 32-bit
+// lanes of one register, complemented as in UnfilterAverageSse2: row k does pixel i - k in the
+// round in which row 0 does pixel i, so the pixel above row k's is the one row k - 1 did the
+// round before, the lane below (one shift away), and the chain from round to round stays three
+// instructions for four pixels. Within the rows four rounds at a time are loaded sixteen bytes a
+// row, transposed into rounds and back, and stored sixteen bytes a row; the first three and the
+// last three rounds, where some rows have no pixel, go a pixel at a time.
+
+// Four pixels of a row in four 32-bit lanes, their bytes past the pixel's zero. Pixels of 1 and
+// 2 bytes read exactly their 4 or 8 bytes; 3-byte ones read 4 bytes past the fourth pixel.
+template <std::size_t kBpp>
+[[gnu::target("ssse3"), gnu::always_inline]] inline __m128i LoadFourPixels(const std::uint8_t* p) {
+    if constexpr (kBpp == 1) {
+        std::int32_t v;
+        std::memcpy(&v, p, 4);
+        return _mm_shuffle_epi8(_mm_cvtsi32_si128(v), _mm_setr_epi8(0, -1, -1, -1, 1, -1, -1, -1, 2,
+                                                                    -1, -1, -1, 3, -1, -1, -1));
+    } else if constexpr (kBpp == 2) {
+        return _mm_shuffle_epi8(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+            _mm_setr_epi8(0, 1, -1, -1, 2, 3, -1, -1, 4, 5, -1, -1, 6, 7, -1, -1));
+    } else {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        if constexpr (kBpp == 4) return v;
+        return _mm_shuffle_epi8(
+            v, _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1));
+    }
+}
+
+// Stores four pixels from four 32-bit lanes; 3-byte pixels write 4 bytes past the fourth (the
+// next pixel's, written again with it, or the row's slack).
+template <std::size_t kBpp>
+[[gnu::target("ssse3"), gnu::always_inline]] inline void StoreFourPixels(std::uint8_t* p,
+                                                                         __m128i v) {
+    if constexpr (kBpp == 1) {
+        const std::int32_t x = _mm_cvtsi128_si32(_mm_shuffle_epi8(
+            v, _mm_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1)));
+        std::memcpy(p, &x, 4);
+    } else if constexpr (kBpp == 2) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p),
+                         _mm_shuffle_epi8(v, _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1,
+                                                           -1, -1, -1, -1)));
+    } else {
+        if constexpr (kBpp == 3)
+            v = _mm_shuffle_epi8(
+                v, _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+    }
+}
+
+[[gnu::target("sse2"), gnu::always_inline]] inline void Transpose4x32(__m128i& a, __m128i& b,
+                                                                      __m128i& c, __m128i& d) {
+    const __m128i ab0 = _mm_unpacklo_epi32(a, b), ab1 = _mm_unpackhi_epi32(a, b);
+    const __m128i cd0 = _mm_unpacklo_epi32(c, d), cd1 = _mm_unpackhi_epi32(c, d);
+    a = _mm_unpacklo_epi64(ab0, cd0);
+    b = _mm_unpackhi_epi64(ab0, cd0);
+    c = _mm_unpacklo_epi64(ab1, cd1);
+    d = _mm_unpackhi_epi64(ab1, cd1);
+}
+
+// One round of UnfilterAverageFourSsse3 (row k's pixel j - k), every pixel read and written
+// exactly: a row without a pixel in this round computes what is never stored. A row that has
+// not started reads zeros below lanes of ~0, so it stays at ~0. Returns the new lanes.
+template <std::size_t kBpp>
+[[gnu::target("ssse3"), gnu::always_inline]] inline __m128i
+AverageFourRound(__m128i notX, const std::uint8_t* src, std::ptrdiff_t stride,
+                 const std::uint8_t* prev, std::uint8_t* const* dst, std::ptrdiff_t w,
+                 std::ptrdiff_t j) {
+    constexpr auto px = static_cast<std::ptrdiff_t>(kBpp);
+    alignas(16) std::uint32_t lane[4] = {};
+    for (std::ptrdiff_t k = 0; k < 4; ++k)
+        if (j - k >= 0 && j - k < w) std::memcpy(&lane[k], src + k * stride + (j - k) * px, kBpp);
+    std::uint32_t above = 0;
+    if (j < w) std::memcpy(&above, prev + j * px, kBpp);
+    const __m128i notB =
+        _mm_or_si128(_mm_slli_si128(notX, 4), _mm_cvtsi32_si128(static_cast<int>(~above)));
+    notX = _mm_sub_epi8(_mm_avg_epu8(notX, notB),
+                        _mm_load_si128(reinterpret_cast<const __m128i*>(lane)));
+    _mm_store_si128(reinterpret_cast<__m128i*>(lane), _mm_xor_si128(notX, _mm_set1_epi8(-1)));
+    for (std::ptrdiff_t k = 0; k < 4; ++k)
+        if (j - k >= 0 && j - k < w) std::memcpy(dst[k] + (j - k) * px, &lane[k], kBpp);
+    return notX;
+}
+
+// src holds the four rows `step` bytes apart; prev is the row above the first.
+template <std::size_t kBpp>
+[[gnu::target("ssse3")]] void UnfilterAverageFourSsse3(const std::uint8_t* src, std::size_t step,
+                                                       const std::uint8_t* prev,
+                                                       std::uint8_t* const* dst, std::size_t n) {
+    const __m128i ones = _mm_set1_epi8(-1);
+    const auto w = static_cast<std::ptrdiff_t>(n / kBpp);
+    constexpr auto px = static_cast<std::ptrdiff_t>(kBpp);
+    const auto stride = static_cast<std::ptrdiff_t>(step);
+    __m128i notX = ones; // lane k: row k's last pixel, ~0 left of its first
+    std::ptrdiff_t j = 0;
+    for (; j < 3; ++j) notX = AverageFourRound<kBpp>(notX, src, stride, prev, dst, w, j);
+    // Rounds j .. j + 3: row 0's pixels j .. j + 3 down to row 3's j - 3 .. j.
+    for (; j + 3 < w; j += 4) {
+        __m128i r0 = LoadFourPixels<kBpp>(src + j * px);
+        __m128i r1 = LoadFourPixels<kBpp>(src + stride + (j - 1) * px);
+        __m128i r2 = LoadFourPixels<kBpp>(src + 2 * stride + (j - 2) * px);
+        __m128i r3 = LoadFourPixels<kBpp>(src + 3 * stride + (j - 3) * px);
+        Transpose4x32(r0, r1, r2, r3);
+        const __m128i notAbove = _mm_xor_si128(LoadFourPixels<kBpp>(prev + j * px), ones);
+        // Round m's pixel above row 0 comes into lane 0 from lane 3 of the second operand.
+        notX = _mm_sub_epi8(
+            _mm_avg_epu8(notX, _mm_alignr_epi8(notX, _mm_slli_si128(notAbove, 12), 12)), r0);
+        r0 = _mm_xor_si128(notX, ones);
+        notX = _mm_sub_epi8(
+            _mm_avg_epu8(notX, _mm_alignr_epi8(notX, _mm_slli_si128(notAbove, 8), 12)), r1);
+        r1 = _mm_xor_si128(notX, ones);
+        notX = _mm_sub_epi8(
+            _mm_avg_epu8(notX, _mm_alignr_epi8(notX, _mm_slli_si128(notAbove, 4), 12)), r2);
+        r2 = _mm_xor_si128(notX, ones);
+        notX = _mm_sub_epi8(_mm_avg_epu8(notX, _mm_alignr_epi8(notX, notAbove, 12)), r3);
+        r3 = _mm_xor_si128(notX, ones);
+        Transpose4x32(r0, r1, r2, r3);
+        StoreFourPixels<kBpp>(dst[0] + j * px, r0);
+        StoreFourPixels<kBpp>(dst[1] + (j - 1) * px, r1);
+        StoreFourPixels<kBpp>(dst[2] + (j - 2) * px, r2);
+        StoreFourPixels<kBpp>(dst[3] + (j - 3) * px, r3);
+    }
+    for (; j < w + 3; ++j) notX = AverageFourRound<kBpp>(notX, src, stride, prev, dst, w, j);
+}
+
 template <std::size_t kBpp>
 void UnfilterTwoSse2(RowCode code, std::uint8_t filter, const std::uint8_t* src0,
                      const std::uint8_t* src1, const std::uint8_t* prev, std::uint8_t* dst0,
@@ -533,15 +658,35 @@ bool UnfilterTwoRows(RowCode code, std::uint8_t filter, const std::uint8_t* src0
 #endif
 }
 
-// Unfilters four rows one below the other that all have the Paeth filter, the first `step`
-// bytes after src (each row's bytes after its filter byte, `step` bytes apart), into dst[0..3];
-// prev is the row above the first. False when there is no such routine for the code and pixel
-// size.
-bool UnfilterFourPaethRows(RowCode code, const std::uint8_t* src, std::size_t step,
-                           const std::uint8_t* prev, std::uint8_t* const* dst, std::size_t n,
-                           std::size_t bpp) {
+// Unfilters four rows one below the other that all have the Average or all the Paeth filter
+// (filter), the first `step` bytes after src (each row's bytes after its filter byte, `step`
+// bytes apart), into dst[0..3]; prev is the row above the first. False when there is no such
+// routine for the code, filter and pixel size.
+bool UnfilterFourRows(RowCode code, std::uint8_t filter, const std::uint8_t* src, std::size_t step,
+                      const std::uint8_t* prev, std::uint8_t* const* dst, std::size_t n,
+                      std::size_t bpp) {
 #if defined(CORVALE_PNG_X86)
     if (code == RowCode::kPlain || n == 0) return false;
+    if (filter == 3) {
+        if (code < RowCode::kSsse3) return false;
+        switch (bpp) {
+        case 1:
+            UnfilterAverageFourSsse3<1>(src, step, prev, dst, n);
+            return true;
+        case 2:
+            UnfilterAverageFourSsse3<2>(src, step, prev, dst, n);
+            return true;
+        case 3:
+            UnfilterAverageFourSsse3<3>(src, step, prev, dst, n);
+            return true;
+        case 4:
+            UnfilterAverageFourSsse3<4>(src, step, prev, dst, n);
+            return true;
+        default:
+            return false;
+        }
+    }
+    if (filter != 4) return false;
     switch (bpp) {
     case 1:
         UnfilterPaethFour<1>(code, src, step, prev, dst, n);
@@ -559,7 +704,7 @@ bool UnfilterFourPaethRows(RowCode code, const std::uint8_t* src, std::size_t st
         return false;
     }
 #else
-    (void)code, (void)src, (void)step, (void)prev, (void)dst, (void)n, (void)bpp;
+    (void)code, (void)filter, (void)src, (void)step, (void)prev, (void)dst, (void)n, (void)bpp;
     return false;
 #endif
 }
@@ -1158,13 +1303,14 @@ bool RowPass::Advance(const std::uint8_t* data, std::size_t first, std::size_t a
         }
         const std::size_t step = rowLength_ + 1;
         const std::uint8_t* above = prevInData_ ? data + (prevOffset_ - first) : prev_;
-        if (src[0] == 4 && row_ + 3 < size_.rows && available - offset_ >= 4 * step &&
-            src[step] == 4 && src[2 * step] == 4 && src[3 * step] == 4) {
-            // Four Paeth rows of the same pass unfiltered together; the last is the row above
-            // the next.
+        if ((src[0] == 3 || src[0] == 4) && row_ + 3 < size_.rows &&
+            available - offset_ >= 4 * step && src[step] == src[0] && src[2 * step] == src[0] &&
+            src[3 * step] == src[0]) {
+            // Four Average or four Paeth rows of the same pass unfiltered together; the last is
+            // the row above the next.
             std::uint8_t* const out[4] = {cur_, spare_, quad_[0], quad_[1]};
-            if (UnfilterFourPaethRows(code_, src + 1, step, above, out, rowLength_,
-                                      filterDistance_)) {
+            if (UnfilterFourRows(code_, src[0], src + 1, step, above, out, rowLength_,
+                                 filterDistance_)) {
                 quad_[1] = cur_;
                 cur_ = prev_;
                 prev_ = out[3];

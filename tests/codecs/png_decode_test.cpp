@@ -281,16 +281,18 @@ TEST(PngPixels, RandomRowsDecodeAlikeOnEveryRowPath) {
     for (const Layout& l : layouts)
         for (std::uint32_t w : {1u, 2u, 5u, 33u})
             for (std::uint8_t interlace : {0, 1})
-                for (std::uint32_t h : {11u, 12u, 1u}) {
+                for (std::uint32_t h : {11u, 12u, 13u, 1u}) {
                     // Filtered data: per row (or pass row) a filter byte and random bytes.
                     Bytes filtered;
                     auto addRows = [&](std::uint32_t cols, std::uint32_t rows) {
                         if (cols == 0 || rows == 0) return;
                         const std::size_t rowBytes = (std::size_t{cols} * l.bitsPerPixel + 7) / 8;
                         for (std::uint32_t r = 0; r < rows; ++r) {
-                            // The even height has Paeth rows only, which go four at a time.
+                            // Heights 12 and 13 have only Paeth or only Average rows, which
+                            // go four at a time.
                             const auto filter = static_cast<std::uint8_t>(h == 1 ? nextFilter++ % 5
                                                                           : h == 12 ? 4
+                                                                          : h == 13 ? 3
                                                                                     : rng() % 5);
                             filtered.push_back(filter);
                             const std::size_t start = filtered.size();
