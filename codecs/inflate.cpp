@@ -650,23 +650,33 @@ inline void CopyInPieces(std::uint8_t* dst, const std::uint8_t* src, const std::
     } while (dst < stop);
 }
 
+// The rest of a match from 16 bytes back or more, after its first 32 bytes.
+[[gnu::noinline]] void CopyFarRest(std::uint8_t* dst, const std::uint8_t* src,
+                                   const std::uint8_t* stop) {
+    do {
+        std::memcpy(dst, src, 16);
+        std::memcpy(dst + 16, src + 16, 16);
+        std::memcpy(dst + 32, src + 32, 16);
+        std::memcpy(dst + 48, src + 48, 16);
+        dst += 64;
+        src += 64;
+    } while (dst < stop);
+}
+
 // Copies a match in pieces of 8 to 64 bytes; may write up to kCopyOvershoot bytes past its end
 // (the caller has that room; those bytes are overwritten by what follows).
 inline void CopyMatchFast(std::uint8_t* dst, std::size_t dist, std::size_t length) {
     const std::uint8_t* src = dst - dist;
     std::uint8_t* const stop = dst + length;
     if (dist >= 16) {
-        // Four pieces of 16 a round, each read after the one before it is written. Most matches
-        // are shorter than 64 bytes, one round; and one branch for every distance from 16 on is
-        // guessed right more often than a choice between far and near ones.
-        do {
-            std::memcpy(dst, src, 16);
-            std::memcpy(dst + 16, src + 16, 16);
-            std::memcpy(dst + 32, src + 32, 16);
-            std::memcpy(dst + 48, src + 48, 16);
-            dst += 64;
-            src += 64;
-        } while (dst < stop);
+        // Pieces of 16, each read after the one before it is written. One branch for every
+        // distance from 16 on is guessed right more often than a choice between far and near
+        // ones. Most such matches are 32 bytes or shorter: two pieces, and the rest (a loop that
+        // would hold registers the decoding needs) out of line.
+        std::memcpy(dst, src, 16);
+        std::memcpy(dst + 16, src + 16, 16);
+        if (length > 32) [[unlikely]]
+            CopyFarRest(dst + 32, src + 32, stop);
     } else if (dist >= 8) {
         CopyInPieces<8>(dst, src, stop);
     } else if (dist == 1) {
