@@ -428,13 +428,13 @@ void UnfilterPaethFour(RowCode code, const std::uint8_t* src, std::size_t step,
 }
 #undef CORVALE_PAETH_STEP
 
-// ---- Four Average rows of pixels up to four bytes (SSSE3). Their pixels sit in the four 32-bit
-// lanes of one register, complemented as in UnfilterAverageSse2: row k does pixel i - k in the
-// round in which row 0 does pixel i, so the pixel above row k's is the one row k - 1 did the
-// round before, the lane below (one shift away), and the chain from round to round stays three
-// instructions for four pixels. Within the rows four rounds at a time are loaded sixteen bytes a
-// row, transposed into rounds and back, and stored sixteen bytes a row; the first three and the
-// last three rounds, where some rows have no pixel, go a pixel at a time.
+// ---- Four Average rows at once (SSSE3). Pixels of up to four bytes sit in the four 32-bit lanes
+// of one register, complemented as in UnfilterAverageSse2: row k does pixel i - k in the round in
+// which row 0 does pixel i, so the pixel above row k's is the one row k - 1 did the round before,
+// the lane below (one shift away), and the chain from round to round stays three instructions
+// for four pixels. Within the rows four rounds at a time are loaded sixteen bytes a row,
+// transposed into rounds and back, and stored sixteen bytes a row; the first three and the last
+// three rounds, where some rows have no pixel, go a pixel at a time.
 
 // Four pixels of a row in four 32-bit lanes, their bytes past the pixel's zero. Pixels of 1 and
 // 2 bytes read exactly their 4 or 8 bytes; 3-byte ones read 4 bytes past the fourth pixel.
@@ -551,6 +551,93 @@ template <std::size_t kBpp>
         StoreFourPixels<kBpp>(dst[3] + (j - 3) * px, r3);
     }
     for (; j < w + 3; ++j) notX = AverageFourRound<kBpp>(notX, src, stride, prev, dst, w, j);
+}
+
+// Four Average rows of 6- or 8-byte pixels: x holds rows 0 and 1, y rows 2 and 3, a pixel to a
+// 64-bit lane, staggered as above (row 1's pixel above is x's low lane, row 2's x's high lane).
+// Two rounds at a time are loaded and stored sixteen bytes a row.
+
+// Two pixels of a row in the two 64-bit lanes (6-byte pixels spread, read 4 bytes past them).
+template <std::size_t kBpp>
+[[gnu::target("ssse3"), gnu::always_inline]] inline __m128i LoadTwoPixels(const std::uint8_t* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if constexpr (kBpp == 8) return v;
+    return _mm_shuffle_epi8(v, _mm_setr_epi8(0, 1, 2, 3, 4, 5, -1, -1, 6, 7, 8, 9, 10, 11, -1, -1));
+}
+
+// Stores two pixels from the two 64-bit lanes; 6-byte pixels write 4 bytes past the second.
+template <std::size_t kBpp>
+[[gnu::target("ssse3"), gnu::always_inline]] inline void StoreTwoPixels(std::uint8_t* p,
+                                                                        __m128i v) {
+    if constexpr (kBpp == 6)
+        v = _mm_shuffle_epi8(v,
+                             _mm_setr_epi8(0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, -1, -1, -1, -1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+
+// One round of UnfilterAverageFourWideSsse3, every pixel read and written exactly (as in
+// AverageFourRound).
+template <std::size_t kBpp>
+[[gnu::target("ssse3"), gnu::always_inline]] inline void
+AverageFourWideRound(__m128i& notX, __m128i& notY, const std::uint8_t* src, std::ptrdiff_t stride,
+                     const std::uint8_t* prev, std::uint8_t* const* dst, std::ptrdiff_t w,
+                     std::ptrdiff_t j) {
+    constexpr auto px = static_cast<std::ptrdiff_t>(kBpp);
+    alignas(16) std::uint64_t lane[4] = {};
+    for (std::ptrdiff_t k = 0; k < 4; ++k)
+        if (j - k >= 0 && j - k < w) std::memcpy(&lane[k], src + k * stride + (j - k) * px, kBpp);
+    std::uint64_t above = 0;
+    if (j < w) std::memcpy(&above, prev + j * px, kBpp);
+    above = ~above;
+    const __m128i notBx =
+        _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&above)), notX);
+    const __m128i notBy = _mm_alignr_epi8(notY, notX, 8);
+    notX = _mm_sub_epi8(_mm_avg_epu8(notX, notBx),
+                        _mm_load_si128(reinterpret_cast<const __m128i*>(lane)));
+    notY = _mm_sub_epi8(_mm_avg_epu8(notY, notBy),
+                        _mm_load_si128(reinterpret_cast<const __m128i*>(lane + 2)));
+    const __m128i ones = _mm_set1_epi8(-1);
+    _mm_store_si128(reinterpret_cast<__m128i*>(lane), _mm_xor_si128(notX, ones));
+    _mm_store_si128(reinterpret_cast<__m128i*>(lane + 2), _mm_xor_si128(notY, ones));
+    for (std::ptrdiff_t k = 0; k < 4; ++k)
+        if (j - k >= 0 && j - k < w) std::memcpy(dst[k] + (j - k) * px, &lane[k], kBpp);
+}
+
+template <std::size_t kBpp>
+[[gnu::target("ssse3")]] void
+UnfilterAverageFourWideSsse3(const std::uint8_t* src, std::size_t step, const std::uint8_t* prev,
+                             std::uint8_t* const* dst, std::size_t n) {
+    const __m128i ones = _mm_set1_epi8(-1);
+    const auto w = static_cast<std::ptrdiff_t>(n / kBpp);
+    constexpr auto px = static_cast<std::ptrdiff_t>(kBpp);
+    const auto stride = static_cast<std::ptrdiff_t>(step);
+    __m128i notX = ones, notY = ones;
+    std::ptrdiff_t j = 0;
+    for (; j < 3; ++j) AverageFourWideRound<kBpp>(notX, notY, src, stride, prev, dst, w, j);
+    // Rounds j and j + 1: row 0's pixels j and j + 1 down to row 3's j - 3 and j - 2.
+    for (; j + 1 < w; j += 2) {
+        const __m128i r0 = LoadTwoPixels<kBpp>(src + j * px);
+        const __m128i r1 = LoadTwoPixels<kBpp>(src + stride + (j - 1) * px);
+        const __m128i r2 = LoadTwoPixels<kBpp>(src + 2 * stride + (j - 2) * px);
+        const __m128i r3 = LoadTwoPixels<kBpp>(src + 3 * stride + (j - 3) * px);
+        const __m128i notAbove = _mm_xor_si128(LoadTwoPixels<kBpp>(prev + j * px), ones);
+        __m128i notBy = _mm_alignr_epi8(notY, notX, 8);
+        notX =
+            _mm_sub_epi8(_mm_avg_epu8(notX, _mm_alignr_epi8(notX, _mm_slli_si128(notAbove, 8), 8)),
+                         _mm_unpacklo_epi64(r0, r1));
+        notY = _mm_sub_epi8(_mm_avg_epu8(notY, notBy), _mm_unpacklo_epi64(r2, r3));
+        const __m128i x0 = _mm_xor_si128(notX, ones), y0 = _mm_xor_si128(notY, ones);
+        notBy = _mm_alignr_epi8(notY, notX, 8);
+        notX = _mm_sub_epi8(_mm_avg_epu8(notX, _mm_alignr_epi8(notX, notAbove, 8)),
+                            _mm_unpackhi_epi64(r0, r1));
+        notY = _mm_sub_epi8(_mm_avg_epu8(notY, notBy), _mm_unpackhi_epi64(r2, r3));
+        const __m128i x1 = _mm_xor_si128(notX, ones), y1 = _mm_xor_si128(notY, ones);
+        StoreTwoPixels<kBpp>(dst[0] + j * px, _mm_unpacklo_epi64(x0, x1));
+        StoreTwoPixels<kBpp>(dst[1] + (j - 1) * px, _mm_unpackhi_epi64(x0, x1));
+        StoreTwoPixels<kBpp>(dst[2] + (j - 2) * px, _mm_unpacklo_epi64(y0, y1));
+        StoreTwoPixels<kBpp>(dst[3] + (j - 3) * px, _mm_unpackhi_epi64(y0, y1));
+    }
+    for (; j < w + 3; ++j) AverageFourWideRound<kBpp>(notX, notY, src, stride, prev, dst, w, j);
 }
 
 template <std::size_t kBpp>
@@ -681,6 +768,12 @@ bool UnfilterFourRows(RowCode code, std::uint8_t filter, const std::uint8_t* src
             return true;
         case 4:
             UnfilterAverageFourSsse3<4>(src, step, prev, dst, n);
+            return true;
+        case 6:
+            UnfilterAverageFourWideSsse3<6>(src, step, prev, dst, n);
+            return true;
+        case 8:
+            UnfilterAverageFourWideSsse3<8>(src, step, prev, dst, n);
             return true;
         default:
             return false;
