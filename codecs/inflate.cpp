@@ -671,8 +671,8 @@ inline void CopyMatchFast(std::uint8_t* dst, std::size_t dist, std::size_t lengt
     if (dist >= 16) {
         // Pieces of 16, each read after the one before it is written. One branch for every
         // distance from 16 on is guessed right more often than a choice between far and near
-        // ones. Most such matches are 32 bytes or shorter: two pieces, and the rest (a loop that
-        // would hold registers the decoding needs) out of line.
+        // ones. Most such matches are 32 bytes or shorter: two pieces in line, and the rest
+        // out of line, which keeps the fast loop short.
         std::memcpy(dst, src, 16);
         std::memcpy(dst + 16, src + 16, 16);
         if (length > 32) [[unlikely]]
