@@ -745,6 +745,29 @@ bool UnfilterTwoRows(RowCode code, std::uint8_t filter, const std::uint8_t* src0
 #endif
 }
 
+#if defined(CORVALE_PNG_X86)
+// The four-row routine for the filter, code and pixel size; false when there is none.
+template <std::size_t kBpp>
+bool UnfilterFour(RowCode code, std::uint8_t filter, const std::uint8_t* src, std::size_t step,
+                  const std::uint8_t* prev, std::uint8_t* const* dst, std::size_t n) {
+    if (filter == 3) {
+        if (code < RowCode::kSsse3) return false;
+        if constexpr (kBpp <= 4)
+            UnfilterAverageFourSsse3<kBpp>(src, step, prev, dst, n);
+        else
+            UnfilterAverageFourWideSsse3<kBpp>(src, step, prev, dst, n);
+        return true;
+    }
+    if constexpr (kBpp <= 4) {
+        if (filter == 4) {
+            UnfilterPaethFour<kBpp>(code, src, step, prev, dst, n);
+            return true;
+        }
+    }
+    return false;
+}
+#endif
+
 // Unfilters four rows one below the other that all have the Average or all the Paeth filter
 // (filter), the first `step` bytes after src (each row's bytes after its filter byte, `step`
 // bytes apart), into dst[0..3]; prev is the row above the first. False when there is no such
@@ -754,45 +777,19 @@ bool UnfilterFourRows(RowCode code, std::uint8_t filter, const std::uint8_t* src
                       std::size_t bpp) {
 #if defined(CORVALE_PNG_X86)
     if (code == RowCode::kPlain || n == 0) return false;
-    if (filter == 3) {
-        if (code < RowCode::kSsse3) return false;
-        switch (bpp) {
-        case 1:
-            UnfilterAverageFourSsse3<1>(src, step, prev, dst, n);
-            return true;
-        case 2:
-            UnfilterAverageFourSsse3<2>(src, step, prev, dst, n);
-            return true;
-        case 3:
-            UnfilterAverageFourSsse3<3>(src, step, prev, dst, n);
-            return true;
-        case 4:
-            UnfilterAverageFourSsse3<4>(src, step, prev, dst, n);
-            return true;
-        case 6:
-            UnfilterAverageFourWideSsse3<6>(src, step, prev, dst, n);
-            return true;
-        case 8:
-            UnfilterAverageFourWideSsse3<8>(src, step, prev, dst, n);
-            return true;
-        default:
-            return false;
-        }
-    }
-    if (filter != 4) return false;
     switch (bpp) {
     case 1:
-        UnfilterPaethFour<1>(code, src, step, prev, dst, n);
-        return true;
+        return UnfilterFour<1>(code, filter, src, step, prev, dst, n);
     case 2:
-        UnfilterPaethFour<2>(code, src, step, prev, dst, n);
-        return true;
+        return UnfilterFour<2>(code, filter, src, step, prev, dst, n);
     case 3:
-        UnfilterPaethFour<3>(code, src, step, prev, dst, n);
-        return true;
+        return UnfilterFour<3>(code, filter, src, step, prev, dst, n);
     case 4:
-        UnfilterPaethFour<4>(code, src, step, prev, dst, n);
-        return true;
+        return UnfilterFour<4>(code, filter, src, step, prev, dst, n);
+    case 6:
+        return UnfilterFour<6>(code, filter, src, step, prev, dst, n);
+    case 8:
+        return UnfilterFour<8>(code, filter, src, step, prev, dst, n);
     default:
         return false;
     }

@@ -27,9 +27,9 @@ corvale_install_deps() {
         $sudo dpkg --add-architecture i386 || echo "deps: could not add the i386 architecture" >&2
     fi
     echo "Installing: ${missing[*]} ${missing32[*]}"
-    # A mirror in the middle of a sync serves index files of the wrong size for a minute or two:
-    # try again, and after the last try go on with what was fetched (the install then says what
-    # it cannot find).
+    # A mirror in the middle of a sync serves index files of the wrong size for a while: try
+    # again, and after the last try go on with what was fetched (the install then says what it
+    # cannot find).
     local try
     for try in 1 2 3 4 5; do
         $sudo apt-get update -qq && break
