@@ -17,6 +17,19 @@ corvale_missing_packages() {
     done
 }
 
+# When the mirror's i386 index lags the amd64 one, the 32-bit libraries cannot match the
+# 64-bit ones and apt gives up. Ask again, for versions the archive has for both, removing
+# nothing.
+corvale_install_pinned() {
+    local sudo="" args
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    mapfile -t args < <(python3 "$(dirname "${BASH_SOURCE[0]}")/multiarch_pins.py" "$@")
+    [ ${#args[@]} -ne 0 ] || return 1
+    echo "deps: the i386 and amd64 indexes disagree; asking for:" "${args[@]}" >&2
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+        --allow-downgrades --no-remove "${args[@]}"
+}
+
 corvale_install_deps() {
     local sudo="" missing missing32
     [ "$(id -u)" -eq 0 ] || sudo=sudo
@@ -37,13 +50,24 @@ corvale_install_deps() {
         echo "deps: apt-get update failed (try $try of 5); again in $((try * 15)) s" >&2
         sleep $((try * 15))
     done
+    local failed=0
     if [ ${#missing[@]} -ne 0 ]; then
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+            "${missing[@]}" || failed=1
+    fi
+    if [ ${#missing32[@]} -ne 0 ]; then
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+            "${missing32[@]}" || failed=1
+    fi
+    if [ $failed -ne 0 ]; then
+        mapfile -t missing < <(corvale_missing_packages "${CORVALE_PACKAGES[@]}")
+        mapfile -t missing32 < <(corvale_missing_packages "${CORVALE_PACKAGES_I386[@]}")
+        corvale_install_pinned "${missing[@]}" "${missing32[@]}" || true
     fi
     # Without the 32-bit loader everything else still builds and runs; tools/test then says
     # that the win32 tests were not run.
-    if [ ${#missing32[@]} -ne 0 ]; then
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing32[@]}" ||
-            echo "deps: could not install ${missing32[*]}" >&2
-    fi
+    mapfile -t missing32 < <(corvale_missing_packages "${CORVALE_PACKAGES_I386[@]}")
+    [ ${#missing32[@]} -eq 0 ] || echo "deps: could not install ${missing32[*]}" >&2
+    mapfile -t missing < <(corvale_missing_packages "${CORVALE_PACKAGES[@]}")
+    [ ${#missing[@]} -eq 0 ] || { echo "deps: could not install ${missing[*]}" >&2; return 1; }
 }
