@@ -488,6 +488,26 @@ template <std::size_t kBpp>
     d = _mm_unpackhi_epi64(ab1, cd1);
 }
 
+// An edge round of the four-row Average routines, where row k holds pixel j - k and some rows
+// have none: each row's pixel read into (and written from) its own lane, exactly, a row without
+// a pixel leaving its lane zero (and unwritten).
+template <std::size_t kBpp, class Lane>
+[[gnu::always_inline]] inline void GatherRound(Lane* lane, const std::uint8_t* src,
+                                               std::ptrdiff_t stride, std::ptrdiff_t w,
+                                               std::ptrdiff_t j) {
+    constexpr auto px = static_cast<std::ptrdiff_t>(kBpp);
+    for (std::ptrdiff_t k = 0; k < 4; ++k)
+        if (j - k >= 0 && j - k < w) std::memcpy(&lane[k], src + k * stride + (j - k) * px, kBpp);
+}
+
+template <std::size_t kBpp, class Lane>
+[[gnu::always_inline]] inline void ScatterRound(const Lane* lane, std::uint8_t* const* dst,
+                                                std::ptrdiff_t w, std::ptrdiff_t j) {
+    constexpr auto px = static_cast<std::ptrdiff_t>(kBpp);
+    for (std::ptrdiff_t k = 0; k < 4; ++k)
+        if (j - k >= 0 && j - k < w) std::memcpy(dst[k] + (j - k) * px, &lane[k], kBpp);
+}
+
 // One round of UnfilterAverageFourSsse3 (row k's pixel j - k), every pixel read and written
 // exactly: a row without a pixel in this round computes what is never stored. A row that has
 // not started reads zeros below lanes of ~0, so it stays at ~0. Returns the new lanes.
@@ -498,8 +518,7 @@ AverageFourRound(__m128i notX, const std::uint8_t* src, std::ptrdiff_t stride,
                  std::ptrdiff_t j) {
     constexpr auto px = static_cast<std::ptrdiff_t>(kBpp);
     alignas(16) std::uint32_t lane[4] = {};
-    for (std::ptrdiff_t k = 0; k < 4; ++k)
-        if (j - k >= 0 && j - k < w) std::memcpy(&lane[k], src + k * stride + (j - k) * px, kBpp);
+    GatherRound<kBpp>(lane, src, stride, w, j);
     std::uint32_t above = 0;
     if (j < w) std::memcpy(&above, prev + j * px, kBpp);
     const __m128i notB =
@@ -507,8 +526,7 @@ AverageFourRound(__m128i notX, const std::uint8_t* src, std::ptrdiff_t stride,
     notX = _mm_sub_epi8(_mm_avg_epu8(notX, notB),
                         _mm_load_si128(reinterpret_cast<const __m128i*>(lane)));
     _mm_store_si128(reinterpret_cast<__m128i*>(lane), _mm_xor_si128(notX, _mm_set1_epi8(-1)));
-    for (std::ptrdiff_t k = 0; k < 4; ++k)
-        if (j - k >= 0 && j - k < w) std::memcpy(dst[k] + (j - k) * px, &lane[k], kBpp);
+    ScatterRound<kBpp>(lane, dst, w, j);
     return notX;
 }
 
@@ -584,8 +602,7 @@ AverageFourWideRound(__m128i& notX, __m128i& notY, const std::uint8_t* src, std:
                      std::ptrdiff_t j) {
     constexpr auto px = static_cast<std::ptrdiff_t>(kBpp);
     alignas(16) std::uint64_t lane[4] = {};
-    for (std::ptrdiff_t k = 0; k < 4; ++k)
-        if (j - k >= 0 && j - k < w) std::memcpy(&lane[k], src + k * stride + (j - k) * px, kBpp);
+    GatherRound<kBpp>(lane, src, stride, w, j);
     std::uint64_t above = 0;
     if (j < w) std::memcpy(&above, prev + j * px, kBpp);
     above = ~above;
@@ -599,8 +616,7 @@ AverageFourWideRound(__m128i& notX, __m128i& notY, const std::uint8_t* src, std:
     const __m128i ones = _mm_set1_epi8(-1);
     _mm_store_si128(reinterpret_cast<__m128i*>(lane), _mm_xor_si128(notX, ones));
     _mm_store_si128(reinterpret_cast<__m128i*>(lane + 2), _mm_xor_si128(notY, ones));
-    for (std::ptrdiff_t k = 0; k < 4; ++k)
-        if (j - k >= 0 && j - k < w) std::memcpy(dst[k] + (j - k) * px, &lane[k], kBpp);
+    ScatterRound<kBpp>(lane, dst, w, j);
 }
 
 template <std::size_t kBpp>
