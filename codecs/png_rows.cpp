@@ -490,14 +490,18 @@ template <std::size_t kBpp>
 
 // An edge round of the four-row Average routines, where row k holds pixel j - k and some rows
 // have none: each row's pixel read into (and written from) its own lane, exactly, a row without
-// a pixel leaving its lane zero (and unwritten).
+// a pixel leaving its lane zero (and unwritten). GatherRound returns the pixel above row 0's,
+// zero past the row's end.
 template <std::size_t kBpp, class Lane>
-[[gnu::always_inline]] inline void GatherRound(Lane* lane, const std::uint8_t* src,
-                                               std::ptrdiff_t stride, std::ptrdiff_t w,
-                                               std::ptrdiff_t j) {
+[[gnu::always_inline]] inline Lane GatherRound(Lane* lane, const std::uint8_t* src,
+                                               std::ptrdiff_t stride, const std::uint8_t* prev,
+                                               std::ptrdiff_t w, std::ptrdiff_t j) {
     constexpr auto px = static_cast<std::ptrdiff_t>(kBpp);
     for (std::ptrdiff_t k = 0; k < 4; ++k)
         if (j - k >= 0 && j - k < w) std::memcpy(&lane[k], src + k * stride + (j - k) * px, kBpp);
+    Lane above = 0;
+    if (j < w) std::memcpy(&above, prev + j * px, kBpp);
+    return above;
 }
 
 template <std::size_t kBpp, class Lane>
@@ -516,11 +520,8 @@ template <std::size_t kBpp>
 AverageFourRound(__m128i notX, const std::uint8_t* src, std::ptrdiff_t stride,
                  const std::uint8_t* prev, std::uint8_t* const* dst, std::ptrdiff_t w,
                  std::ptrdiff_t j) {
-    constexpr auto px = static_cast<std::ptrdiff_t>(kBpp);
     alignas(16) std::uint32_t lane[4] = {};
-    GatherRound<kBpp>(lane, src, stride, w, j);
-    std::uint32_t above = 0;
-    if (j < w) std::memcpy(&above, prev + j * px, kBpp);
+    const std::uint32_t above = GatherRound<kBpp>(lane, src, stride, prev, w, j);
     const __m128i notB =
         _mm_or_si128(_mm_slli_si128(notX, 4), _mm_cvtsi32_si128(static_cast<int>(~above)));
     notX = _mm_sub_epi8(_mm_avg_epu8(notX, notB),
@@ -600,12 +601,8 @@ template <std::size_t kBpp>
 AverageFourWideRound(__m128i& notX, __m128i& notY, const std::uint8_t* src, std::ptrdiff_t stride,
                      const std::uint8_t* prev, std::uint8_t* const* dst, std::ptrdiff_t w,
                      std::ptrdiff_t j) {
-    constexpr auto px = static_cast<std::ptrdiff_t>(kBpp);
     alignas(16) std::uint64_t lane[4] = {};
-    GatherRound<kBpp>(lane, src, stride, w, j);
-    std::uint64_t above = 0;
-    if (j < w) std::memcpy(&above, prev + j * px, kBpp);
-    above = ~above;
+    const std::uint64_t above = ~GatherRound<kBpp>(lane, src, stride, prev, w, j);
     const __m128i notBx =
         _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&above)), notX);
     const __m128i notBy = _mm_alignr_epi8(notY, notX, 8);
