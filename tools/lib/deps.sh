@@ -10,6 +10,10 @@ CORVALE_PACKAGES=(
 # The 32-bit Wine loader, from the i386 architecture, for the win32 tests.
 CORVALE_PACKAGES_I386=(wine32:i386)
 
+# Root installs directly, anyone else through sudo.
+CORVALE_SUDO=""
+[ "$(id -u)" -eq 0 ] || CORVALE_SUDO=sudo
+
 corvale_missing_packages() {
     local p
     for p in "$@"; do
@@ -21,23 +25,21 @@ corvale_missing_packages() {
 # 64-bit ones and apt gives up. Ask again, for versions the archive has for both, removing
 # nothing.
 corvale_install_pinned() {
-    local sudo="" args
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    local args
     mapfile -t args < <(python3 "$(dirname "${BASH_SOURCE[0]}")/multiarch_pins.py" "$@")
     [ ${#args[@]} -ne 0 ] || return 1
     echo "deps: the i386 and amd64 indexes disagree; asking for:" "${args[@]}" >&2
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    DEBIAN_FRONTEND=noninteractive $CORVALE_SUDO apt-get install -y -qq --no-install-recommends \
         --allow-downgrades --no-remove "${args[@]}"
 }
 
 corvale_install_deps() {
-    local sudo="" missing missing32
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    local missing missing32
     mapfile -t missing < <(corvale_missing_packages "${CORVALE_PACKAGES[@]}")
     mapfile -t missing32 < <(corvale_missing_packages "${CORVALE_PACKAGES_I386[@]}")
     [ ${#missing[@]} -eq 0 ] && [ ${#missing32[@]} -eq 0 ] && return 0
     if [ ${#missing32[@]} -ne 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-        $sudo dpkg --add-architecture i386 || echo "deps: could not add the i386 architecture" >&2
+        $CORVALE_SUDO dpkg --add-architecture i386 || echo "deps: could not add the i386 architecture" >&2
     fi
     echo "Installing: ${missing[*]} ${missing32[*]}"
     # A mirror in the middle of a sync serves index files of the wrong size for a while: try
@@ -45,18 +47,18 @@ corvale_install_deps() {
     # cannot find).
     local try
     for try in 1 2 3 4 5; do
-        $sudo apt-get update -qq && break
+        $CORVALE_SUDO apt-get update -qq && break
         [ "$try" -eq 5 ] && echo "deps: apt-get update failed 5 times; going on" >&2 && break
         echo "deps: apt-get update failed (try $try of 5); again in $((try * 15)) s" >&2
         sleep $((try * 15))
     done
     local failed=0
     if [ ${#missing[@]} -ne 0 ]; then
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+        DEBIAN_FRONTEND=noninteractive $CORVALE_SUDO apt-get install -y -qq --no-install-recommends \
             "${missing[@]}" || failed=1
     fi
     if [ ${#missing32[@]} -ne 0 ]; then
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+        DEBIAN_FRONTEND=noninteractive $CORVALE_SUDO apt-get install -y -qq --no-install-recommends \
             "${missing32[@]}" || failed=1
     fi
     if [ $failed -ne 0 ]; then

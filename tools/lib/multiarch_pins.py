@@ -57,11 +57,15 @@ def installed_packages():
     return rows
 
 
-def at_held_version(name, held, source):
-    version = held.get(source.get(name))
-    if version and version in versions([name]).get((name, "amd64"), []):
-        return f"{name}={version}"
-    return name
+def at_held_versions(names, held, source):
+    """Each name, asked for at the version its source is held to where the archive has it."""
+    known = versions(names)
+    args = []
+    for name in names:
+        version = held.get(source.get(name))
+        ok = version and version in known.get((name, "amd64"), [])
+        args.append(f"{name}={version}" if ok else name)
+    return args
 
 
 def main(targets):
@@ -97,7 +101,7 @@ def main(targets):
 
     plain = [t for t in targets if ":" not in t]
     source.update(source_of(plain))
-    args += [at_held_version(t, held, source) for t in plain]
+    args += at_held_versions(plain, held, source)
     args += i386_targets
 
     # A library that moves takes its exact-version dependents (its -dev package, say) along,
@@ -116,7 +120,7 @@ def main(targets):
                 removed.append(fields[1].split(":")[0])
         if not removed:
             break
-        args += [at_held_version(name, held, source) for name in removed]
+        args += at_held_versions(removed, held, source)
     for arg in args:
         print(arg)
 
